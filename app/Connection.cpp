@@ -1,0 +1,125 @@
+#include "Connection.h"
+
+#include "db/Errors.h"
+
+#include <QSettings>
+#include <QSqlError>
+#include <QStandardPaths>
+
+namespace {
+constexpr char ServerNameParam[] = "SERVER NAME";
+constexpr char UserNameParam[] = "USERNAME";
+constexpr char PasswordParam[] = "PASSWORD";
+} // namespace
+
+QString AliasConfig::filePath()
+{
+    const QString fromEnvironment = qEnvironmentVariable("CONVERSOR_ALIASES");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/conversor-coletor/aliases.ini");
+}
+
+AliasSettings AliasConfig::settingsFor(const QString& alias)
+{
+    AliasSettings settings;
+    settings.dialect = db::Dialect::forName(QStringLiteral("SQLite"));
+    settings.serverName = QStringLiteral("telvaro.db");
+
+    QSettings file(filePath(), QSettings::IniFormat);
+    if (!file.childGroups().contains(alias))
+        return settings;
+    file.beginGroup(alias);
+    const QString driver = file.value(QStringLiteral("Driver"), settings.dialect->name()).toString();
+    settings.dialect = db::Dialect::forName(driver);
+    if (!settings.dialect)
+        throw db::Error(
+            QStringLiteral("Alias %1: driver desconhecido \"%2\" em %3.").arg(alias, driver, filePath()));
+    settings.serverName = file.value(QStringLiteral("ServerName"), settings.serverName).toString();
+    settings.connectOptions = file.value(QStringLiteral("Options")).toString();
+    return settings;
+}
+
+Connection::Connection(QString alias, QString databaseName, QStringList params, QObject* parent)
+    : QObject(parent)
+    , m_alias(std::move(alias))
+    , m_databaseName(std::move(databaseName))
+    , m_params(std::move(params))
+{
+}
+
+Connection::~Connection()
+{
+    close();
+    if (QSqlDatabase::contains(m_databaseName))
+        QSqlDatabase::removeDatabase(m_databaseName);
+}
+
+QString Connection::param(const QString& name) const
+{
+    const QString prefix = name + QLatin1Char('=');
+    for (const QString& entry : m_params) {
+        if (entry.startsWith(prefix))
+            return entry.mid(prefix.size());
+    }
+    return {};
+}
+
+void Connection::setParam(const QString& name, const QString& value)
+{
+    const QString prefix = name + QLatin1Char('=');
+    for (qsizetype i = 0; i < m_params.size(); ++i) {
+        if (!m_params[i].startsWith(prefix))
+            continue;
+        if (value.isEmpty())
+            m_params.removeAt(i);
+        else
+            m_params[i] = prefix + value;
+        return;
+    }
+    if (!value.isEmpty())
+        m_params << prefix + value;
+}
+
+void Connection::open()
+{
+    const AliasSettings settings = AliasConfig::settingsFor(m_alias);
+    m_dialect = settings.dialect;
+    if (QSqlDatabase::contains(m_databaseName))
+        QSqlDatabase::removeDatabase(m_databaseName);
+    QSqlDatabase database = QSqlDatabase::addDatabase(m_dialect->driver(), m_databaseName);
+    if (!database.isValid())
+        throw db::DatabaseError(database.lastError().text());
+    const QString serverName = param(QString::fromLatin1(ServerNameParam));
+    m_dialect->applyServerName(database, serverName.isEmpty() ? settings.serverName : serverName);
+    if (!settings.connectOptions.isEmpty())
+        database.setConnectOptions(database.connectOptions().isEmpty()
+                                       ? settings.connectOptions
+                                       : database.connectOptions() + QLatin1Char(';') +
+                                             settings.connectOptions);
+    database.setUserName(param(QString::fromLatin1(UserNameParam)));
+    database.setPassword(param(QString::fromLatin1(PasswordParam)));
+    if (!database.open())
+        throw db::DatabaseError(database.lastError().text());
+}
+
+void Connection::close()
+{
+    emit aboutToClose();
+    if (QSqlDatabase::contains(m_databaseName))
+        QSqlDatabase::database(m_databaseName, false).close();
+}
+
+bool Connection::isOpen() const
+{
+    return QSqlDatabase::contains(m_databaseName) &&
+           QSqlDatabase::database(m_databaseName, false).isOpen();
+}
+
+QSqlDatabase Connection::database() const { return QSqlDatabase::database(m_databaseName, false); }
+
+const db::Dialect& Connection::dialect() const
+{
+    return m_dialect ? *m_dialect : *db::Dialect::forName(QStringLiteral("SQLite"));
+}

@@ -1,0 +1,32 @@
+#include "ui/Dialogs.h"
+#include "ui/TFConversao.h"
+
+#include <QApplication>
+#include <exception>
+
+namespace {
+// Last line of defence: an error that escaped every handler is shown, and the program goes on.
+class Application : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& error) {
+            Dialogs::error(activeWindow(), QString::fromUtf8(error.what()));
+        }
+        return false;
+    }
+};
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    Application application(argc, argv);
+    application.setApplicationName(QStringLiteral("Conversor de Coletor de Dados"));
+    TFConversao form;
+    form.show();
+    return application.exec();
+}

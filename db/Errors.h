@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+namespace db {
+
+// The general error class: every failure the tool reports carries one readable message.
+class Error : public std::runtime_error {
+public:
+    explicit Error(const QString& message)
+        : std::runtime_error(message.toStdString())
+        , m_message(message)
+    {
+    }
+    const QString& message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+// A statement, transaction or connection that the database refused; carries the driver's text.
+class DatabaseError : public Error {
+public:
+    using Error::Error;
+};
+
+// A text that does not convert to a number or a date.
+class ConversionError : public Error {
+public:
+    using Error::Error;
+};
+
+// A file that can't be opened, read or written.
+class FileError : public Error {
+public:
+    using Error::Error;
+};
+
+} // namespace db

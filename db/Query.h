@@ -1,0 +1,66 @@
+#pragma once
+
+#include "Dialect.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+
+namespace db {
+
+// One statement on the connection: close, set its text, bind, open or execute, read, close.
+// Every step is checked; a refusal raises DatabaseError with the driver's message.
+class Query {
+public:
+    Query(const QSqlDatabase& database, const Dialect& dialect);
+
+    void setText(const QString& text);
+    void bindText(const QString& name, const QString& value);
+    void bindDate(const QString& name, const QDate& value);
+    void bindDateTime(const QString& name, const QDateTime& value);
+    void bindFloat(const QString& name, double value);
+    // Binds the placeholder at a position (0 is the first) as text.
+    void bindTextAt(int position, const QString& value);
+
+    // Runs a select and stands on its first row, if any.
+    void open();
+    // Runs an insert or update; returns the number of rows it touched.
+    int execute();
+    void close();
+
+    bool isOpen() const { return m_open; }
+    bool isEmpty() const { return !m_onRow; }
+    // Column of the current row; on an empty result or a null column, text reads empty and
+    // numbers read 0.
+    QString text(const QString& column) const;
+    int integer(const QString& column) const;
+    double number(const QString& column) const;
+
+private:
+    QVariant value(const QString& column) const;
+    [[noreturn]] void fail() const;
+
+    QSqlDatabase m_database;
+    const Dialect& m_dialect;
+    QSqlQuery m_query;
+    QString m_text;
+    bool m_open = false;
+    bool m_onRow = false;
+};
+
+// Rolls the transaction back when it goes out of scope without commit().
+class TransactionGuard {
+public:
+    explicit TransactionGuard(QSqlDatabase database);
+    ~TransactionGuard();
+    TransactionGuard(const TransactionGuard&) = delete;
+    TransactionGuard& operator=(const TransactionGuard&) = delete;
+
+    void commit();
+
+private:
+    QSqlDatabase m_database;
+    bool m_active = false;
+};
+
+} // namespace db

@@ -1,0 +1,45 @@
+#include "Schema.h"
+
+#include "Errors.h"
+#include "Query.h"
+
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace db {
+
+QStringList schemaStatements(const Dialect& dialect)
+{
+    QFile file(dialect.schemaResource());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        throw FileError(QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
+    QStringList statements;
+    QString current;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (line.trimmed().startsWith(QLatin1String("--")))
+            continue;
+        current += line + QLatin1Char('\n');
+        if (line.trimmed().endsWith(QLatin1Char(';'))) {
+            current = current.trimmed();
+            current.chop(1);
+            statements << current;
+            current.clear();
+        }
+    }
+    return statements;
+}
+
+void createSchema(QSqlDatabase database, const Dialect& dialect)
+{
+    const QStringList statements = schemaStatements(dialect);
+    TransactionGuard transaction(database);
+    for (const QString& statement : statements) {
+        QSqlQuery query(database);
+        if (!query.exec(statement))
+            throw DatabaseError(query.lastError().text());
+    }
+    transaction.commit();
+}
+
+} // namespace db

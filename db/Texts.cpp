@@ -1,0 +1,92 @@
+#include "Texts.h"
+
+#include "Errors.h"
+
+#include <QRegularExpression>
+
+namespace db::texts {
+
+QString trimControl(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 32)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 32)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString upperAscii(const QString& text)
+{
+    QString result = text;
+    for (QChar& c : result) {
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - (u'a' - u'A'));
+    }
+    return result;
+}
+
+QString formatDate(const QDate& date) { return date.toString(QStringLiteral("dd/MM/yyyy")); }
+
+std::optional<QDate> parseDate(const QString& text, const QDate& today)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^ *([0-9]{1,2}) */ *([0-9]{1,2}) */ *([0-9]{1,4}) *$"));
+    const auto match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const int day = match.captured(1).toInt();
+    const int month = match.captured(2).toInt();
+    int year = match.captured(3).toInt();
+    if (match.captured(3).size() <= 2)
+        year += today.year() / 100 * 100;
+    const QDate date(year, month, day);
+    if (!date.isValid())
+        return std::nullopt;
+    return date;
+}
+
+QDate toDate(const QString& text, const QDate& today)
+{
+    if (const auto date = parseDate(text, today))
+        return *date;
+    throw ConversionError(QStringLiteral("'%1' is not a valid date").arg(text));
+}
+
+QString inventoryDocumentNumber(const QDate& inventoryDate)
+{
+    return inventoryDate.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('A');
+}
+
+QString movementDocumentNumber(const QDate& today)
+{
+    const QString date = formatDate(today);
+    return date.mid(0, 2) + date.mid(3, 2) + date.mid(6, 4) + QLatin1Char('A');
+}
+
+QString longTimeFormatWithoutZone(const QLocale& locale)
+{
+    // Drops the zone letters outside quoted text, with the blanks that set them apart.
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (!quoted && c == u't')
+            continue;
+        result += c;
+    }
+    return result.trimmed();
+}
+
+QString stampText(const QDate& today, const QTime& now, const QLocale& locale)
+{
+    const QString date = formatDate(today);
+    QString time = locale.toString(now, longTimeFormatWithoutZone(locale));
+    time.remove(QLatin1Char(':'));
+    return date.mid(0, 2) + date.mid(3, 2) + date.mid(8, 2) + time;
+}
+
+} // namespace db::texts

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDate>
+#include <QLocale>
+#include <QString>
+#include <QTime>
+#include <optional>
+
+// Composed texts shared by several statements, and the small text rules they rest on.
+namespace db::texts {
+
+// Removes characters with codes 0 to 32 (blanks and control characters) from both ends.
+QString trimControl(const QString& text);
+
+// Upper-cases the letters a to z only; accented letters and everything else stay as they are.
+QString upperAscii(const QString& text);
+
+// Day, month and four-digit year: 06/12/2026.
+QString formatDate(const QDate& date);
+
+// Reads a date text of three numbers split by "/", day first. Blanks before a number or a
+// separator and at the end are skipped; a year of three or four digits is taken as written,
+// one of one or two digits falls in the current century. Empty when no calendar date results.
+std::optional<QDate> parseDate(const QString& text, const QDate& today);
+
+// As parseDate, but a text that is no date raises ConversionError.
+QDate toDate(const QString& text, const QDate& today);
+
+// Inventory document number: "yyyymmdd" of the inventory date followed by "A".
+QString inventoryDocumentNumber(const QDate& inventoryDate);
+
+// Movement document number: today's day, month and four-digit year followed by "A".
+QString movementDocumentNumber(const QDate& today);
+
+// The long time format of a locale without its time-zone part: the stamp holds the time of day.
+QString longTimeFormatWithoutZone(const QLocale& locale);
+
+// Stamp text: day, month, two-digit year, then the time of day in the locale's long time format
+// with every ":" removed. 14:30:05 on 06/12/2026 in pt-BR gives 061226143005.
+QString stampText(const QDate& today, const QTime& now, const QLocale& locale);
+
+} // namespace db::texts

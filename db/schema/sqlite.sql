@@ -1,0 +1,79 @@
+-- Tables the tool reads and writes, with the indexes its searches use.
+CREATE TABLE Filiais (
+    CodEmpresa VARCHAR(2) NOT NULL PRIMARY KEY,
+    NomeEmpresa VARCHAR(60) NOT NULL
+);
+CREATE TABLE CausInv (
+    CodCausa VARCHAR(3) NOT NULL PRIMARY KEY,
+    Descricao VARCHAR(60) NOT NULL
+);
+CREATE TABLE Produto (
+    CodProd VARCHAR(14) NOT NULL PRIMARY KEY,
+    Descricao VARCHAR(80),
+    Grade INTEGER NOT NULL DEFAULT 1,
+    Referencia VARCHAR(30),
+    Reffabricante VARCHAR(30)
+);
+CREATE TABLE ProdGrade (
+    CodProd VARCHAR(14) NOT NULL REFERENCES Produto (CodProd),
+    CodGrade VARCHAR(4) NOT NULL,
+    CodBarra VARCHAR(30),
+    PRIMARY KEY (CodProd, CodGrade)
+);
+CREATE TABLE Relacionarefant (
+    ReferenciaAtual VARCHAR(30) NOT NULL,
+    Referenciaantiga VARCHAR(30) NOT NULL,
+    PRIMARY KEY (Referenciaantiga, ReferenciaAtual)
+);
+CREATE TABLE CompProd (
+    CodEmpresa VARCHAR(2) NOT NULL,
+    CodProd VARCHAR(14) NOT NULL,
+    CodGrade VARCHAR(4) NOT NULL,
+    Estoque DOUBLE PRECISION,
+    PrecoCusto DOUBLE PRECISION,
+    PRIMARY KEY (CodEmpresa, CodProd, CodGrade)
+);
+CREATE TABLE Inventa (
+    CodEmpresa VARCHAR(2) NOT NULL,
+    DataInv DATE NOT NULL,
+    Documento VARCHAR(10) NOT NULL,
+    CodProd VARCHAR(14) NOT NULL,
+    CodGrade VARCHAR(4) NOT NULL,
+    Processado CHAR(1) NOT NULL,
+    DataHora VARCHAR(20),
+    Usuario VARCHAR(20),
+    Quantidade DOUBLE PRECISION,
+    QuantKardex DOUBLE PRECISION,
+    PrecoCusto DOUBLE PRECISION,
+    CodCausa VARCHAR(3),
+    PRIMARY KEY (CodEmpresa, DataInv, Documento, CodProd, CodGrade)
+);
+CREATE TABLE MvGeral (
+    CODEMPRESA VARCHAR(2) NOT NULL,
+    CODPROD VARCHAR(14) NOT NULL,
+    CODGRADE VARCHAR(4) NOT NULL,
+    DT_MOVIMENTO TIMESTAMP NOT NULL,
+    TIPOAGENTE CHAR(1),
+    CODIGOAGENTE VARCHAR(10),
+    TIPOMOV VARCHAR(2) NOT NULL,
+    DOCUMENTO VARCHAR(20),
+    QUANTIDADE DOUBLE PRECISION,
+    PRECOMEDIO DOUBLE PRECISION
+);
+CREATE TABLE INCIEST (
+    CODEMPRESA VARCHAR(2) NOT NULL,
+    CODPROD VARCHAR(14) NOT NULL,
+    CODGRADE VARCHAR(4) NOT NULL,
+    DATAINICIO TIMESTAMP NOT NULL,
+    QUANTIDADE DOUBLE PRECISION,
+    PRECOMEDIO DOUBLE PRECISION,
+    USUARIO VARCHAR(20),
+    DATAHORA VARCHAR(20),
+    PRIMARY KEY (CODEMPRESA, CODPROD, CODGRADE)
+);
+CREATE INDEX ProdGrade_CodBarra_Upper ON ProdGrade (upper(CodBarra));
+CREATE INDEX Produto_Referencia ON Produto (Referencia);
+CREATE INDEX Produto_Referencia_Upper ON Produto (upper(Referencia));
+CREATE INDEX Produto_Reffabricante_Upper ON Produto (upper(Reffabricante));
+CREATE INDEX Relacionarefant_Antiga_Upper ON Relacionarefant (upper(Referenciaantiga));
+CREATE INDEX MvGeral_Produto ON MvGeral (CODEMPRESA, CODPROD, CODGRADE);

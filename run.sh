@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, makes the demo folder if it is missing and starts the tool
+# there, on the embedded demo database.
+set -euo pipefail
+source "$(dirname "$0")/scripts/common.sh"
+
+install_packages "${BUILD_PACKAGES[@]}"
+build
+DEMO_DIR=${DEMO_DIR:-$ROOT/demo}
+if [ ! -f "$DEMO_DIR/telvaro.db" ]; then
+    "$BUILD_DIR/app/conversor-demo" "$DEMO_DIR"
+fi
+cd "$DEMO_DIR"
+exec "$BUILD_DIR/app/conversor-coletor" "$@"

@@ -1,0 +1,34 @@
+# Shared by run.sh and test.sh: installs what is missing and builds.
+# shellcheck shell=bash
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_DIR=${BUILD_DIR:-$ROOT/build}
+
+BUILD_PACKAGES=(build-essential cmake qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql
+                libqt6sql6-ibase fonts-dejavu-core)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the Debian packages given that are not installed yet.
+install_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}"
+    fi
+}
+
+# Configures and builds; extra arguments go to cmake's configure step.
+build() {
+    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+}

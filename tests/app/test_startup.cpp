@@ -1,0 +1,179 @@
+#include "app/ConfigFile.h"
+#include "app/Connection.h"
+#include "db/LookupQuery.h"
+#include "tests/TestDatabase.h"
+#include "ui/Dialogs.h"
+#include "ui/TFConversao.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+const QString Warning = QStringLiteral("Ocorreu um erro ao tentar conectar ao banco de dados:");
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        Dialogs::setTestMode(true);
+        // No alias file: Telvaro is SQLite on the default file name.
+        qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
+    }
+    void init() { Dialogs::clearShown(); }
+    void cleanup() { QDir::setCurrent(QDir::tempPath()); }
+
+    void windowsRule_data()
+    {
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("trimmed and upper-cased") << " c:\\dados " << "C:\\DADOS\\Caminho.Dir";
+        QTest::newRow("drive root keeps one backslash") << "C:\\" << "C:\\Caminho.Dir";
+        QTest::newRow("accents stay") << "c:\\ação" << "C:\\AçãO\\Caminho.Dir";
+        QTest::newRow("control characters trimmed") << "\tc:\\x\r" << "C:\\X\\Caminho.Dir";
+        QTest::newRow("empty directory") << "" << "Caminho.Dir";
+        QTest::newRow("blank directory") << "   " << "Caminho.Dir";
+    }
+    void windowsRule()
+    {
+        QFETCH(QString, directory);
+        QFETCH(QString, path);
+        QCOMPARE(configfile::windowsPath(directory), path);
+    }
+
+    void posixRuleKeepsTheDirectoryAsGiven_data()
+    {
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("mixed case") << "/home/Ana/Dados" << "/home/Ana/Dados/Caminho.Dir";
+        QTest::newRow("root") << "/" << "/Caminho.Dir";
+        QTest::newRow("blanks kept") << "/tmp/ x " << "/tmp/ x /Caminho.Dir";
+    }
+    void posixRuleKeepsTheDirectoryAsGiven()
+    {
+        QFETCH(QString, directory);
+        QFETCH(QString, path);
+        QCOMPARE(configfile::posixPath(directory), path);
+    }
+
+    // The first line of Caminho.Dir decides the parameter list; every case but the good one
+    // names no working database, so its connection fails and the warning names the reason.
+    void parameterListFromCaminhoDir_data()
+    {
+        QTest::addColumn<bool>("fileExists");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("params");
+        const QStringList stored{QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk")};
+        QTest::newRow("no file") << false << QByteArray() << stored;
+        QTest::newRow("empty file") << true << QByteArray() << stored;
+        QTest::newRow("empty first line, server below") << true << QByteArray("\r\nother.db\r\n") << stored;
+        QTest::newRow("several lines, first used")
+            << true << QByteArray("first.db\nsecond.db\n") << (stored + QStringList{QStringLiteral("SERVER NAME=first.db")});
+        QTest::newRow("blanks kept") << true << QByteArray("  spaced.db  \r\n")
+                                     << (stored + QStringList{QStringLiteral("SERVER NAME=  spaced.db  ")});
+        QTest::newRow("lone CR ends the line") << true << QByteArray("cr.db\rrest")
+                                               << (stored + QStringList{QStringLiteral("SERVER NAME=cr.db")});
+    }
+    void parameterListFromCaminhoDir()
+    {
+        QFETCH(bool, fileExists);
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, params);
+        QTemporaryDir dir;
+        QDir::setCurrent(dir.path());
+        if (fileExists)
+            writeFile(dir.filePath(QStringLiteral("Caminho.Dir")), content);
+        TFConversao form;
+        QCOMPARE(form.dbTelvaro->params(), params);
+        // None of these names a database that exists, and none is created by trying.
+        QVERIFY(!form.dbTelvaro->isOpen());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("telvaro.db"))));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("first.db"))));
+    }
+
+    void successfulStart()
+    {
+        TestDatabase database;
+        database.exec(QStringLiteral("Insert Into Filiais Values ('01', 'Matriz')"));
+        database.exec(QStringLiteral("Insert Into CausInv Values ('001', 'Balanço anual')"));
+        QTemporaryDir dir;
+        QDir::setCurrent(dir.path());
+        writeFile(dir.filePath(QStringLiteral("Caminho.Dir")), database.filePath().toLocal8Bit() + "\r\n");
+        TFConversao form;
+        QVERIFY(Dialogs::shown().isEmpty());
+        QVERIFY(form.dbTelvaro->isOpen());
+        QCOMPARE(form.dbTelvaro->params(),
+                 (QStringList{QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk"),
+                              QStringLiteral("SERVER NAME=") + database.filePath()}));
+        QVERIFY(form.CausInv->isOpen());
+        QVERIFY(form.Empresa->isOpen());
+        QCOMPARE(form.Empresa->rowCount(), 1);
+        QCOMPARE(form.Notebook->currentIndex(), 0);
+        QCOMPARE(form.windowTitle(), QStringLiteral("Conversor de Coletor de Dados"));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QCOMPARE(QApplication::focusWidget(), form.edtCaminho);
+    }
+
+    void failedStartShowsOneWarning_data()
+    {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("messagePart");
+        QTest::newRow("missing database file") << "missing" << "unable to open";
+        QTest::newRow("look-up table missing") << "no table" << "CausInv";
+    }
+    void failedStartShowsOneWarning()
+    {
+        QFETCH(QString, reason);
+        QFETCH(QString, messagePart);
+        QTemporaryDir dir;
+        QDir::setCurrent(dir.path());
+        TestDatabase database;
+        if (reason == QLatin1String("no table"))
+            database.exec(QStringLiteral("Drop Table CausInv"));
+        const QString server = reason == QLatin1String("missing") ? dir.filePath(QStringLiteral("nada.db"))
+                                                                   : database.filePath();
+        writeFile(dir.filePath(QStringLiteral("Caminho.Dir")), server.toLocal8Bit());
+        TFConversao form;
+        QCOMPARE(Dialogs::shown().size(), 1);
+        const Dialogs::Shown shown = Dialogs::shown().constFirst();
+        QCOMPARE(shown.caption, QStringLiteral("Warning"));
+        QCOMPARE(shown.icon, QStringLiteral("warning"));
+        const QStringList lines = shown.text.split(QLatin1Char('\r'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], Warning);
+        QVERIFY2(lines[1].contains(messagePart, Qt::CaseInsensitive), qPrintable(lines[1]));
+        QVERIFY(!form.dbTelvaro->isOpen());
+        QVERIFY(!form.CausInv->isOpen());
+        QVERIFY(!form.Empresa->isOpen());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("nada.db"))));
+        QCOMPARE(form.Notebook->currentIndex(), 0);
+    }
+
+    void unreadableCaminhoDirIsReported()
+    {
+        QTemporaryDir dir;
+        QDir::setCurrent(dir.path());
+        // A directory of that name exists but can't be read as a file.
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Caminho.Dir")));
+        TFConversao form;
+        QCOMPARE(Dialogs::shown().size(), 1);
+        QVERIFY(Dialogs::shown().constFirst().text.startsWith(Warning + QLatin1Char('\r')));
+        QVERIFY(!form.dbTelvaro->isOpen());
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "test_startup.moc"

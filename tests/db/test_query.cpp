@@ -1,0 +1,80 @@
+#include "db/Errors.h"
+#include "db/Query.h"
+#include "db/Schema.h"
+#include "tests/TestDatabase.h"
+
+#include <QTest>
+
+class TestQuery : public QObject {
+    Q_OBJECT
+private slots:
+    void schemaCreatesEveryTable()
+    {
+        TestDatabase database;
+        const QStringList tables = database.database().tables();
+        for (const char* table : {"Filiais", "CausInv", "ProdGrade", "Produto", "Relacionarefant",
+                                  "CompProd", "Inventa", "MvGeral", "INCIEST"})
+            QVERIFY2(tables.contains(QString::fromLatin1(table)), table);
+    }
+
+    void searchesUseTheUpperIndexes()
+    {
+        TestDatabase database;
+        const QStringList plan = database.rows(QStringLiteral(
+            "EXPLAIN QUERY PLAN Select CodProd From ProdGrade Where upper(ProdGrade.CodBarra) = 'X'"));
+        QVERIFY2(plan.join(QLatin1Char(' ')).contains(QLatin1String("ProdGrade_CodBarra_Upper")),
+                 qPrintable(plan.join(QLatin1Char(' '))));
+    }
+
+    void readsEmptyAndNullAsEmptyAndZero()
+    {
+        TestDatabase database;
+        database.exec(QStringLiteral("Insert Into CompProd Values ('01', 'P1', '0000', NULL, 2.5)"));
+        db::Query query(database.database(), database.dialect());
+        query.setText(QStringLiteral("Select Estoque, PrecoCusto From CompProd Where CodProd = :PCodProd"));
+        query.bindText(QStringLiteral(":PCodProd"), QStringLiteral("P1"));
+        query.open();
+        QVERIFY(!query.isEmpty());
+        QCOMPARE(query.number(QStringLiteral("Estoque")), 0.0);
+        QCOMPARE(query.number(QStringLiteral("PrecoCusto")), 2.5);
+        query.bindText(QStringLiteral(":PCodProd"), QString());
+        query.open();
+        QVERIFY(query.isEmpty());
+        QCOMPARE(query.text(QStringLiteral("Estoque")), QString());
+        QCOMPARE(query.number(QStringLiteral("PrecoCusto")), 0.0);
+    }
+
+    void refusedStatementCarriesTheDriverMessage()
+    {
+        TestDatabase database;
+        db::Query query(database.database(), database.dialect());
+        try {
+            query.setText(QStringLiteral("Select Nada From TabelaQueNaoExiste"));
+            query.open();
+            QFAIL("no error raised");
+        } catch (const db::DatabaseError& error) {
+            QVERIFY2(error.message().contains(QLatin1String("TabelaQueNaoExiste")),
+                     qPrintable(error.message()));
+        }
+    }
+
+    void transactionRollsBackUnlessCommitted()
+    {
+        TestDatabase database;
+        {
+            db::TransactionGuard transaction(database.database());
+            database.exec(QStringLiteral("Insert Into Filiais Values ('01', 'Matriz')"));
+        }
+        QCOMPARE(database.rows(QStringLiteral("Select * From Filiais")), QStringList());
+        {
+            db::TransactionGuard transaction(database.database());
+            database.exec(QStringLiteral("Insert Into Filiais Values ('02', 'Filial')"));
+            transaction.commit();
+        }
+        QCOMPARE(database.rows(QStringLiteral("Select * From Filiais")),
+                 QStringList{QStringLiteral("02|Filial")});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQuery)
+#include "test_query.moc"

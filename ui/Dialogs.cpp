@@ -1,0 +1,125 @@
+#include "Dialogs.h"
+
+#include <QFileDialog>
+#include <QQueue>
+#include <functional>
+#include <optional>
+
+namespace {
+struct TestState {
+    bool on = false;
+    QQueue<std::optional<QString>> fileAnswers;
+    QList<Dialogs::Shown> shown;
+    QList<Dialogs::FileRequest> fileRequests;
+    std::function<void(const Dialogs::Shown&)> onShown;
+};
+
+TestState& state()
+{
+    static TestState value;
+    return value;
+}
+
+void record(const QString& caption, const QString& text, const QString& icon)
+{
+    state().shown.append({caption, text, icon});
+    if (state().onShown)
+        state().onShown(state().shown.last());
+}
+
+QString answerFile(const Dialogs::FileRequest& request, bool* accepted)
+{
+    state().fileRequests.append(request);
+    const std::optional<QString> answer =
+        state().fileAnswers.isEmpty() ? std::nullopt : state().fileAnswers.dequeue();
+    if (accepted)
+        *accepted = answer.has_value();
+    return answer.value_or(QString());
+}
+
+QString runFileDialog(QWidget* parent, const Dialogs::FileRequest& request,
+                      QFileDialog::AcceptMode mode, bool* accepted)
+{
+    QFileDialog dialog(parent, request.title, request.directory, request.filter);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    // Replacing an existing file asks nothing: the export overwrites by design.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    if (accepted)
+        *accepted = ok;
+    if (!ok || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+} // namespace
+
+void Dialogs::message(QWidget* parent, Kind kind, const QString& text)
+{
+    const bool warning = kind == Kind::Warning;
+    const QString caption = warning ? QStringLiteral("Warning") : QStringLiteral("Information");
+    if (state().on) {
+        record(caption, text,
+               warning ? QStringLiteral("warning") : QStringLiteral("information"));
+        return;
+    }
+    QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information, caption, text,
+                    QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void Dialogs::box(QWidget* parent, const QString& text, const QString& title, Icon icon)
+{
+    if (state().on) {
+        const char* name = icon == Icon::Information   ? "information"
+                           : icon == Icon::Exclamation ? "exclamation"
+                                                       : "error";
+        record(title, text, QString::fromLatin1(name));
+        return;
+    }
+    const QMessageBox::Icon shownIcon = icon == Icon::Information   ? QMessageBox::Information
+                                        : icon == Icon::Exclamation ? QMessageBox::Warning
+                                                                    : QMessageBox::Critical;
+    QMessageBox box(shownIcon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void Dialogs::error(QWidget* parent, const QString& text)
+{
+    box(parent, text, QStringLiteral("Conversor de Coletor de Dados"), Icon::Error);
+}
+
+QString Dialogs::openFileName(QWidget* parent, const FileRequest& request, bool* accepted)
+{
+    if (state().on)
+        return answerFile(request, accepted);
+    return runFileDialog(parent, request, QFileDialog::AcceptOpen, accepted);
+}
+
+QString Dialogs::saveFileName(QWidget* parent, const FileRequest& request, bool* accepted)
+{
+    if (state().on)
+        return answerFile(request, accepted);
+    return runFileDialog(parent, request, QFileDialog::AcceptSave, accepted);
+}
+
+void Dialogs::setTestMode(bool on) { state().on = on; }
+bool Dialogs::testMode() { return state().on; }
+void Dialogs::setNextFileName(const QString& fileName) { state().fileAnswers.enqueue(fileName); }
+void Dialogs::setNextFileCancel() { state().fileAnswers.enqueue(std::nullopt); }
+const QList<Dialogs::Shown>& Dialogs::shown() { return state().shown; }
+const QList<Dialogs::FileRequest>& Dialogs::fileRequests() { return state().fileRequests; }
+
+void Dialogs::clearShown()
+{
+    state().shown.clear();
+    state().fileRequests.clear();
+    state().fileAnswers.clear();
+}
+
+void Dialogs::setOnShown(std::function<void(const Shown&)> callback)
+{
+    state().onShown = std::move(callback);
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "Dialogs.h"
+#include "db/Errors.h"
+
+#include <exception>
+
+// Ends the running operation on an error that no handler caught and shows it in the default
+// error box; the program goes on.
+template <typename Operation> bool guarded(QWidget* parent, Operation&& operation)
+{
+    try {
+        operation();
+        return true;
+    } catch (const db::Error& error) {
+        Dialogs::error(parent, error.message());
+    } catch (const std::exception& error) {
+        Dialogs::error(parent, QString::fromLocal8Bit(error.what()));
+    }
+    return false;
+}

@@ -1,0 +1,349 @@
+#include "TFConversao.h"
+
+#include "Dialogs.h"
+#include "ErrorGuard.h"
+#include "LookupComboBox.h"
+#include "MaskEdit.h"
+#include "app/ConfigFile.h"
+#include "app/Connection.h"
+#include "conversion/RejectionList.h"
+#include "db/LookupQuery.h"
+#include "db/Names.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+
+namespace {
+constexpr int ClientWidth = 463;
+constexpr int ClientHeight = 317;
+
+QLabel* addLabel(QWidget* parent, const QString& text, int left, int top)
+{
+    auto* label = new QLabel(text, parent);
+    label->move(left, top);
+    return label;
+}
+
+QTableView* addGrid(QWidget* parent, RejectionList* model, const QString& name)
+{
+    auto* grid = new QTableView(parent);
+    grid->setObjectName(name);
+    grid->setModel(model);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setDefaultSectionSize(17);
+    grid->horizontalHeader()->setFixedHeight(17);
+    grid->setColumnWidth(0, 154);
+    grid->setColumnWidth(1, 222);
+    return grid;
+}
+
+QPushButton* addButton(QWidget* parent, const QString& name, const QString& caption,
+                       const QRect& geometry)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    return button;
+}
+} // namespace
+
+TFConversao::TFConversao(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("FConversao"));
+    setWindowTitle(QStringLiteral("Conversor de Coletor de Dados"));
+    setFixedSize(ClientWidth, ClientHeight);
+    m_inventoryRejections = new RejectionList(m_rejections, this);
+    m_openingRejections = new RejectionList(m_rejections, this);
+    dbTelvaro = new Connection(QStringLiteral("Telvaro"), QStringLiteral("TelvaroDB"),
+                               {QStringLiteral("USERNAME=SYSBDA"),
+                                QStringLiteral("PASSWORD=plombiruk")},
+                               this);
+    CausInv = new db::LookupQuery(QStringLiteral("CausInv"), QString::fromLatin1(db::lookup::CausInv),
+                                  QString::fromLatin1(db::column::CodCausa), this);
+    Empresa = new db::LookupQuery(QStringLiteral("Empresa"), QString::fromLatin1(db::lookup::Empresa),
+                                  QString::fromLatin1(db::column::CodEmpresa), this);
+    connect(dbTelvaro, &Connection::aboutToClose, this, [this] {
+        CausInv->close();
+        Empresa->close();
+    });
+    createControls();
+    setTabOrder();
+    FormCreate();
+}
+
+TFConversao::~TFConversao() = default;
+
+void TFConversao::createControls()
+{
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 0, ClientWidth, 69);
+    Panel1->setAutoFillBackground(true);
+    Panel1->setStyleSheet(QStringLiteral("QFrame#Panel1 { background: white; }"));
+    ImgLogo = new QLabel(Panel1);
+    ImgLogo->setObjectName(QStringLiteral("ImgLogo"));
+    ImgLogo->setGeometry(3, 2, 164, 60);
+    ImgLogo->setScaledContents(true);
+    Label1 = new QLabel(QStringLiteral("Conversor de Coletor de Dados"), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(233, 5, 202, 13);
+
+    PcDados = new QTabWidget(this);
+    PcDados->setObjectName(QStringLiteral("PcDados"));
+    PcDados->setGeometry(3, 74, 444, 204);
+
+    TabInventario = new QWidget;
+    TabInventario->setObjectName(QStringLiteral("TabInventario"));
+    PcDados->addTab(TabInventario, QStringLiteral("Inventário"));
+    Notebook = new QStackedWidget(TabInventario);
+    Notebook->setObjectName(QStringLiteral("Notebook"));
+    Notebook->setGeometry(3, 3, 413, 154);
+    auto* conversao = new QWidget;
+    conversao->setObjectName(QStringLiteral("Conversao"));
+    GroupBox1 = new QGroupBox(QStringLiteral(" Dados do inventário "), conversao);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(3, 48, 405, 92);
+    addLabel(GroupBox1, QStringLiteral("Data"), 9, 25);
+    addLabel(GroupBox1, QStringLiteral("Empresa"), 8, 44);
+    addLabel(GroupBox1, QStringLiteral("Causa"), 9, 69);
+    Notebook->addWidget(conversao);
+    auto* naoEncontrados = new QWidget;
+    naoEncontrados->setObjectName(QStringLiteral("NaoEncontrados"));
+    ProdutosNaoEncontrados = addGrid(naoEncontrados, m_inventoryRejections,
+                                     QStringLiteral("ProdutosNaoEncontrados"));
+    ProdutosNaoEncontrados->setGeometry(0, 0, 413, 125);
+    Panel2 = new QFrame(naoEncontrados);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setGeometry(0, 125, 413, 29);
+    BitBtn2 = addButton(Panel2, QStringLiteral("BitBtn2"), QStringLiteral("&Voltar"),
+                        {314, 3, 82, 23});
+    btnSalvar = addButton(Panel2, QStringLiteral("btnSalvar"), QStringLiteral("&Salvar"),
+                          {5, 3, 82, 23});
+    Notebook->addWidget(naoEncontrados);
+    lblStatus = new QLabel(TabInventario);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setGeometry(4, 160, 300, 13);
+
+    TabInicioEstoque = new QWidget;
+    TabInicioEstoque->setObjectName(QStringLiteral("TabInicioEstoque"));
+    PcDados->addTab(TabInicioEstoque, QStringLiteral("Início de Estoque"));
+    Notebook1 = new QStackedWidget(TabInicioEstoque);
+    Notebook1->setObjectName(QStringLiteral("Notebook1"));
+    Notebook1->setGeometry(3, 3, 413, 160);
+    auto* conversao1 = new QWidget;
+    conversao1->setObjectName(QStringLiteral("Conversao"));
+    GroupBox2 = new QGroupBox(QStringLiteral(" Dados do início de estoque "), conversao1);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(3, 48, 405, 92);
+    addLabel(GroupBox2, QStringLiteral("Data"), 9, 25);
+    addLabel(GroupBox2, QStringLiteral("Empresa"), 8, 44);
+    Notebook1->addWidget(conversao1);
+    auto* naoEncontrados1 = new QWidget;
+    naoEncontrados1->setObjectName(QStringLiteral("NaoEncontrados"));
+    StringGrid1 = addGrid(naoEncontrados1, m_openingRejections, QStringLiteral("StringGrid1"));
+    StringGrid1->setGeometry(0, 0, 413, 131);
+    Panel3 = new QFrame(naoEncontrados1);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setGeometry(0, 131, 413, 29);
+    BitBtn3 = addButton(Panel3, QStringLiteral("BitBtn3"), QStringLiteral("&Voltar"),
+                        {314, 3, 82, 23});
+    Notebook1->addWidget(naoEncontrados1);
+
+    // The entry controls lie on the form, over the tab sheets, so both tabs share them.
+    GroupBox3 = new QGroupBox(QStringLiteral("Caminho do arquivo"), this);
+    GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+    GroupBox3->setGeometry(13, 108, 405, 40);
+    edtCaminho = new QLineEdit(GroupBox3);
+    edtCaminho->setObjectName(QStringLiteral("edtCaminho"));
+    edtCaminho->setGeometry(7, 14, 356, 19);
+    edtCaminho->setFrame(false);
+    edtCaminho->setAccessibleName(QStringLiteral("Caminho do arquivo"));
+    btAbrir = addButton(GroupBox3, QStringLiteral("btAbrir"), QString(), {367, 12, 27, 21});
+
+    DtInventa = new MaskEdit(this);
+    DtInventa->setObjectName(QStringLiteral("DtInventa"));
+    DtInventa->setGeometry(74, 167, 76, 21);
+    DtInventa->setAccessibleName(QStringLiteral("Data"));
+    CodEmpresa = new QLineEdit(this);
+    CodEmpresa->setObjectName(QStringLiteral("CodEmpresa"));
+    CodEmpresa->setGeometry(74, 190, 33, 21);
+    CodEmpresa->setMaxLength(2);
+    CodEmpresa->setAccessibleName(QStringLiteral("Empresa"));
+    MostraEmpresa = new LookupComboBox(this);
+    MostraEmpresa->setObjectName(QStringLiteral("MostraEmpresa"));
+    MostraEmpresa->setGeometry(113, 191, 207, 21);
+    MostraEmpresa->setDropDownWidth(230);
+    MostraEmpresa->setLookup(Empresa, QStringLiteral("NomeEmpresa;CodEmpresa"));
+    MostraEmpresa->setAccessibleName(QStringLiteral("Empresa"));
+    CodCausa = new QLineEdit(this);
+    CodCausa->setObjectName(QStringLiteral("CodCausa"));
+    CodCausa->setGeometry(74, 216, 33, 21);
+    CodCausa->setMaxLength(3);
+    CodCausa->setAccessibleName(QStringLiteral("Causa"));
+    MostraCausa = new LookupComboBox(this);
+    MostraCausa->setObjectName(QStringLiteral("MostraCausa"));
+    MostraCausa->setGeometry(113, 216, 297, 21);
+    MostraCausa->setLookup(CausInv, QStringLiteral("Descricao; CodCausa"));
+    MostraCausa->setAccessibleName(QStringLiteral("Causa"));
+    btOK = addButton(this, QStringLiteral("btOK"), QStringLiteral("&Efetuar Conversão"),
+                     {281, 245, 138, 28});
+
+    progress = new QProgressBar(this);
+    progress->setObjectName(QStringLiteral("progress"));
+    progress->setGeometry(0, ClientHeight - 17, ClientWidth, 17);
+    progress->setTextVisible(false);
+    progress->setValue(0);
+
+    for (QWidget* control : {static_cast<QWidget*>(GroupBox3), static_cast<QWidget*>(DtInventa),
+                             static_cast<QWidget*>(CodEmpresa), static_cast<QWidget*>(MostraEmpresa),
+                             static_cast<QWidget*>(CodCausa), static_cast<QWidget*>(MostraCausa),
+                             static_cast<QWidget*>(btOK)})
+        control->raise();
+
+    for (QWidget* control :
+         {static_cast<QWidget*>(PcDados->tabBar()), static_cast<QWidget*>(edtCaminho),
+          static_cast<QWidget*>(btAbrir), static_cast<QWidget*>(DtInventa),
+          static_cast<QWidget*>(CodEmpresa), static_cast<QWidget*>(MostraEmpresa),
+          static_cast<QWidget*>(CodCausa), static_cast<QWidget*>(MostraCausa),
+          static_cast<QWidget*>(btOK), static_cast<QWidget*>(ProdutosNaoEncontrados),
+          static_cast<QWidget*>(BitBtn2), static_cast<QWidget*>(btnSalvar),
+          static_cast<QWidget*>(StringGrid1), static_cast<QWidget*>(BitBtn3)})
+        watch(control);
+
+    connect(PcDados, &QTabWidget::currentChanged, this, [this] { guarded(this, [this] { PcDadosChange(); }); });
+    connect(btAbrir, &QPushButton::clicked, this, [this] { guarded(this, [this] { btAbrirClick(); }); });
+    connect(btOK, &QPushButton::clicked, this, [this] { guarded(this, [this] { btOKClick(); }); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { guarded(this, [this] { BitBtn2Click(); }); });
+    connect(BitBtn3, &QPushButton::clicked, this, [this] { guarded(this, [this] { BitBtn2Click(); }); });
+    connect(btnSalvar, &QPushButton::clicked, this, [this] { guarded(this, [this] { btnSalvarClick(); }); });
+    connect(CodEmpresa, &QLineEdit::textChanged, this, [this] { guarded(this, [this] { CodEmpresaChange(); }); });
+    connect(CodCausa, &QLineEdit::textChanged, this, [this] { guarded(this, [this] { CodCausaChange(); }); });
+    connect(MostraEmpresa, &LookupComboBox::clicked, this, [this] { guarded(this, [this] { MostraEmpresaClick(); }); });
+    connect(MostraCausa, &LookupComboBox::clicked, this, [this] { guarded(this, [this] { MostraCausaClick(); }); });
+}
+
+void TFConversao::setTabOrder()
+{
+    // Form order: tab strip, date, company, company list, cause, cause list, convert, path
+    // group (path, open); each list page: grid, then its buttons.
+    const QList<QWidget*> entry = {PcDados->tabBar(), DtInventa, CodEmpresa, MostraEmpresa,
+                                   CodCausa, MostraCausa, btOK, edtCaminho, btAbrir,
+                                   ProdutosNaoEncontrados, BitBtn2, btnSalvar, StringGrid1, BitBtn3};
+    for (qsizetype i = 0; i + 1 < entry.size(); ++i)
+        QWidget::setTabOrder(entry[i], entry[i + 1]);
+    for (QWidget* none : {static_cast<QWidget*>(progress), static_cast<QWidget*>(GroupBox1),
+                          static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(GroupBox3)})
+        none->setFocusPolicy(Qt::NoFocus);
+}
+
+void TFConversao::watch(QWidget* widget) { widget->installEventFilter(this); }
+
+void TFConversao::FormCreate()
+{
+    try {
+        const QString configPath = configfile::pathForWorkingDirectory(QDir::currentPath());
+        if (QFileInfo::exists(configPath)) {
+            const QString serverName = configfile::readFirstLine(configPath);
+            dbTelvaro->close();
+            dbTelvaro->setParam(QStringLiteral("SERVER NAME"), serverName);
+            dbTelvaro->open();
+        } else {
+            dbTelvaro->open();
+        }
+        CausInv->open(dbTelvaro->database());
+        Empresa->open(dbTelvaro->database());
+    } catch (const db::Error& error) {
+        dbTelvaro->close();
+        Dialogs::message(this, Dialogs::Kind::Warning,
+                         QStringLiteral("Ocorreu um erro ao tentar conectar ao banco de dados:\r") +
+                             error.message());
+    }
+    Notebook->setCurrentIndex(0);
+    Notebook1->setCurrentIndex(0);
+    edtCaminho->setFocus();
+}
+
+bool TFConversao::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        int key = 0;
+        switch (keyEvent->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            key = VK_RETURN;
+            break;
+        case Qt::Key_Escape:
+            key = VK_ESCAPE;
+            break;
+        case Qt::Key_Up:
+            key = VK_UP;
+            break;
+        case Qt::Key_Down:
+            key = VK_DOWN;
+            break;
+        default:
+            return false;
+        }
+        bool passOn = true;
+        guarded(this, [&] { passOn = previewKey(watched, key); });
+        return !passOn;
+    }
+    case QEvent::FocusOut: {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        // A modal box or a dropped-down list takes the focus for a while; that is no leave.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            guarded(this, [&] { controlLeft(watched); });
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+bool TFConversao::previewKey(QObject* watched, int key)
+{
+    FormKeyDown(key);
+    if (key != 0) {
+        if (watched == DtInventa)
+            DtInventaKeyDown(key);
+        else if (watched == CodEmpresa)
+            CodEmpresaKeyDown(key);
+        else if (watched == CodCausa)
+            CodCausaKeyDown(key);
+        else if (watched == MostraEmpresa)
+            MostraEmpresaKeyDown(key);
+        else if (watched == MostraCausa)
+            MostraCausaKeyDown(key);
+    }
+    return key != 0;
+}
+
+void TFConversao::controlLeft(QObject* watched)
+{
+    if (watched == DtInventa)
+        DtInventaExit();
+    else if (watched == CodEmpresa)
+        CodEmpresaExit();
+    else if (watched == CodCausa)
+        CodCausaExit();
+}

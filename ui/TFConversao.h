@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+class QTabWidget;
+class QTableView;
+class Connection;
+class LookupComboBox;
+class MaskEdit;
+class RejectionList;
+namespace db {
+class LookupQuery;
+}
+
+// The conversion form, the tool's only window (unit untPrincipal). Controls and handlers keep
+// their design names. Handlers stay thin: they read the widgets, call the engine, show results.
+class TFConversao : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFConversao(QWidget* parent = nullptr);
+    ~TFConversao() override;
+
+    // Virtual key codes the keyboard rules use.
+    static constexpr int VK_RETURN = 13;
+    static constexpr int VK_ESCAPE = 27;
+    static constexpr int VK_UP = 38;
+    static constexpr int VK_DOWN = 40;
+
+    // --- start-up and connection
+    void FormCreate();
+
+    // --- form-wide keyboard rules and display states
+    void FormKeyDown(int& key);
+    void ClearEntries();
+    void SetInputControlsVisible(bool visible);
+    void PcDadosChange();
+
+    // --- rejection lists
+    void BitBtn2Click();
+    void btnSalvarClick();
+    void ClearRejectionLists();
+    bool AlreadyListed(const QString& itemCode) const;
+
+    // --- conversion run
+    void btAbrirClick();
+    bool CheckEntries();
+    void ReportBlankField(QWidget* control, const QString& label);
+    void btOKClick();
+
+    // --- company, cause and date fields
+    void CodEmpresaExit();
+    void CodEmpresaChange();
+    void CodEmpresaKeyDown(int& key);
+    void MostraEmpresaClick();
+    void MostraEmpresaKeyDown(int& key);
+    void CodCausaExit();
+    void CodCausaChange();
+    void CodCausaKeyDown(int& key);
+    void MostraCausaClick();
+    void MostraCausaKeyDown(int& key);
+    void DtInventaExit();
+    void DtInventaKeyDown(int& key);
+
+    // Controls, by their design names.
+    QFrame* Panel1 = nullptr;
+    QLabel* ImgLogo = nullptr;
+    QLabel* Label1 = nullptr;
+    QTabWidget* PcDados = nullptr;
+    QWidget* TabInventario = nullptr;
+    QStackedWidget* Notebook = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QTableView* ProdutosNaoEncontrados = nullptr;
+    QFrame* Panel2 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    QPushButton* btnSalvar = nullptr;
+    QLabel* lblStatus = nullptr;
+    QWidget* TabInicioEstoque = nullptr;
+    QStackedWidget* Notebook1 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QTableView* StringGrid1 = nullptr;
+    QFrame* Panel3 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    QLineEdit* edtCaminho = nullptr;
+    QPushButton* btAbrir = nullptr;
+    MaskEdit* DtInventa = nullptr;
+    QLineEdit* CodEmpresa = nullptr;
+    LookupComboBox* MostraEmpresa = nullptr;
+    QLineEdit* CodCausa = nullptr;
+    LookupComboBox* MostraCausa = nullptr;
+    QPushButton* btOK = nullptr;
+    QProgressBar* progress = nullptr;
+    // The loaded collector file, one entry per line; never shown.
+    QStringList Arquivo;
+
+    // Connection and look-ups.
+    Connection* dbTelvaro = nullptr;
+    db::LookupQuery* CausInv = nullptr;
+    db::LookupQuery* Empresa = nullptr;
+
+    // Rejection lists and the rejections flag.
+    bool rejections() const { return m_rejections; }
+    RejectionList* inventoryRejections() const { return m_inventoryRejections; }
+    RejectionList* openingRejections() const { return m_openingRejections; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void setTabOrder();
+    void watch(QWidget* widget);
+    // Key preview: the form's rules first, then the focused control's own handler; returns
+    // false when a handler consumed the key.
+    bool previewKey(QObject* watched, int key);
+    void controlLeft(QObject* watched);
+
+    bool m_rejections = false;
+    RejectionList* m_inventoryRejections = nullptr;
+    RejectionList* m_openingRejections = nullptr;
+};
