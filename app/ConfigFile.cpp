@@ -7,8 +7,7 @@
 
 namespace configfile {
 
-QString windowsPath(const QString& workingDirectory)
-{
+QString windowsPath(const QString& workingDirectory) {
     QString directory = db::texts::upperAscii(db::texts::trimControl(workingDirectory));
     if (directory.isEmpty())
         return QString::fromLatin1(FileName);
@@ -17,16 +16,14 @@ QString windowsPath(const QString& workingDirectory)
     return directory + QString::fromLatin1(FileName);
 }
 
-QString posixPath(const QString& workingDirectory)
-{
+QString posixPath(const QString& workingDirectory) {
     QString directory = workingDirectory;
     if (!directory.endsWith(QLatin1Char('/')))
         directory += QLatin1Char('/');
     return directory + QString::fromLatin1(FileName);
 }
 
-QString pathForWorkingDirectory(const QString& workingDirectory)
-{
+QString pathForWorkingDirectory(const QString& workingDirectory) {
 #ifdef Q_OS_WIN
     return windowsPath(workingDirectory);
 #else
@@ -34,8 +31,7 @@ QString pathForWorkingDirectory(const QString& workingDirectory)
 #endif
 }
 
-QString readFirstLine(const QString& path)
-{
+QString readFirstLine(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw db::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));

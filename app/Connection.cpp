@@ -12,8 +12,7 @@ constexpr char UserNameParam[] = "USERNAME";
 constexpr char PasswordParam[] = "PASSWORD";
 } // namespace
 
-QString AliasConfig::filePath()
-{
+QString AliasConfig::filePath() {
     const QString fromEnvironment = qEnvironmentVariable("CONVERSOR_ALIASES");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
@@ -21,8 +20,7 @@ QString AliasConfig::filePath()
            QStringLiteral("/conversor-coletor/aliases.ini");
 }
 
-AliasSettings AliasConfig::settingsFor(const QString& alias)
-{
+AliasSettings AliasConfig::settingsFor(const QString& alias) {
     AliasSettings settings;
     settings.dialect = db::Dialect::forName(QStringLiteral("SQLite"));
     settings.serverName = QStringLiteral("telvaro.db");
@@ -31,11 +29,12 @@ AliasSettings AliasConfig::settingsFor(const QString& alias)
     if (!file.childGroups().contains(alias))
         return settings;
     file.beginGroup(alias);
-    const QString driver = file.value(QStringLiteral("Driver"), settings.dialect->name()).toString();
+    const QString driver =
+        file.value(QStringLiteral("Driver"), settings.dialect->name()).toString();
     settings.dialect = db::Dialect::forName(driver);
     if (!settings.dialect)
-        throw db::Error(
-            QStringLiteral("Alias %1: driver desconhecido \"%2\" em %3.").arg(alias, driver, filePath()));
+        throw db::Error(QStringLiteral("Alias %1: driver desconhecido \"%2\" em %3.")
+                            .arg(alias, driver, filePath()));
     settings.serverName = file.value(QStringLiteral("ServerName"), settings.serverName).toString();
     settings.connectOptions = file.value(QStringLiteral("Options")).toString();
     return settings;
@@ -45,19 +44,15 @@ Connection::Connection(QString alias, QString databaseName, QStringList params, 
     : QObject(parent)
     , m_alias(std::move(alias))
     , m_databaseName(std::move(databaseName))
-    , m_params(std::move(params))
-{
-}
+    , m_params(std::move(params)) {}
 
-Connection::~Connection()
-{
+Connection::~Connection() {
     close();
     if (QSqlDatabase::contains(m_databaseName))
         QSqlDatabase::removeDatabase(m_databaseName);
 }
 
-QString Connection::param(const QString& name) const
-{
+QString Connection::param(const QString& name) const {
     const QString prefix = name + QLatin1Char('=');
     for (const QString& entry : m_params) {
         if (entry.startsWith(prefix))
@@ -66,8 +61,7 @@ QString Connection::param(const QString& name) const
     return {};
 }
 
-void Connection::setParam(const QString& name, const QString& value)
-{
+void Connection::setParam(const QString& name, const QString& value) {
     const QString prefix = name + QLatin1Char('=');
     for (qsizetype i = 0; i < m_params.size(); ++i) {
         if (!m_params[i].startsWith(prefix))
@@ -82,8 +76,7 @@ void Connection::setParam(const QString& name, const QString& value)
         m_params << prefix + value;
 }
 
-void Connection::open()
-{
+void Connection::open() {
     const AliasSettings settings = AliasConfig::settingsFor(m_alias);
     m_dialect = settings.dialect;
     if (QSqlDatabase::contains(m_databaseName))
@@ -104,22 +97,21 @@ void Connection::open()
         throw db::DatabaseError(database.lastError().text());
 }
 
-void Connection::close()
-{
+void Connection::close() {
     emit aboutToClose();
     if (QSqlDatabase::contains(m_databaseName))
         QSqlDatabase::database(m_databaseName, false).close();
 }
 
-bool Connection::isOpen() const
-{
+bool Connection::isOpen() const {
     return QSqlDatabase::contains(m_databaseName) &&
            QSqlDatabase::database(m_databaseName, false).isOpen();
 }
 
-QSqlDatabase Connection::database() const { return QSqlDatabase::database(m_databaseName, false); }
+QSqlDatabase Connection::database() const {
+    return QSqlDatabase::database(m_databaseName, false);
+}
 
-const db::Dialect& Connection::dialect() const
-{
+const db::Dialect& Connection::dialect() const {
     return m_dialect ? *m_dialect : *db::Dialect::forName(QStringLiteral("SQLite"));
 }

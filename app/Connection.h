@@ -28,8 +28,7 @@ public:
 class Connection : public QObject {
     Q_OBJECT
 public:
-    Connection(QString alias, QString databaseName, QStringList params,
-               QObject* parent = nullptr);
+    Connection(QString alias, QString databaseName, QStringList params, QObject* parent = nullptr);
     ~Connection() override;
 
     const QString& alias() const { return m_alias; }

@@ -10,8 +10,7 @@ class Application : public QApplication {
 public:
     using QApplication::QApplication;
 
-    bool notify(QObject* receiver, QEvent* event) override
-    {
+    bool notify(QObject* receiver, QEvent* event) override {
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& error) {
@@ -22,8 +21,7 @@ public:
 };
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     Application application(argc, argv);
     application.setApplicationName(QStringLiteral("Conversor de Coletor de Dados"));
     TFConversao form;

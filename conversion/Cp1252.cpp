@@ -12,8 +12,7 @@ constexpr std::array<char16_t, 32> high = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 } // namespace
 
-QString decode(const QByteArray& bytes)
-{
+QString decode(const QByteArray& bytes) {
     QString text(bytes.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
@@ -22,8 +21,7 @@ QString decode(const QByteArray& bytes)
     return text;
 }
 
-QByteArray encode(const QString& text)
-{
+QByteArray encode(const QString& text) {
     QByteArray bytes(text.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();

@@ -4,15 +4,16 @@
 
 RejectionList::RejectionList(bool& rejectionsFlag, QObject* parent)
     : QAbstractTableModel(parent)
-    , m_rejectionsFlag(rejectionsFlag)
-{
+    , m_rejectionsFlag(rejectionsFlag) {}
+
+QString RejectionList::codeHeader() {
+    return QStringLiteral("Produtos não processados");
+}
+QString RejectionList::reasonHeader() {
+    return QStringLiteral("Motivo");
 }
 
-QString RejectionList::codeHeader() { return QStringLiteral("Produtos não processados"); }
-QString RejectionList::reasonHeader() { return QStringLiteral("Motivo"); }
-
-void RejectionList::add(const QString& itemCode, const QString& reason)
-{
+void RejectionList::add(const QString& itemCode, const QString& reason) {
     if (m_rows.isEmpty()) {
         m_rejectionsFlag = true;
         m_headerWritten = true;
@@ -27,8 +28,7 @@ void RejectionList::add(const QString& itemCode, const QString& reason)
     endInsertRows();
 }
 
-bool RejectionList::alreadyListed(const QString& itemCode) const
-{
+bool RejectionList::alreadyListed(const QString& itemCode) const {
     const QString code = db::texts::trimControl(itemCode);
     if (code.isEmpty())
         return false;
@@ -39,8 +39,7 @@ bool RejectionList::alreadyListed(const QString& itemCode) const
     return false;
 }
 
-void RejectionList::clear()
-{
+void RejectionList::clear() {
     beginResetModel();
     m_rows.clear();
     m_headerWritten = false;
@@ -48,10 +47,11 @@ void RejectionList::clear()
     emit headerDataChanged(Qt::Horizontal, 0, 1);
 }
 
-int RejectionList::gridRowCount() const { return 1 + rowCount(); }
+int RejectionList::gridRowCount() const {
+    return 1 + rowCount();
+}
 
-QString RejectionList::cell(int gridRow, int column) const
-{
+QString RejectionList::cell(int gridRow, int column) const {
     if (gridRow == 0) {
         if (!m_headerWritten)
             return {};
@@ -63,30 +63,28 @@ QString RejectionList::cell(int gridRow, int column) const
     return column == 0 ? row.itemCode : row.reason;
 }
 
-QStringList RejectionList::exportLines() const
-{
+QStringList RejectionList::exportLines() const {
     QStringList lines;
     for (int row = 0; row < gridRowCount(); ++row)
         lines << cell(row, 0) + QStringLiteral(", ") + cell(row, 1);
     return lines;
 }
 
-int RejectionList::rowCount(const QModelIndex& parent) const
-{
+int RejectionList::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : std::max(1, static_cast<int>(m_rows.size()));
 }
 
-int RejectionList::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+int RejectionList::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
 
-QVariant RejectionList::data(const QModelIndex& index, int role) const
-{
+QVariant RejectionList::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     return cell(index.row() + 1, index.column());
 }
 
-QVariant RejectionList::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant RejectionList::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     return cell(0, section);

@@ -14,8 +14,7 @@ public:
     QString driver() const override { return QStringLiteral("QSQLITE"); }
     QString schemaResource() const override { return QStringLiteral(":/schema/sqlite.sql"); }
 
-    void applyServerName(QSqlDatabase& database, const QString& serverName) const override
-    {
+    void applyServerName(QSqlDatabase& database, const QString& serverName) const override {
         // Opened through a URI in read-write mode, so that a missing file is a failed
         // connection rather than a new empty database.
         const QString path = QFileInfo(serverName).absoluteFilePath();
@@ -25,12 +24,10 @@ public:
     }
 
     // Dates are stored as ISO texts, so that equal dates compare equal as text.
-    QVariant date(const QDate& date) const override
-    {
+    QVariant date(const QDate& date) const override {
         return date.toString(QStringLiteral("yyyy-MM-dd"));
     }
-    QVariant dateTime(const QDateTime& moment) const override
-    {
+    QVariant dateTime(const QDateTime& moment) const override {
         return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     }
 };
@@ -42,8 +39,7 @@ public:
     QString driver() const override { return QStringLiteral("QIBASE"); }
     QString schemaResource() const override { return QStringLiteral(":/schema/firebird.sql"); }
 
-    void applyServerName(QSqlDatabase& database, const QString& serverName) const override
-    {
+    void applyServerName(QSqlDatabase& database, const QString& serverName) const override {
         QString path = serverName;
         const qsizetype colon = serverName.indexOf(QLatin1Char(':'));
         // A colon after a single letter is a Windows drive, not a host.
@@ -68,8 +64,7 @@ public:
     QString driver() const override { return QStringLiteral("QPSQL"); }
     QString schemaResource() const override { return QStringLiteral(":/schema/postgresql.sql"); }
 
-    void applyServerName(QSqlDatabase& database, const QString& serverName) const override
-    {
+    void applyServerName(QSqlDatabase& database, const QString& serverName) const override {
         QString host = serverName;
         const qsizetype slash = serverName.indexOf(QLatin1Char('/'));
         if (slash >= 0) {
@@ -92,8 +87,7 @@ const Dialect* const dialects[] = {&sqliteDialect, &firebirdDialect, &postgresDi
 
 } // namespace
 
-const Dialect* Dialect::forDriver(const QString& driverName)
-{
+const Dialect* Dialect::forDriver(const QString& driverName) {
     for (const Dialect* dialect : dialects) {
         if (dialect->driver() == driverName)
             return dialect;
@@ -101,8 +95,7 @@ const Dialect* Dialect::forDriver(const QString& driverName)
     return nullptr;
 }
 
-const Dialect* Dialect::forName(const QString& name)
-{
+const Dialect* Dialect::forName(const QString& name) {
     for (const Dialect* dialect : dialects) {
         if (dialect->name().compare(name.trimmed(), Qt::CaseInsensitive) == 0)
             return dialect;

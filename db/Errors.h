@@ -10,9 +10,7 @@ class Error : public std::runtime_error {
 public:
     explicit Error(const QString& message)
         : std::runtime_error(message.toStdString())
-        , m_message(message)
-    {
-    }
+        , m_message(message) {}
     const QString& message() const { return m_message; }
 
 private:

@@ -12,12 +12,9 @@ LookupQuery::LookupQuery(QString name, QString text, QString keyColumn, QObject*
     : QSqlQueryModel(parent)
     , m_name(std::move(name))
     , m_text(std::move(text))
-    , m_keyColumn(std::move(keyColumn))
-{
-}
+    , m_keyColumn(std::move(keyColumn)) {}
 
-void LookupQuery::open(const QSqlDatabase& database)
-{
+void LookupQuery::open(const QSqlDatabase& database) {
     QSqlQuery query(database);
     if (!query.exec(m_text))
         throw DatabaseError(query.lastError().text());
@@ -31,24 +28,23 @@ void LookupQuery::open(const QSqlDatabase& database)
     m_currentRow = rowCount() > 0 ? 0 : -1;
 }
 
-void LookupQuery::close()
-{
+void LookupQuery::close() {
     clear();
     m_open = false;
     m_currentRow = -1;
 }
 
-void LookupQuery::requireOpen() const
-{
+void LookupQuery::requireOpen() const {
     if (!m_open)
         throw DatabaseError(
             QStringLiteral("%1: operação não permitida com a consulta fechada.").arg(m_name));
 }
 
-int LookupQuery::columnOf(const QString& column) const { return record().indexOf(column); }
+int LookupQuery::columnOf(const QString& column) const {
+    return record().indexOf(column);
+}
 
-int LookupQuery::rowOfKey(const QString& key) const
-{
+int LookupQuery::rowOfKey(const QString& key) const {
     const int column = columnOf(m_keyColumn);
     if (!m_open || column < 0)
         return -1;
@@ -59,8 +55,7 @@ int LookupQuery::rowOfKey(const QString& key) const
     return -1;
 }
 
-bool LookupQuery::locate(const QString& key)
-{
+bool LookupQuery::locate(const QString& key) {
     requireOpen();
     const int row = rowOfKey(key);
     if (row < 0)
@@ -69,14 +64,12 @@ bool LookupQuery::locate(const QString& key)
     return true;
 }
 
-void LookupQuery::first()
-{
+void LookupQuery::first() {
     requireOpen();
     m_currentRow = rowCount() > 0 ? 0 : -1;
 }
 
-QString LookupQuery::fieldText(const QString& column) const
-{
+QString LookupQuery::fieldText(const QString& column) const {
     requireOpen();
     const int index = columnOf(column);
     if (index < 0)
@@ -86,8 +79,7 @@ QString LookupQuery::fieldText(const QString& column) const
     return record(m_currentRow).value(index).toString();
 }
 
-void LookupQuery::setCurrentRow(int row)
-{
+void LookupQuery::setCurrentRow(int row) {
     if (row >= 0 && row < rowCount())
         m_currentRow = row;
 }

@@ -9,10 +9,11 @@ namespace db {
 
 namespace {
 // A null QString would be bound as SQL NULL; the tool always means the empty text.
-QString notNull(const QString& value) { return value.isNull() ? QStringLiteral("") : value; }
+QString notNull(const QString& value) {
+    return value.isNull() ? QStringLiteral("") : value;
+}
 
-QString errorText(const QSqlError& error)
-{
+QString errorText(const QSqlError& error) {
     QString text = error.text().trimmed();
     return text.isEmpty() ? QStringLiteral("Erro desconhecido do banco de dados.") : text;
 }
@@ -21,12 +22,9 @@ QString errorText(const QSqlError& error)
 Query::Query(const QSqlDatabase& database, const Dialect& dialect)
     : m_database(database)
     , m_dialect(dialect)
-    , m_query(database)
-{
-}
+    , m_query(database) {}
 
-void Query::setText(const QString& text)
-{
+void Query::setText(const QString& text) {
     close();
     m_text = text;
     m_query = QSqlQuery(m_database);
@@ -35,30 +33,27 @@ void Query::setText(const QString& text)
         fail();
 }
 
-void Query::bindText(const QString& name, const QString& value)
-{
+void Query::bindText(const QString& name, const QString& value) {
     m_query.bindValue(name, notNull(value));
 }
 
-void Query::bindDate(const QString& name, const QDate& value)
-{
+void Query::bindDate(const QString& name, const QDate& value) {
     m_query.bindValue(name, m_dialect.date(value));
 }
 
-void Query::bindDateTime(const QString& name, const QDateTime& value)
-{
+void Query::bindDateTime(const QString& name, const QDateTime& value) {
     m_query.bindValue(name, m_dialect.dateTime(value));
 }
 
-void Query::bindFloat(const QString& name, double value) { m_query.bindValue(name, value); }
+void Query::bindFloat(const QString& name, double value) {
+    m_query.bindValue(name, value);
+}
 
-void Query::bindTextAt(int position, const QString& value)
-{
+void Query::bindTextAt(int position, const QString& value) {
     m_query.bindValue(position, notNull(value));
 }
 
-void Query::open()
-{
+void Query::open() {
     if (!m_query.exec())
         fail();
     m_open = true;
@@ -67,8 +62,7 @@ void Query::open()
         fail();
 }
 
-int Query::execute()
-{
+int Query::execute() {
     if (!m_query.exec())
         fail();
     const int rows = m_query.numRowsAffected();
@@ -76,16 +70,14 @@ int Query::execute()
     return rows;
 }
 
-void Query::close()
-{
+void Query::close() {
     if (m_query.isActive())
         m_query.finish();
     m_open = false;
     m_onRow = false;
 }
 
-QVariant Query::value(const QString& column) const
-{
+QVariant Query::value(const QString& column) const {
     if (!m_onRow)
         return {};
     const int index = m_query.record().indexOf(column);
@@ -94,42 +86,38 @@ QVariant Query::value(const QString& column) const
     return m_query.value(index);
 }
 
-QString Query::text(const QString& column) const
-{
+QString Query::text(const QString& column) const {
     const QVariant v = value(column);
     return v.isNull() ? QString() : v.toString();
 }
 
-int Query::integer(const QString& column) const
-{
+int Query::integer(const QString& column) const {
     const QVariant v = value(column);
     return v.isNull() ? 0 : v.toInt();
 }
 
-double Query::number(const QString& column) const
-{
+double Query::number(const QString& column) const {
     const QVariant v = value(column);
     return v.isNull() ? 0.0 : v.toDouble();
 }
 
-void Query::fail() const { throw DatabaseError(errorText(m_query.lastError())); }
+void Query::fail() const {
+    throw DatabaseError(errorText(m_query.lastError()));
+}
 
 TransactionGuard::TransactionGuard(QSqlDatabase database)
-    : m_database(std::move(database))
-{
+    : m_database(std::move(database)) {
     if (!m_database.transaction())
         throw DatabaseError(errorText(m_database.lastError()));
     m_active = true;
 }
 
-TransactionGuard::~TransactionGuard()
-{
+TransactionGuard::~TransactionGuard() {
     if (m_active)
         m_database.rollback();
 }
 
-void TransactionGuard::commit()
-{
+void TransactionGuard::commit() {
     if (!m_database.commit())
         throw DatabaseError(errorText(m_database.lastError()));
     m_active = false;

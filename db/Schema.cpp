@@ -9,8 +9,7 @@
 
 namespace db {
 
-QStringList schemaStatements(const Dialect& dialect)
-{
+QStringList schemaStatements(const Dialect& dialect) {
     QFile file(dialect.schemaResource());
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         throw FileError(QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
@@ -30,8 +29,7 @@ QStringList schemaStatements(const Dialect& dialect)
     return statements;
 }
 
-void createSchema(QSqlDatabase database, const Dialect& dialect)
-{
+void createSchema(QSqlDatabase database, const Dialect& dialect) {
     const QStringList statements = schemaStatements(dialect);
     TransactionGuard transaction(database);
     for (const QString& statement : statements) {

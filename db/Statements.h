@@ -6,7 +6,8 @@
 namespace db::sql {
 
 // Barcode search; the item code is bound as :PCodBarra so that no code can change the statement.
-inline constexpr char BarcodeSearch[] = "Select CodProd, CodGrade          From ProdGrade                    Where upper(ProdGrade.CodBarra) = :PCodBarra";
+inline constexpr char BarcodeSearch[] = "Select CodProd, CodGrade          From ProdGrade          "
+                                        "          Where upper(ProdGrade.CodBarra) = :PCodBarra";
 // Reference search by Produto.Referencia.
 inline constexpr char ReferenceSearch1[] =
     " Select CodProd, Grade From Produto        Where upper(Referencia) = :PReferencia ";
@@ -15,31 +16,57 @@ inline constexpr char ReferenceSearch2[] =
     " Select CodProd, Grade From Produto     Where upper(Reffabricante) = :PReferencia ";
 // Old reference, mapped to the current one through Relacionarefant.
 inline constexpr char ReferenceSearch3[] =
-    " Select CodProd, Grade From Produto                                                  Inner Join Relacionarefant on Relacionarefant.ReferenciaAtual = Produto.Referencia  Where upper(Relacionarefant.Referenciaantiga) = :PReferencia                       ";
+    " Select CodProd, Grade From Produto                                                  Inner "
+    "Join Relacionarefant on Relacionarefant.ReferenciaAtual = Produto.Referencia  Where "
+    "upper(Relacionarefant.Referenciaantiga) = :PReferencia                       ";
 // Whether the count row of a found product is already processed.
 inline constexpr char ProcessedCheck[] =
-    " Select Processado From Inventa       Where CodEmpresa = :PCodEmpresa And        DataInv    = :PDataInv    And        CodProd    = :PCodProd    And        Documento  = :PDocumento  And        CodGrade   = :PCodGrade       ";
+    " Select Processado From Inventa       Where CodEmpresa = :PCodEmpresa And        DataInv    = "
+    ":PDataInv    And        CodProd    = :PCodProd    And        Documento  = :PDocumento  And    "
+    "    CodGrade   = :PCodGrade       ";
 // Stock on record and cost price of a product and grade in a company.
 inline constexpr char ReadStockAndCost[] =
-    " Select Estoque, PrecoCusto From CompProd  Where CodEmpresa = :PCodEmpresa And             CodProd    = :PCodProd    And             CodGrade   = :PCodGrade            ";
+    " Select Estoque, PrecoCusto From CompProd  Where CodEmpresa = :PCodEmpresa And             "
+    "CodProd    = :PCodProd    And             CodGrade   = :PCodGrade            ";
 // Same conditions as ProcessedCheck, in another order: any Processado counts.
 inline constexpr char InventoryRowExists[] =
-    " Select Processado From Inventa       Where CodEmpresa = :PCodEmpresa And        DataInv    = :PDataInv    And        Documento  = :PDocumento  And        CodProd    = :PCodProd    And        CodGrade   = :PCodGrade       ";
+    " Select Processado From Inventa       Where CodEmpresa = :PCodEmpresa And        DataInv    = "
+    ":PDataInv    And        Documento  = :PDocumento  And        CodProd    = :PCodProd    And    "
+    "    CodGrade   = :PCodGrade       ";
 // Adds a reading to a count row that is not processed yet.
 inline constexpr char UpdateInventoryRow[] =
-    " Update Inventa                                Set Processado  = 'N',                          DataHora    = :PDataHora,                     Usuario     = 'ADMIN',                      Quantidade  = Quantidade + :PQuantidade,      QuantKardex = :PQuantKardex,                  CodCausa    = :PCodCausa,                     PrecoCusto  = :PPrecoCusto                Where CodEmpresa = :PCodEmpresa And                 DataInv    = :PDataInv    And                 Documento  = :PDocumento  And                 CodProd    = :PCodProd    And                 CodGrade   = :PCodGrade   And                 Processado = 'N'                     ";
+    " Update Inventa                                Set Processado  = 'N',                         "
+    " DataHora    = :PDataHora,                     Usuario     = 'ADMIN',                      "
+    "Quantidade  = Quantidade + :PQuantidade,      QuantKardex = :PQuantKardex,                  "
+    "CodCausa    = :PCodCausa,                     PrecoCusto  = :PPrecoCusto                Where "
+    "CodEmpresa = :PCodEmpresa And                 DataInv    = :PDataInv    And                 "
+    "Documento  = :PDocumento  And                 CodProd    = :PCodProd    And                 "
+    "CodGrade   = :PCodGrade   And                 Processado = 'N'                     ";
 // Creates the count row of a product and grade.
 inline constexpr char InsertInventoryRow[] =
-    " Insert Into Inventa                                                        (Processado, DataHora, Usuario, Quantidade, QuantKardex,             CodCausa, PrecoCusto, CodEmpresa, DataInv, Documento,               CodProd, CodGrade)                                          Values ('N', :PDataHora, 'ADMIN', :PQuantidade, :PQuantKardex,          :PCodCausa, :PPrecoCusto, :PCodEmpresa, :PDataInv,                  :PDocumento, :PCodProd, :PCodGrade)                        ";
+    " Insert Into Inventa                                                        (Processado, "
+    "DataHora, Usuario, Quantidade, QuantKardex,             CodCausa, PrecoCusto, CodEmpresa, "
+    "DataInv, Documento,               CodProd, CodGrade)                                          "
+    "Values ('N', :PDataHora, 'ADMIN', :PQuantidade, :PQuantKardex,          :PCodCausa, "
+    ":PPrecoCusto, :PCodEmpresa, :PDataInv,                  :PDocumento, :PCodProd, :PCodGrade)   "
+    "                     ";
 // Movement test of the opening-stock run; bound by position, first to third, as text.
 inline constexpr char MovementLookup[] = "Select * From MvGeral\n"
-                                        "Where (CodEmpresa = :PCodEmpresa)\n"
-                                        "    And (CodProd        = :PCodProd)\n"
-                                        "    And (CodGrade      = :PCodGrade)";
+                                         "Where (CodEmpresa = :PCodEmpresa)\n"
+                                         "    And (CodProd        = :PCodProd)\n"
+                                         "    And (CodGrade      = :PCodGrade)";
 // Fixed texts are standard single-quoted literals, which every engine accepts.
 inline constexpr char InsertOpeningStock[] =
-    " INSERT INTO INCIEST                                                                                                   (CODEMPRESA, CODPROD, CODGRADE, DATAINICIO, QUANTIDADE, PRECOMEDIO, USUARIO, DATAHORA)                 VALUES (:PCODEMPRESA, :PCODPROD, :PCODGRADE, :PDATAINICIO, :PQUANTIDADE, :PPRECOMEDIO, 'ADMIN', :PDATAHORA) ";
+    " INSERT INTO INCIEST                                                                          "
+    "                         (CODEMPRESA, CODPROD, CODGRADE, DATAINICIO, QUANTIDADE, PRECOMEDIO, "
+    "USUARIO, DATAHORA)                 VALUES (:PCODEMPRESA, :PCODPROD, :PCODGRADE, :PDATAINICIO, "
+    ":PQUANTIDADE, :PPRECOMEDIO, 'ADMIN', :PDATAHORA) ";
 inline constexpr char InsertOpeningMovement[] =
-    " INSERT INTO MVGERAL                                                                (CODEMPRESA, CODPROD, CODGRADE, DT_MOVIMENTO, TIPOAGENTE, CODIGOAGENTE, TIPOMOV,    DOCUMENTO, QUANTIDADE, PRECOMEDIO)                                             VALUES                                                                             (:PCODEMPRESA, :PCODPROD, :PCODGRADE, :PDT_MOVIMENTO, 'A' ,                        '0000000000', :PTIPOMOV, :PDOCUMENTO, :PQUANTIDADE, :PPRECOMEDIO)              ";
+    " INSERT INTO MVGERAL                                                                "
+    "(CODEMPRESA, CODPROD, CODGRADE, DT_MOVIMENTO, TIPOAGENTE, CODIGOAGENTE, TIPOMOV,    "
+    "DOCUMENTO, QUANTIDADE, PRECOMEDIO)                                             VALUES         "
+    "                                                                    (:PCODEMPRESA, :PCODPROD, "
+    ":PCODGRADE, :PDT_MOVIMENTO, 'A' ,                        '0000000000', :PTIPOMOV, "
+    ":PDOCUMENTO, :PQUANTIDADE, :PPRECOMEDIO)              ";
 
 } // namespace db::sql

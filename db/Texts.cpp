@@ -6,8 +6,7 @@
 
 namespace db::texts {
 
-QString trimControl(const QString& text)
-{
+QString trimControl(const QString& text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && text.at(begin).unicode() <= 32)
@@ -17,8 +16,7 @@ QString trimControl(const QString& text)
     return text.mid(begin, end - begin);
 }
 
-QString upperAscii(const QString& text)
-{
+QString upperAscii(const QString& text) {
     QString result = text;
     for (QChar& c : result) {
         if (c >= u'a' && c <= u'z')
@@ -27,10 +25,11 @@ QString upperAscii(const QString& text)
     return result;
 }
 
-QString formatDate(const QDate& date) { return date.toString(QStringLiteral("dd/MM/yyyy")); }
+QString formatDate(const QDate& date) {
+    return date.toString(QStringLiteral("dd/MM/yyyy"));
+}
 
-std::optional<QDate> parseDate(const QString& text, const QDate& today)
-{
+std::optional<QDate> parseDate(const QString& text, const QDate& today) {
     static const QRegularExpression pattern(
         QStringLiteral("^ *([0-9]{1,2}) */ *([0-9]{1,2}) */ *([0-9]{1,4}) *$"));
     const auto match = pattern.match(text);
@@ -47,26 +46,22 @@ std::optional<QDate> parseDate(const QString& text, const QDate& today)
     return date;
 }
 
-QDate toDate(const QString& text, const QDate& today)
-{
+QDate toDate(const QString& text, const QDate& today) {
     if (const auto date = parseDate(text, today))
         return *date;
     throw ConversionError(QStringLiteral("'%1' is not a valid date").arg(text));
 }
 
-QString inventoryDocumentNumber(const QDate& inventoryDate)
-{
+QString inventoryDocumentNumber(const QDate& inventoryDate) {
     return inventoryDate.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('A');
 }
 
-QString movementDocumentNumber(const QDate& today)
-{
+QString movementDocumentNumber(const QDate& today) {
     const QString date = formatDate(today);
     return date.mid(0, 2) + date.mid(3, 2) + date.mid(6, 4) + QLatin1Char('A');
 }
 
-QString longTimeFormatWithoutZone(const QLocale& locale)
-{
+QString longTimeFormatWithoutZone(const QLocale& locale) {
     // Drops the zone letters outside quoted text, with the blanks that set them apart.
     const QString format = locale.timeFormat(QLocale::LongFormat);
     QString result;
@@ -81,8 +76,7 @@ QString longTimeFormatWithoutZone(const QLocale& locale)
     return result.trimmed();
 }
 
-QString stampText(const QDate& today, const QTime& now, const QLocale& locale)
-{
+QString stampText(const QDate& today, const QTime& now, const QLocale& locale) {
     const QString date = formatDate(today);
     QString time = locale.toString(now, longTimeFormatWithoutZone(locale));
     time.remove(QLatin1Char(':'));

@@ -9,8 +9,7 @@
 
 TestDatabase::TestDatabase(const QString& connectionName)
     : m_connectionName(connectionName)
-    , m_path(m_dir.filePath(QStringLiteral("telvaro.db")))
-{
+    , m_path(m_dir.filePath(QStringLiteral("telvaro.db"))) {
     QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     database.setDatabaseName(m_path);
     if (!database.open())
@@ -18,8 +17,7 @@ TestDatabase::TestDatabase(const QString& connectionName)
     db::createSchema(database, dialect());
 }
 
-TestDatabase::~TestDatabase()
-{
+TestDatabase::~TestDatabase() {
     {
         QSqlDatabase database = QSqlDatabase::database(m_connectionName, false);
         database.close();
@@ -27,15 +25,15 @@ TestDatabase::~TestDatabase()
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-QSqlDatabase TestDatabase::database() const { return QSqlDatabase::database(m_connectionName, false); }
+QSqlDatabase TestDatabase::database() const {
+    return QSqlDatabase::database(m_connectionName, false);
+}
 
-const db::Dialect& TestDatabase::dialect() const
-{
+const db::Dialect& TestDatabase::dialect() const {
     return *db::Dialect::forDriver(QStringLiteral("QSQLITE"));
 }
 
-void TestDatabase::exec(const QString& sql, const QVariantList& values) const
-{
+void TestDatabase::exec(const QString& sql, const QVariantList& values) const {
     QSqlQuery query(database());
     if (!query.prepare(sql))
         qFatal("prepare %s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
@@ -45,8 +43,7 @@ void TestDatabase::exec(const QString& sql, const QVariantList& values) const
         qFatal("exec %s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
 }
 
-QStringList TestDatabase::rows(const QString& sql) const
-{
+QStringList TestDatabase::rows(const QString& sql) const {
     QSqlQuery query(database());
     if (!query.exec(sql))
         qFatal("select %s: %s", qPrintable(sql), qPrintable(query.lastError().text()));

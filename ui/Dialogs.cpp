@@ -14,21 +14,18 @@ struct TestState {
     std::function<void(const Dialogs::Shown&)> onShown;
 };
 
-TestState& state()
-{
+TestState& state() {
     static TestState value;
     return value;
 }
 
-void record(const QString& caption, const QString& text, const QString& icon)
-{
+void record(const QString& caption, const QString& text, const QString& icon) {
     state().shown.append({caption, text, icon});
     if (state().onShown)
         state().onShown(state().shown.last());
 }
 
-QString answerFile(const Dialogs::FileRequest& request, bool* accepted)
-{
+QString answerFile(const Dialogs::FileRequest& request, bool* accepted) {
     state().fileRequests.append(request);
     const std::optional<QString> answer =
         state().fileAnswers.isEmpty() ? std::nullopt : state().fileAnswers.dequeue();
@@ -38,8 +35,7 @@ QString answerFile(const Dialogs::FileRequest& request, bool* accepted)
 }
 
 QString runFileDialog(QWidget* parent, const Dialogs::FileRequest& request,
-                      QFileDialog::AcceptMode mode, bool* accepted)
-{
+                      QFileDialog::AcceptMode mode, bool* accepted) {
     QFileDialog dialog(parent, request.title, request.directory, request.filter);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
@@ -56,13 +52,11 @@ QString runFileDialog(QWidget* parent, const Dialogs::FileRequest& request,
 }
 } // namespace
 
-void Dialogs::message(QWidget* parent, Kind kind, const QString& text)
-{
+void Dialogs::message(QWidget* parent, Kind kind, const QString& text) {
     const bool warning = kind == Kind::Warning;
     const QString caption = warning ? QStringLiteral("Warning") : QStringLiteral("Information");
     if (state().on) {
-        record(caption, text,
-               warning ? QStringLiteral("warning") : QStringLiteral("information"));
+        record(caption, text, warning ? QStringLiteral("warning") : QStringLiteral("information"));
         return;
     }
     QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information, caption, text,
@@ -70,8 +64,7 @@ void Dialogs::message(QWidget* parent, Kind kind, const QString& text)
     box.exec();
 }
 
-void Dialogs::box(QWidget* parent, const QString& text, const QString& title, Icon icon)
-{
+void Dialogs::box(QWidget* parent, const QString& text, const QString& title, Icon icon) {
     if (state().on) {
         const char* name = icon == Icon::Information   ? "information"
                            : icon == Icon::Exclamation ? "exclamation"
@@ -86,40 +79,47 @@ void Dialogs::box(QWidget* parent, const QString& text, const QString& title, Ic
     box.exec();
 }
 
-void Dialogs::error(QWidget* parent, const QString& text)
-{
+void Dialogs::error(QWidget* parent, const QString& text) {
     box(parent, text, QStringLiteral("Conversor de Coletor de Dados"), Icon::Error);
 }
 
-QString Dialogs::openFileName(QWidget* parent, const FileRequest& request, bool* accepted)
-{
+QString Dialogs::openFileName(QWidget* parent, const FileRequest& request, bool* accepted) {
     if (state().on)
         return answerFile(request, accepted);
     return runFileDialog(parent, request, QFileDialog::AcceptOpen, accepted);
 }
 
-QString Dialogs::saveFileName(QWidget* parent, const FileRequest& request, bool* accepted)
-{
+QString Dialogs::saveFileName(QWidget* parent, const FileRequest& request, bool* accepted) {
     if (state().on)
         return answerFile(request, accepted);
     return runFileDialog(parent, request, QFileDialog::AcceptSave, accepted);
 }
 
-void Dialogs::setTestMode(bool on) { state().on = on; }
-bool Dialogs::testMode() { return state().on; }
-void Dialogs::setNextFileName(const QString& fileName) { state().fileAnswers.enqueue(fileName); }
-void Dialogs::setNextFileCancel() { state().fileAnswers.enqueue(std::nullopt); }
-const QList<Dialogs::Shown>& Dialogs::shown() { return state().shown; }
-const QList<Dialogs::FileRequest>& Dialogs::fileRequests() { return state().fileRequests; }
+void Dialogs::setTestMode(bool on) {
+    state().on = on;
+}
+bool Dialogs::testMode() {
+    return state().on;
+}
+void Dialogs::setNextFileName(const QString& fileName) {
+    state().fileAnswers.enqueue(fileName);
+}
+void Dialogs::setNextFileCancel() {
+    state().fileAnswers.enqueue(std::nullopt);
+}
+const QList<Dialogs::Shown>& Dialogs::shown() {
+    return state().shown;
+}
+const QList<Dialogs::FileRequest>& Dialogs::fileRequests() {
+    return state().fileRequests;
+}
 
-void Dialogs::clearShown()
-{
+void Dialogs::clearShown() {
     state().shown.clear();
     state().fileRequests.clear();
     state().fileAnswers.clear();
 }
 
-void Dialogs::setOnShown(std::function<void(const Shown&)> callback)
-{
+void Dialogs::setOnShown(std::function<void(const Shown&)> callback) {
     state().onShown = std::move(callback);
 }

@@ -7,8 +7,7 @@
 
 // Ends the running operation on an error that no handler caught and shows it in the default
 // error box; the program goes on.
-template <typename Operation> bool guarded(QWidget* parent, Operation&& operation)
-{
+template <typename Operation> bool guarded(QWidget* parent, Operation&& operation) {
     try {
         operation();
         return true;

@@ -30,15 +30,13 @@ namespace {
 constexpr int ClientWidth = 463;
 constexpr int ClientHeight = 317;
 
-QLabel* addLabel(QWidget* parent, const QString& text, int left, int top)
-{
+QLabel* addLabel(QWidget* parent, const QString& text, int left, int top) {
     auto* label = new QLabel(text, parent);
     label->move(left, top);
     return label;
 }
 
-QTableView* addGrid(QWidget* parent, RejectionList* model, const QString& name)
-{
+QTableView* addGrid(QWidget* parent, RejectionList* model, const QString& name) {
     auto* grid = new QTableView(parent);
     grid->setObjectName(name);
     grid->setModel(model);
@@ -54,8 +52,7 @@ QTableView* addGrid(QWidget* parent, RejectionList* model, const QString& name)
 }
 
 QPushButton* addButton(QWidget* parent, const QString& name, const QString& caption,
-                       const QRect& geometry)
-{
+                       const QRect& geometry) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
     button->setGeometry(geometry);
@@ -65,21 +62,21 @@ QPushButton* addButton(QWidget* parent, const QString& name, const QString& capt
 
 TFConversao::TFConversao(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint)
-{
+                          Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("FConversao"));
     setWindowTitle(QStringLiteral("Conversor de Coletor de Dados"));
     setFixedSize(ClientWidth, ClientHeight);
     m_inventoryRejections = new RejectionList(m_rejections, this);
     m_openingRejections = new RejectionList(m_rejections, this);
-    dbTelvaro = new Connection(QStringLiteral("Telvaro"), QStringLiteral("TelvaroDB"),
-                               {QStringLiteral("USERNAME=SYSBDA"),
-                                QStringLiteral("PASSWORD=plombiruk")},
-                               this);
-    CausInv = new db::LookupQuery(QStringLiteral("CausInv"), QString::fromLatin1(db::lookup::CausInv),
-                                  QString::fromLatin1(db::column::CodCausa), this);
-    Empresa = new db::LookupQuery(QStringLiteral("Empresa"), QString::fromLatin1(db::lookup::Empresa),
-                                  QString::fromLatin1(db::column::CodEmpresa), this);
+    dbTelvaro = new Connection(
+        QStringLiteral("Telvaro"), QStringLiteral("TelvaroDB"),
+        {QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk")}, this);
+    CausInv =
+        new db::LookupQuery(QStringLiteral("CausInv"), QString::fromLatin1(db::lookup::CausInv),
+                            QString::fromLatin1(db::column::CodCausa), this);
+    Empresa =
+        new db::LookupQuery(QStringLiteral("Empresa"), QString::fromLatin1(db::lookup::Empresa),
+                            QString::fromLatin1(db::column::CodEmpresa), this);
     connect(dbTelvaro, &Connection::aboutToClose, this, [this] {
         CausInv->close();
         Empresa->close();
@@ -91,8 +88,7 @@ TFConversao::TFConversao(QWidget* parent)
 
 TFConversao::~TFConversao() = default;
 
-void TFConversao::createControls()
-{
+void TFConversao::createControls() {
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(0, 0, ClientWidth, 69);
@@ -127,16 +123,16 @@ void TFConversao::createControls()
     Notebook->addWidget(conversao);
     auto* naoEncontrados = new QWidget;
     naoEncontrados->setObjectName(QStringLiteral("NaoEncontrados"));
-    ProdutosNaoEncontrados = addGrid(naoEncontrados, m_inventoryRejections,
-                                     QStringLiteral("ProdutosNaoEncontrados"));
+    ProdutosNaoEncontrados =
+        addGrid(naoEncontrados, m_inventoryRejections, QStringLiteral("ProdutosNaoEncontrados"));
     ProdutosNaoEncontrados->setGeometry(0, 0, 413, 125);
     Panel2 = new QFrame(naoEncontrados);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setGeometry(0, 125, 413, 29);
-    BitBtn2 = addButton(Panel2, QStringLiteral("BitBtn2"), QStringLiteral("&Voltar"),
-                        {314, 3, 82, 23});
-    btnSalvar = addButton(Panel2, QStringLiteral("btnSalvar"), QStringLiteral("&Salvar"),
-                          {5, 3, 82, 23});
+    BitBtn2 =
+        addButton(Panel2, QStringLiteral("BitBtn2"), QStringLiteral("&Voltar"), {314, 3, 82, 23});
+    btnSalvar =
+        addButton(Panel2, QStringLiteral("btnSalvar"), QStringLiteral("&Salvar"), {5, 3, 82, 23});
     Notebook->addWidget(naoEncontrados);
     lblStatus = new QLabel(TabInventario);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
@@ -163,8 +159,8 @@ void TFConversao::createControls()
     Panel3 = new QFrame(naoEncontrados1);
     Panel3->setObjectName(QStringLiteral("Panel3"));
     Panel3->setGeometry(0, 131, 413, 29);
-    BitBtn3 = addButton(Panel3, QStringLiteral("BitBtn3"), QStringLiteral("&Voltar"),
-                        {314, 3, 82, 23});
+    BitBtn3 =
+        addButton(Panel3, QStringLiteral("BitBtn3"), QStringLiteral("&Voltar"), {314, 3, 82, 23});
     Notebook1->addWidget(naoEncontrados1);
 
     // The entry controls lie on the form, over the tab sheets, so both tabs share them.
@@ -213,9 +209,9 @@ void TFConversao::createControls()
     progress->setValue(0);
 
     for (QWidget* control : {static_cast<QWidget*>(GroupBox3), static_cast<QWidget*>(DtInventa),
-                             static_cast<QWidget*>(CodEmpresa), static_cast<QWidget*>(MostraEmpresa),
-                             static_cast<QWidget*>(CodCausa), static_cast<QWidget*>(MostraCausa),
-                             static_cast<QWidget*>(btOK)})
+                             static_cast<QWidget*>(CodEmpresa),
+                             static_cast<QWidget*>(MostraEmpresa), static_cast<QWidget*>(CodCausa),
+                             static_cast<QWidget*>(MostraCausa), static_cast<QWidget*>(btOK)})
         control->raise();
 
     for (QWidget* control :
@@ -228,25 +224,34 @@ void TFConversao::createControls()
           static_cast<QWidget*>(StringGrid1), static_cast<QWidget*>(BitBtn3)})
         watch(control);
 
-    connect(PcDados, &QTabWidget::currentChanged, this, [this] { guarded(this, [this] { PcDadosChange(); }); });
-    connect(btAbrir, &QPushButton::clicked, this, [this] { guarded(this, [this] { btAbrirClick(); }); });
+    connect(PcDados, &QTabWidget::currentChanged, this,
+            [this] { guarded(this, [this] { PcDadosChange(); }); });
+    connect(btAbrir, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { btAbrirClick(); }); });
     connect(btOK, &QPushButton::clicked, this, [this] { guarded(this, [this] { btOKClick(); }); });
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { guarded(this, [this] { BitBtn2Click(); }); });
-    connect(BitBtn3, &QPushButton::clicked, this, [this] { guarded(this, [this] { BitBtn2Click(); }); });
-    connect(btnSalvar, &QPushButton::clicked, this, [this] { guarded(this, [this] { btnSalvarClick(); }); });
-    connect(CodEmpresa, &QLineEdit::textChanged, this, [this] { guarded(this, [this] { CodEmpresaChange(); }); });
-    connect(CodCausa, &QLineEdit::textChanged, this, [this] { guarded(this, [this] { CodCausaChange(); }); });
-    connect(MostraEmpresa, &LookupComboBox::clicked, this, [this] { guarded(this, [this] { MostraEmpresaClick(); }); });
-    connect(MostraCausa, &LookupComboBox::clicked, this, [this] { guarded(this, [this] { MostraCausaClick(); }); });
+    connect(BitBtn2, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { BitBtn2Click(); }); });
+    connect(BitBtn3, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { BitBtn2Click(); }); });
+    connect(btnSalvar, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { btnSalvarClick(); }); });
+    connect(CodEmpresa, &QLineEdit::textChanged, this,
+            [this] { guarded(this, [this] { CodEmpresaChange(); }); });
+    connect(CodCausa, &QLineEdit::textChanged, this,
+            [this] { guarded(this, [this] { CodCausaChange(); }); });
+    connect(MostraEmpresa, &LookupComboBox::clicked, this,
+            [this] { guarded(this, [this] { MostraEmpresaClick(); }); });
+    connect(MostraCausa, &LookupComboBox::clicked, this,
+            [this] { guarded(this, [this] { MostraCausaClick(); }); });
 }
 
-void TFConversao::setTabOrder()
-{
+void TFConversao::setTabOrder() {
     // Form order: tab strip, date, company, company list, cause, cause list, convert, path
     // group (path, open); each list page: grid, then its buttons.
-    const QList<QWidget*> entry = {PcDados->tabBar(), DtInventa, CodEmpresa, MostraEmpresa,
-                                   CodCausa, MostraCausa, btOK, edtCaminho, btAbrir,
-                                   ProdutosNaoEncontrados, BitBtn2, btnSalvar, StringGrid1, BitBtn3};
+    const QList<QWidget*> entry = {
+        PcDados->tabBar(), DtInventa, CodEmpresa,  MostraEmpresa, CodCausa,
+        MostraCausa,       btOK,      edtCaminho,  btAbrir,       ProdutosNaoEncontrados,
+        BitBtn2,           btnSalvar, StringGrid1, BitBtn3};
     for (qsizetype i = 0; i + 1 < entry.size(); ++i)
         QWidget::setTabOrder(entry[i], entry[i + 1]);
     for (QWidget* none : {static_cast<QWidget*>(progress), static_cast<QWidget*>(GroupBox1),
@@ -254,10 +259,11 @@ void TFConversao::setTabOrder()
         none->setFocusPolicy(Qt::NoFocus);
 }
 
-void TFConversao::watch(QWidget* widget) { widget->installEventFilter(this); }
+void TFConversao::watch(QWidget* widget) {
+    widget->installEventFilter(this);
+}
 
-void TFConversao::FormCreate()
-{
+void TFConversao::FormCreate() {
     try {
         const QString configPath = configfile::pathForWorkingDirectory(QDir::currentPath());
         if (QFileInfo::exists(configPath)) {
@@ -281,8 +287,7 @@ void TFConversao::FormCreate()
     edtCaminho->setFocus();
 }
 
-bool TFConversao::eventFilter(QObject* watched, QEvent* event)
-{
+bool TFConversao::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress: {
         const auto* keyEvent = static_cast<QKeyEvent*>(event);
@@ -320,8 +325,16 @@ bool TFConversao::eventFilter(QObject* watched, QEvent* event)
     }
 }
 
-bool TFConversao::previewKey(QObject* watched, int key)
-{
+bool TFConversao::previewKey(QObject* watched, int key) {
+    // A focused button takes Enter itself and presses; the arrows move among the controls as
+    // in a dialog. Neither reaches the form's rules.
+    if (auto* button = qobject_cast<QPushButton*>(watched)) {
+        if (key == VK_RETURN)
+            button->click();
+        else
+            focusNextPrevChild(key == VK_DOWN);
+        return false;
+    }
     FormKeyDown(key);
     if (key != 0) {
         if (watched == DtInventa)
@@ -338,8 +351,7 @@ bool TFConversao::previewKey(QObject* watched, int key)
     return key != 0;
 }
 
-void TFConversao::controlLeft(QObject* watched)
-{
+void TFConversao::controlLeft(QObject* watched) {
     if (watched == DtInventa)
         DtInventaExit();
     else if (watched == CodEmpresa)

@@ -1,7 +1,60 @@
 // Form-wide keyboard rules and display states.
+#include "LookupComboBox.h"
+#include "MaskEdit.h"
 #include "TFConversao.h"
 
-void TFConversao::FormKeyDown(int& key) { Q_UNUSED(key); }
-void TFConversao::ClearEntries() {}
-void TFConversao::SetInputControlsVisible(bool visible) { Q_UNUSED(visible); }
-void TFConversao::PcDadosChange() {}
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableView>
+
+void TFConversao::FormKeyDown(int& key) {
+    switch (key) {
+    case VK_RETURN:
+        focusNextPrevChild(true);
+        break;
+    case VK_ESCAPE:
+        ClearEntries();
+        break;
+    case VK_UP:
+        // A dropped-down list and a rejection grid use the Up arrow themselves.
+        if (MostraEmpresa->isDroppedDown() || MostraCausa->isDroppedDown() ||
+            ProdutosNaoEncontrados->hasFocus() || StringGrid1->hasFocus())
+            break;
+        focusNextPrevChild(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void TFConversao::ClearEntries() {
+    edtCaminho->clear();
+    DtInventa->setMaskedText(MaskEdit::blankMask());
+    CodEmpresa->clear();
+    MostraEmpresa->setKeyValue({});
+    CodCausa->clear();
+    MostraCausa->setKeyValue({});
+    edtCaminho->setFocus();
+}
+
+void TFConversao::SetInputControlsVisible(bool visible) {
+    // The cause fields follow the tab: shown only on the inventory tab in the entry state.
+    const bool causeVisible =
+        visible && PcDados->currentIndex() != 1 && Notebook->currentIndex() != 1;
+    const QList<QWidget*> inputControls = {edtCaminho,    btAbrir,  DtInventa,   CodEmpresa,
+                                           MostraEmpresa, CodCausa, MostraCausa, btOK,
+                                           GroupBox3,     GroupBox2};
+    for (QWidget* control : inputControls) {
+        const bool isCause = control == CodCausa || control == MostraCausa;
+        control->setVisible(isCause ? causeVisible : visible);
+    }
+}
+
+void TFConversao::PcDadosChange() {
+    const bool causeVisible = PcDados->currentIndex() != 1 && Notebook->currentIndex() != 1;
+    CodCausa->setVisible(causeVisible);
+    MostraCausa->setVisible(causeVisible);
+}

@@ -5,12 +5,10 @@
 
 void TFConversao::BitBtn2Click() {}
 void TFConversao::btnSalvarClick() {}
-void TFConversao::ClearRejectionLists()
-{
+void TFConversao::ClearRejectionLists() {
     m_inventoryRejections->clear();
     m_openingRejections->clear();
 }
-bool TFConversao::AlreadyListed(const QString& itemCode) const
-{
+bool TFConversao::AlreadyListed(const QString& itemCode) const {
     return m_inventoryRejections->alreadyListed(itemCode);
 }

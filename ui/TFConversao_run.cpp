@@ -2,9 +2,10 @@
 #include "TFConversao.h"
 
 void TFConversao::btAbrirClick() {}
-bool TFConversao::CheckEntries() { return false; }
-void TFConversao::ReportBlankField(QWidget* control, const QString& label)
-{
+bool TFConversao::CheckEntries() {
+    return false;
+}
+void TFConversao::ReportBlankField(QWidget* control, const QString& label) {
     Q_UNUSED(control);
     Q_UNUSED(label);
 }

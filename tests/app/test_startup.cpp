@@ -13,8 +13,7 @@
 #include <QTest>
 
 namespace {
-void writeFile(const QString& path, const QByteArray& content)
-{
+void writeFile(const QString& path, const QByteArray& content) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(content);
@@ -26,8 +25,7 @@ const QString Warning = QStringLiteral("Ocorreu um erro ao tentar conectar ao ba
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         Dialogs::setTestMode(true);
         // No alias file: Telvaro is SQLite on the default file name.
         qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
@@ -35,34 +33,39 @@ private slots:
     void init() { Dialogs::clearShown(); }
     void cleanup() { QDir::setCurrent(QDir::tempPath()); }
 
-    void windowsRule_data()
-    {
+    void windowsRule_data() {
         QTest::addColumn<QString>("directory");
         QTest::addColumn<QString>("path");
-        QTest::newRow("trimmed and upper-cased") << " c:\\dados " << "C:\\DADOS\\Caminho.Dir";
-        QTest::newRow("drive root keeps one backslash") << "C:\\" << "C:\\Caminho.Dir";
-        QTest::newRow("accents stay") << "c:\\ação" << "C:\\AçãO\\Caminho.Dir";
-        QTest::newRow("control characters trimmed") << "\tc:\\x\r" << "C:\\X\\Caminho.Dir";
-        QTest::newRow("empty directory") << "" << "Caminho.Dir";
-        QTest::newRow("blank directory") << "   " << "Caminho.Dir";
+        QTest::newRow("trimmed and upper-cased") << " c:\\dados "
+                                                 << "C:\\DADOS\\Caminho.Dir";
+        QTest::newRow("drive root keeps one backslash") << "C:\\"
+                                                        << "C:\\Caminho.Dir";
+        QTest::newRow("accents stay") << "c:\\ação"
+                                      << "C:\\AçãO\\Caminho.Dir";
+        QTest::newRow("control characters trimmed") << "\tc:\\x\r"
+                                                    << "C:\\X\\Caminho.Dir";
+        QTest::newRow("empty directory") << ""
+                                         << "Caminho.Dir";
+        QTest::newRow("blank directory") << "   "
+                                         << "Caminho.Dir";
     }
-    void windowsRule()
-    {
+    void windowsRule() {
         QFETCH(QString, directory);
         QFETCH(QString, path);
         QCOMPARE(configfile::windowsPath(directory), path);
     }
 
-    void posixRuleKeepsTheDirectoryAsGiven_data()
-    {
+    void posixRuleKeepsTheDirectoryAsGiven_data() {
         QTest::addColumn<QString>("directory");
         QTest::addColumn<QString>("path");
-        QTest::newRow("mixed case") << "/home/Ana/Dados" << "/home/Ana/Dados/Caminho.Dir";
-        QTest::newRow("root") << "/" << "/Caminho.Dir";
-        QTest::newRow("blanks kept") << "/tmp/ x " << "/tmp/ x /Caminho.Dir";
+        QTest::newRow("mixed case") << "/home/Ana/Dados"
+                                    << "/home/Ana/Dados/Caminho.Dir";
+        QTest::newRow("root") << "/"
+                              << "/Caminho.Dir";
+        QTest::newRow("blanks kept") << "/tmp/ x "
+                                     << "/tmp/ x /Caminho.Dir";
     }
-    void posixRuleKeepsTheDirectoryAsGiven()
-    {
+    void posixRuleKeepsTheDirectoryAsGiven() {
         QFETCH(QString, directory);
         QFETCH(QString, path);
         QCOMPARE(configfile::posixPath(directory), path);
@@ -70,24 +73,27 @@ private slots:
 
     // The first line of Caminho.Dir decides the parameter list; every case but the good one
     // names no working database, so its connection fails and the warning names the reason.
-    void parameterListFromCaminhoDir_data()
-    {
+    void parameterListFromCaminhoDir_data() {
         QTest::addColumn<bool>("fileExists");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("params");
-        const QStringList stored{QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk")};
+        const QStringList stored{QStringLiteral("USERNAME=SYSBDA"),
+                                 QStringLiteral("PASSWORD=plombiruk")};
         QTest::newRow("no file") << false << QByteArray() << stored;
         QTest::newRow("empty file") << true << QByteArray() << stored;
-        QTest::newRow("empty first line, server below") << true << QByteArray("\r\nother.db\r\n") << stored;
+        QTest::newRow("empty first line, server below")
+            << true << QByteArray("\r\nother.db\r\n") << stored;
         QTest::newRow("several lines, first used")
-            << true << QByteArray("first.db\nsecond.db\n") << (stored + QStringList{QStringLiteral("SERVER NAME=first.db")});
-        QTest::newRow("blanks kept") << true << QByteArray("  spaced.db  \r\n")
-                                     << (stored + QStringList{QStringLiteral("SERVER NAME=  spaced.db  ")});
-        QTest::newRow("lone CR ends the line") << true << QByteArray("cr.db\rrest")
-                                               << (stored + QStringList{QStringLiteral("SERVER NAME=cr.db")});
+            << true << QByteArray("first.db\nsecond.db\n")
+            << (stored + QStringList{QStringLiteral("SERVER NAME=first.db")});
+        QTest::newRow("blanks kept")
+            << true << QByteArray("  spaced.db  \r\n")
+            << (stored + QStringList{QStringLiteral("SERVER NAME=  spaced.db  ")});
+        QTest::newRow("lone CR ends the line")
+            << true << QByteArray("cr.db\rrest")
+            << (stored + QStringList{QStringLiteral("SERVER NAME=cr.db")});
     }
-    void parameterListFromCaminhoDir()
-    {
+    void parameterListFromCaminhoDir() {
         QFETCH(bool, fileExists);
         QFETCH(QByteArray, content);
         QFETCH(QStringList, params);
@@ -103,20 +109,21 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("first.db"))));
     }
 
-    void successfulStart()
-    {
+    void successfulStart() {
         TestDatabase database;
         database.exec(QStringLiteral("Insert Into Filiais Values ('01', 'Matriz')"));
         database.exec(QStringLiteral("Insert Into CausInv Values ('001', 'Balanço anual')"));
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
-        writeFile(dir.filePath(QStringLiteral("Caminho.Dir")), database.filePath().toLocal8Bit() + "\r\n");
+        writeFile(dir.filePath(QStringLiteral("Caminho.Dir")),
+                  database.filePath().toLocal8Bit() + "\r\n");
         TFConversao form;
         QVERIFY(Dialogs::shown().isEmpty());
         QVERIFY(form.dbTelvaro->isOpen());
-        QCOMPARE(form.dbTelvaro->params(),
-                 (QStringList{QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk"),
-                              QStringLiteral("SERVER NAME=") + database.filePath()}));
+        QCOMPARE(
+            form.dbTelvaro->params(),
+            (QStringList{QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk"),
+                         QStringLiteral("SERVER NAME=") + database.filePath()}));
         QVERIFY(form.CausInv->isOpen());
         QVERIFY(form.Empresa->isOpen());
         QCOMPARE(form.Empresa->rowCount(), 1);
@@ -127,15 +134,15 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), form.edtCaminho);
     }
 
-    void failedStartShowsOneWarning_data()
-    {
+    void failedStartShowsOneWarning_data() {
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("messagePart");
-        QTest::newRow("missing database file") << "missing" << "unable to open";
-        QTest::newRow("look-up table missing") << "no table" << "CausInv";
+        QTest::newRow("missing database file") << "missing"
+                                               << "unable to open";
+        QTest::newRow("look-up table missing") << "no table"
+                                               << "CausInv";
     }
-    void failedStartShowsOneWarning()
-    {
+    void failedStartShowsOneWarning() {
         QFETCH(QString, reason);
         QFETCH(QString, messagePart);
         QTemporaryDir dir;
@@ -143,8 +150,9 @@ private slots:
         TestDatabase database;
         if (reason == QLatin1String("no table"))
             database.exec(QStringLiteral("Drop Table CausInv"));
-        const QString server = reason == QLatin1String("missing") ? dir.filePath(QStringLiteral("nada.db"))
-                                                                   : database.filePath();
+        const QString server = reason == QLatin1String("missing")
+                                   ? dir.filePath(QStringLiteral("nada.db"))
+                                   : database.filePath();
         writeFile(dir.filePath(QStringLiteral("Caminho.Dir")), server.toLocal8Bit());
         TFConversao form;
         QCOMPARE(Dialogs::shown().size(), 1);
@@ -162,8 +170,7 @@ private slots:
         QCOMPARE(form.Notebook->currentIndex(), 0);
     }
 
-    void unreadableCaminhoDirIsReported()
-    {
+    void unreadableCaminhoDirIsReported() {
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
         // A directory of that name exists but can't be read as a file.

@@ -8,8 +8,7 @@
 class TestQuery : public QObject {
     Q_OBJECT
 private slots:
-    void schemaCreatesEveryTable()
-    {
+    void schemaCreatesEveryTable() {
         TestDatabase database;
         const QStringList tables = database.database().tables();
         for (const char* table : {"Filiais", "CausInv", "ProdGrade", "Produto", "Relacionarefant",
@@ -17,21 +16,22 @@ private slots:
             QVERIFY2(tables.contains(QString::fromLatin1(table)), table);
     }
 
-    void searchesUseTheUpperIndexes()
-    {
+    void searchesUseTheUpperIndexes() {
         TestDatabase database;
-        const QStringList plan = database.rows(QStringLiteral(
-            "EXPLAIN QUERY PLAN Select CodProd From ProdGrade Where upper(ProdGrade.CodBarra) = 'X'"));
+        const QStringList plan =
+            database.rows(QStringLiteral("EXPLAIN QUERY PLAN Select CodProd From ProdGrade Where "
+                                         "upper(ProdGrade.CodBarra) = 'X'"));
         QVERIFY2(plan.join(QLatin1Char(' ')).contains(QLatin1String("ProdGrade_CodBarra_Upper")),
                  qPrintable(plan.join(QLatin1Char(' '))));
     }
 
-    void readsEmptyAndNullAsEmptyAndZero()
-    {
+    void readsEmptyAndNullAsEmptyAndZero() {
         TestDatabase database;
-        database.exec(QStringLiteral("Insert Into CompProd Values ('01', 'P1', '0000', NULL, 2.5)"));
+        database.exec(
+            QStringLiteral("Insert Into CompProd Values ('01', 'P1', '0000', NULL, 2.5)"));
         db::Query query(database.database(), database.dialect());
-        query.setText(QStringLiteral("Select Estoque, PrecoCusto From CompProd Where CodProd = :PCodProd"));
+        query.setText(
+            QStringLiteral("Select Estoque, PrecoCusto From CompProd Where CodProd = :PCodProd"));
         query.bindText(QStringLiteral(":PCodProd"), QStringLiteral("P1"));
         query.open();
         QVERIFY(!query.isEmpty());
@@ -44,8 +44,7 @@ private slots:
         QCOMPARE(query.number(QStringLiteral("PrecoCusto")), 0.0);
     }
 
-    void refusedStatementCarriesTheDriverMessage()
-    {
+    void refusedStatementCarriesTheDriverMessage() {
         TestDatabase database;
         db::Query query(database.database(), database.dialect());
         try {
@@ -58,8 +57,7 @@ private slots:
         }
     }
 
-    void transactionRollsBackUnlessCommitted()
-    {
+    void transactionRollsBackUnlessCommitted() {
         TestDatabase database;
         {
             db::TransactionGuard transaction(database.database());

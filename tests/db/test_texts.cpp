@@ -8,20 +8,26 @@ using namespace db::texts;
 class TestTexts : public QObject {
     Q_OBJECT
 private slots:
-    void trimAndUpper_data()
-    {
+    void trimAndUpper_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("trimmed");
         QTest::addColumn<QString>("upper");
-        QTest::newRow("plain") << "abc" << "abc" << "ABC";
+        QTest::newRow("plain") << "abc"
+                               << "abc"
+                               << "ABC";
         QTest::newRow("blanks and controls") << QString::fromLatin1(" \t\x01x y\r\n ") << "x y"
                                              << QString::fromLatin1(" \t\x01X Y\r\n ");
-        QTest::newRow("accents stay") << "ação é" << "ação é" << "AçãO é";
-        QTest::newRow("empty") << "" << "" << "";
-        QTest::newRow("only blanks") << "   " << "" << "   ";
+        QTest::newRow("accents stay") << "ação é"
+                                      << "ação é"
+                                      << "AçãO é";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
+        QTest::newRow("only blanks") << "   "
+                                     << ""
+                                     << "   ";
     }
-    void trimAndUpper()
-    {
+    void trimAndUpper() {
         QFETCH(QString, text);
         QFETCH(QString, trimmed);
         QFETCH(QString, upper);
@@ -29,8 +35,7 @@ private slots:
         QCOMPARE(upperAscii(text), upper);
     }
 
-    void composedTexts_data()
-    {
+    void composedTexts_data() {
         QTest::addColumn<QLocale>("locale");
         QTest::addColumn<QDate>("date");
         QTest::addColumn<QTime>("time");
@@ -39,17 +44,19 @@ private slots:
         QTest::addColumn<QString>("movementDocument");
         const QLocale ptBR(QLocale::Portuguese, QLocale::Brazil);
         QTest::newRow("pt-BR afternoon")
-            << ptBR << QDate(2026, 12, 6) << QTime(14, 30, 5) << "061226143005" << "20261206A"
+            << ptBR << QDate(2026, 12, 6) << QTime(14, 30, 5) << "061226143005"
+            << "20261206A"
             << "06122026A";
         QTest::newRow("pt-BR just past midnight, first of January")
-            << ptBR << QDate(2027, 1, 1) << QTime(0, 0, 9) << "010127000009" << "20270101A"
+            << ptBR << QDate(2027, 1, 1) << QTime(0, 0, 9) << "010127000009"
+            << "20270101A"
             << "01012027A";
         QTest::newRow("C locale keeps hours, minutes, seconds")
             << QLocale::c() << QDate(2026, 12, 6) << QTime(9, 5, 1) << "061226090501"
-            << "20261206A" << "06122026A";
+            << "20261206A"
+            << "06122026A";
     }
-    void composedTexts()
-    {
+    void composedTexts() {
         QFETCH(QLocale, locale);
         QFETCH(QDate, date);
         QFETCH(QTime, time);
@@ -61,15 +68,13 @@ private slots:
         QCOMPARE(movementDocumentNumber(date), movementDocument);
     }
 
-    void longTimeFormatDropsTheZone()
-    {
+    void longTimeFormatDropsTheZone() {
         const QLocale ptBR(QLocale::Portuguese, QLocale::Brazil);
         QVERIFY(ptBR.timeFormat(QLocale::LongFormat).contains(QLatin1Char('t')));
         QCOMPARE(longTimeFormatWithoutZone(ptBR), QStringLiteral("HH:mm:ss"));
     }
 
-    void parseDate_data()
-    {
+    void parseDate_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QDate>("expected");
         QTest::newRow("full") << "06/12/2026" << QDate(2026, 12, 6);
@@ -84,8 +89,7 @@ private slots:
         QTest::newRow("blank inside a number") << "0 5/03/2024" << QDate();
         QTest::newRow("no year") << "05/03/    " << QDate();
     }
-    void parseDate()
-    {
+    void parseDate() {
         QFETCH(QString, text);
         QFETCH(QDate, expected);
         const QDate today(2026, 12, 6);
