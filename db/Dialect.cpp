@@ -54,6 +54,19 @@ public:
             database.setHostName(host);
         }
         database.setDatabaseName(path);
+        // Texts travel as UTF-8 whatever the database's own character set.
+        database.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
+    }
+
+    // The driver pads a CHAR column to its length in bytes, four a character in UTF-8; the
+    // padding is no part of the value ("S" is read as "S", not "S   ").
+    QString text(const QVariant& value) const override {
+        QString result = value.toString();
+        qsizetype end = result.size();
+        while (end > 0 && result.at(end - 1) == QLatin1Char(' '))
+            --end;
+        result.truncate(end);
+        return result;
     }
 };
 

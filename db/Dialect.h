@@ -27,6 +27,8 @@ public:
     // How a date and a date-and-time are bound; engines with native types take them as they are.
     virtual QVariant date(const QDate& date) const { return date; }
     virtual QVariant dateTime(const QDateTime& moment) const { return moment; }
+    // A text column as the tool reads it.
+    virtual QString text(const QVariant& value) const { return value.toString(); }
 };
 
 } // namespace db

@@ -88,7 +88,7 @@ QVariant Query::value(const QString& column) const {
 
 QString Query::text(const QString& column) const {
     const QVariant v = value(column);
-    return v.isNull() ? QString() : v.toString();
+    return v.isNull() ? QString() : m_dialect.text(v);
 }
 
 int Query::integer(const QString& column) const {

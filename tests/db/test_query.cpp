@@ -13,10 +13,12 @@ private slots:
         const QStringList tables = database.database().tables();
         for (const char* table : {"Filiais", "CausInv", "ProdGrade", "Produto", "Relacionarefant",
                                   "CompProd", "Inventa", "MvGeral", "INCIEST"})
-            QVERIFY2(tables.contains(QString::fromLatin1(table)), table);
+            QVERIFY2(tables.contains(QString::fromLatin1(table), Qt::CaseInsensitive), table);
     }
 
     void searchesUseTheUpperIndexes() {
+        if (TestDatabase::engine() != QLatin1String("sqlite"))
+            QSKIP("reads SQLite's query plan");
         TestDatabase database;
         const QStringList plan =
             database.rows(QStringLiteral("EXPLAIN QUERY PLAN Select CodProd From ProdGrade Where "
@@ -52,8 +54,9 @@ private slots:
             query.open();
             QFAIL("no error raised");
         } catch (const db::DatabaseError& error) {
-            QVERIFY2(error.message().contains(QLatin1String("TabelaQueNaoExiste")),
-                     qPrintable(error.message()));
+            QVERIFY2(
+                error.message().contains(QLatin1String("TabelaQueNaoExiste"), Qt::CaseInsensitive),
+                qPrintable(error.message()));
         }
     }
 
