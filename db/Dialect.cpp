@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace db {
@@ -56,6 +57,14 @@ public:
         database.setDatabaseName(path);
         // Texts travel as UTF-8 whatever the database's own character set.
         database.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
+    }
+
+    // A parameter compared with a column takes the column's length, and a longer item code would
+    // be refused as a truncation; the searched codes are widened so they simply find nothing.
+    QString statement(const QString& text) const override {
+        static const QRegularExpression searched(QStringLiteral(":(PCodBarra|PReferencia)\\b"));
+        QString result = text;
+        return result.replace(searched, QStringLiteral("CAST(:\\1 AS VARCHAR(8191))"));
     }
 
     // The driver pads a CHAR column to its length in bytes, four a character in UTF-8; the

@@ -29,7 +29,7 @@ void Query::setText(const QString& text) {
     m_text = text;
     m_query = QSqlQuery(m_database);
     m_query.setForwardOnly(true);
-    if (!m_query.prepare(text))
+    if (!m_query.prepare(m_dialect.statement(text)))
         fail();
 }
 

@@ -1,6 +1,7 @@
 #include "db/Errors.h"
 #include "db/Query.h"
 #include "db/Schema.h"
+#include "db/Statements.h"
 #include "tests/TestDatabase.h"
 
 #include <QTest>
@@ -44,6 +45,20 @@ private slots:
         QVERIFY(query.isEmpty());
         QCOMPARE(query.text(QStringLiteral("Estoque")), QString());
         QCOMPARE(query.number(QStringLiteral("PrecoCusto")), 0.0);
+    }
+
+    // A collector code longer than any column is searched like any other: no match, no error.
+    void codeLongerThanTheColumnFindsNothing() {
+        TestDatabase database;
+        db::Query query(database.database(), database.dialect());
+        query.setText(QString::fromLatin1(db::sql::BarcodeSearch));
+        query.bindText(QStringLiteral(":PCodBarra"), QString(80, QLatin1Char('7')));
+        query.open();
+        QVERIFY(query.isEmpty());
+        query.setText(QString::fromLatin1(db::sql::ReferenceSearch3));
+        query.bindText(QStringLiteral(":PReferencia"), QString(80, QLatin1Char('R')));
+        query.open();
+        QVERIFY(query.isEmpty());
     }
 
     void refusedStatementCarriesTheDriverMessage() {
