@@ -12,10 +12,13 @@ listening() { (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null; }
 
 case $action in
 start)
-    mkdir -p "$state/fbdata"
-    if [ "$(id -u)" -eq 0 ]; then chown firebird "$state/fbdata"; fi
+    mkdir -p "$state"
+    # The server's own user must reach the database folder, which a build folder under /root is not.
+    data=$(mktemp -d /tmp/coletor-firebird.XXXXXX)
+    echo "$data" >"$state/data-folder"
+    if [ "$(id -u)" -eq 0 ]; then chown firebird "$data"; fi
     if ! listening; then
-        as_firebird "nohup /usr/sbin/firebird >'$state/firebird.log' 2>&1 &"
+        nohup bash -c "$(declare -f as_firebird); as_firebird /usr/sbin/firebird" >"$state/firebird.log" 2>&1 &
         for _ in $(seq 1 60); do listening && break; sleep 0.5; done
         listening || { echo "Firebird did not start"; cat "$state/firebird.log"; exit 1; }
         touch "$state/firebird.started-here"
@@ -29,11 +32,14 @@ start)
         echo "port=$port"
         echo "user=SYSDBA"
         echo "password=$password"
-        echo "folder=$state/fbdata"
+        echo "folder=$data"
     } >"$servers.firebird"
     echo "Firebird on 127.0.0.1:$port"
     ;;
 stop)
+    if [ -f "$state/data-folder" ]; then
+        rm -rf "$(cat "$state/data-folder")" "$state/data-folder"
+    fi
     if [ -f "$state/firebird.started-here" ]; then
         pkill -x firebird || true
         rm -f "$state/firebird.started-here"
