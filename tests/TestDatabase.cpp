@@ -53,6 +53,7 @@ TestDatabase::TestDatabase(const QString& connectionName)
     } else {
         m_dialect = db::Dialect::forDriver(QStringLiteral("QSQLITE"));
         m_path = m_dir.filePath(QStringLiteral("telvaro.db"));
+        m_serverName = m_path;
         QSqlDatabase database = QSqlDatabase::addDatabase(m_dialect->driver(), m_connectionName);
         database.setDatabaseName(m_path);
     }
@@ -72,9 +73,14 @@ void TestDatabase::createOnPostgres() {
         database.setHostName(settings.value(QStringLiteral("host")).toString());
         database.setPort(settings.value(QStringLiteral("port")).toInt());
         database.setUserName(settings.value(QStringLiteral("user")).toString());
+        database.setPassword(settings.value(QStringLiteral("password")).toString());
         database.setDatabaseName(name == m_connectionName ? m_serverDatabase
                                                           : QStringLiteral("postgres"));
     }
+    m_serverName = QStringLiteral("%1:%2/%3")
+                       .arg(settings.value(QStringLiteral("host")).toString())
+                       .arg(settings.value(QStringLiteral("port")).toInt())
+                       .arg(m_serverDatabase);
     QSqlDatabase admin = QSqlDatabase::database(m_connectionName + QStringLiteral("_admin"));
     QSqlQuery create(admin);
     if (!create.exec(QStringLiteral("CREATE DATABASE %1").arg(m_serverDatabase)))
@@ -97,8 +103,8 @@ void TestDatabase::createOnFirebird() {
                 .arg(port)
                 .arg(m_serverDatabase, user, password));
     QSqlDatabase database = QSqlDatabase::addDatabase(m_dialect->driver(), m_connectionName);
-    m_dialect->applyServerName(
-        database, QStringLiteral("%1/%2:%3").arg(host).arg(port).arg(m_serverDatabase));
+    m_serverName = QStringLiteral("%1/%2:%3").arg(host).arg(port).arg(m_serverDatabase);
+    m_dialect->applyServerName(database, m_serverName);
     database.setUserName(user);
     database.setPassword(password);
 }
@@ -128,6 +134,15 @@ TestDatabase::~TestDatabase() {
     }
 }
 
+QString TestDatabase::aliasFile() const {
+    const QString path = m_dir.filePath(QStringLiteral("aliases.ini"));
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Telvaro/Driver"), m_dialect->name());
+    settings.setValue(QStringLiteral("Telvaro/ServerName"), m_serverName);
+    settings.sync();
+    return path;
+}
+
 QSqlDatabase TestDatabase::database() const {
     return QSqlDatabase::database(m_connectionName, false);
 }
@@ -138,6 +153,12 @@ const db::Dialect& TestDatabase::dialect() const {
 
 void TestDatabase::exec(const QString& sql, const QVariantList& values) const {
     QSqlQuery query(database());
+    // Statements without values run unprepared: PostgreSQL prepares no DDL.
+    if (values.isEmpty()) {
+        if (!query.exec(sql))
+            qFatal("exec %s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+        return;
+    }
     if (!query.prepare(sql))
         qFatal("prepare %s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
     for (const QVariant& value : values)

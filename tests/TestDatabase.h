@@ -25,6 +25,11 @@ public:
     QString filePath() const { return m_path; }
     QString directory() const { return m_dir.path(); }
 
+    // Where the tool's connection finds this database: the "SERVER NAME" text, and an alias file
+    // (written on first use) whose Telvaro entry names the engine.
+    QString serverName() const { return m_serverName; }
+    QString aliasFile() const;
+
     // Runs a statement with positional values; fails the test on an error.
     void exec(const QString& sql, const QVariantList& values = {}) const;
     // Every row of a select, each as its fields joined by "|": numbers as the shortest text that
@@ -40,5 +45,6 @@ private:
     QString m_connectionName;
     QString m_path;
     QString m_serverDatabase;
+    QString m_serverName;
     const db::Dialect* m_dialect = nullptr;
 };

@@ -13,6 +13,19 @@
 #include <QTest>
 
 namespace {
+// The alias file of no database: Telvaro is SQLite on the default file name.
+void useDefaultAlias() {
+    qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
+}
+
+// Points the tool's connection at a test database: its alias, and Caminho.Dir naming it.
+void pointAt(const TestDatabase& database, const QString& workingDirectory) {
+    qputenv("CONVERSOR_ALIASES", database.aliasFile().toLocal8Bit());
+    QFile file(workingDirectory + QStringLiteral("/Caminho.Dir"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(database.serverName().toLocal8Bit() + "\r\n");
+}
+
 void writeFile(const QString& path, const QByteArray& content) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -25,12 +38,11 @@ const QString Warning = QStringLiteral("Ocorreu um erro ao tentar conectar ao ba
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() {
-        Dialogs::setTestMode(true);
-        // No alias file: Telvaro is SQLite on the default file name.
-        qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
+    void initTestCase() { Dialogs::setTestMode(true); }
+    void init() {
+        Dialogs::clearShown();
+        useDefaultAlias();
     }
-    void init() { Dialogs::clearShown(); }
     void cleanup() { QDir::setCurrent(QDir::tempPath()); }
 
     void windowsRule_data() {
@@ -115,15 +127,14 @@ private slots:
         database.exec(QStringLiteral("Insert Into CausInv Values ('001', 'Balanço anual')"));
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
-        writeFile(dir.filePath(QStringLiteral("Caminho.Dir")),
-                  database.filePath().toLocal8Bit() + "\r\n");
+        pointAt(database, dir.path());
         TFConversao form;
         QVERIFY(Dialogs::shown().isEmpty());
         QVERIFY(form.dbTelvaro->isOpen());
         QCOMPARE(
             form.dbTelvaro->params(),
             (QStringList{QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk"),
-                         QStringLiteral("SERVER NAME=") + database.filePath()}));
+                         QStringLiteral("SERVER NAME=") + database.serverName()}));
         QVERIFY(form.CausInv->isOpen());
         QVERIFY(form.Empresa->isOpen());
         QCOMPARE(form.Empresa->rowCount(), 1);
@@ -150,10 +161,11 @@ private slots:
         TestDatabase database;
         if (reason == QLatin1String("no table"))
             database.exec(QStringLiteral("Drop Table CausInv"));
-        const QString server = reason == QLatin1String("missing")
-                                   ? dir.filePath(QStringLiteral("nada.db"))
-                                   : database.filePath();
-        writeFile(dir.filePath(QStringLiteral("Caminho.Dir")), server.toLocal8Bit());
+        if (reason == QLatin1String("missing"))
+            writeFile(dir.filePath(QStringLiteral("Caminho.Dir")),
+                      dir.filePath(QStringLiteral("nada.db")).toLocal8Bit());
+        else
+            pointAt(database, dir.path());
         TFConversao form;
         QCOMPARE(Dialogs::shown().size(), 1);
         const Dialogs::Shown shown = Dialogs::shown().constFirst();

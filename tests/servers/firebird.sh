@@ -25,13 +25,21 @@ start)
     fi
     # The package sets a random SYSDBA password at install time.
     password=$(sed -n 's/^ISC_PASSWORD="\{0,1\}\([^"]*\)"\{0,1\}$/\1/p' /etc/firebird/3.0/SYSDBA.password)
+    # The tool logs in as SYSBDA; the test databases are its own.
+    isql-fb -q <<SQL >/dev/null
+CREATE DATABASE '127.0.0.1/$port:$data/users.fdb' USER 'SYSDBA' PASSWORD '$password';
+CREATE OR ALTER USER SYSBDA PASSWORD 'plombiruk';
+GRANT CREATE DATABASE TO USER SYSBDA;
+COMMIT;
+DROP DATABASE;
+SQL
     mkdir -p "$(dirname "$servers")"
     {
         echo "[firebird]"
         echo "host=127.0.0.1"
         echo "port=$port"
-        echo "user=SYSDBA"
-        echo "password=$password"
+        echo "user=SYSBDA"
+        echo "password=plombiruk"
         echo "folder=$data"
     } >"$servers.firebird"
     echo "Firebird on 127.0.0.1:$port"

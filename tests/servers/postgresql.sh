@@ -22,12 +22,16 @@ start)
     as_owner "$bin/pg_ctl -D '$data/db' -l '$data/postgresql.log' -w -t 60 \
         -o \"-p $port -k '$data' -c listen_addresses=127.0.0.1 -c fsync=off\" start" >/dev/null ||
         { cat "$data/postgresql.log"; exit 1; }
+    # The tool logs in as SYSBDA; trust lets any password in.
+    echo 'CREATE ROLE "SYSBDA" LOGIN SUPERUSER;' |
+        as_owner "psql -q -h '$data' -p $port -U postgres -d postgres" >/dev/null
     mkdir -p "$(dirname "$servers")"
     {
         echo "[postgresql]"
         echo "host=127.0.0.1"
         echo "port=$port"
-        echo "user=postgres"
+        echo "user=SYSBDA"
+        echo "password=plombiruk"
     } >"$servers.postgresql"
     echo "PostgreSQL on 127.0.0.1:$port"
     ;;
