@@ -2,14 +2,18 @@
 #include "LookupComboBox.h"
 #include "MaskEdit.h"
 #include "TFConversao.h"
+#include "conversion/RejectionList.h"
 
 #include <QFrame>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTableView>
+#include <algorithm>
 
 namespace {
 // The design's fonts are Windows faces; the style hint picks the nearest sans-serif face the
@@ -55,6 +59,20 @@ void TFConversao::applyLook() {
         makeBold(control);
     GroupBox1->setFlat(true);
     GroupBox2->setFlat(true);
+    // Labels are as tall as their text, so that each lines up with the field beside it.
+    for (QGroupBox* group : {GroupBox1, GroupBox2})
+        for (QLabel* label : group->findChildren<QLabel*>())
+            label->adjustSize();
+
+    for (QTableView* grid : {ProdutosNaoEncontrados, StringGrid1}) {
+        QHeaderView* header = grid->horizontalHeader();
+        header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        // As with the title: the code column grows rather than cut its header.
+        const int margin = grid->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        const int headerWidth =
+            header->fontMetrics().horizontalAdvance(RejectionList::codeHeader()) + 2 * margin + 2;
+        grid->setColumnWidth(0, std::max(grid->columnWidth(0), headerWidth));
+    }
     // Only the caption of the path group is bold, not the path.
     edtCaminho->setFont(font());
 
