@@ -66,6 +66,9 @@ TFConversao::TFConversao(QWidget* parent)
     setObjectName(QStringLiteral("FConversao"));
     setWindowTitle(QStringLiteral("Conversor de Coletor de Dados"));
     setFixedSize(ClientWidth, ClientHeight);
+    // A tool window does not end the program when closed unless told so; this one is the
+    // program.
+    setAttribute(Qt::WA_QuitOnClose, true);
     m_inventoryRejections = new RejectionList(m_rejections, this);
     m_openingRejections = new RejectionList(m_rejections, this);
     dbTelvaro = new Connection(

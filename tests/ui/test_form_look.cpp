@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 #include <QTableView>
+#include <QTimer>
 
 namespace {
 QString shownText(QString caption) {
@@ -90,6 +91,17 @@ private slots:
         QCOMPARE(form.ImgLogo->geometry(), QRect(3, 2, 164, 60));
         QVERIFY(!form.btAbrir->icon().isNull());
         QVERIFY(!form.btOK->icon().isNull());
+        fixture.close();
+    }
+
+    void closingTheWindowEndsTheProgram() {
+        FormFixture fixture;
+        QVERIFY(fixture.open());
+        TFConversao& form = fixture.form();
+        QTimer::singleShot(0, &form, [&form] { form.close(); });
+        // Only the window's closing can end the loop with 0.
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QCoreApplication::exec(), 0);
         fixture.close();
     }
 
