@@ -4,7 +4,6 @@
 #include "db/Errors.h"
 
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -69,18 +68,6 @@ private slots:
         list.add(QStringLiteral("B"), NotFound);
         QVERIFY(flag);
         QCOMPARE(list.gridRowCount(), 2);
-    }
-
-    void viewSeesEveryRow() {
-        bool flag = false;
-        RejectionList list(flag);
-        QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
-        QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
-        list.add(QStringLiteral("A"), NotFound);
-        list.add(QStringLiteral("B"), NotFound);
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(inserted.count(), 1);
-        QCOMPARE(list.rowCount(), 2);
     }
 
     void alreadyListed_data() {

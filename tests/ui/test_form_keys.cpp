@@ -29,15 +29,6 @@ private slots:
         m_fixture.reset();
     }
 
-    void startsOnInventoryEntryInThePath() {
-        TFConversao& form = m_fixture->form();
-        QCOMPARE(form.PcDados->currentIndex(), 0);
-        QCOMPARE(form.Notebook->currentIndex(), 0);
-        QCOMPARE(form.Notebook1->currentIndex(), 0);
-        QVERIFY(shownOnForm(form.CodCausa, &form));
-        QCOMPARE(m_fixture->focusName(), QStringLiteral("edtCaminho"));
-    }
-
     // Each row starts with the focus on one control and presses one key again and again;
     // the focus must pass the controls listed, in order. A full date keeps the date field's
     // leave check quiet, and the code fields stay empty so that leaving them changes nothing.
