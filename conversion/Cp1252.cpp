@@ -22,9 +22,13 @@ QString decode(const QByteArray& bytes) {
 }
 
 QByteArray encode(const QString& text) {
-    QByteArray bytes(text.size(), Qt::Uninitialized);
+    QByteArray bytes;
+    bytes.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
+        // A character beyond the basic plane is one character: one "?", not two.
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
         char byte = '?';
         if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
             byte = static_cast<char>(c);
@@ -36,7 +40,7 @@ QByteArray encode(const QString& text) {
                 }
             }
         }
-        bytes[i] = byte;
+        bytes.append(byte);
     }
     return bytes;
 }

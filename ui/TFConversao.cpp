@@ -66,6 +66,9 @@ TFConversao::TFConversao(QWidget* parent)
     setObjectName(QStringLiteral("FConversao"));
     setWindowTitle(QStringLiteral("Conversor de Coletor de Dados"));
     setFixedSize(ClientWidth, ClientHeight);
+    // A tool window does not end the program when closed unless told so; this one is the
+    // program.
+    setAttribute(Qt::WA_QuitOnClose, true);
     m_inventoryRejections = new RejectionList(m_rejections, this);
     m_openingRejections = new RejectionList(m_rejections, this);
     dbTelvaro = new Connection(
@@ -82,6 +85,7 @@ TFConversao::TFConversao(QWidget* parent)
         Empresa->close();
     });
     createControls();
+    applyLook();
     setTabOrder();
     FormCreate();
 }
@@ -93,7 +97,6 @@ void TFConversao::createControls() {
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(0, 0, ClientWidth, 69);
     Panel1->setAutoFillBackground(true);
-    Panel1->setStyleSheet(QStringLiteral("QFrame#Panel1 { background: white; }"));
     ImgLogo = new QLabel(Panel1);
     ImgLogo->setObjectName(QStringLiteral("ImgLogo"));
     ImgLogo->setGeometry(3, 2, 164, 60);
@@ -329,12 +332,19 @@ bool TFConversao::previewKey(QObject* watched, int key) {
     // A focused button takes Enter itself and presses; the arrows move among the controls as
     // in a dialog. Neither reaches the form's rules.
     if (auto* button = qobject_cast<QPushButton*>(watched)) {
-        if (key == VK_RETURN)
+        if (key == VK_RETURN) {
             button->click();
-        else
+            return false;
+        }
+        if (key == VK_UP || key == VK_DOWN) {
             focusNextPrevChild(key == VK_DOWN);
-        return false;
+            return false;
+        }
     }
+    // A dropped-down list takes Enter and Esc itself, to pick or to close.
+    if (auto* list = qobject_cast<LookupComboBox*>(watched);
+        list && list->isDroppedDown() && (key == VK_RETURN || key == VK_ESCAPE))
+        return true;
     FormKeyDown(key);
     if (key != 0) {
         if (watched == DtInventa)

@@ -116,6 +116,8 @@ protected:
 
 private:
     void createControls();
+    // Fonts, colours and pictures of the design, and the window centred on its screen.
+    void applyLook();
     void setTabOrder();
     void watch(QWidget* widget);
     // Key preview: the form's rules first, then the focused control's own handler; returns

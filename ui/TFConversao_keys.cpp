@@ -37,7 +37,13 @@ void TFConversao::ClearEntries() {
     MostraEmpresa->setKeyValue({});
     CodCausa->clear();
     MostraCausa->setKeyValue({});
-    edtCaminho->setFocus();
+    // In the list state the path field is hidden; the grid of the active tab takes the focus.
+    if (edtCaminho->isVisibleTo(this))
+        edtCaminho->setFocus();
+    else if (PcDados->currentIndex() == 1)
+        StringGrid1->setFocus();
+    else
+        ProdutosNaoEncontrados->setFocus();
 }
 
 void TFConversao::SetInputControlsVisible(bool visible) {

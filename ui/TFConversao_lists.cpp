@@ -1,14 +1,55 @@
 // Rejection lists, the way back to the entry area and the export.
 #include "TFConversao.h"
 
+#include "Dialogs.h"
+#include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
+#include "db/Errors.h"
 
-void TFConversao::BitBtn2Click() {}
-void TFConversao::btnSalvarClick() {}
+#include <QLineEdit>
+#include <QStackedWidget>
+
+void TFConversao::BitBtn2Click() {
+    Notebook->setCurrentIndex(0);
+    Notebook1->setCurrentIndex(0);
+    ClearRejectionLists();
+    SetInputControlsVisible(true);
+    // The button that had the focus is gone with its page; start again at the path, as on
+    // opening.
+    edtCaminho->setFocus();
+}
+
+void TFConversao::btnSalvarClick() {
+    const QByteArray content = rejectionexport::bytes(m_inventoryRejections->exportLines());
+    const Dialogs::FileRequest request{
+        QStringLiteral("Selecione o nome do arquivo a ser gerado..."),
+        QStringLiteral("Arquivo TXT (*.txt)"), QStringLiteral("txt"), QStringLiteral("c:")};
+    bool accepted = false;
+    const QString fileName = Dialogs::saveFileName(this, request, &accepted);
+    if (!accepted)
+        return;
+    if (fileName.isEmpty()) {
+        Dialogs::message(this, Dialogs::Kind::Warning, QStringLiteral("Não há dados para salvar."));
+        return;
+    }
+    try {
+        rejectionexport::write(fileName, content);
+    } catch (const db::Error& error) {
+        Dialogs::message(this, Dialogs::Kind::Warning,
+                         QStringLiteral("Ocorreu o seguinte erro ao salvar os dados no arquivo: ") +
+                             error.message());
+        return;
+    }
+    Dialogs::message(this, Dialogs::Kind::Information,
+                     QStringLiteral("Arquivo salvo com sucesso no diretório ") + fileName +
+                         QLatin1Char('.'));
+}
+
 void TFConversao::ClearRejectionLists() {
     m_inventoryRejections->clear();
     m_openingRejections->clear();
 }
+
 bool TFConversao::AlreadyListed(const QString& itemCode) const {
     return m_inventoryRejections->alreadyListed(itemCode);
 }

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The text file "&Salvar" writes from the inventory rejection list.
+namespace rejectionexport {
+
+// Every line in Windows-1252, each one, the last included, ended by CR LF; no byte-order mark.
+// Item codes decoded from a collector file come back with the bytes they were read with.
+QByteArray bytes(const QStringList& lines);
+
+// Creates the file or replaces it whole; a failure leaves any earlier file as it was and raises
+// db::FileError with the file layer's own message.
+void write(const QString& fileName, const QByteArray& content);
+
+} // namespace rejectionexport

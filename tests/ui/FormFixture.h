@@ -1,0 +1,67 @@
+#pragma once
+
+#include "ui/Dialogs.h"
+#include "ui/TFConversao.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+// A shown, active form that opened without a database: the working folder holds no
+// Caminho.Dir and the alias names no database, so only the connection warning is shown.
+class FormFixture {
+public:
+    static void prepareEnvironment() {
+        Dialogs::setTestMode(true);
+        qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
+    }
+
+    bool open() {
+        QDir::setCurrent(m_folder.path());
+        m_form = std::make_unique<TFConversao>();
+        Dialogs::clearShown();
+        m_form->show();
+        return QTest::qWaitForWindowActive(m_form.get());
+    }
+
+    void close() {
+        m_form.reset();
+        QDir::setCurrent(QDir::tempPath());
+    }
+
+    TFConversao& form() { return *m_form; }
+
+    // "tabs" is the tab strip of PcDados; every other control answers by its design name.
+    QWidget* control(const QString& name) const {
+        if (name == QLatin1String("tabs"))
+            return m_form->PcDados->tabBar();
+        return m_form->findChild<QWidget*>(name);
+    }
+    QString focusName() const {
+        QWidget* focused = QApplication::focusWidget();
+        if (!focused)
+            return QStringLiteral("(none)");
+        if (focused == m_form->PcDados->tabBar())
+            return QStringLiteral("tabs");
+        return focused->objectName();
+    }
+    void press(Qt::Key key) const { QTest::keyClick(QApplication::focusWidget(), key); }
+
+    // What a run that rejected readings leaves: input controls hidden, both list pages shown.
+    void showLists() {
+        m_form->SetInputControlsVisible(false);
+        m_form->Notebook->setCurrentIndex(1);
+        m_form->Notebook1->setCurrentIndex(1);
+    }
+
+    QString folderPath(const QString& name) const { return m_folder.filePath(name); }
+
+private:
+    QTemporaryDir m_folder;
+    std::unique_ptr<TFConversao> m_form;
+};
