@@ -82,6 +82,7 @@ TFConversao::TFConversao(QWidget* parent)
         Empresa->close();
     });
     createControls();
+    setUpEntryFields();
     setTabOrder();
     FormCreate();
 }

@@ -68,6 +68,8 @@ public:
     void MostraCausaKeyDown(int& key);
     void DtInventaExit();
     void DtInventaKeyDown(int& key);
+    // Input rules of the code fields and the code fields' click; called once the controls exist.
+    void setUpEntryFields();
 
     // Controls, by their design names.
     QFrame* Panel1 = nullptr;
@@ -124,6 +126,9 @@ private:
     void controlLeft(QObject* watched);
 
     bool m_rejections = false;
+    // Set while a leave handler runs: one that moves the focus makes the control the focus was
+    // heading for lose it before it ever had it, and that control has nothing to leave.
+    bool m_leaving = false;
     RejectionList* m_inventoryRejections = nullptr;
     RejectionList* m_openingRejections = nullptr;
 };
