@@ -24,11 +24,6 @@ LookupComboBox::LookupComboBox(QWidget* parent)
     m_view->installEventFilter(this);
 
     connect(this, &QComboBox::activated, this, &LookupComboBox::picked);
-    connect(this, &QComboBox::currentIndexChanged, this, [this](int row) {
-        // The query follows the row the box shows.
-        if (m_query && row >= 0)
-            m_query->setCurrentRow(row);
-    });
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget*, QWidget* now) { closeWhenFocusLeaves(now); });
 }
@@ -80,6 +75,9 @@ void LookupComboBox::setKeyValue(const QVariant& key) {
 
 void LookupComboBox::applyKey() {
     const int row = (m_query && !m_key.isNull()) ? m_query->rowOfKey(m_key.toString()) : -1;
+    // The query follows the row the box shows; an unknown key leaves it where it was.
+    if (row >= 0)
+        m_query->setCurrentRow(row);
     setCurrentIndex(row);
 }
 

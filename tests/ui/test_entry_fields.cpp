@@ -129,197 +129,66 @@ private slots:
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("focus");
-        QTest::addColumn<QString>("company");
-        QTest::addColumn<QString>("companyShown");
-        QTest::addColumn<QString>("cause");
-        QTest::addColumn<QString>("causeShown");
-        QTest::addColumn<QString>("dropped");
-
-        QTest::newRow("company that exists, Enter") << 0 << "CodEmpresa"
-                                                    << "7"
-                                                    << "Enter"
-                                                    << "MostraEmpresa"
-                                                    << "07"
-                                                    << "Loja Sul"
-                                                    << ""
-                                                    << ""
-                                                    << "";
-        QTest::newRow("company that does not exist, Enter") << 0 << "CodEmpresa"
-                                                            << "9"
-                                                            << "Enter"
-                                                            << "MostraEmpresa"
-                                                            << ""
-                                                            << "Matriz"
-                                                            << ""
-                                                            << ""
-                                                            << "MostraEmpresa";
-        QTest::newRow("empty company, Enter") << 0 << "CodEmpresa"
-                                              << ""
-                                              << "Enter"
-                                              << "MostraEmpresa"
-                                              << ""
-                                              << "Matriz"
-                                              << ""
-                                              << ""
-                                              << "MostraEmpresa";
-        QTest::newRow("company list dropped down, Enter takes the highlighted")
-            << 0 << "CodEmpresa"
-            << ""
-            << "Enter Down Enter"
-            << "MostraEmpresa"
-            << "02"
-            << "Filial Centro"
-            << ""
-            << ""
-            << "";
-        QTest::newRow("company list closed, Enter") << 0 << "CodEmpresa"
-                                                    << "1"
-                                                    << "Enter Enter"
-                                                    << "CodCausa"
-                                                    << "01"
-                                                    << "Matriz"
-                                                    << ""
-                                                    << ""
-                                                    << "";
-        QTest::newRow("company list closed, Enter, opening-stock tab") << 1 << "CodEmpresa"
-                                                                       << "1"
-                                                                       << "Enter Enter"
-                                                                       << "btOK"
-                                                                       << "01"
-                                                                       << "Matriz"
-                                                                       << ""
-                                                                       << ""
-                                                                       << "";
-        QTest::newRow("company list closed, Up keeps the selection") << 0 << "CodEmpresa"
-                                                                     << "2"
-                                                                     << "Enter Up"
-                                                                     << "CodEmpresa"
-                                                                     << "02"
-                                                                     << "Filial Centro"
-                                                                     << ""
-                                                                     << ""
-                                                                     << "";
-        QTest::newRow("company list dropped down, Up takes nothing") << 0 << "CodEmpresa"
-                                                                     << ""
-                                                                     << "Enter Down Up"
-                                                                     << "CodEmpresa"
-                                                                     << ""
-                                                                     << "Matriz"
-                                                                     << ""
-                                                                     << ""
-                                                                     << "";
-        QTest::newRow("company list closed, Down steps and copies") << 0 << "CodEmpresa"
-                                                                    << "1"
-                                                                    << "Enter Down"
-                                                                    << "MostraEmpresa"
-                                                                    << "02"
-                                                                    << "Filial Centro"
-                                                                    << ""
-                                                                    << ""
-                                                                    << "";
-        QTest::newRow("company, Up") << 0 << "CodEmpresa"
-                                     << "7"
-                                     << "Up"
-                                     << "DtInventa"
-                                     << "07"
-                                     << "Loja Sul"
-                                     << ""
-                                     << ""
-                                     << "";
-        QTest::newRow("cause that exists, Enter") << 0 << "CodCausa"
-                                                  << "5"
-                                                  << "Enter"
-                                                  << "btOK"
-                                                  << ""
-                                                  << ""
-                                                  << "005"
-                                                  << "Contagem rotativa"
-                                                  << "";
-        QTest::newRow("cause that does not exist, Enter") << 0 << "CodCausa"
-                                                          << "7"
-                                                          << "Enter"
-                                                          << "MostraCausa"
-                                                          << ""
-                                                          << ""
-                                                          << ""
-                                                          << "Balanço anual"
-                                                          << "MostraCausa";
-        QTest::newRow("empty cause, Enter") << 0 << "CodCausa"
-                                            << ""
-                                            << "Enter"
-                                            << "MostraCausa"
-                                            << ""
-                                            << ""
-                                            << ""
-                                            << "Balanço anual"
-                                            << "MostraCausa";
-        QTest::newRow("cause list dropped down, Enter takes the highlighted") << 0 << "CodCausa"
-                                                                              << ""
-                                                                              << "Enter Down Enter"
-                                                                              << "MostraCausa"
-                                                                              << ""
-                                                                              << ""
-                                                                              << "005"
-                                                                              << "Contagem rotativa"
-                                                                              << "";
-        QTest::newRow("cause list closed, Enter") << 0 << "MostraCausa"
-                                                  << ""
-                                                  << "Enter"
-                                                  << "btOK"
-                                                  << ""
-                                                  << ""
-                                                  << ""
-                                                  << ""
-                                                  << "";
-        QTest::newRow("cause list, Up") << 0 << "MostraCausa"
-                                        << ""
-                                        << "Up"
-                                        << "CodCausa"
-                                        << ""
-                                        << ""
-                                        << ""
-                                        << ""
-                                        << "";
-        QTest::newRow("cause list dropped down, Up takes nothing") << 0 << "CodCausa"
-                                                                   << ""
-                                                                   << "Enter Down Up"
-                                                                   << "CodCausa"
-                                                                   << ""
-                                                                   << ""
-                                                                   << ""
-                                                                   << "Balanço anual"
-                                                                   << "";
-        QTest::newRow("cause, Up") << 0 << "CodCausa"
-                                   << "10"
-                                   << "Up"
-                                   << "MostraEmpresa"
-                                   << ""
-                                   << ""
-                                   << "010"
-                                   << "Quebra"
-                                   << "";
-        QTest::newRow("whole path by keyboard") << 0 << "DtInventa"
-                                                << "5"
-                                                << "Enter 2 Enter Enter 1 Enter"
-                                                << "btOK"
-                                                << "02"
-                                                << "Filial Centro"
-                                                << "001"
-                                                << "Balanço anual"
-                                                << "";
+        QTest::addColumn<QStringList>("expected");
+        // expected: focus, company code, company shown, cause code, cause shown, dropped list.
+        struct Row {
+            const char* name;
+            int tab;
+            const char* start;
+            const char* typed;
+            const char* keys;
+            const char* expected;
+        };
+        // clang-format off
+        const Row rows[] = {
+            {"company that exists, Enter", 0, "CodEmpresa", "7", "Enter",
+             "MostraEmpresa|07|Loja Sul|||"},
+            {"company that does not exist, Enter", 0, "CodEmpresa", "9", "Enter",
+             "MostraEmpresa||Matriz|||MostraEmpresa"},
+            {"empty company, Enter", 0, "CodEmpresa", "", "Enter",
+             "MostraEmpresa||Matriz|||MostraEmpresa"},
+            {"company list dropped down, Enter takes the highlighted", 0, "CodEmpresa", "",
+             "Enter Down Enter", "MostraEmpresa|02|Filial Centro|||"},
+            {"company list closed, Enter", 0, "CodEmpresa", "1", "Enter Enter",
+             "CodCausa|01|Matriz|||"},
+            {"company list closed, Enter, opening-stock tab", 1, "CodEmpresa", "1", "Enter Enter",
+             "btOK|01|Matriz|||"},
+            {"company list closed, Up keeps the selection", 0, "CodEmpresa", "2", "Enter Up",
+             "CodEmpresa|02|Filial Centro|||"},
+            {"company list dropped down, Up takes nothing", 0, "CodEmpresa", "", "Enter Down Up",
+             "CodEmpresa||Matriz|||"},
+            {"company list closed, Down steps and copies", 0, "CodEmpresa", "1", "Enter Down",
+             "MostraEmpresa|02|Filial Centro|||"},
+            {"company, Up", 0, "CodEmpresa", "7", "Up", "DtInventa|07|Loja Sul|||"},
+            {"cause that exists, Enter", 0, "CodCausa", "5", "Enter",
+             "btOK|||005|Contagem rotativa|"},
+            {"cause that does not exist, Enter", 0, "CodCausa", "7", "Enter",
+             "MostraCausa||||Balanço anual|MostraCausa"},
+            {"empty cause, Enter", 0, "CodCausa", "", "Enter",
+             "MostraCausa||||Balanço anual|MostraCausa"},
+            {"cause list dropped down, Enter takes the highlighted", 0, "CodCausa", "",
+             "Enter Down Enter", "MostraCausa|||005|Contagem rotativa|"},
+            {"cause list closed, Enter", 0, "MostraCausa", "", "Enter", "btOK|||||"},
+            {"cause list, Up", 0, "MostraCausa", "", "Up", "CodCausa|||||"},
+            {"cause list dropped down, Up takes nothing", 0, "CodCausa", "", "Enter Down Up",
+             "CodCausa||||Balanço anual|"},
+            {"cause, Up", 0, "CodCausa", "10", "Up", "MostraEmpresa|||010|Quebra|"},
+            {"whole path by keyboard", 0, "DtInventa", "5", "Enter 2 Enter Enter 1 Enter",
+             "btOK|02|Filial Centro|001|Balanço anual|"},
+        };
+        // clang-format on
+        for (const Row& row : rows)
+            QTest::newRow(row.name)
+                << row.tab << QString::fromLatin1(row.start) << QString::fromLatin1(row.typed)
+                << QString::fromLatin1(row.keys)
+                << QString::fromUtf8(row.expected).split(QLatin1Char('|'));
     }
     void keyboard() {
         QFETCH(int, tab);
         QFETCH(QString, start);
         QFETCH(QString, typed);
         QFETCH(QString, keys);
-        QFETCH(QString, focus);
-        QFETCH(QString, company);
-        QFETCH(QString, companyShown);
-        QFETCH(QString, cause);
-        QFETCH(QString, causeShown);
-        QFETCH(QString, dropped);
+        QFETCH(QStringList, expected);
         m_form->PcDados->setCurrentIndex(tab);
         auto* control = m_form->findChild<QWidget*>(start);
         QVERIFY(control);
@@ -332,13 +201,16 @@ private slots:
             else
                 press(step);
         }
-        QCOMPARE(focusName(), focus);
-        QCOMPARE(m_form->CodEmpresa->text(), company);
-        QCOMPARE(m_form->MostraEmpresa->shownText(), companyShown);
-        QCOMPARE(m_form->CodCausa->text(), cause);
-        QCOMPARE(m_form->MostraCausa->shownText(), causeShown);
-        QCOMPARE(m_form->MostraEmpresa->isDroppedDown(), dropped == QLatin1String("MostraEmpresa"));
-        QCOMPARE(m_form->MostraCausa->isDroppedDown(), dropped == QLatin1String("MostraCausa"));
+        const QString dropped = m_form->MostraEmpresa->isDroppedDown() ? "MostraEmpresa"
+                                : m_form->MostraCausa->isDroppedDown() ? "MostraCausa"
+                                                                       : "";
+        const QStringList actual{focusName(),
+                                 m_form->CodEmpresa->text(),
+                                 m_form->MostraEmpresa->shownText(),
+                                 m_form->CodCausa->text(),
+                                 m_form->MostraCausa->shownText(),
+                                 dropped};
+        QCOMPARE(actual, expected);
         QCOMPARE(shownTexts(), QStringList());
     }
 
