@@ -68,8 +68,6 @@ public:
     void MostraCausaKeyDown(int& key);
     void DtInventaExit();
     void DtInventaKeyDown(int& key);
-    // Input rules of the code fields and the code fields' click; called once the controls exist.
-    void setUpEntryFields();
 
     // Controls, by their design names.
     QFrame* Panel1 = nullptr;
@@ -118,6 +116,8 @@ protected:
 
 private:
     void createControls();
+    // Input rules of the code fields and the code fields' click; called once the controls exist.
+    void setUpEntryFields();
     void setTabOrder();
     void watch(QWidget* widget);
     // Key preview: the form's rules first, then the focused control's own handler; returns

@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
