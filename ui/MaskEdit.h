@@ -11,6 +11,17 @@ public:
     explicit MaskEdit(QWidget* parent = nullptr);
 
     static QString blankMask() { return QStringLiteral("  /  /    "); }
+    // QLineEdit::text() drops the blank positions; these keep every position in place.
     QString maskedText() const;
     void setMaskedText(const QString& text);
+    // Gives the focus back while the field's leave is being handled (a refused date), selected
+    // for a new entry; the leave then ends without undoing that.
+    void takeFocusBack();
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    bool m_focusTakenBack = false;
 };

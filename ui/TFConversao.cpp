@@ -86,6 +86,7 @@ TFConversao::TFConversao(QWidget* parent)
     });
     createControls();
     applyLook();
+    setUpEntryFields();
     setTabOrder();
     FormCreate();
 }

@@ -118,6 +118,8 @@ private:
     void createControls();
     // Fonts, colours and pictures of the design, and the window centred on its screen.
     void applyLook();
+    // Input rules of the code fields and the code fields' click; called once the controls exist.
+    void setUpEntryFields();
     void setTabOrder();
     void watch(QWidget* widget);
     // Key preview: the form's rules first, then the focused control's own handler; returns
@@ -126,6 +128,9 @@ private:
     void controlLeft(QObject* watched);
 
     bool m_rejections = false;
+    // Set while a leave handler runs: one that moves the focus makes the control the focus was
+    // heading for lose it before it ever had it, and that control has nothing to leave.
+    bool m_leaving = false;
     RejectionList* m_inventoryRejections = nullptr;
     RejectionList* m_openingRejections = nullptr;
 };

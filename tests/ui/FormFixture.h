@@ -1,10 +1,12 @@
 #pragma once
 
+#include "tests/TestDatabase.h"
 #include "ui/Dialogs.h"
 #include "ui/TFConversao.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -12,8 +14,8 @@
 #include <QTest>
 #include <memory>
 
-// A shown, active form that opened without a database: the working folder holds no
-// Caminho.Dir and the alias names no database, so only the connection warning is shown.
+// A shown, active form on a database of its own holding two companies (01, 02) and two
+// causes (001, 005): the working folder's Caminho.Dir and the alias name it.
 class FormFixture {
 public:
     static void prepareEnvironment() {
@@ -23,6 +25,17 @@ public:
 
     bool open() {
         QDir::setCurrent(m_folder.path());
+        m_database = std::make_unique<TestDatabase>();
+        m_database->exec(
+            QStringLiteral("Insert Into Filiais Values ('01', 'Matriz'), ('02', 'Filial')"));
+        m_database->exec(QStringLiteral(
+            "Insert Into CausInv Values ('001', 'Inventário anual'), ('005', 'Ajuste')"));
+        qputenv("CONVERSOR_ALIASES", m_database->aliasFile().toLocal8Bit());
+        QFile caminho(m_folder.filePath(QStringLiteral("Caminho.Dir")));
+        if (!caminho.open(QIODevice::WriteOnly))
+            return false;
+        caminho.write(m_database->serverName().toLocal8Bit() + "\r\n");
+        caminho.close();
         m_form = std::make_unique<TFConversao>();
         Dialogs::clearShown();
         m_form->show();
@@ -31,6 +44,7 @@ public:
 
     void close() {
         m_form.reset();
+        m_database.reset();
         QDir::setCurrent(QDir::tempPath());
     }
 
@@ -63,5 +77,6 @@ public:
 
 private:
     QTemporaryDir m_folder;
+    std::unique_ptr<TestDatabase> m_database;
     std::unique_ptr<TFConversao> m_form;
 };
