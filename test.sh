@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors and runs the whole test suite.
+# Installs what is missing, builds with warnings as errors and runs the whole test suite; the
+# database tests run on SQLite and again on PostgreSQL and Firebird servers started for the run.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
-install_packages "${BUILD_PACKAGES[@]}"
-build -DCOLETOR_WERROR=ON
+install_packages "${BUILD_PACKAGES[@]}" "${SERVER_PACKAGES[@]}"
+build -DCOLETOR_WERROR=ON -DCOLETOR_SERVER_TESTS=ON
 cd "$BUILD_DIR"
 ctest --output-on-failure --timeout 600

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace db {
@@ -54,6 +55,27 @@ public:
             database.setHostName(host);
         }
         database.setDatabaseName(path);
+        // Texts travel as UTF-8 whatever the database's own character set.
+        database.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
+    }
+
+    // A parameter compared with a column takes the column's length, and a longer item code would
+    // be refused as a truncation; the searched codes are widened so they simply find nothing.
+    QString statement(const QString& text) const override {
+        static const QRegularExpression searched(QStringLiteral(":(PCodBarra|PReferencia)\\b"));
+        QString result = text;
+        return result.replace(searched, QStringLiteral("CAST(:\\1 AS VARCHAR(8191))"));
+    }
+
+    // The driver pads a CHAR column to its length in bytes, four a character in UTF-8; the
+    // padding is no part of the value ("S" is read as "S", not "S   ").
+    QString text(const QVariant& value) const override {
+        QString result = value.toString();
+        qsizetype end = result.size();
+        while (end > 0 && result.at(end - 1) == QLatin1Char(' '))
+            --end;
+        result.truncate(end);
+        return result;
     }
 };
 

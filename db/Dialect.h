@@ -27,6 +27,10 @@ public:
     // How a date and a date-and-time are bound; engines with native types take them as they are.
     virtual QVariant date(const QDate& date) const { return date; }
     virtual QVariant dateTime(const QDateTime& moment) const { return moment; }
+    // The statement as this engine runs it; the same text on engines that need no change.
+    virtual QString statement(const QString& text) const { return text; }
+    // A text column as the tool reads it.
+    virtual QString text(const QVariant& value) const { return value.toString(); }
 };
 
 } // namespace db

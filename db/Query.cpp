@@ -29,7 +29,7 @@ void Query::setText(const QString& text) {
     m_text = text;
     m_query = QSqlQuery(m_database);
     m_query.setForwardOnly(true);
-    if (!m_query.prepare(text))
+    if (!m_query.prepare(m_dialect.statement(text)))
         fail();
 }
 
@@ -88,7 +88,7 @@ QVariant Query::value(const QString& column) const {
 
 QString Query::text(const QString& column) const {
     const QVariant v = value(column);
-    return v.isNull() ? QString() : v.toString();
+    return v.isNull() ? QString() : m_dialect.text(v);
 }
 
 int Query::integer(const QString& column) const {

@@ -7,6 +7,9 @@ BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 BUILD_PACKAGES=(build-essential cmake qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql
                 libqt6sql6-ibase fonts-dejavu-core)
 
+# Servers the engine tests also run on, started by the tests themselves on 127.0.0.1.
+SERVER_PACKAGES=(postgresql firebird3.0-server firebird3.0-utils)
+
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }

@@ -6,7 +6,10 @@
 #include <QTemporaryDir>
 #include <QVariantList>
 
-// A database of its own for one test: a temporary SQLite file built from the schema script.
+// A database of its own for one test, built from the schema script. The engine comes from the
+// environment: COLETOR_TEST_ENGINE is sqlite (a temporary file, the default), postgresql or
+// firebird (a fresh database on the server that the test run started, found through
+// COLETOR_SERVERS_FILE), so the same test runs on every engine without editing code.
 class TestDatabase {
 public:
     explicit TestDatabase(const QString& connectionName = QStringLiteral("test"));
@@ -14,18 +17,28 @@ public:
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
 
+    static QString engine();
+
     QSqlDatabase database() const;
     const db::Dialect& dialect() const;
+    // The SQLite file; empty on a server engine.
     QString filePath() const { return m_path; }
     QString directory() const { return m_dir.path(); }
 
     // Runs a statement with positional values; fails the test on an error.
     void exec(const QString& sql, const QVariantList& values = {}) const;
-    // Every row of a select, each as a list of texts joined by "|".
+    // Every row of a select, each as its fields joined by "|": numbers as the shortest text that
+    // holds them, dates as yyyy-MM-dd and moments as yyyy-MM-dd HH:mm:ss on every engine.
     QStringList rows(const QString& sql) const;
 
 private:
+    void createOnPostgres();
+    void createOnFirebird();
+    void dropFromServer();
+
     QTemporaryDir m_dir;
     QString m_connectionName;
     QString m_path;
+    QString m_serverDatabase;
+    const db::Dialect* m_dialect = nullptr;
 };

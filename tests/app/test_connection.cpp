@@ -1,0 +1,111 @@
+#include "app/Connection.h"
+#include "db/Errors.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestConnection : public QObject {
+    Q_OBJECT
+private slots:
+    void aliasFile_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<QString>("serverName");
+        QTest::newRow("no section: SQLite on telvaro.db")
+            << QByteArray("[Outro]\nDriver=Firebird\n") << "QSQLITE"
+            << "telvaro.db";
+        QTest::newRow("Firebird")
+            << QByteArray("[Telvaro]\nDriver=Firebird\nServerName=srv/3050:/d/e.fdb\n") << "QIBASE"
+            << "srv/3050:/d/e.fdb";
+        QTest::newRow("PostgreSQL, any case")
+            << QByteArray("[Telvaro]\nDriver=postgresql\nServerName=127.0.0.1:5433/estoque\n")
+            << "QPSQL"
+            << "127.0.0.1:5433/estoque";
+        QTest::newRow("driver only keeps the default server")
+            << QByteArray("[Telvaro]\nDriver=SQLite\n") << "QSQLITE"
+            << "telvaro.db";
+    }
+    void aliasFile() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, driver);
+        QFETCH(QString, serverName);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("aliases.ini"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini);
+        file.close();
+        qputenv("CONVERSOR_ALIASES", path.toLocal8Bit());
+        const AliasSettings settings = AliasConfig::settingsFor(QStringLiteral("Telvaro"));
+        QCOMPARE(settings.dialect->driver(), driver);
+        QCOMPARE(settings.serverName, serverName);
+    }
+
+    void unknownDriverIsAClearError() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("aliases.ini"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Telvaro]\nDriver=Access\n");
+        file.close();
+        qputenv("CONVERSOR_ALIASES", path.toLocal8Bit());
+        QVERIFY_THROWS_EXCEPTION(db::Error, AliasConfig::settingsFor(QStringLiteral("Telvaro")));
+    }
+
+    void serverNames_data() {
+        QTest::addColumn<QString>("dialect");
+        QTest::addColumn<QString>("serverName");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("database");
+        QTest::newRow("Firebird host, port, path") << "Firebird"
+                                                   << "srv/3051:/dados/e.fdb"
+                                                   << "srv" << 3051 << "/dados/e.fdb";
+        QTest::newRow("Firebird host and alias") << "Firebird"
+                                                 << "127.0.0.1:estoque"
+                                                 << "127.0.0.1" << -1 << "estoque";
+        QTest::newRow("Firebird Windows path, no host") << "Firebird"
+                                                        << "C:\\dados\\e.fdb"
+                                                        << "" << -1 << "C:\\dados\\e.fdb";
+        QTest::newRow("PostgreSQL host, port, database") << "PostgreSQL"
+                                                         << "db.local:5433/estoque"
+                                                         << "db.local" << 5433 << "estoque";
+        QTest::newRow("PostgreSQL host and database") << "PostgreSQL"
+                                                      << "localhost/estoque"
+                                                      << "localhost" << -1 << "estoque";
+    }
+    void serverNames() {
+        QFETCH(QString, dialect);
+        QFETCH(QString, serverName);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        QFETCH(QString, database);
+        QSqlDatabase connection = QSqlDatabase::addDatabase(db::Dialect::forName(dialect)->driver(),
+                                                            QStringLiteral("names"));
+        db::Dialect::forName(dialect)->applyServerName(connection, serverName);
+        QCOMPARE(connection.hostName(), host);
+        QCOMPARE(connection.port(), port);
+        QCOMPARE(connection.databaseName(), database);
+        connection = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("names"));
+    }
+
+    void setParamReplacesAppendsAndRemoves() {
+        Connection connection(
+            QStringLiteral("Telvaro"), QStringLiteral("params"),
+            {QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk")});
+        connection.setParam(QStringLiteral("SERVER NAME"), QStringLiteral("a.db"));
+        connection.setParam(QStringLiteral("SERVER NAME"), QStringLiteral("b.db"));
+        QCOMPARE(connection.params(), (QStringList{QStringLiteral("USERNAME=SYSBDA"),
+                                                   QStringLiteral("PASSWORD=plombiruk"),
+                                                   QStringLiteral("SERVER NAME=b.db")}));
+        connection.setParam(QStringLiteral("SERVER NAME"), QString());
+        QCOMPARE(connection.params().size(), 2);
+        QCOMPARE(connection.param(QStringLiteral("PASSWORD")), QStringLiteral("plombiruk"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConnection)
+#include "test_connection.moc"
