@@ -48,7 +48,7 @@ QString ConversionEngine::failedRunMessage(const QString& errorMessage) {
 }
 
 template <typename PostLine>
-ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, bool writesStatus,
+ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, Mode mode,
                                                      PostLine&& postLine) {
     m_rejections.rejectionsFlag = false;
     const qsizetype count = lines.size();
@@ -61,12 +61,17 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, b
         ConversionEngine& engine;
         ~Closer() { engine.closeQueries(); }
     } closer{*this};
+    // Prepared inside the run's transaction: on some engines a statement prepared outside it
+    // reads in a transaction of its own and would miss the movements this run writes.
+    if (mode == Mode::OpeningStock)
+        m_MvGeral.setText(str(db::sql::MovementLookup));
 
     for (qsizetype i = 0; i < count; ++i) {
         const int number = static_cast<int>(i + 1);
         if (m_observer) {
             m_observer->lineStarted(number);
-            if (writesStatus)
+            // The status label belongs to the inventory tab.
+            if (mode == Mode::Inventory)
                 m_observer->statusChanged(QStringLiteral("Executando linha %1.").arg(number));
             m_observer->letMessagesRun();
         }
@@ -97,7 +102,7 @@ QString ConversionEngine::inventoryDocument() const {
 
 ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& lines) {
     RejectionList& rejected = m_rejections.inventory;
-    return runLines(lines, true, [&](const collector::Reading& reading) {
+    return runLines(lines, Mode::Inventory, [&](const collector::Reading& reading) {
         const ProductKey key = ResolveProduct(reading.itemCode);
         if (key.CodProd == str(db::value::ProcessedMarker)) {
             rejected.add(reading.itemCode, ReasonProcessed);
@@ -124,14 +129,8 @@ ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& 
 
 ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringList& lines) {
     RejectionList& rejected = m_rejections.openingStock;
-    m_MvGeral.setText(str(db::sql::MovementLookup));
-    return runLines(lines, false, [&](const collector::Reading& reading) {
+    return runLines(lines, Mode::OpeningStock, [&](const collector::Reading& reading) {
         const ProductKey key = ResolveProduct(reading.itemCode);
-        m_MvGeral.close();
-        m_MvGeral.bindTextAt(0, m_entries.companyCode);
-        m_MvGeral.bindTextAt(1, key.CodProd);
-        m_MvGeral.bindTextAt(2, key.CodGrade);
-        m_MvGeral.open();
         if (key.CodProd == str(db::value::ProcessedMarker)) {
             rejected.add(reading.itemCode, ReasonProcessed);
             return;
@@ -140,6 +139,13 @@ ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringLis
             rejected.add(reading.itemCode, ReasonNotFound);
             return;
         }
+        // Looked up for a found product only: the processed marker is no product code and is
+        // longer than the column, which some engines refuse.
+        m_MvGeral.close();
+        m_MvGeral.bindTextAt(0, m_entries.companyCode);
+        m_MvGeral.bindTextAt(1, key.CodProd);
+        m_MvGeral.bindTextAt(2, key.CodGrade);
+        m_MvGeral.open();
         if (!m_MvGeral.isEmpty()) {
             rejected.add(reading.itemCode, ReasonHasMovements);
             return;

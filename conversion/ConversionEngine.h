@@ -80,8 +80,9 @@ public:
     static QString failedRunMessage(const QString& errorMessage);
 
 private:
+    enum class Mode { Inventory, OpeningStock };
     template <typename PostLine>
-    Outcome runLines(const QStringList& lines, bool writesStatus, PostLine&& postLine);
+    Outcome runLines(const QStringList& lines, Mode mode, PostLine&& postLine);
     void closeQueries();
     QDate inventoryDate() const;
     QString inventoryDocument() const;
