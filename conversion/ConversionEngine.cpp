@@ -96,10 +96,6 @@ QDate ConversionEngine::inventoryDate() const {
     return db::texts::toDate(m_entries.dateText, db::Clock::today());
 }
 
-QString ConversionEngine::inventoryDocument() const {
-    return db::texts::inventoryDocumentNumber(inventoryDate());
-}
-
 ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& lines) {
     RejectionList& rejected = m_rejections.inventory;
     return runLines(lines, Mode::Inventory, [&](const collector::Reading& reading) {

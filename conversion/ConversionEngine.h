@@ -85,7 +85,6 @@ private:
     Outcome runLines(const QStringList& lines, Mode mode, PostLine&& postLine);
     void closeQueries();
     QDate inventoryDate() const;
-    QString inventoryDocument() const;
     void bindInventoryRow(const QDate& today, const ProductKey& key, double quantity,
                           const StockAndCost& stock);
     static QString insertFailure(const ProductKey& key, const QString& serverMessage);
