@@ -100,6 +100,12 @@ public:
         }
         database.setHostName(host);
     }
+
+    // The driver sends a date and time in UTC, which a column without time zone would keep as
+    // another hour; the moment goes as the wall-clock text it is.
+    QVariant dateTime(const QDateTime& moment) const override {
+        return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
 };
 
 const SqliteDialect sqliteDialect;

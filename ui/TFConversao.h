@@ -114,6 +114,22 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // --- conversion run: one at a time; closing the window stops it after the current line
+public:
+    bool isRunning() const { return m_running; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Runs the engine of the active tab over Arquivo; false when the run did not come to its end.
+    bool runConversion();
+    void setEntryControlsEnabled(bool enabled);
+    friend class FormRunObserver;
+    bool m_running = false;
+    bool m_closeRequested = false;
+    // --- end of the conversion run block
+
 private:
     void createControls();
     // Fonts, colours and pictures of the design, and the window centred on its screen.

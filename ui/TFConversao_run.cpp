@@ -1,12 +1,171 @@
 // The conversion run: choosing the file, checking the entries and dispatching by tab.
+#include "Dialogs.h"
+#include "LookupComboBox.h"
+#include "MaskEdit.h"
 #include "TFConversao.h"
+#include "app/Connection.h"
+#include "conversion/CollectorFile.h"
+#include "conversion/ConversionEngine.h"
+#include "db/Errors.h"
+#include "db/Regional.h"
+#include "db/Texts.h"
 
-void TFConversao::btAbrirClick() {}
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
+
+// The window's side of a run: progress bar, status label, the message queue, and the close
+// request.
+class FormRunObserver final : public conversion::RunObserver {
+public:
+    explicit FormRunObserver(TFConversao& form)
+        : m_form(form) {}
+    void lineStarted(int) override { m_form.progress->setValue(m_form.progress->value() + 1); }
+    void statusChanged(const QString& text) override { m_form.lblStatus->setText(text); }
+    void letMessagesRun() override { QCoreApplication::processEvents(); }
+    bool stopRequested() override { return m_form.m_closeRequested; }
+
+private:
+    TFConversao& m_form;
+};
+
+void TFConversao::btAbrirClick() {
+    Dialogs::FileRequest request;
+    request.filter = QStringLiteral("*.txt (*.txt)");
+    bool accepted = false;
+    const QString path = Dialogs::openFileName(this, request, &accepted);
+    if (!accepted)
+        return;
+    edtCaminho->setText(path);
+    DtInventa->setFocus();
+    // Only the last three characters count: neither the dot nor the case is required.
+    if (db::texts::upperAscii(path.right(3)) != QLatin1String("TXT")) {
+        Dialogs::message(this, Dialogs::Kind::Warning,
+                         QStringLiteral("Arquivo inválido para importação!\r"
+                                        "Favor selecionar um arquivo válido (Extensão TXT)."));
+        edtCaminho->clear();
+        edtCaminho->setFocus();
+    }
+}
+
 bool TFConversao::CheckEntries() {
-    return false;
+    const QString date = DtInventa->maskedText();
+    if (date.isEmpty() || date == MaskEdit::blankMask())
+        DtInventa->setMaskedText(db::texts::formatDate(db::Clock::today()));
+    if (edtCaminho->text().isEmpty()) {
+        ReportBlankField(edtCaminho, QStringLiteral("Caminho do Arquivo"));
+        return false;
+    }
+    if (!QFileInfo(edtCaminho->text()).isFile()) {
+        Dialogs::message(this, Dialogs::Kind::Warning,
+                         QStringLiteral("Arquivo .TXT não selecionado!"));
+        return false;
+    }
+    if (CodEmpresa->text().isEmpty()) {
+        ReportBlankField(CodEmpresa, QStringLiteral("Empresa"));
+        return false;
+    }
+    if (CodCausa->text().isEmpty() && PcDados->currentIndex() == 0) {
+        ReportBlankField(CodCausa, QStringLiteral("Causa"));
+        return false;
+    }
+    return true;
 }
+
 void TFConversao::ReportBlankField(QWidget* control, const QString& label) {
-    Q_UNUSED(control);
-    Q_UNUSED(label);
+    Dialogs::message(this, Dialogs::Kind::Warning,
+                     QStringLiteral("O campo \"") + label +
+                         QStringLiteral("\" não pode ficar em branco!"));
+    control->setFocus();
 }
-void TFConversao::btOKClick() {}
+
+void TFConversao::btOKClick() {
+    if (m_running || !CheckEntries())
+        return;
+    Arquivo.clear();
+    Arquivo = collector::readLines(edtCaminho->text());
+    if (Arquivo.isEmpty()) {
+        Dialogs::box(this, QStringLiteral("Arquivo vazio!"), QStringLiteral("Erro ao converter"),
+                     Dialogs::Icon::Exclamation);
+        edtCaminho->setFocus();
+        return;
+    }
+
+    if (dbTelvaro->isOpen()) {
+        progress->setMaximum(static_cast<int>(Arquivo.size()));
+        progress->setValue(0);
+        if (!runConversion())
+            return;
+        Dialogs::box(this, QStringLiteral("Processo de conversão concluído com sucesso!"),
+                     QStringLiteral("Informação"), Dialogs::Icon::Information);
+        progress->setValue(0);
+    }
+
+    if (m_rejections) {
+        SetInputControlsVisible(false);
+        Notebook->setCurrentIndex(1);
+        Notebook1->setCurrentIndex(1);
+    }
+}
+
+bool TFConversao::runConversion() {
+    FormRunObserver observer(*this);
+    conversion::ConversionEngine engine(
+        dbTelvaro->database(), dbTelvaro->dialect(),
+        {CodEmpresa->text(), CodCausa->text(), DtInventa->maskedText()},
+        {*m_inventoryRejections, *m_openingRejections, m_rejections}, &observer);
+    const bool inventory = PcDados->currentIndex() == 0;
+
+    const QPointer<QWidget> focused = QApplication::focusWidget();
+    m_running = true;
+    setEntryControlsEnabled(false);
+    auto outcome = conversion::ConversionEngine::Outcome::Completed;
+    QString failure;
+    try {
+        outcome =
+            inventory ? engine.ConvertInventory(Arquivo) : engine.ConvertOpeningStock(Arquivo);
+    } catch (const db::Error& error) {
+        failure = error.message();
+    } catch (const std::exception& error) {
+        failure = QString::fromLocal8Bit(error.what());
+    }
+    setEntryControlsEnabled(true);
+    m_running = false;
+    if (focused)
+        focused->setFocus();
+
+    if (!failure.isNull())
+        Dialogs::error(this, conversion::ConversionEngine::failedRunMessage(failure));
+    if (m_closeRequested) {
+        close();
+        return false;
+    }
+    return failure.isNull() && outcome == conversion::ConversionEngine::Outcome::Completed;
+}
+
+void TFConversao::setEntryControlsEnabled(bool enabled) {
+    for (QWidget* control : {static_cast<QWidget*>(edtCaminho), static_cast<QWidget*>(btAbrir),
+                             static_cast<QWidget*>(DtInventa), static_cast<QWidget*>(CodEmpresa),
+                             static_cast<QWidget*>(MostraEmpresa), static_cast<QWidget*>(CodCausa),
+                             static_cast<QWidget*>(MostraCausa), static_cast<QWidget*>(btOK),
+                             static_cast<QWidget*>(PcDados->tabBar())})
+        control->setEnabled(enabled);
+}
+
+void TFConversao::closeEvent(QCloseEvent* event) {
+    // The run sees the request after its current line, undoes itself and closes the window.
+    if (m_running) {
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}

@@ -1,0 +1,314 @@
+#include "ConversionEngine.h"
+
+#include "CollectorFile.h"
+#include "Quantity.h"
+#include "RejectionList.h"
+#include "db/Errors.h"
+#include "db/Names.h"
+#include "db/Regional.h"
+#include "db/Statements.h"
+#include "db/Texts.h"
+
+namespace conversion {
+
+namespace {
+QString str(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+const QString ReasonProcessed = QStringLiteral("Produto já processado.");
+const QString ReasonNotFound = QStringLiteral("Referência não encontrada.");
+const QString ReasonHasMovements = QStringLiteral("Existe movimentos com este produto.");
+
+// A product kept without grades (Grade 1 or 3) is counted under grade "0000"; one kept by
+// grade can't be placed by a reference, which names no grade.
+bool gradeRuleAdmits(int grade) {
+    return grade == 1 || grade == 3;
+}
+
+QDateTime atMidnight(const QDate& date) {
+    return QDateTime(date, QTime(0, 0));
+}
+} // namespace
+
+ConversionEngine::ConversionEngine(const QSqlDatabase& database, const db::Dialect& dialect,
+                                   EntryValues entries, RejectionTargets rejections,
+                                   RunObserver* observer)
+    : m_database(database)
+    , m_entries(std::move(entries))
+    , m_rejections(rejections)
+    , m_observer(observer)
+    , m_qryConversao(database, dialect)
+    , m_MvGeral(database, dialect)
+    , m_qryInciEst(database, dialect)
+    , m_qryMvGeral(database, dialect) {}
+
+QString ConversionEngine::failedRunMessage(const QString& errorMessage) {
+    return errorMessage + QStringLiteral("\rNenhuma leitura do arquivo foi gravada.");
+}
+
+template <typename PostLine>
+ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, Mode mode,
+                                                     PostLine&& postLine) {
+    m_rejections.rejectionsFlag = false;
+    const qsizetype count = lines.size();
+    if (count == 0)
+        return Outcome::Completed;
+
+    db::TransactionGuard transaction(m_database);
+    // Declared after the guard, so the statements are closed before it rolls back.
+    struct Closer {
+        ConversionEngine& engine;
+        ~Closer() { engine.closeQueries(); }
+    } closer{*this};
+    // Prepared inside the run's transaction: on some engines a statement prepared outside it
+    // reads in a transaction of its own and would miss the movements this run writes.
+    if (mode == Mode::OpeningStock)
+        m_MvGeral.setText(str(db::sql::MovementLookup));
+
+    for (qsizetype i = 0; i < count; ++i) {
+        const int number = static_cast<int>(i + 1);
+        if (m_observer) {
+            m_observer->lineStarted(number);
+            // The status label belongs to the inventory tab.
+            if (mode == Mode::Inventory)
+                m_observer->statusChanged(QStringLiteral("Executando linha %1.").arg(number));
+            m_observer->letMessagesRun();
+        }
+        if (const auto reading = collector::splitReading(lines.at(i)))
+            postLine(*reading);
+        if (m_observer && m_observer->stopRequested())
+            return Outcome::Stopped;
+    }
+    closeQueries();
+    transaction.commit();
+    return Outcome::Completed;
+}
+
+void ConversionEngine::closeQueries() {
+    m_qryConversao.close();
+    m_MvGeral.close();
+    m_qryInciEst.close();
+    m_qryMvGeral.close();
+}
+
+QDate ConversionEngine::inventoryDate() const {
+    return db::texts::toDate(m_entries.dateText, db::Clock::today());
+}
+
+ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& lines) {
+    RejectionList& rejected = m_rejections.inventory;
+    return runLines(lines, Mode::Inventory, [&](const collector::Reading& reading) {
+        const ProductKey key = ResolveProduct(reading.itemCode);
+        if (key.CodProd == str(db::value::ProcessedMarker)) {
+            rejected.add(reading.itemCode, ReasonProcessed);
+            return;
+        }
+        if (key.CodProd.isEmpty()) {
+            if (!rejected.alreadyListed(reading.itemCode))
+                rejected.add(reading.itemCode, ReasonNotFound);
+            return;
+        }
+        const double quantity =
+            collector::parseQuantity(reading.quantityText, db::Regional::locale());
+        const StockAndCost stock = ReadStockAndCost(key);
+        if (InventoryRowExists(key)) {
+            // A row marked processed after resolution, or one that is neither open nor
+            // processed, takes no more readings; the clerk must hear of it.
+            if (!UpdateInventoryRow(key, quantity, stock))
+                rejected.add(reading.itemCode, ReasonProcessed);
+        } else {
+            InsertInventoryRow(key, quantity, stock);
+        }
+    });
+}
+
+ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringList& lines) {
+    RejectionList& rejected = m_rejections.openingStock;
+    return runLines(lines, Mode::OpeningStock, [&](const collector::Reading& reading) {
+        const ProductKey key = ResolveProduct(reading.itemCode);
+        if (key.CodProd == str(db::value::ProcessedMarker)) {
+            rejected.add(reading.itemCode, ReasonProcessed);
+            return;
+        }
+        if (key.CodProd.isEmpty()) {
+            rejected.add(reading.itemCode, ReasonNotFound);
+            return;
+        }
+        // Looked up for a found product only: the processed marker is no product code and is
+        // longer than the column, which some engines refuse.
+        m_MvGeral.close();
+        m_MvGeral.bindTextAt(0, m_entries.companyCode);
+        m_MvGeral.bindTextAt(1, key.CodProd);
+        m_MvGeral.bindTextAt(2, key.CodGrade);
+        m_MvGeral.open();
+        if (!m_MvGeral.isEmpty()) {
+            rejected.add(reading.itemCode, ReasonHasMovements);
+            return;
+        }
+        const double quantity =
+            collector::parseQuantity(reading.quantityText, db::Regional::locale());
+        const StockAndCost stock = ReadStockAndCost(key);
+        InsertOpeningStock(key, quantity, stock.cost);
+        InsertOpeningMovement(key, quantity, stock.cost);
+    });
+}
+
+ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
+    ProductKey key;
+    const QString code = db::texts::upperAscii(itemCode);
+    db::Query& query = m_qryConversao;
+
+    query.setText(str(db::sql::BarcodeSearch));
+    query.bindText(str(db::param::CodBarra), code);
+    query.open();
+    if (!query.isEmpty()) {
+        key.CodProd = query.text(str(db::column::CodProd));
+        key.CodGrade = query.text(str(db::column::CodGrade));
+    } else {
+        for (const char* search :
+             {db::sql::ReferenceSearch1, db::sql::ReferenceSearch2, db::sql::ReferenceSearch3}) {
+            query.setText(str(search));
+            query.bindText(str(db::param::Referencia), code);
+            query.open();
+            if (query.isEmpty())
+                continue;
+            if (gradeRuleAdmits(query.integer(str(db::column::Grade)))) {
+                key.CodProd = query.text(str(db::column::CodProd));
+                key.CodGrade = str(db::value::NoGrade);
+            }
+            break;
+        }
+    }
+
+    if (!key.CodProd.isEmpty()) {
+        const QDate date = inventoryDate();
+        query.setText(str(db::sql::ProcessedCheck));
+        query.bindText(str(db::param::CodEmpresa), m_entries.companyCode);
+        query.bindDate(str(db::param::DataInv), date);
+        query.bindText(str(db::param::CodProd), key.CodProd);
+        query.bindText(str(db::param::Documento), db::texts::inventoryDocumentNumber(date));
+        query.bindText(str(db::param::CodGrade), key.CodGrade);
+        query.open();
+        if (query.text(str(db::column::Processado)) == str(db::value::Processed))
+            key.CodProd = str(db::value::ProcessedMarker);
+    }
+    query.close();
+    return key;
+}
+
+StockAndCost ConversionEngine::ReadStockAndCost(const ProductKey& key) {
+    db::Query& query = m_qryConversao;
+    query.setText(str(db::sql::ReadStockAndCost));
+    query.bindText(str(db::param::CodEmpresa), m_entries.companyCode);
+    query.bindText(str(db::param::CodProd), key.CodProd);
+    query.bindText(str(db::param::CodGrade), key.CodGrade);
+    query.open();
+    const StockAndCost result{query.number(str(db::column::Estoque)),
+                              query.number(str(db::column::PrecoCusto))};
+    query.close();
+    return result;
+}
+
+bool ConversionEngine::InventoryRowExists(const ProductKey& key) {
+    db::Query& query = m_qryConversao;
+    const QDate date = inventoryDate();
+    query.setText(str(db::sql::InventoryRowExists));
+    query.bindText(str(db::param::CodEmpresa), m_entries.companyCode);
+    query.bindDate(str(db::param::DataInv), date);
+    query.bindText(str(db::param::Documento), db::texts::inventoryDocumentNumber(date));
+    query.bindText(str(db::param::CodProd), key.CodProd);
+    query.bindText(str(db::param::CodGrade), key.CodGrade);
+    query.open();
+    const bool exists = !query.isEmpty();
+    query.close();
+    return exists;
+}
+
+void ConversionEngine::bindInventoryRow(const QDate& today, const ProductKey& key, double quantity,
+                                        const StockAndCost& stock) {
+    db::Query& query = m_qryConversao;
+    const QDate date = inventoryDate();
+    query.bindText(str(db::param::DataHora),
+                   db::texts::stampText(today, db::Clock::now().time(), db::Regional::locale()));
+    query.bindFloat(str(db::param::Quantidade), quantity);
+    query.bindFloat(str(db::param::QuantKardex), stock.stock);
+    query.bindText(str(db::param::CodCausa), m_entries.causeCode);
+    query.bindFloat(str(db::param::PrecoCusto), stock.cost);
+    query.bindText(str(db::param::CodEmpresa), m_entries.companyCode);
+    query.bindDate(str(db::param::DataInv), date);
+    query.bindText(str(db::param::Documento), db::texts::inventoryDocumentNumber(date));
+    query.bindText(str(db::param::CodProd), key.CodProd);
+    query.bindText(str(db::param::CodGrade), key.CodGrade);
+}
+
+bool ConversionEngine::UpdateInventoryRow(const ProductKey& key, double quantity,
+                                          const StockAndCost& stock) {
+    // The stamp's date is taken before the statement is set, its time after.
+    const QDate today = db::Clock::today();
+    m_qryConversao.setText(str(db::sql::UpdateInventoryRow));
+    bindInventoryRow(today, key, quantity, stock);
+    const int rows = m_qryConversao.execute();
+    m_qryConversao.close();
+    return rows > 0;
+}
+
+void ConversionEngine::InsertInventoryRow(const ProductKey& key, double quantity,
+                                          const StockAndCost& stock) {
+    const QDate today = db::Clock::today();
+    m_qryConversao.setText(str(db::sql::InsertInventoryRow));
+    bindInventoryRow(today, key, quantity, stock);
+    m_qryConversao.execute();
+    m_qryConversao.close();
+}
+
+QString ConversionEngine::insertFailure(const ProductKey& key, const QString& serverMessage) {
+    return QStringLiteral("Não gravou o ítem \"") + key.CodProd +
+           QStringLiteral("\" no arquivo MvGeral, devido a ocorrência do seguinte erro:") +
+           QLatin1Char('\r') + serverMessage;
+}
+
+// Both inserts run inside the run's own transaction, which commits when the last line is done.
+void ConversionEngine::InsertOpeningStock(const ProductKey& key, double quantity, double cost) {
+    try {
+        const QDate today = db::Clock::today();
+        db::Query& query = m_qryInciEst;
+        query.setText(str(db::sql::InsertOpeningStock));
+        query.bindText(str(db::param::UpperCodEmpresa), m_entries.companyCode);
+        query.bindText(str(db::param::UpperCodProd), key.CodProd);
+        query.bindText(str(db::param::UpperCodGrade), key.CodGrade);
+        query.bindDateTime(str(db::param::DataInicio), atMidnight(inventoryDate()));
+        query.bindFloat(str(db::param::PrecoMedio), cost);
+        query.bindFloat(str(db::param::UpperQuantidade), quantity);
+        query.bindText(
+            str(db::param::UpperDataHora),
+            db::texts::stampText(today, db::Clock::now().time(), db::Regional::locale()));
+        query.execute();
+        query.close();
+    } catch (const db::DatabaseError& error) {
+        throw db::Error(insertFailure(key, error.message()));
+    }
+}
+
+void ConversionEngine::InsertOpeningMovement(const ProductKey& key, double quantity, double cost) {
+    try {
+        const QString movementType = str(db::value::OpeningMovementType);
+        const QString document = db::texts::movementDocumentNumber(db::Clock::today());
+        db::Query& query = m_qryMvGeral;
+        query.setText(str(db::sql::InsertOpeningMovement));
+        query.bindText(str(db::param::UpperCodEmpresa), m_entries.companyCode);
+        query.bindText(str(db::param::UpperCodProd), key.CodProd);
+        query.bindText(str(db::param::UpperCodGrade), key.CodGrade);
+        query.bindDateTime(str(db::param::DtMovimento), atMidnight(inventoryDate()));
+        query.bindText(str(db::param::TipoMov), movementType);
+        query.bindText(str(db::param::UpperDocumento), document);
+        query.bindFloat(str(db::param::UpperQuantidade), quantity);
+        query.bindFloat(str(db::param::PrecoMedio), cost);
+        query.execute();
+        query.close();
+    } catch (const db::DatabaseError& error) {
+        throw db::Error(insertFailure(key, error.message()));
+    }
+}
+
+} // namespace conversion

@@ -1,0 +1,36 @@
+#include "Quantity.h"
+
+#include "db/Errors.h"
+
+#include <QRegularExpression>
+
+namespace collector {
+
+double parseQuantity(const QString& text, const QLocale& locale) {
+    // The shape is checked first: QLocale also reads "inf", "nan" and locale digits, which a
+    // collector never writes.
+    const QString point = QRegularExpression::escape(locale.decimalPoint());
+    const QRegularExpression shape(QStringLiteral("^ *[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+)"
+                                                  "([eE][+-]?[0-9]+)? *$")
+                                       .arg(point));
+    const QString trimmed = text.trimmed();
+    bool ok = false;
+    double value = 0.0;
+    if (shape.match(text).hasMatch()) {
+        QLocale reader = locale;
+        reader.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
+        // The locale's own signs may differ from the ASCII ones a collector writes.
+        QString normalized = trimmed;
+        if (normalized.startsWith(u'-'))
+            normalized.replace(0, 1, locale.negativeSign());
+        else if (normalized.startsWith(u'+'))
+            normalized.replace(0, 1, locale.positiveSign());
+        value = reader.toDouble(normalized, &ok);
+    }
+    if (!ok)
+        throw db::ConversionError(
+            QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    return value;
+}
+
+} // namespace collector

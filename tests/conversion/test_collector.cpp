@@ -1,0 +1,120 @@
+#include "conversion/CollectorFile.h"
+#include "conversion/Quantity.h"
+#include "db/Errors.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestCollector : public QObject {
+    Q_OBJECT
+private slots:
+    void splitsMixedLineEnds_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("CR LF, CR and LF in one file")
+            << "a,1\r\nb,2\rc,3\nd,4" << QStringList{"a,1", "b,2", "c,3", "d,4"};
+        QTest::newRow("final line end makes no line") << "a,1\r\n" << QStringList{"a,1"};
+        QTest::newRow("LF CR is two line ends") << "a\n\rb" << QStringList{"a", "", "b"};
+        QTest::newRow("only line ends") << "\r\n\n\r" << QStringList{"", "", ""};
+        QTest::newRow("empty text has no lines") << "" << QStringList{};
+        QTest::newRow("blanks kept") << " a ,1 \r\n" << QStringList{" a ,1 "};
+    }
+    void splitsMixedLineEnds() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, lines);
+        QCOMPARE(collector::splitLines(text), lines);
+    }
+
+    void readsEveryByteAsWindows1252() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("coletor.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\x80\xe7\x81,1\r\nx,2\n");
+        file.close();
+        QCOMPARE(collector::readLines(path),
+                 (QStringList{QStringLiteral("\u20ac\u00e7\u0081,1"), QStringLiteral("x,2")}));
+        QVERIFY_THROWS_EXCEPTION(db::FileError,
+                                 collector::readLines(dir.filePath(QStringLiteral("nada.txt"))));
+    }
+
+    void firstCommaSplitsTheReading_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("hasReading");
+        QTest::addColumn<QString>("itemCode");
+        QTest::addColumn<QString>("quantityText");
+        QTest::newRow("later commas belong to the quantity") << "ABC,1,5" << true << "ABC"
+                                                             << "1,5";
+        QTest::newRow("empty code") << ",5" << true << ""
+                                    << "5";
+        QTest::newRow("blanks and case kept") << " aB ,2" << true << " aB "
+                                              << "2";
+        QTest::newRow("empty quantity") << "ABC," << true << "ABC"
+                                        << "";
+        QTest::newRow("no comma") << "ABC" << false << ""
+                                  << "";
+        QTest::newRow("empty line") << "" << false << ""
+                                    << "";
+    }
+    void firstCommaSplitsTheReading() {
+        QFETCH(QString, line);
+        QFETCH(bool, hasReading);
+        QFETCH(QString, itemCode);
+        QFETCH(QString, quantityText);
+        const auto reading = collector::splitReading(line);
+        QCOMPARE(reading.has_value(), hasReading);
+        if (reading) {
+            QCOMPARE(reading->itemCode, itemCode);
+            QCOMPARE(reading->quantityText, quantityText);
+        }
+    }
+
+    void quantityFollowsTheLocale_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<double>("value");
+        const QLocale br(QLocale::Portuguese, QLocale::Brazil);
+        const QLocale us(QLocale::English, QLocale::UnitedStates);
+        QTest::newRow("decimal comma") << br << "1,5" << true << 1.5;
+        QTest::newRow("blanks and minus") << br << "  -2 " << true << -2.0;
+        QTest::newRow("plus sign") << br << "+3" << true << 3.0;
+        QTest::newRow("exponent") << br << "1,5e2" << true << 150.0;
+        QTest::newRow("capital exponent, negative") << br << "15E-1" << true << 1.5;
+        QTest::newRow("leading separator") << br << ",25" << true << 0.25;
+        QTest::newRow("trailing separator") << br << "7," << true << 7.0;
+        QTest::newRow("zero") << br << "0" << true << 0.0;
+        QTest::newRow("point where comma is decimal") << br << "1.5" << false << 0.0;
+        QTest::newRow("group separator") << br << "1.500" << false << 0.0;
+        QTest::newRow("group and decimal") << br << "1.000,5" << false << 0.0;
+        QTest::newRow("two separators") << br << "1,5,0" << false << 0.0;
+        QTest::newRow("empty") << br << "" << false << 0.0;
+        QTest::newRow("letters") << br << "x" << false << 0.0;
+        QTest::newRow("blank inside") << br << "1 5" << false << 0.0;
+        QTest::newRow("infinity") << br << "inf" << false << 0.0;
+        QTest::newRow("not a number") << br << "nan" << false << 0.0;
+        QTest::newRow("hexadecimal") << br << "0x10" << false << 0.0;
+        QTest::newRow("point locale") << us << "1.5" << true << 1.5;
+        QTest::newRow("comma in point locale") << us << "1,5" << false << 0.0;
+        QTest::newRow("group in point locale") << us << "1,000" << false << 0.0;
+    }
+    void quantityFollowsTheLocale() {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(double, value);
+        try {
+            const double parsed = collector::parseQuantity(text, locale);
+            QVERIFY2(valid, qPrintable(QString::number(parsed)));
+            QCOMPARE(parsed, value);
+        } catch (const db::ConversionError& error) {
+            QVERIFY2(!valid, qPrintable(error.message()));
+            QCOMPARE(error.message(),
+                     QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCollector)
+#include "test_collector.moc"

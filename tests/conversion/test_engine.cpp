@@ -1,0 +1,371 @@
+#include "conversion/ConversionEngine.h"
+#include "conversion/RejectionList.h"
+#include "db/Errors.h"
+#include "db/Regional.h"
+#include "tests/TestDatabase.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+#include <memory>
+
+using conversion::ConversionEngine;
+using conversion::EntryValues;
+using conversion::ProductKey;
+using Outcome = conversion::ConversionEngine::Outcome;
+
+namespace {
+const QString Processed = QStringLiteral("/*PRODPROCESSADO*/");
+
+// Records what the run reports and stops it after a given line.
+class Recorder : public conversion::RunObserver {
+public:
+    void lineStarted(int number) override { lines << number; }
+    void statusChanged(const QString& text) override { status = text; }
+    void letMessagesRun() override { ++messageRuns; }
+    bool stopRequested() override { return stopAfter > 0 && lines.size() >= stopAfter; }
+
+    QList<int> lines;
+    QString status;
+    int messageRuns = 0;
+    int stopAfter = 0;
+};
+
+// The catalogue every test starts from.
+void fillCatalogue(const TestDatabase& database) {
+    const QStringList statements = {
+        "Insert Into Produto Values ('P1', 'Camisa', 1, 'REF1', 'FAB1')",
+        "Insert Into ProdGrade Values ('P1', '0001', '789000001')",
+        "Insert Into Produto Values ('P2', 'Calça', 2, 'REF2', NULL)",
+        "Insert Into ProdGrade Values ('P2', 'G002', 'Bar2')",
+        "Insert Into Produto Values ('P3', 'Meia', 3, 'Ref3', NULL)",
+        "Insert Into Produto Values ('P4', 'Boné', 1, 'R4', NULL)",
+        "Insert Into ProdGrade Values ('P4', '0007', 'REF1')",
+        "Insert Into Relacionarefant Values ('REF1', 'OLD1')",
+        "Insert Into Produto Values ('P5', 'Cinto', 1, NULL, NULL)",
+        "Insert Into ProdGrade Values ('P5', '0005', 'O''BRIEN')",
+        "Insert Into Produto Values ('P6', 'Copo', 1, 'D''AGUA', NULL)",
+        "Insert Into Produto Values ('P7', 'Prato', 1, NULL, NULL)",
+        "Insert Into ProdGrade Values ('P7', '0001', ' SP ')",
+        "Insert Into Produto Values ('P8', 'Garfo', 3, 'REF8', NULL)",
+        "Insert Into Produto Values ('P9', 'Faca', 2, 'X9', NULL)",
+        "Insert Into Produto Values ('P10', 'Colher', 1, NULL, 'X9')",
+        "Insert Into CompProd Values ('01', 'P1', '0001', 40, 12.5)",
+        "Insert Into CompProd Values ('01', 'P8', '0000', 7, 3.25)",
+        "Insert Into CompProd Values ('02', 'P1', '0001', 99, 99)",
+        // Processed in company 01 on 06/12/2026 only.
+        "Insert Into Inventa (CodEmpresa, DataInv, Documento, CodProd, CodGrade, Processado) "
+        "Values ('01', '2026-12-06', '20261206A', 'P3', '0000', 'S')",
+        "Insert Into Inventa (CodEmpresa, DataInv, Documento, CodProd, CodGrade, Processado) "
+        "Values ('02', '2026-12-06', '20261206A', 'P8', '0000', 'S')",
+        "Insert Into Inventa (CodEmpresa, DataInv, Documento, CodProd, CodGrade, Processado) "
+        "Values ('01', '2026-12-05', '20261205A', 'P8', '0000', 'S')",
+    };
+    for (const QString& statement : statements)
+        database.exec(statement);
+}
+
+QStringList everyRow(const TestDatabase& database) {
+    QStringList rows;
+    for (const char* table : {"Inventa", "INCIEST", "MvGeral", "CompProd", "Produto"})
+        rows << database.rows(
+            QStringLiteral("Select * From %1 Order By 1, 2, 3, 4").arg(QLatin1String(table)));
+    return rows;
+}
+} // namespace
+
+class TestEngine : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDatabase> m_database;
+    std::unique_ptr<RejectionList> m_inventoryList;
+    std::unique_ptr<RejectionList> m_openingList;
+    bool m_flag = false;
+    Recorder m_recorder;
+
+    ConversionEngine engine(const QString& company = QStringLiteral("01"),
+                            const QString& date = QStringLiteral("06/12/2026")) {
+        return ConversionEngine(m_database->database(), m_database->dialect(),
+                                EntryValues{company, QStringLiteral("003"), date},
+                                {*m_inventoryList, *m_openingList, m_flag}, &m_recorder);
+    }
+    QStringList inventa() const {
+        return m_database->rows(QStringLiteral(
+            "Select CodEmpresa, DataInv, Documento, CodProd, CodGrade, Processado, DataHora, "
+            "Usuario, Quantidade, QuantKardex, PrecoCusto, CodCausa From Inventa "
+            "Where Processado = 'N' Order By CodProd"));
+    }
+    static QStringList listed(const RejectionList& list) {
+        QStringList rows;
+        for (int row = 1; row < list.gridRowCount(); ++row)
+            rows << list.cell(row, 0) + QLatin1Char('|') + list.cell(row, 1);
+        return rows;
+    }
+
+private slots:
+    void initTestCase() {
+        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        db::Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(14, 30, 5)));
+    }
+    void init() {
+        m_database = std::make_unique<TestDatabase>();
+        fillCatalogue(*m_database);
+        m_flag = false;
+        m_inventoryList = std::make_unique<RejectionList>(m_flag);
+        m_openingList = std::make_unique<RejectionList>(m_flag);
+        m_recorder = Recorder();
+    }
+    void cleanup() {
+        m_inventoryList.reset();
+        m_openingList.reset();
+        m_database.reset();
+    }
+
+    void resolvesItemCodes_data() {
+        QTest::addColumn<QString>("itemCode");
+        QTest::addColumn<QString>("company");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("barcode keeps its grade") << "789000001"
+                                                 << "01"
+                                                 << "P1|0001";
+        QTest::newRow("barcode before reference, any case") << "ref1"
+                                                            << "01"
+                                                            << "P4|0007";
+        QTest::newRow("reference") << "R4"
+                                   << "01"
+                                   << "P4|0000";
+        QTest::newRow("manufacturer's reference") << "fab1"
+                                                  << "01"
+                                                  << "P1|0000";
+        QTest::newRow("old reference") << "Old1"
+                                       << "01"
+                                       << "P1|0000";
+        QTest::newRow("grade 3 kept without grades") << "ref8"
+                                                     << "01"
+                                                     << "P8|0000";
+        QTest::newRow("product kept by grade not placed") << "REF2"
+                                                          << "01"
+                                                          << "|";
+        QTest::newRow("refused product ends the searches") << "x9"
+                                                           << "01"
+                                                           << "|";
+        QTest::newRow("grade rule not for barcodes") << "BAR2"
+                                                     << "01"
+                                                     << "P2|G002";
+        QTest::newRow("quote in a barcode") << "o'brien"
+                                            << "01"
+                                            << "P5|0005";
+        QTest::newRow("quote in a reference") << "d'agua"
+                                              << "01"
+                                              << "P6|0000";
+        QTest::newRow("blanks are searched") << " sp "
+                                             << "01"
+                                             << "P7|0001";
+        QTest::newRow("blanks not trimmed") << "SP"
+                                            << "01"
+                                            << "|";
+        QTest::newRow("empty code") << ""
+                                    << "01"
+                                    << "|";
+        QTest::newRow("processed keeps the grade") << "REF3"
+                                                   << "01" << Processed + "|0000";
+        QTest::newRow("processed elsewhere only") << "REF8"
+                                                  << "02" << Processed + "|0000";
+        QTest::newRow("statement breaker") << "x' or '1'='1"
+                                           << "01"
+                                           << "|";
+    }
+    void resolvesItemCodes() {
+        QFETCH(QString, itemCode);
+        QFETCH(QString, company);
+        QFETCH(QString, key);
+        ConversionEngine subject = engine(company);
+        const ProductKey found = subject.ResolveProduct(itemCode);
+        QCOMPARE(found.CodProd + QLatin1Char('|') + found.CodGrade, key);
+    }
+
+    void processedCheckNeedsTheDate() {
+        // A found product needs the date; one not found never converts it.
+        ConversionEngine subject = engine(QStringLiteral("01"), QStringLiteral("  /  /    "));
+        QCOMPARE(subject.ResolveProduct(QStringLiteral("NADA")).CodProd, QString());
+        QVERIFY_THROWS_EXCEPTION(db::ConversionError, subject.ResolveProduct("789000001"));
+    }
+
+    void inventoryAccumulates() {
+        m_database->exec(QStringLiteral(
+            "Insert Into Inventa Values ('01', '2026-12-06', '20261206A', 'P8', '0000', 'N', "
+            "'010101000000', 'ANA', 10, 1, 1, '009')"));
+        const QStringList lines = {
+            "789000001,2", "ref8,1,5", "", "sem virgula", "789000001,3", "REF8,-0,5", "P5X,abc",
+        };
+        QCOMPARE(engine().ConvertInventory(lines), Outcome::Completed);
+        QCOMPARE(
+            inventa(),
+            (QStringList{"01|2026-12-06|20261206A|P1|0001|N|081226143005|ADMIN|5|40|12.5|003",
+                         "01|2026-12-06|20261206A|P8|0000|N|081226143005|ADMIN|11|7|3.25|003"}));
+        QCOMPARE(listed(*m_inventoryList), QStringList{"P5X|Referência não encontrada."});
+        QCOMPARE(m_recorder.lines, (QList<int>{1, 2, 3, 4, 5, 6, 7}));
+        QCOMPARE(m_recorder.messageRuns, 7);
+        QCOMPARE(m_recorder.status, QStringLiteral("Executando linha 7."));
+    }
+
+    void productWithoutStockRecord() {
+        QCOMPARE(engine().ConvertInventory({"R4,0"}), Outcome::Completed);
+        QCOMPARE(inventa(),
+                 QStringList{"01|2026-12-06|20261206A|P4|0000|N|081226143005|ADMIN|0|0|0|003"});
+    }
+
+    void inventoryRejections() {
+        m_database->exec(QStringLiteral(
+            "Insert Into Inventa (CodEmpresa, DataInv, Documento, CodProd, CodGrade, Processado) "
+            "Values ('01', '2026-12-06', '20261206A', 'P1', '0001', 'X')"));
+        m_flag = true;
+        const QStringList lines = {"NADA,x",      "ref3,1",   "nada,1", "NADA,2", "Ref3,y",
+                                   "789000001,4", " NADA ,1", ",1",     ",2"};
+        QCOMPARE(engine().ConvertInventory(lines), Outcome::Completed);
+        QVERIFY(m_flag);
+        QCOMPARE(listed(*m_inventoryList),
+                 (QStringList{"NADA|Referência não encontrada.", "ref3|Produto já processado.",
+                              "nada|Referência não encontrada.", "Ref3|Produto já processado.",
+                              "789000001|Produto já processado.", "|Referência não encontrada.",
+                              "|Referência não encontrada."}));
+        QCOMPARE(inventa(), QStringList());
+        QCOMPARE(m_database->rows("Select Count(*) From Inventa Where CodProd = 'P1' And "
+                                  "Processado = 'X' And DataHora Is Null"),
+                 QStringList{"1"});
+        QVERIFY(m_openingList->isEmpty());
+    }
+
+    void clearsTheFlagWhenNothingIsRejected() {
+        m_flag = true;
+        QCOMPARE(engine().ConvertInventory({"789000001,1"}), Outcome::Completed);
+        QVERIFY(!m_flag);
+    }
+
+    void failedRunPostsNothing_data() {
+        QTest::addColumn<bool>("openingStock");
+        QTest::newRow("inventory") << false;
+        QTest::newRow("opening stock") << true;
+    }
+    void failedRunPostsNothing() {
+        QFETCH(bool, openingStock);
+        QStringList lines;
+        for (int i = 1; i <= 10; ++i) {
+            const QString code = QStringLiteral("Q%1").arg(i);
+            m_database->exec(
+                QStringLiteral("Insert Into Produto Values ('PQ%1', 'x', 1, '%2', NULL)")
+                    .arg(i)
+                    .arg(code));
+            lines << code + (i == 7 ? QStringLiteral(",x") : QStringLiteral(",1"));
+        }
+        const QStringList before = everyRow(*m_database);
+        ConversionEngine subject = engine();
+        try {
+            if (openingStock)
+                subject.ConvertOpeningStock(lines);
+            else
+                subject.ConvertInventory(lines);
+            QFAIL("the bad quantity went through");
+        } catch (const db::ConversionError& error) {
+            QCOMPARE(error.message(), QStringLiteral("'x' is not a valid floating point value"));
+        }
+        QCOMPARE(m_recorder.lines.size(), 7);
+        QCOMPARE(everyRow(*m_database), before);
+        // The connection is usable again: a later run posts.
+        QCOMPARE(engine().ConvertInventory({"Q1,1"}), Outcome::Completed);
+        QCOMPARE(inventa().size(), 1);
+    }
+
+    void stoppedRunIsUndone() {
+        const QStringList before = everyRow(*m_database);
+        m_recorder.stopAfter = 2;
+        QCOMPARE(engine().ConvertInventory({"789000001,1", "R4,1", "REF8,1"}), Outcome::Stopped);
+        QCOMPARE(m_recorder.lines, (QList<int>{1, 2}));
+        QCOMPARE(everyRow(*m_database), before);
+    }
+
+    void openingStockWritesBothRows() {
+        m_database->exec(QStringLiteral(
+            "Insert Into MvGeral Values ('01', 'P4', '0000', '2026-01-01 00:00:00', 'A', "
+            "'0000000000', '01', 'D', 1, 1)"));
+        m_database->exec(QStringLiteral(
+            "Insert Into MvGeral Values ('02', 'P8', '0000', '2026-01-01 00:00:00', 'A', "
+            "'0000000000', '01', 'D', 1, 1)"));
+        const QStringList lines = {"789000001,2,5", "ref8,-1",     "789000001,9",
+                                   "R4,1",          "sem virgula", "NADA,x",
+                                   "nada,1",        "ref3,1",      "fab1,0"};
+        QCOMPARE(
+            engine(QStringLiteral("01"), QStringLiteral("06/12/2026")).ConvertOpeningStock(lines),
+            Outcome::Completed);
+        QCOMPARE(m_database->rows("Select * From INCIEST Order By CODPROD, CODGRADE"),
+                 (QStringList{"01|P1|0000|2026-12-06 00:00:00|0|0|ADMIN|081226143005",
+                              "01|P1|0001|2026-12-06 00:00:00|2.5|12.5|ADMIN|081226143005",
+                              "01|P8|0000|2026-12-06 00:00:00|-1|3.25|ADMIN|081226143005"}));
+        QCOMPARE(
+            m_database->rows("Select * From MvGeral Where CODEMPRESA = '01' And TIPOMOV = '04' "
+                             "Order By CODPROD, CODGRADE"),
+            (QStringList{"01|P1|0000|2026-12-06 00:00:00|A|0000000000|04|08122026A|0|0",
+                         "01|P1|0001|2026-12-06 00:00:00|A|0000000000|04|08122026A|2.5|12.5",
+                         "01|P8|0000|2026-12-06 00:00:00|A|0000000000|04|08122026A|-1|3.25"}));
+        QCOMPARE(listed(*m_openingList),
+                 (QStringList{"789000001|Existe movimentos com este produto.",
+                              "R4|Existe movimentos com este produto.",
+                              "NADA|Referência não encontrada.", "nada|Referência não encontrada.",
+                              "ref3|Produto já processado."}));
+        QVERIFY(m_flag);
+        QVERIFY(m_inventoryList->isEmpty());
+        QCOMPARE(m_recorder.lines.size(), lines.size());
+        QCOMPARE(m_recorder.status, QString());
+    }
+
+    void refusedInsertNamesTheProduct_data() {
+        QTest::addColumn<bool>("movementRefused");
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<QString>("serverText");
+        QTest::newRow("opening stock row") << false << "P1"
+                                           << "unique";
+        QTest::newRow("movement row") << true << "P4"
+                                      << "recusa";
+    }
+    void refusedInsertNamesTheProduct() {
+        QFETCH(bool, movementRefused);
+        QFETCH(QString, product);
+        QFETCH(QString, serverText);
+        if (!movementRefused)
+            m_database->exec("Insert Into INCIEST Values ('01', 'P1', '0001', '2026-01-01', 1, 1, "
+                             "'X', 'X')");
+        else {
+            // Schema changes are not prepared statements on every engine.
+            const QString refusal =
+                TestDatabase::engine() == QLatin1String("sqlite")
+                    ? QStringLiteral("Create Trigger Recusa Before Insert On MvGeral Begin "
+                                     "Select Raise(Abort, 'movimento recusado'); End")
+                    : QStringLiteral(
+                          "Alter Table MvGeral Add Constraint Recusa Check (TIPOMOV <> '04')");
+            QSqlQuery query(m_database->database());
+            QVERIFY2(query.exec(refusal), qPrintable(query.lastError().text()));
+        }
+        const QStringList before = everyRow(*m_database);
+        try {
+            engine().ConvertOpeningStock({"R4,1", "789000001,1"});
+            QFAIL("the insert went through");
+        } catch (const db::Error& error) {
+            const QString head =
+                QStringLiteral("Não gravou o ítem \"%1\" no arquivo MvGeral, devido "
+                               "a ocorrência do seguinte erro:\r")
+                    .arg(product);
+            QVERIFY2(error.message().startsWith(head), qPrintable(error.message()));
+            QVERIFY2(error.message().contains(serverText, Qt::CaseInsensitive),
+                     qPrintable(error.message()));
+        }
+        QCOMPARE(everyRow(*m_database), before);
+    }
+
+    void failedRunMessageSaysNothingWasPosted() {
+        QCOMPARE(ConversionEngine::failedRunMessage(QStringLiteral("erro")),
+                 QStringLiteral("erro\rNenhuma leitura do arquivo foi gravada."));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "test_engine.moc"

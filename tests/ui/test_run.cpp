@@ -1,0 +1,325 @@
+#include "app/Connection.h"
+#include "conversion/RejectionList.h"
+#include "db/Regional.h"
+#include "tests/TestDatabase.h"
+#include "ui/Dialogs.h"
+#include "ui/MaskEdit.h"
+#include "ui/TFConversao.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+namespace {
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QString focusName() {
+    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+}
+} // namespace
+
+class TestRun : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestDatabase> m_database;
+    std::unique_ptr<TFConversao> m_form;
+
+    QString collectorFile(const QByteArray& content,
+                          const QString& name = QStringLiteral("coletor.txt")) {
+        const QString path = m_dir->filePath(name);
+        writeFile(path, content);
+        return path;
+    }
+    // The form on a working connection, shown and active, with valid entries and the focus on
+    // the convert button as after a click.
+    void openForm(bool connected = true) {
+        if (connected)
+            writeFile(m_dir->filePath(QStringLiteral("Caminho.Dir")),
+                      m_database->filePath().toLocal8Bit());
+        m_form = std::make_unique<TFConversao>();
+        QCOMPARE(m_form->dbTelvaro->isOpen(), connected);
+        Dialogs::clearShown();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        m_form->DtInventa->setMaskedText(QStringLiteral("06/12/2026"));
+        m_form->CodEmpresa->setText(QStringLiteral("01"));
+        m_form->CodCausa->setText(QStringLiteral("003"));
+        m_form->btOK->setFocus();
+    }
+    QStringList shownTexts() const {
+        QStringList texts;
+        for (const Dialogs::Shown& shown : Dialogs::shown())
+            texts << shown.caption + QLatin1Char('|') + shown.icon + QLatin1Char('|') + shown.text;
+        return texts;
+    }
+    QStringList posted() const {
+        return m_database->rows(
+            QStringLiteral("Select CodProd, Quantidade From Inventa Union All "
+                           "Select CODPROD, QUANTIDADE From INCIEST Order By 1"));
+    }
+
+    static QString success() {
+        return QStringLiteral(
+            "Informação|information|Processo de conversão concluído com sucesso!");
+    }
+
+private slots:
+    void initTestCase() {
+        Dialogs::setTestMode(true);
+        qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
+        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        db::Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(9, 15, 0)));
+    }
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QDir::setCurrent(m_dir->path());
+        m_database = std::make_unique<TestDatabase>();
+        for (const char* statement :
+             {"Insert Into Filiais Values ('01', 'Matriz')",
+              "Insert Into CausInv Values ('003', 'Balanço')",
+              "Insert Into Produto Values ('P1', 'Camisa', 1, 'REF1', NULL)",
+              "Insert Into ProdGrade Values ('P1', '0001', '789000001')"})
+            m_database->exec(QString::fromLatin1(statement));
+        Dialogs::clearShown();
+        Dialogs::setOnShown({});
+    }
+    void cleanup() {
+        m_form.reset();
+        m_database.reset();
+        QDir::setCurrent(QDir::tempPath());
+        m_dir.reset();
+    }
+
+    void checksStopTheRun_data() {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("company");
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QString>("dateAfter");
+        const QString blank = MaskEdit::blankMask();
+        QTest::newRow("blank date becomes today, path empty")
+            << blank << ""
+            << "01"
+            << "003" << 0 << "O campo \"Caminho do Arquivo\" não pode ficar em branco!"
+            << "edtCaminho"
+            << "08/12/2026";
+        QTest::newRow("no file at the path") << "06/12/2026"
+                                             << "nada.txt"
+                                             << "01"
+                                             << "003" << 0 << "Arquivo .TXT não selecionado!"
+                                             << "btOK"
+                                             << "06/12/2026";
+        QTest::newRow("a folder is no file") << "06/12/2026"
+                                             << "."
+                                             << "01"
+                                             << "003" << 0 << "Arquivo .TXT não selecionado!"
+                                             << "btOK"
+                                             << "06/12/2026";
+        QTest::newRow("company empty, partial date kept")
+            << "12/  /    "
+            << "file"
+            << ""
+            << "003" << 1 << "O campo \"Empresa\" não pode ficar em branco!"
+            << "CodEmpresa"
+            << "12/  /    ";
+        QTest::newRow("cause empty on the inventory tab")
+            << "06/12/2026"
+            << "file"
+            << "01"
+            << "" << 0 << "O campo \"Causa\" não pode ficar em branco!"
+            << "CodCausa"
+            << "06/12/2026";
+    }
+    void checksStopTheRun() {
+        QFETCH(QString, date);
+        QFETCH(QString, path);
+        QFETCH(QString, company);
+        QFETCH(QString, cause);
+        QFETCH(int, tab);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        QFETCH(QString, dateAfter);
+        openForm();
+        m_form->PcDados->setCurrentIndex(tab);
+        m_form->DtInventa->setMaskedText(date);
+        m_form->edtCaminho->setText(path == QLatin1String("file") ? collectorFile("789000001,1\r\n")
+                                                                  : path);
+        m_form->CodEmpresa->setText(company);
+        m_form->CodCausa->setText(cause);
+        m_form->btOK->setFocus();
+        QTest::mouseClick(m_form->btOK, Qt::LeftButton);
+        QCOMPARE(shownTexts(), QStringList{QStringLiteral("Warning|warning|") + message});
+        QCOMPARE(focusName(), focus);
+        QCOMPARE(m_form->DtInventa->maskedText(), dateAfter);
+        QCOMPARE(posted(), QStringList());
+    }
+
+    void emptyFileIsRefused() {
+        openForm();
+        m_form->edtCaminho->setText(collectorFile(QByteArray()));
+        m_form->btOKClick();
+        QCOMPARE(shownTexts(), QStringList{"Erro ao converter|exclamation|Arquivo vazio!"});
+        QCOMPARE(focusName(), QStringLiteral("edtCaminho"));
+    }
+
+    // Opening stock accepts an empty cause; a file of line ends only is no empty file.
+    void fileOfLineEndsOnlyRuns() {
+        openForm();
+        m_form->PcDados->setCurrentIndex(1);
+        m_form->CodCausa->clear();
+        m_form->edtCaminho->setText(collectorFile("\r\n\n\r"));
+        int progressAtBox = -1;
+        Dialogs::setOnShown(
+            [&](const Dialogs::Shown&) { progressAtBox = m_form->progress->value(); });
+        m_form->btOKClick();
+        QCOMPARE(shownTexts(), QStringList{success()});
+        QCOMPARE(progressAtBox, 3);
+        QCOMPARE(m_form->progress->value(), 0);
+        QCOMPARE(m_form->Arquivo.size(), 3);
+        QCOMPARE(m_form->Notebook1->currentIndex(), 0);
+        QVERIFY(m_form->btOK->isVisible());
+    }
+
+    void runWithRejectionsShowsTheLists() {
+        openForm();
+        m_form->edtCaminho->setText(
+            collectorFile("789000001,2\r\nNADA,1\nsem virgula\r789000001,1,5"));
+        m_form->btOKClick();
+        QCOMPARE(shownTexts(), QStringList{success()});
+        QCOMPARE(posted(), QStringList{"P1|3.5"});
+        QCOMPARE(m_form->lblStatus->text(), QStringLiteral("Executando linha 4."));
+        QCOMPARE(m_form->inventoryRejections()->cell(1, 0), QStringLiteral("NADA"));
+        QVERIFY(m_form->rejections());
+        QCOMPARE(m_form->Notebook->currentIndex(), 1);
+        QCOMPARE(m_form->Notebook1->currentIndex(), 1);
+        QVERIFY(!m_form->btOK->isVisible());
+        QVERIFY(!m_form->edtCaminho->isVisible());
+        QVERIFY(m_form->btOK->isEnabled());
+    }
+
+    void oneRunAtATime() {
+        openForm();
+        m_form->edtCaminho->setText(collectorFile("789000001,1\r\n789000001,1\r\n"));
+        bool enabledDuringRun = true;
+        QTimer::singleShot(0, m_form.get(), [&] {
+            enabledDuringRun = m_form->btOK->isEnabled() || m_form->CodEmpresa->isEnabled() ||
+                               m_form->PcDados->tabBar()->isEnabled();
+            m_form->CodEmpresa->setText(QStringLiteral("02"));
+            m_form->btOKClick();
+        });
+        m_form->btOKClick();
+        QVERIFY(!enabledDuringRun);
+        QCOMPARE(shownTexts(), QStringList{success()});
+        // Both lines went to the company the run started with, once.
+        QCOMPARE(m_database->rows("Select CodEmpresa, Quantidade From Inventa"),
+                 QStringList{"01|2"});
+        QVERIFY(m_form->btOK->isEnabled());
+        QCOMPARE(focusName(), QStringLiteral("btOK"));
+    }
+
+    void failedRunPostsNothing() {
+        openForm();
+        QByteArray lines;
+        for (int i = 1; i <= 10; ++i)
+            lines += i == 7 ? "789000001,x\r\n" : "789000001,1\r\nNADA,1\r\n";
+        m_form->edtCaminho->setText(collectorFile(lines));
+        m_form->btOKClick();
+        QCOMPARE(
+            shownTexts(),
+            QStringList{"Conversor de Coletor de Dados|error|'x' is not a valid floating point "
+                        "value\rNenhuma leitura do arquivo foi gravada."});
+        QCOMPARE(posted(), QStringList());
+        QCOMPARE(m_form->progress->value(), 13);
+        // Rejections listed before the error stay, but the lists are not shown.
+        QVERIFY(m_form->rejections());
+        QCOMPARE(m_form->Notebook->currentIndex(), 0);
+        QVERIFY(m_form->btOK->isVisible());
+    }
+
+    void closingStopsAndUndoesTheRun() {
+        openForm();
+        m_form->edtCaminho->setText(collectorFile("789000001,1\r\n789000001,1\r\n789000001,1\r\n"));
+        QTimer::singleShot(0, m_form.get(), [&] { m_form->close(); });
+        m_form->btOKClick();
+        QVERIFY(!m_form->isVisible());
+        QCOMPARE(m_form->progress->value(), 1);
+        QCOMPARE(shownTexts(), QStringList());
+        QCOMPARE(posted(), QStringList());
+    }
+
+    void noRunWithoutConnection() {
+        openForm(false);
+        m_form->edtCaminho->setText(collectorFile("789000001,1\r\n"));
+        m_form->btOKClick();
+        QCOMPARE(shownTexts(), QStringList());
+        QCOMPARE(m_form->Arquivo, QStringList{"789000001,1"});
+        QCOMPARE(m_form->progress->value(), 0);
+        QCOMPARE(focusName(), QStringLiteral("btOK"));
+    }
+
+    void choosingTheFile_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("txt in any case") << false << "/dados/coleta.Txt"
+                                         << "/dados/coleta.Txt"
+                                         << "DtInventa" << false;
+        QTest::newRow("no dot needed") << false << "/dados/coletatxt"
+                                       << "/dados/coletatxt"
+                                       << "DtInventa" << false;
+        QTest::newRow("other extension") << false << "/dados/coleta.csv"
+                                         << ""
+                                         << "edtCaminho" << true;
+        QTest::newRow("shorter than three") << false << "tx"
+                                            << ""
+                                            << "edtCaminho" << true;
+        QTest::newRow("cancel keeps everything") << true << ""
+                                                 << "antes.txt"
+                                                 << "btOK" << false;
+    }
+    void choosingTheFile() {
+        QFETCH(bool, cancel);
+        QFETCH(QString, chosen);
+        QFETCH(QString, path);
+        QFETCH(QString, focus);
+        QFETCH(bool, warned);
+        openForm();
+        m_form->edtCaminho->setText(QStringLiteral("antes.txt"));
+        if (cancel)
+            Dialogs::setNextFileCancel();
+        else
+            Dialogs::setNextFileName(chosen);
+        m_form->btAbrirClick();
+        QCOMPARE(Dialogs::fileRequests().size(), 1);
+        QCOMPARE(Dialogs::fileRequests().constFirst().filter, QStringLiteral("*.txt (*.txt)"));
+        QCOMPARE(m_form->edtCaminho->text(), path);
+        QCOMPARE(focusName(), focus);
+        QCOMPARE(shownTexts(),
+                 warned ? QStringList{"Warning|warning|Arquivo inválido para importação!\rFavor "
+                                      "selecionar um arquivo válido (Extensão TXT)."}
+                        : QStringList());
+    }
+};
+
+QTEST_MAIN(TestRun)
+#include "test_run.moc"
