@@ -21,7 +21,8 @@ start)
         nohup bash -c "$(declare -f as_firebird); as_firebird /usr/sbin/firebird" >"$state/firebird.log" 2>&1 &
         for _ in $(seq 1 60); do listening && break; sleep 0.5; done
         listening || { echo "Firebird did not start"; cat "$state/firebird.log"; exit 1; }
-        touch "$state/firebird.started-here"
+        # Only the server this script started is stopped again.
+        pgrep -n -x firebird >"$state/firebird.pid"
     fi
     # The package sets a random SYSDBA password at install time.
     password=$(sed -n 's/^ISC_PASSWORD="\{0,1\}\([^"]*\)"\{0,1\}$/\1/p' /etc/firebird/3.0/SYSDBA.password)
@@ -48,9 +49,9 @@ stop)
     if [ -f "$state/data-folder" ]; then
         rm -rf "$(cat "$state/data-folder")" "$state/data-folder"
     fi
-    if [ -f "$state/firebird.started-here" ]; then
-        pkill -x firebird || true
-        rm -f "$state/firebird.started-here"
+    if [ -f "$state/firebird.pid" ]; then
+        kill "$(cat "$state/firebird.pid")" 2>/dev/null || true
+        rm -f "$state/firebird.pid"
     fi
     ;;
 esac
