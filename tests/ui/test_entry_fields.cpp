@@ -1,3 +1,4 @@
+#include "Clerk.h"
 #include "db/LookupQuery.h"
 #include "db/Regional.h"
 #include "tests/TestDatabase.h"
@@ -24,35 +25,11 @@ QStringList shownTexts() {
     return texts;
 }
 
-// Where the clerk's keys go: the dropped-down list while one is open, the focused control
-// otherwise.
-QWidget* keyTarget() {
-    if (QWidget* popup = QApplication::activePopupWidget())
-        return popup->focusWidget() ? popup->focusWidget() : popup;
-    return QApplication::focusWidget();
-}
-
-// The focused control by name; a dropped-down list counts as its box.
-QString focusName() {
-    for (QWidget* widget = keyTarget(); widget; widget = widget->parentWidget()) {
-        if (qobject_cast<LookupComboBox*>(widget))
-            return widget->objectName();
-    }
-    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
-}
-
-void press(const QString& keys) {
-    static const QHash<QString, Qt::Key> names = {{QStringLiteral("Enter"), Qt::Key_Return},
-                                                  {QStringLiteral("Up"), Qt::Key_Up},
-                                                  {QStringLiteral("Down"), Qt::Key_Down},
-                                                  {QStringLiteral("Esc"), Qt::Key_Escape},
-                                                  {QStringLiteral("Tab"), Qt::Key_Tab}};
-    for (const QString& key : keys.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        QVERIFY2(names.contains(key), qPrintable(key));
-        QTest::keyClick(keyTarget(), names.value(key));
-    }
-}
 } // namespace
+
+using clerk::focusName;
+using clerk::keyTarget;
+using clerk::press;
 
 class TestEntryFields : public QObject {
     Q_OBJECT
