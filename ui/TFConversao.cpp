@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -230,6 +231,19 @@ void TFConversao::createControls() {
 
     connect(PcDados, &QTabWidget::currentChanged, this,
             [this] { guarded(this, [this] { PcDadosChange(); }); });
+    // The entry fields lie outside the tab control, which handles Ctrl+Tab only for its own
+    // children; the form switches tabs from anywhere, unless a run holds the tab strip.
+    for (const auto& [keys, step] :
+         {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+          std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+          std::pair{QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+          std::pair{QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}}) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [this, step = step] {
+            if (PcDados->tabBar()->isEnabled())
+                PcDados->setCurrentIndex((PcDados->currentIndex() + step + PcDados->count()) %
+                                         PcDados->count());
+        });
+    }
     connect(btAbrir, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { btAbrirClick(); }); });
     connect(btOK, &QPushButton::clicked, this, [this] { guarded(this, [this] { btOKClick(); }); });

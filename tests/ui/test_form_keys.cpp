@@ -211,6 +211,25 @@ private slots:
         QCOMPARE(m_fixture->focusName(), QStringLiteral("DtInventa"));
     }
 
+    // Ctrl+Tab and Ctrl+Shift+Tab switch tabs from the entry fields, which lie outside the tab
+    // control; the focus stays where it was.
+    void controlTabSwitchesTabsFromAnyField() {
+        TFConversao& form = m_fixture->form();
+        form.CodEmpresa->setFocus();
+        QTest::keyClick(form.CodEmpresa, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(form.PcDados->currentIndex(), 1);
+        QVERIFY(!shownOnForm(form.CodCausa, &form));
+        QCOMPARE(m_fixture->focusName(), QStringLiteral("CodEmpresa"));
+        QTest::keyClick(form.CodEmpresa, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(form.PcDados->currentIndex(), 0);
+        QVERIFY(shownOnForm(form.CodCausa, &form));
+        QTest::keyClick(form.CodEmpresa, Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE(form.PcDados->currentIndex(), 1);
+        form.PcDados->tabBar()->setEnabled(false);
+        QTest::keyClick(form.CodEmpresa, Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(form.PcDados->currentIndex(), 1);
+    }
+
     void causeFieldsFollowTheTab() {
         TFConversao& form = m_fixture->form();
         form.CodCausa->setText(QStringLiteral("001"));
