@@ -2,6 +2,7 @@
 
 #include "db/Schema.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -141,6 +142,14 @@ QString TestDatabase::aliasFile() const {
     settings.setValue(QStringLiteral("Telvaro/ServerName"), m_serverName);
     settings.sync();
     return path;
+}
+
+void TestDatabase::pointToolAt(const QString& workingFolder) const {
+    qputenv("CONVERSOR_ALIASES", aliasFile().toLocal8Bit());
+    QFile file(workingFolder + QStringLiteral("/Caminho.Dir"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("Caminho.Dir: %s", qPrintable(file.errorString()));
+    file.write(m_serverName.toLocal8Bit() + "\r\n");
 }
 
 QSqlDatabase TestDatabase::database() const {

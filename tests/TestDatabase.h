@@ -29,6 +29,9 @@ public:
     // (written on first use) whose Telvaro entry names the engine.
     QString serverName() const { return m_serverName; }
     QString aliasFile() const;
+    // Points the tool's connection here: the alias file, and a Caminho.Dir in the working
+    // folder whose first line is the server name.
+    void pointToolAt(const QString& workingFolder) const;
 
     // Runs a statement with positional values; fails the test on an error.
     void exec(const QString& sql, const QVariantList& values = {}) const;

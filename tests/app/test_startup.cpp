@@ -2,6 +2,7 @@
 #include "app/Connection.h"
 #include "db/LookupQuery.h"
 #include "tests/TestDatabase.h"
+#include "tests/TestFiles.h"
 #include "ui/Dialogs.h"
 #include "ui/TFConversao.h"
 
@@ -16,20 +17,6 @@ namespace {
 // The alias file of no database: Telvaro is SQLite on the default file name.
 void useDefaultAlias() {
     qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
-}
-
-// Points the tool's connection at a test database: its alias, and Caminho.Dir naming it.
-void pointAt(const TestDatabase& database, const QString& workingDirectory) {
-    qputenv("CONVERSOR_ALIASES", database.aliasFile().toLocal8Bit());
-    QFile file(workingDirectory + QStringLiteral("/Caminho.Dir"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(database.serverName().toLocal8Bit() + "\r\n");
-}
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
 }
 
 const QString Warning = QStringLiteral("Ocorreu um erro ao tentar conectar ao banco de dados:");
@@ -112,7 +99,7 @@ private slots:
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
         if (fileExists)
-            writeFile(dir.filePath(QStringLiteral("Caminho.Dir")), content);
+            testfiles::write(dir.filePath(QStringLiteral("Caminho.Dir")), content);
         TFConversao form;
         QCOMPARE(form.dbTelvaro->params(), params);
         // None of these names a database that exists, and none is created by trying.
@@ -127,7 +114,7 @@ private slots:
         database.exec(QStringLiteral("Insert Into CausInv Values ('001', 'Balanço anual')"));
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
-        pointAt(database, dir.path());
+        database.pointToolAt(dir.path());
         TFConversao form;
         QVERIFY(Dialogs::shown().isEmpty());
         QVERIFY(form.dbTelvaro->isOpen());
@@ -162,10 +149,10 @@ private slots:
         if (reason == QLatin1String("no table"))
             database.exec(QStringLiteral("Drop Table CausInv"));
         if (reason == QLatin1String("missing"))
-            writeFile(dir.filePath(QStringLiteral("Caminho.Dir")),
-                      dir.filePath(QStringLiteral("nada.db")).toLocal8Bit());
+            testfiles::write(dir.filePath(QStringLiteral("Caminho.Dir")),
+                             dir.filePath(QStringLiteral("nada.db")).toLocal8Bit());
         else
-            pointAt(database, dir.path());
+            database.pointToolAt(dir.path());
         TFConversao form;
         QCOMPARE(Dialogs::shown().size(), 1);
         const Dialogs::Shown shown = Dialogs::shown().constFirst();

@@ -2,6 +2,7 @@
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "db/Errors.h"
+#include "tests/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,12 +12,6 @@ namespace {
 const QString NotFound = QStringLiteral("Referência não encontrada.");
 const QString Processed = QStringLiteral("Produto já processado.");
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "(unreadable)";
-    return file.readAll();
-}
 } // namespace
 
 class TestRejectionList : public QObject {
@@ -177,7 +172,7 @@ private slots:
         old.write(QByteArray(500, 'x'));
         old.close();
         rejectionexport::write(path, "a, b\r\n");
-        QCOMPARE(readAll(path), QByteArray("a, b\r\n"));
+        QCOMPARE(testfiles::read(path), QByteArray("a, b\r\n"));
     }
 
     void failedWriteRaisesAFileError() {

@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -30,12 +29,7 @@ public:
             QStringLiteral("Insert Into Filiais Values ('01', 'Matriz'), ('02', 'Filial')"));
         m_database->exec(QStringLiteral(
             "Insert Into CausInv Values ('001', 'Inventário anual'), ('005', 'Ajuste')"));
-        qputenv("CONVERSOR_ALIASES", m_database->aliasFile().toLocal8Bit());
-        QFile caminho(m_folder.filePath(QStringLiteral("Caminho.Dir")));
-        if (!caminho.open(QIODevice::WriteOnly))
-            return false;
-        caminho.write(m_database->serverName().toLocal8Bit() + "\r\n");
-        caminho.close();
+        m_database->pointToolAt(m_folder.path());
         m_form = std::make_unique<TFConversao>();
         Dialogs::clearShown();
         m_form->show();

@@ -52,10 +52,7 @@ private slots:
                              QString::fromUtf8(row));
         m_dir = std::make_unique<QTemporaryDir>();
         QDir::setCurrent(m_dir->path());
-        QFile config(m_dir->filePath(QStringLiteral("Caminho.Dir")));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(m_database->filePath().toLocal8Bit() + "\r\n");
-        config.close();
+        m_database->pointToolAt(m_dir->path());
         m_form = std::make_unique<TFConversao>();
         QVERIFY(m_form->Empresa->isOpen());
         m_form->show();

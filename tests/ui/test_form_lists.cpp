@@ -1,6 +1,7 @@
 #include "FormFixture.h"
 #include "conversion/Cp1252.h"
 #include "conversion/RejectionList.h"
+#include "tests/TestFiles.h"
 #include "ui/MaskEdit.h"
 
 #include <QFile>
@@ -12,12 +13,6 @@ namespace {
 const QString NotFound = QStringLiteral("Referência não encontrada.");
 const QString SaveError = QStringLiteral("Ocorreu o seguinte erro ao salvar os dados no arquivo: ");
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "(unreadable)";
-    return file.readAll();
-}
 } // namespace
 
 class TestFormLists : public QObject {
@@ -106,12 +101,12 @@ private slots:
         }
         const QString target = m_fixture->folderPath(QStringLiteral("rejeitados.txt"));
         if (written)
-            QCOMPARE(readAll(target), QByteArray("Produtos n\xE3o processados, Motivo\r\n"
-                                                 "\xC7\xD5"
-                                                 "12, Refer\xEAncia n\xE3o encontrada.\r\n"
-                                                 ", Produto j\xE1 processado.\r\n"));
+            QCOMPARE(testfiles::read(target), QByteArray("Produtos n\xE3o processados, Motivo\r\n"
+                                                         "\xC7\xD5"
+                                                         "12, Refer\xEAncia n\xE3o encontrada.\r\n"
+                                                         ", Produto j\xE1 processado.\r\n"));
         else if (existing)
-            QCOMPARE(readAll(target), before);
+            QCOMPARE(testfiles::read(target), before);
         else
             QVERIFY(!QFile::exists(target));
         // Saving changes nothing on the form: the user may save again or go back.
@@ -124,7 +119,7 @@ private slots:
         const QString path = m_fixture->folderPath(QStringLiteral("vazio.txt"));
         Dialogs::setNextFileName(path);
         m_fixture->form().btnSalvar->click();
-        QCOMPARE(readAll(path), QByteArray(", \r\n, \r\n"));
+        QCOMPARE(testfiles::read(path), QByteArray(", \r\n, \r\n"));
         QCOMPARE(Dialogs::shown().size(), 1);
         QCOMPARE(Dialogs::shown().constFirst().caption, QStringLiteral("Information"));
     }

@@ -2,6 +2,7 @@
 #include "conversion/RejectionList.h"
 #include "db/Regional.h"
 #include "tests/TestDatabase.h"
+#include "tests/TestFiles.h"
 #include "ui/Dialogs.h"
 #include "ui/MaskEdit.h"
 #include "ui/TFConversao.h"
@@ -21,12 +22,6 @@
 #include <memory>
 
 namespace {
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
 QString focusName() {
     return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
 }
@@ -42,15 +37,16 @@ class TestRun : public QObject {
     QString collectorFile(const QByteArray& content,
                           const QString& name = QStringLiteral("coletor.txt")) {
         const QString path = m_dir->filePath(name);
-        writeFile(path, content);
+        testfiles::write(path, content);
         return path;
     }
     // The form on a working connection, shown and active, with valid entries and the focus on
     // the convert button as after a click.
     void openForm(bool connected = true) {
         if (connected)
-            writeFile(m_dir->filePath(QStringLiteral("Caminho.Dir")),
-                      m_database->filePath().toLocal8Bit());
+            m_database->pointToolAt(m_dir->path());
+        else
+            qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
         m_form = std::make_unique<TFConversao>();
         QCOMPARE(m_form->dbTelvaro->isOpen(), connected);
         Dialogs::clearShown();
