@@ -22,57 +22,61 @@ QString errorText(const QSqlError& error) {
 Query::Query(const QSqlDatabase& database, const Dialect& dialect)
     : m_database(database)
     , m_dialect(dialect)
-    , m_query(database) {}
+    , m_query(&m_prepared.emplace(QString(), QSqlQuery(database)).first->second) {}
 
 void Query::setText(const QString& text) {
     close();
-    m_text = text;
-    m_query = QSqlQuery(m_database);
-    m_query.setForwardOnly(true);
-    if (!m_query.prepare(m_dialect.statement(text)))
-        fail();
+    if (const auto found = m_prepared.find(text); found != m_prepared.end()) {
+        m_query = &found->second;
+        return;
+    }
+    QSqlQuery query(m_database);
+    query.setForwardOnly(true);
+    if (!query.prepare(m_dialect.statement(text)))
+        throw DatabaseError(errorText(query.lastError()));
+    m_query = &m_prepared.emplace(text, std::move(query)).first->second;
 }
 
 void Query::bindText(const QString& name, const QString& value) {
-    m_query.bindValue(name, notNull(value));
+    m_query->bindValue(name, notNull(value));
 }
 
 void Query::bindDate(const QString& name, const QDate& value) {
-    m_query.bindValue(name, m_dialect.date(value));
+    m_query->bindValue(name, m_dialect.date(value));
 }
 
 void Query::bindDateTime(const QString& name, const QDateTime& value) {
-    m_query.bindValue(name, m_dialect.dateTime(value));
+    m_query->bindValue(name, m_dialect.dateTime(value));
 }
 
 void Query::bindFloat(const QString& name, double value) {
-    m_query.bindValue(name, value);
+    m_query->bindValue(name, value);
 }
 
 void Query::bindTextAt(int position, const QString& value) {
-    m_query.bindValue(position, notNull(value));
+    m_query->bindValue(position, notNull(value));
 }
 
 void Query::open() {
-    if (!m_query.exec())
+    if (!m_query->exec())
         fail();
     m_open = true;
-    m_onRow = m_query.next();
-    if (!m_onRow && m_query.lastError().isValid())
+    m_onRow = m_query->next();
+    if (!m_onRow && m_query->lastError().isValid())
         fail();
 }
 
 int Query::execute() {
-    if (!m_query.exec())
+    if (!m_query->exec())
         fail();
-    const int rows = m_query.numRowsAffected();
-    m_query.finish();
+    const int rows = m_query->numRowsAffected();
+    m_query->finish();
     return rows;
 }
 
 void Query::close() {
-    if (m_query.isActive())
-        m_query.finish();
+    if (m_query->isActive())
+        m_query->finish();
     m_open = false;
     m_onRow = false;
 }
@@ -80,10 +84,10 @@ void Query::close() {
 QVariant Query::value(const QString& column) const {
     if (!m_onRow)
         return {};
-    const int index = m_query.record().indexOf(column);
+    const int index = m_query->record().indexOf(column);
     if (index < 0)
         throw DatabaseError(QStringLiteral("Coluna %1 não encontrada.").arg(column));
-    return m_query.value(index);
+    return m_query->value(index);
 }
 
 QString Query::text(const QString& column) const {
@@ -102,7 +106,7 @@ double Query::number(const QString& column) const {
 }
 
 void Query::fail() const {
-    throw DatabaseError(errorText(m_query.lastError()));
+    throw DatabaseError(errorText(m_query->lastError()));
 }
 
 TransactionGuard::TransactionGuard(QSqlDatabase database)

@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <unordered_map>
 
 namespace db {
 
@@ -42,8 +43,11 @@ private:
 
     QSqlDatabase m_database;
     const Dialect& m_dialect;
-    QSqlQuery m_query;
-    QString m_text;
+    // Each text is prepared once and bound afresh at every use: a run repeats a handful of
+    // statements for every line.
+    // A node-based map, so the current statement stays where it is as others are added.
+    std::unordered_map<QString, QSqlQuery> m_prepared;
+    QSqlQuery* m_query = nullptr;
     bool m_open = false;
     bool m_onRow = false;
 };
