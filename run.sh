@@ -11,6 +11,7 @@ if [ ! -f "$DEMO_DIR/telvaro.db" ]; then
     "$BUILD_DIR/app/conversor-demo" "$DEMO_DIR"
 fi
 cd "$DEMO_DIR"
-# The demo is a Brazilian workstation's: decimal comma and 24-hour time.
-export LC_NUMERIC=${LC_NUMERIC:-pt_BR.UTF-8} LC_TIME=${LC_TIME:-pt_BR.UTF-8}
-exec "$BUILD_DIR/app/conversor-coletor" "$@"
+# The demo is a Brazilian workstation's: decimal comma and 24-hour time. Passed through env so
+# that this shell does not try to switch to a locale the machine may not have installed.
+exec env LC_NUMERIC="${LC_NUMERIC:-pt_BR.UTF-8}" LC_TIME="${LC_TIME:-pt_BR.UTF-8}" \
+    "$BUILD_DIR/app/conversor-coletor" "$@"
