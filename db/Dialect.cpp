@@ -67,16 +67,8 @@ public:
         return result.replace(searched, QStringLiteral("CAST(:\\1 AS VARCHAR(8191))"));
     }
 
-    // The driver pads a CHAR column to its length in bytes, four a character in UTF-8; the
-    // padding is no part of the value ("S" is read as "S", not "S   ").
-    QString text(const QVariant& value) const override {
-        QString result = value.toString();
-        qsizetype end = result.size();
-        while (end > 0 && result.at(end - 1) == QLatin1Char(' '))
-            --end;
-        result.truncate(end);
-        return result;
-    }
+    // CHAR, with or without the nullable flag.
+    bool isFixedChar(int columnType) const override { return (columnType & ~1) == 452; }
 };
 
 // host[:port]/database
@@ -106,6 +98,9 @@ public:
     QVariant dateTime(const QDateTime& moment) const override {
         return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     }
+
+    // bpchar, the type of CHAR(n).
+    bool isFixedChar(int columnType) const override { return columnType == 1042; }
 };
 
 const SqliteDialect sqliteDialect;
@@ -114,6 +109,17 @@ const PostgresDialect postgresDialect;
 const Dialect* const dialects[] = {&sqliteDialect, &firebirdDialect, &postgresDialect};
 
 } // namespace
+
+QString Dialect::text(const QVariant& value, int columnType) const {
+    QString result = value.toString();
+    if (isFixedChar(columnType)) {
+        qsizetype end = result.size();
+        while (end > 0 && result.at(end - 1) == QLatin1Char(' '))
+            --end;
+        result.truncate(end);
+    }
+    return result;
+}
 
 const Dialect* Dialect::forDriver(const QString& driverName) {
     for (const Dialect* dialect : dialects) {

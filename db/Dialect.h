@@ -29,8 +29,15 @@ public:
     virtual QVariant dateTime(const QDateTime& moment) const { return moment; }
     // The statement as this engine runs it; the same text on engines that need no change.
     virtual QString statement(const QString& text) const { return text; }
-    // A text column as the tool reads it.
-    virtual QString text(const QVariant& value) const { return value.toString(); }
+    // A text column as the tool reads it, given the driver's type of the column: a fixed-length
+    // CHAR column comes back padded with blanks that are no part of the value.
+    QString text(const QVariant& value, int columnType) const;
+
+protected:
+    virtual bool isFixedChar(int columnType) const {
+        Q_UNUSED(columnType);
+        return false;
+    }
 };
 
 } // namespace db

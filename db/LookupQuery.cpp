@@ -3,6 +3,7 @@
 #include "Errors.h"
 
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -14,7 +15,8 @@ LookupQuery::LookupQuery(QString name, QString text, QString keyColumn, QObject*
     , m_text(std::move(text))
     , m_keyColumn(std::move(keyColumn)) {}
 
-void LookupQuery::open(const QSqlDatabase& database) {
+void LookupQuery::open(const QSqlDatabase& database, const Dialect& dialect) {
+    m_dialect = &dialect;
     QSqlQuery query(database);
     if (!query.exec(m_text))
         throw DatabaseError(query.lastError().text());
@@ -49,7 +51,7 @@ int LookupQuery::rowOfKey(const QString& key) const {
     if (!m_open || column < 0)
         return -1;
     for (int row = 0; row < rowCount(); ++row) {
-        if (record(row).value(column).toString() == key)
+        if (textAt(row, column) == key)
             return row;
     }
     return -1;
@@ -76,7 +78,20 @@ QString LookupQuery::fieldText(const QString& column) const {
         throw DatabaseError(QStringLiteral("%1: coluna %2 não encontrada.").arg(m_name, column));
     if (m_currentRow < 0)
         return {};
-    return record(m_currentRow).value(index).toString();
+    return textAt(m_currentRow, index);
+}
+
+QString LookupQuery::textAt(int row, int column) const {
+    const QVariant value = QSqlQueryModel::data(index(row, column), Qt::EditRole);
+    if (value.isNull() || !m_dialect)
+        return value.toString();
+    return m_dialect->text(value, record().field(column).typeID());
+}
+
+QVariant LookupQuery::data(const QModelIndex& item, int role) const {
+    if ((role == Qt::DisplayRole || role == Qt::EditRole) && item.isValid())
+        return textAt(item.row(), item.column());
+    return QSqlQueryModel::data(item, role);
 }
 
 void LookupQuery::setCurrentRow(int row) {

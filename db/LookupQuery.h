@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Dialect.h"
+
 #include <QSqlQueryModel>
 
 namespace db {
@@ -15,7 +17,7 @@ public:
     const QString& keyColumn() const { return m_keyColumn; }
 
     // Runs the query on the connection; a refusal raises DatabaseError.
-    void open(const QSqlDatabase& database);
+    void open(const QSqlDatabase& database, const Dialect& dialect);
     void close();
     bool isOpen() const { return m_open; }
 
@@ -32,10 +34,15 @@ public:
     int rowOfKey(const QString& key) const;
     void setCurrentRow(int row);
     int columnOf(const QString& column) const;
+    // A cell as the tool reads it: a CHAR column without the blanks that pad it.
+    QString textAt(int row, int column) const;
+
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
     void requireOpen() const;
 
+    const Dialect* m_dialect = nullptr;
     QString m_name;
     QString m_text;
     QString m_keyColumn;

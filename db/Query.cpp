@@ -3,6 +3,7 @@
 #include "Errors.h"
 
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlRecord>
 
 namespace db {
@@ -92,7 +93,9 @@ QVariant Query::value(const QString& column) const {
 
 QString Query::text(const QString& column) const {
     const QVariant v = value(column);
-    return v.isNull() ? QString() : m_dialect.text(v);
+    if (v.isNull())
+        return {};
+    return m_dialect.text(v, m_query->record().field(column).typeID());
 }
 
 int Query::integer(const QString& column) const {

@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
@@ -197,7 +198,7 @@ QStringList TestDatabase::rows(const QString& sql) const {
                 fields << value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
                 break;
             default:
-                fields << m_dialect->text(value);
+                fields << m_dialect->text(value, query.record().field(i).typeID());
             }
         }
         result << fields.join(QLatin1Char('|'));

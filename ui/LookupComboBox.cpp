@@ -89,7 +89,7 @@ void LookupComboBox::picked(int row) {
     if (!m_query || row < 0)
         return;
     m_query->setCurrentRow(row);
-    m_key = m_query->record(row).value(m_query->keyColumn());
+    m_key = m_query->textAt(row, m_query->columnOf(m_query->keyColumn()));
     emit clicked();
 }
 

@@ -292,8 +292,8 @@ void TFConversao::FormCreate() {
         } else {
             dbTelvaro->open();
         }
-        CausInv->open(dbTelvaro->database());
-        Empresa->open(dbTelvaro->database());
+        CausInv->open(dbTelvaro->database(), dbTelvaro->dialect());
+        Empresa->open(dbTelvaro->database(), dbTelvaro->dialect());
     } catch (const db::Error& error) {
         dbTelvaro->close();
         Dialogs::message(this, Dialogs::Kind::Warning,

@@ -1,4 +1,5 @@
 #include "db/Errors.h"
+#include "db/LookupQuery.h"
 #include "db/Query.h"
 #include "db/Schema.h"
 #include "db/Statements.h"
@@ -45,6 +46,27 @@ private slots:
         QVERIFY(query.isEmpty());
         QCOMPARE(query.text(QStringLiteral("Estoque")), QString());
         QCOMPARE(query.number(QStringLiteral("PrecoCusto")), 0.0);
+    }
+
+    // A company database may key its tables on CHAR columns, which some engines hand back
+    // padded with blanks; codes are read without the padding, VARCHAR texts as stored.
+    void fixedCharColumnsReadWithoutPadding() {
+        TestDatabase database;
+        database.exec(QStringLiteral("Create Table Fixos (Codigo CHAR(4), Nome VARCHAR(8))"));
+        database.exec(QStringLiteral("Insert Into Fixos Values ('01', 'ab  ')"));
+        db::Query query(database.database(), database.dialect());
+        query.setText(QStringLiteral("Select Codigo, Nome From Fixos"));
+        query.open();
+        QCOMPARE(query.text(QStringLiteral("Codigo")), QStringLiteral("01"));
+        QCOMPARE(query.text(QStringLiteral("Nome")), QStringLiteral("ab  "));
+
+        db::LookupQuery lookup(QStringLiteral("Fixos"),
+                               QStringLiteral("Select Codigo, Nome From Fixos"),
+                               QStringLiteral("Codigo"));
+        lookup.open(database.database(), database.dialect());
+        QVERIFY(lookup.locate(QStringLiteral("01")));
+        QCOMPARE(lookup.fieldText(QStringLiteral("Codigo")), QStringLiteral("01"));
+        QCOMPARE(lookup.data(lookup.index(0, 0)).toString(), QStringLiteral("01"));
     }
 
     // A collector code longer than any column is searched like any other: no match, no error.
