@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/Dialogs.h"
 #include "ui/LookupComboBox.h"
 
 #include <QApplication>
@@ -36,6 +37,14 @@ inline void press(const QString& keys) {
         QVERIFY2(names.contains(key), qPrintable(key));
         QTest::keyClick(keyTarget(), names.value(key));
     }
+}
+
+// What the dialogs said, each as "caption|text".
+inline QStringList shownTexts() {
+    QStringList texts;
+    for (const Dialogs::Shown& shown : Dialogs::shown())
+        texts << shown.caption + QLatin1Char('|') + shown.text;
+    return texts;
 }
 
 // Text typed into the control that has the focus.

@@ -17,16 +17,6 @@
 #include <QTimer>
 #include <memory>
 
-namespace {
-QStringList shownTexts() {
-    QStringList texts;
-    for (const Dialogs::Shown& shown : Dialogs::shown())
-        texts << shown.caption + QLatin1Char('|') + shown.text;
-    return texts;
-}
-
-} // namespace
-
 using clerk::focusName;
 using clerk::keyTarget;
 using clerk::press;
@@ -184,7 +174,7 @@ private slots:
                                  m_form->MostraCausa->shownText(),
                                  dropped};
         QCOMPARE(actual, expected);
-        QCOMPARE(shownTexts(), QStringList());
+        QCOMPARE(clerk::shownTexts(), QStringList());
     }
 
     void typingBlanksTheListUntilLeft() {
@@ -302,7 +292,7 @@ private slots:
         QTest::keyClicks(m_form->DtInventa, typed);
         press(QStringLiteral("Enter"));
         QCOMPARE(m_form->DtInventa->maskedText(), date);
-        QCOMPARE(shownTexts(), messages);
+        QCOMPARE(clerk::shownTexts(), messages);
         QCOMPARE(focusName(), QStringLiteral("CodEmpresa"));
     }
 
@@ -347,7 +337,7 @@ private slots:
             QTest::keyClicks(m_form->DtInventa, typed);
         press(keys);
         QCOMPARE(m_form->DtInventa->maskedText(), date);
-        QCOMPARE(shownTexts(), messages);
+        QCOMPARE(clerk::shownTexts(), messages);
         QCOMPARE(focusName(), focus);
     }
 
@@ -368,7 +358,7 @@ private slots:
         m_form->CodCausa->setText(QStringLiteral("005"));
         m_form->DtInventa->setFocus();
         QTest::mouseClick(m_form->CodCausa, Qt::LeftButton);
-        QCOMPARE(shownTexts(),
+        QCOMPARE(clerk::shownTexts(),
                  QStringList{QStringLiteral("Alerta|Data não pode ficar em branco.")});
         QCOMPARE(focusName(), QStringLiteral("DtInventa"));
     }

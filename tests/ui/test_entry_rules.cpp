@@ -1,3 +1,4 @@
+#include "Clerk.h"
 #include "db/Regional.h"
 #include "ui/Dialogs.h"
 #include "ui/EntryRules.h"
@@ -14,12 +15,6 @@ QString fieldText(QString shown) {
     return shown.replace(QLatin1Char('_'), QLatin1Char(' '));
 }
 
-QStringList shownTexts() {
-    QStringList texts;
-    for (const Dialogs::Shown& shown : Dialogs::shown())
-        texts << shown.caption + QLatin1Char('|') + shown.text;
-    return texts;
-}
 } // namespace
 
 class TestEntryRules : public QObject {
@@ -90,7 +85,7 @@ private slots:
         const QStringList expected =
             warned ? QStringList{QStringLiteral("Warning|") + Suspicious + fieldText(text)}
                    : QStringList{};
-        QCOMPARE(shownTexts(), expected);
+        QCOMPARE(clerk::shownTexts(), expected);
     }
 
     void completeDateTakesTodayFromTheDateGiven() {
@@ -138,7 +133,7 @@ private slots:
         QCOMPARE(field.maskedText(), fieldText(text));
         ValidateDateField(&field, QStringLiteral("Data"));
         QCOMPARE(field.maskedText(), fieldText(after));
-        QCOMPARE(shownTexts(), messages);
+        QCOMPARE(clerk::shownTexts(), messages);
         for (const Dialogs::Shown& shown : Dialogs::shown()) {
             if (shown.caption == QLatin1String("Alerta"))
                 QCOMPARE(shown.icon, QStringLiteral("exclamation"));
