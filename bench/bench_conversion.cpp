@@ -1,5 +1,5 @@
-// Converts a 10,000-line collector file against a catalogue of 100,000 products, in both
-// modes, and prints the time per line.
+// Converts a 10,000-line collector file against a catalogue of products (100,000 unless a
+// count is given: bench_conversion 1000000), in both modes, and prints the time per line.
 #include "conversion/ConversionEngine.h"
 #include "conversion/RejectionList.h"
 #include "db/Regional.h"
@@ -13,7 +13,7 @@
 #include <QTextStream>
 
 namespace {
-constexpr int Products = 100'000;
+int Products = 100'000;
 constexpr int Lines = 10'000;
 
 void check(bool ok, const QSqlQuery& query) {
@@ -64,7 +64,7 @@ void fillCatalogue(QSqlDatabase database) {
 QStringList collectorLines(bool distinct) {
     QStringList lines;
     for (int n = 0; n < Lines; ++n) {
-        const int i = distinct ? n * 10 : (n * 7919) % 2000 * 10;
+        const int i = (distinct ? n * 10 : (n * 7919) % 2000 * 10) % Products;
         QString code;
         switch (n % 20) {
         case 0:
@@ -95,6 +95,8 @@ QStringList collectorLines(bool distinct) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]).toInt() >= 10)
+        Products = QByteArray(argv[1]).toInt();
     db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
     const db::Dialect& dialect = *db::Dialect::forDriver(QStringLiteral("QSQLITE"));
     QTemporaryDir dir;
