@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -35,6 +36,14 @@ QLabel* addLabel(QWidget* parent, const QString& text, int left, int top) {
     auto* label = new QLabel(text, parent);
     label->move(left, top);
     return label;
+}
+
+// Typing stops at the code's width. A longer code set by the program (picked from a list whose
+// key column is wider) stays whole until the field is left, when its rightmost characters are
+// kept; a maximum length would have cut it on the left at once.
+void limitTyping(QLineEdit* field, int width) {
+    field->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral(".{0,%1}").arg(width)), field));
 }
 
 QTableView* addGrid(QWidget* parent, RejectionList* model, const QString& name) {
@@ -186,7 +195,7 @@ void TFConversao::createControls() {
     CodEmpresa = new QLineEdit(this);
     CodEmpresa->setObjectName(QStringLiteral("CodEmpresa"));
     CodEmpresa->setGeometry(74, 190, 33, 21);
-    CodEmpresa->setMaxLength(2);
+    limitTyping(CodEmpresa, 2);
     CodEmpresa->setAccessibleName(QStringLiteral("Empresa"));
     MostraEmpresa = new LookupComboBox(this);
     MostraEmpresa->setObjectName(QStringLiteral("MostraEmpresa"));
@@ -197,7 +206,7 @@ void TFConversao::createControls() {
     CodCausa = new QLineEdit(this);
     CodCausa->setObjectName(QStringLiteral("CodCausa"));
     CodCausa->setGeometry(74, 216, 33, 21);
-    CodCausa->setMaxLength(3);
+    limitTyping(CodCausa, 3);
     CodCausa->setAccessibleName(QStringLiteral("Causa"));
     MostraCausa = new LookupComboBox(this);
     MostraCausa->setObjectName(QStringLiteral("MostraCausa"));

@@ -207,6 +207,17 @@ private slots:
         QVERIFY(Dialogs::shown().isEmpty());
     }
 
+    // A code set from a list whose key column is wider than the field keeps its rightmost
+    // characters when the field is left.
+    void longerCodeKeepsItsRightmostCharacters() {
+        m_form->CodEmpresa->setText(QStringLiteral("107"));
+        QCOMPARE(m_form->CodEmpresa->text(), QStringLiteral("107"));
+        m_form->CodEmpresa->setFocus();
+        m_form->MostraEmpresa->setFocus();
+        QCOMPARE(m_form->CodEmpresa->text(), QStringLiteral("07"));
+        QCOMPARE(m_form->MostraEmpresa->shownText(), QStringLiteral("Loja Sul"));
+    }
+
     void pickingWithTheMouseKeepsTheFocus() {
         m_form->CodEmpresa->setFocus();
         press(QStringLiteral("Enter"));
