@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QSqlRecord>
+#include <QStyle>
 #include <QTableView>
 
 LookupComboBox::LookupComboBox(QWidget* parent)
@@ -49,6 +50,8 @@ void LookupComboBox::arrangeColumns() {
     if (!m_query)
         return;
     QHeaderView* header = m_view->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(1);
     const int columns = m_query->columnCount();
     for (int column = 0; column < columns; ++column)
         header->setSectionHidden(column, true);
@@ -61,7 +64,7 @@ void LookupComboBox::arrangeColumns() {
         header->setSectionHidden(column, false);
         header->moveSection(header->visualIndex(column), visualPosition++);
         header->setSectionResizeMode(column, visualPosition == 1 ? QHeaderView::Stretch
-                                                                 : QHeaderView::ResizeToContents);
+                                                                 : QHeaderView::Interactive);
     }
     const int shown = m_listFields.isEmpty() ? -1 : m_query->columnOf(m_listFields.constFirst());
     if (shown >= 0)
@@ -97,7 +100,23 @@ void LookupComboBox::dropDown() {
     showPopup();
 }
 
+int LookupComboBox::contentWidth(int column) const {
+    const QAbstractItemModel* model = m_view->model();
+    int widest = 0;
+    for (int row = 0; row < model->rowCount(); ++row)
+        widest = qMax(widest, m_view->fontMetrics().horizontalAdvance(
+                                  model->index(row, column).data().toString()));
+    // The cell's own margins on both sides.
+    return widest + 2 * (m_view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4);
+}
+
 void LookupComboBox::showPopup() {
+    // The code columns as wide as their codes, not their hidden titles, so that the first
+    // column has the room for the names.
+    for (int column = 0; column < m_view->model()->columnCount(); ++column) {
+        if (m_view->horizontalHeader()->sectionResizeMode(column) == QHeaderView::Interactive)
+            m_view->setColumnWidth(column, contentWidth(column));
+    }
     QComboBox::showPopup();
     QWidget* popup = m_view->window();
     if (popup != window())

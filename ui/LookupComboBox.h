@@ -48,6 +48,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    int contentWidth(int column) const;
     void picked(int row);
     void arrangeColumns();
     void applyKey();
