@@ -9,10 +9,16 @@ namespace collector {
 double parseQuantity(const QString& text, const QLocale& locale) {
     // The shape is checked first: QLocale also reads "inf", "nan" and locale digits, which a
     // collector never writes.
-    const QString point = QRegularExpression::escape(locale.decimalPoint());
-    const QRegularExpression shape(QStringLiteral("^ *[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+)"
-                                                  "([eE][+-]?[0-9]+)? *$")
-                                       .arg(point));
+    // Built once per decimal separator: a run reads the same locale for every line.
+    static QString shapePoint;
+    static QRegularExpression shape;
+    if (shapePoint != locale.decimalPoint()) {
+        shapePoint = locale.decimalPoint();
+        const QString point = QRegularExpression::escape(shapePoint);
+        shape.setPattern(QStringLiteral("^ *[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+)"
+                                        "([eE][+-]?[0-9]+)? *$")
+                             .arg(point));
+    }
     const QString trimmed = text.trimmed();
     bool ok = false;
     double value = 0.0;
