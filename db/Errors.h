@@ -23,6 +23,13 @@ public:
     using Error::Error;
 };
 
+// The commit itself failed (the connection dropped, say): the server may or may not have kept the
+// run's rows, so nobody may say that nothing was posted.
+class CommitUnconfirmed : public DatabaseError {
+public:
+    using DatabaseError::DatabaseError;
+};
+
 // A text that does not convert to a number or a date.
 class ConversionError : public Error {
 public:
