@@ -24,6 +24,8 @@ public:
 int main(int argc, char* argv[]) {
     Application application(argc, argv);
     application.setApplicationName(QStringLiteral("Conversor de Coletor de Dados"));
+    // Lets the desktop match the window to its menu entry and icon.
+    application.setDesktopFileName(QStringLiteral("conversor-coletor"));
     TFConversao form;
     form.show();
     return application.exec();
