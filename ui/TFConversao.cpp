@@ -53,6 +53,8 @@ QTableView* addGrid(QWidget* parent, RejectionList* model, const QString& name) 
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab and Shift+Tab go on to the page's buttons; the arrows walk the cells.
+    grid->setTabKeyNavigation(false);
     grid->verticalHeader()->hide();
     grid->verticalHeader()->setDefaultSectionSize(17);
     grid->horizontalHeader()->setFixedHeight(17);
