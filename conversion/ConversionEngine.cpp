@@ -29,6 +29,12 @@ bool gradeRuleAdmits(int grade) {
 QDateTime atMidnight(const QDate& date) {
     return QDateTime(date, QTime(0, 0));
 }
+
+// A code that no searched column can hold matches nothing, and is not sent: some engines refuse
+// an overlong one as an index key, and a NUL breaks the statement text on others.
+bool searchable(const QString& itemCode) {
+    return !itemCode.contains(QChar(0)) && itemCode.toUcs4().size() <= db::SearchedCodeWidth;
+}
 } // namespace
 
 ConversionEngine::ConversionEngine(const QSqlDatabase& database, const db::Dialect& dialect,
@@ -156,6 +162,8 @@ ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringLis
 
 ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
     ProductKey key;
+    if (!searchable(itemCode))
+        return key;
     const QString code = db::texts::upperAscii(itemCode);
     db::Query& query = m_qryConversao;
 

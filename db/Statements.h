@@ -1,11 +1,13 @@
 #pragma once
 
 // Statement texts, kept whole: runs of blanks are part of them. Every value a reading brings
-// in is bound as a parameter, never spliced into the text.
+// in is bound as a parameter. On SQLite and Firebird that keeps it out of the statement text;
+// the PostgreSQL driver writes bound values into the text on the client side, quoted and escaped
+// by the client library, which can't carry a NUL: codes holding one never reach a statement.
 
 namespace db::sql {
 
-// Barcode search; the item code is bound as :PCodBarra so that no code can change the statement.
+// Barcode search; the item code is bound as :PCodBarra.
 inline constexpr char BarcodeSearch[] = "Select CodProd, CodGrade          From ProdGrade          "
                                         "          Where upper(ProdGrade.CodBarra) = :PCodBarra";
 // Reference search by Produto.Referencia.

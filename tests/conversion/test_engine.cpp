@@ -50,6 +50,8 @@ void fillCatalogue(const TestDatabase& database) {
         "Insert Into Produto Values ('P8', 'Garfo', 3, 'REF8', NULL)",
         "Insert Into Produto Values ('P9', 'Faca', 2, 'X9', NULL)",
         "Insert Into Produto Values ('P10', 'Colher', 1, NULL, 'X9')",
+        // As wide as the searched columns are.
+        "Insert Into ProdGrade Values ('P10', '0001', 'ABCDEFGHIJKLMNOPQRSTUVWXYZ0123')",
         "Insert Into CompProd Values ('01', 'P1', '0001', 40, 12.5)",
         "Insert Into CompProd Values ('01', 'P8', '0000', 7, 3.25)",
         "Insert Into CompProd Values ('02', 'P1', '0001', 99, 99)",
@@ -174,6 +176,9 @@ private slots:
         QTest::newRow("statement breaker") << "x' or '1'='1"
                                            << "01"
                                            << "|";
+        QTest::newRow("code as wide as the columns") << "abcdefghijklmnopqrstuvwxyz0123"
+                                                     << "01"
+                                                     << "P10|0001";
     }
     void resolvesItemCodes() {
         QFETCH(QString, itemCode);
@@ -274,6 +279,41 @@ private slots:
         // The connection is usable again: a later run posts.
         QCOMPARE(engine().ConvertInventory({"Q1,1"}), Outcome::Completed);
         QCOMPARE(inventa().size(), 1);
+    }
+
+    // Codes that no searched column can hold are not found, whatever the engine; the run goes
+    // on and posts the rest.
+    void codesNoColumnHolds_data() {
+        QTest::addColumn<QString>("itemCode");
+        QTest::addColumn<bool>("openingStock");
+        const QChar nul(0);
+        QTest::newRow("NUL inside a barcode") << QStringLiteral("789000001") + nul << false;
+        QTest::newRow("NUL inside a reference")
+            << QStringLiteral("R") + nul + QStringLiteral("4") << false;
+        QTest::newRow("one character too wide")
+            << QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ01234") << false;
+        QTest::newRow("2,048 characters") << QString(2048, u'7') << false;
+        QTest::newRow("8,192 characters") << QString(8192, u'R') << false;
+        QTest::newRow("NUL, opening stock") << QStringLiteral("REF1") + nul << true;
+        QTest::newRow("8,192 characters, opening stock") << QString(8192, u'R') << true;
+    }
+    void codesNoColumnHolds() {
+        QFETCH(QString, itemCode);
+        QFETCH(bool, openingStock);
+        const QStringList lines = {itemCode + QStringLiteral(",1"), QStringLiteral("789000001,2"),
+                                   itemCode + QStringLiteral(",1")};
+        ConversionEngine subject = engine();
+        QCOMPARE(openingStock ? subject.ConvertOpeningStock(lines)
+                              : subject.ConvertInventory(lines),
+                 Outcome::Completed);
+        // Inventory lists a code once, opening stock every line.
+        QStringList expected{itemCode + QStringLiteral("|Referência não encontrada.")};
+        if (openingStock)
+            expected << expected;
+        QCOMPARE(listed(openingStock ? *m_openingList : *m_inventoryList), expected);
+        QCOMPARE(m_database->rows("Select CodProd, Quantidade From Inventa Where Processado = 'N' "
+                                  "Union All Select CODPROD, QUANTIDADE From INCIEST"),
+                 QStringList{"P1|2"});
     }
 
     void stoppedRunIsUndone() {
