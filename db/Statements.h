@@ -30,11 +30,12 @@ inline constexpr char ProcessedCheck[] =
 inline constexpr char ReadStockAndCost[] =
     " Select Estoque, PrecoCusto From CompProd  Where CodEmpresa = :PCodEmpresa And             "
     "CodProd    = :PCodProd    And             CodGrade   = :PCodGrade            ";
-// Same conditions as ProcessedCheck, in another order: any Processado counts.
+// Same conditions as ProcessedCheck, in another order: any Processado counts. Quantidade is
+// what an update would add to.
 inline constexpr char InventoryRowExists[] =
-    " Select Processado From Inventa       Where CodEmpresa = :PCodEmpresa And        DataInv    = "
-    ":PDataInv    And        Documento  = :PDocumento  And        CodProd    = :PCodProd    And    "
-    "    CodGrade   = :PCodGrade       ";
+    " Select Processado, Quantidade From Inventa       Where CodEmpresa = :PCodEmpresa And        "
+    "DataInv    = :PDataInv    And        Documento  = :PDocumento  And        CodProd    = "
+    ":PCodProd    And        CodGrade   = :PCodGrade       ";
 // Adds a reading to a count row that is not processed yet.
 inline constexpr char UpdateInventoryRow[] =
     " Update Inventa                                Set Processado  = 'N',                         "
