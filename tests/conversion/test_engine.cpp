@@ -320,42 +320,33 @@ private slots:
     // with nothing posted; the message quotes no more than a readable part of the input.
     void quantitiesThatEndTheRun_data() {
         QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<bool>("openingStock");
         QTest::addColumn<QString>("message");
         const QString tooLarge = QStringLiteral(
             "O total da contagem do ítem \"%1\" passaria do maior número que se pode gravar.");
         QTest::newRow("two readings past the limit")
-            << QStringList{"789000001,1e308", "NADA,1", "789000001,1e308"} << false
+            << QStringList{"789000001,1e308", "NADA,1", "789000001,1e308"}
             << tooLarge.arg(QStringLiteral("789000001"));
-        QTest::newRow("below the negative limit") << QStringList{"ref8,-1e308", "ref8,-1e308"}
-                                                  << false << tooLarge.arg(QStringLiteral("ref8"));
+        QTest::newRow("below the negative limit")
+            << QStringList{"ref8,-1e308", "ref8,-1e308"} << tooLarge.arg(QStringLiteral("ref8"));
         QTest::newRow("onto the stored count")
-            << QStringList{"R4,1", "fab1,1e308"} << false << tooLarge.arg(QStringLiteral("fab1"));
-        QTest::newRow("quantity past the limit") << QStringList{"789000001,1e400"} << false
-                                                 << "'1e400' is not a valid floating point value";
-        QTest::newRow("quantity past the limit, opening stock")
-            << QStringList{"789000001,1e400"} << true
-            << "'1e400' is not a valid floating point value";
+            << QStringList{"R4,1", "fab1,1e308"} << tooLarge.arg(QStringLiteral("fab1"));
+        QTest::newRow("quantity past the limit")
+            << QStringList{"789000001,1e400"} << "'1e400' is not a valid floating point value";
         const QString megabyte(1 << 20, u'9');
         QTest::newRow("a megabyte of quantity")
-            << QStringList{"789000001," + megabyte + "x"} << false
+            << QStringList{"789000001," + megabyte + "x"}
             << "'" + megabyte.left(60) + QChar(0x2026) + "' is not a valid floating point value";
     }
     void quantitiesThatEndTheRun() {
         QFETCH(QStringList, lines);
-        QFETCH(bool, openingStock);
         QFETCH(QString, message);
         // A count of P1 already near the limit.
         m_database->exec(QStringLiteral(
             "Insert Into Inventa Values ('01', '2026-12-06', '20261206A', 'P1', '0000', 'N', "
             "'010101000000', 'ANA', 1e308, 1, 1, '009')"));
         const QStringList before = everyRow(*m_database);
-        ConversionEngine subject = engine();
         try {
-            if (openingStock)
-                subject.ConvertOpeningStock(lines);
-            else
-                subject.ConvertInventory(lines);
+            engine().ConvertInventory(lines);
             QFAIL("the run went through");
         } catch (const db::ConversionError& error) {
             QCOMPARE(error.message(), message);
