@@ -9,6 +9,8 @@
 #include "db/Statements.h"
 #include "db/Texts.h"
 
+#include <cmath>
+
 namespace conversion {
 
 namespace {
@@ -28,6 +30,22 @@ bool gradeRuleAdmits(int grade) {
 
 QDateTime atMidnight(const QDate& date) {
     return QDateTime(date, QTime(0, 0));
+}
+
+// A code that no searched column can hold matches nothing, and is not sent: some engines refuse
+// an overlong one as an index key, and a NUL breaks the statement text on others.
+bool searchable(const QString& itemCode) {
+    return !itemCode.contains(QChar(0)) && itemCode.toUcs4().size() <= db::SearchedCodeWidth;
+}
+
+// Some engines store an infinite count and others refuse it; either way the run must end as it
+// does for a bad quantity.
+void requireFiniteTotal(const QString& itemCode, double total) {
+    if (!std::isfinite(total))
+        throw db::ConversionError(
+            QStringLiteral("O total da contagem do ítem \"%1\" passaria do maior número "
+                           "que se pode gravar.")
+                .arg(db::texts::quotedInput(itemCode)));
 }
 } // namespace
 
@@ -112,7 +130,9 @@ ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& 
         const double quantity =
             collector::parseQuantity(reading.quantityText, db::Regional::locale());
         const StockAndCost stock = ReadStockAndCost(key);
-        if (InventoryRowExists(key)) {
+        double counted = 0.0;
+        if (InventoryRowExists(key, &counted)) {
+            requireFiniteTotal(reading.itemCode, counted + quantity);
             // A row marked processed after resolution, or one that is neither open nor
             // processed, takes no more readings; the clerk must hear of it.
             if (!UpdateInventoryRow(key, quantity, stock))
@@ -156,6 +176,8 @@ ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringLis
 
 ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
     ProductKey key;
+    if (!searchable(itemCode))
+        return key;
     const QString code = db::texts::upperAscii(itemCode);
     db::Query& query = m_qryConversao;
 
@@ -210,7 +232,7 @@ StockAndCost ConversionEngine::ReadStockAndCost(const ProductKey& key) {
     return result;
 }
 
-bool ConversionEngine::InventoryRowExists(const ProductKey& key) {
+bool ConversionEngine::InventoryRowExists(const ProductKey& key, double* counted) {
     db::Query& query = m_qryConversao;
     const QDate date = inventoryDate();
     query.setText(str(db::sql::InventoryRowExists));
@@ -221,6 +243,10 @@ bool ConversionEngine::InventoryRowExists(const ProductKey& key) {
     query.bindText(str(db::param::CodGrade), key.CodGrade);
     query.open();
     const bool exists = !query.isEmpty();
+    if (counted)
+        *counted = query.text(str(db::column::Processado)) == str(db::value::NotProcessed)
+                       ? query.number(str(db::column::Quantidade))
+                       : 0.0;
     query.close();
     return exists;
 }

@@ -69,7 +69,9 @@ public:
 
     ProductKey ResolveProduct(const QString& itemCode);
     StockAndCost ReadStockAndCost(const ProductKey& key);
-    bool InventoryRowExists(const ProductKey& key);
+    // With `counted`, also gives the Quantidade a reading would add to: 0 when the row takes no
+    // more readings.
+    bool InventoryRowExists(const ProductKey& key, double* counted = nullptr);
     // False when no row was touched: the row is no longer open for counting.
     bool UpdateInventoryRow(const ProductKey& key, double quantity, const StockAndCost& stock);
     void InsertInventoryRow(const ProductKey& key, double quantity, const StockAndCost& stock);

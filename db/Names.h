@@ -28,6 +28,7 @@ inline constexpr char Grade[] = "Grade";
 inline constexpr char Estoque[] = "Estoque";
 inline constexpr char PrecoCusto[] = "PrecoCusto";
 inline constexpr char Processado[] = "Processado";
+inline constexpr char Quantidade[] = "Quantidade";
 } // namespace column
 
 // Named parameters: the column's name with a leading P.
@@ -68,6 +69,11 @@ inline constexpr char NoGrade[] = "0000";
 // Product key marker of a product whose count row is already processed.
 inline constexpr char ProcessedMarker[] = "/*PRODPROCESSADO*/";
 } // namespace value
+
+// Width of the widest column an item code is searched in (CodBarra, Referencia, Reffabricante,
+// Referenciaantiga), in characters, as the schema scripts declare it: a longer code can match
+// nothing.
+inline constexpr int SearchedCodeWidth = 30;
 
 // Texts of the two look-up queries, opened at start-up.
 namespace lookup {
