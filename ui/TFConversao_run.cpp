@@ -132,10 +132,8 @@ bool TFConversao::runConversion() {
     try {
         outcome =
             inventory ? engine.ConvertInventory(Arquivo) : engine.ConvertOpeningStock(Arquivo);
-    } catch (const db::Error& error) {
-        failure = error.message();
     } catch (const std::exception& error) {
-        failure = QString::fromLocal8Bit(error.what());
+        failure = conversion::ConversionEngine::failedRunMessage(error);
     }
     setEntryControlsEnabled(true);
     m_running = false;
@@ -143,7 +141,7 @@ bool TFConversao::runConversion() {
         focused->setFocus();
 
     if (!failure.isNull())
-        Dialogs::error(this, conversion::ConversionEngine::failedRunMessage(failure));
+        Dialogs::error(this, failure);
     if (m_closeRequested) {
         close();
         return false;
