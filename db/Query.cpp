@@ -19,10 +19,12 @@ QString errorText(const QSqlError& error) {
     return text.isEmpty() ? QStringLiteral("Erro desconhecido do banco de dados.") : text;
 }
 
+// The server's own text follows, when it gave one: a statement cut off at the limit may have
+// ended without an error.
 QString lockText(const QSqlError& error) {
-    return QStringLiteral("Outra estação de trabalho está convertendo leituras no mesmo "
-                          "inventário; tente de novo quando ela terminar.\r") +
-           errorText(error);
+    const QString text = QStringLiteral("Outra estação de trabalho está convertendo leituras no "
+                                        "mesmo inventário; tente de novo quando ela terminar.");
+    return error.isValid() ? text + QLatin1Char('\r') + errorText(error) : text;
 }
 
 [[noreturn]] void raise(const QSqlError& error, const Dialect* dialect) {
