@@ -91,9 +91,8 @@ private:
 class RowHolder {
 public:
     RowHolder(const QSqlDatabase& database, std::chrono::milliseconds hold) {
-        std::promise<void> held;
-        std::future<void> heldFuture = held.get_future();
-        m_thread = std::thread([this, name = database.connectionName(), hold, &held] {
+        std::future<void> held = m_held.get_future();
+        m_thread = std::thread([this, name = database.connectionName(), hold] {
             {
                 QSqlDatabase other =
                     QSqlDatabase::cloneDatabase(name, QStringLiteral("other workstation"));
@@ -103,7 +102,7 @@ public:
                 m_ok = m_ok &&
                        update.exec(QStringLiteral(
                            "Update Inventa Set Quantidade = Quantidade + 5 Where CodProd = 'P1'"));
-                held.set_value();
+                m_held.set_value();
                 m_release.get_future().wait_for(hold);
                 update.finish();
                 m_ok = other.commit() && m_ok;
@@ -111,7 +110,7 @@ public:
             }
             QSqlDatabase::removeDatabase(QStringLiteral("other workstation"));
         });
-        heldFuture.wait();
+        held.wait();
     }
     ~RowHolder() { release(); }
     // Commits the other run; true when all of it went through.
@@ -124,6 +123,7 @@ public:
     }
 
 private:
+    std::promise<void> m_held;
     std::promise<void> m_release;
     std::thread m_thread;
     bool m_ok = false;
