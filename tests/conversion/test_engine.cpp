@@ -447,32 +447,6 @@ private slots:
                  QStringLiteral("erro\rNenhuma leitura do arquivo foi gravada."));
     }
 
-    void failedRunMessageByCause_data() {
-        QTest::addColumn<std::shared_ptr<std::exception>>("error");
-        QTest::addColumn<QString>("message");
-        const QString nothingPosted = QStringLiteral("\rNenhuma leitura do arquivo foi gravada.");
-        QTest::newRow("refused statement")
-            << std::shared_ptr<std::exception>(new db::DatabaseError("recusado"))
-            << "recusado" + nothingPosted;
-        QTest::newRow("lock wait") << std::shared_ptr<std::exception>(new db::LockTimeout("preso"))
-                                   << "preso" + nothingPosted;
-        QTest::newRow("bad quantity")
-            << std::shared_ptr<std::exception>(new db::ConversionError("'x'"))
-            << "'x'" + nothingPosted;
-        QTest::newRow("other") << std::shared_ptr<std::exception>(new std::runtime_error("falha"))
-                               << "falha" + nothingPosted;
-        QTest::newRow("failed commit")
-            << std::shared_ptr<std::exception>(new db::CommitUnconfirmed("conexão perdida"))
-            << QStringLiteral("conexão perdida\rNão foi possível confirmar se as leituras do "
-                              "arquivo foram gravadas. Confira o inventário antes de converter "
-                              "o arquivo de novo.");
-    }
-    void failedRunMessageByCause() {
-        QFETCH(std::shared_ptr<std::exception>, error);
-        QFETCH(QString, message);
-        QCOMPARE(ConversionEngine::failedRunMessage(*error), message);
-    }
-
     // The network drops as the run commits. Whether the server got the commit or not, the tool
     // can't tell, so it must not say that nothing was posted; the server keeps all or nothing.
     void commitCutOff_data() {
