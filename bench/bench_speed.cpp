@@ -1,0 +1,346 @@
+// How near the tool's engine comes to the bare database: each run converts the same collector
+// file on a copy of the same catalogue, once through the engine and once through a raw sqlite3
+// loop of the very same statements, in separate processes, interleaved and repeated; it checks
+// that both left the same rows and prints lines per second, their ratio and peak memory.
+//
+//   bench_speed [--grades 10000,100000,1000000] [--lines 100000] [--rounds 5]
+//               [--modes inventario,inicio-estoque] [--window] [--data DIR]
+#include "Catalogue.h"
+#include "RawLoop.h"
+#include "conversion/CollectorFile.h"
+#include "conversion/ConversionEngine.h"
+#include "conversion/RejectionList.h"
+#include "db/Regional.h"
+#include "ui/Dialogs.h"
+#include "ui/MaskEdit.h"
+#include "ui/TFConversao.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QTabWidget>
+#include <QTextStream>
+#include <algorithm>
+#include <memory>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+const QString Inventory = QStringLiteral("inventario");
+const QString OpeningStock = QStringLiteral("inicio-estoque");
+
+void useBrazilianSettings() {
+    db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+}
+
+// --- the measured runs, each in a process of its own
+
+qint64 runEngine(const QString& mode, const QString& database, const QString& collector) {
+    useBrazilianSettings();
+    QElapsedTimer timer;
+    timer.start();
+    {
+        QSqlDatabase connection = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+        connection.setDatabaseName(database);
+        if (!connection.open())
+            qFatal("%s", qPrintable(connection.lastError().text()));
+        bool flag = false;
+        RejectionList inventoryList(flag);
+        RejectionList openingList(flag);
+        conversion::ConversionEngine engine(
+            connection, *db::Dialect::forDriver(QStringLiteral("QSQLITE")),
+            {QString::fromLatin1(bench::Company), QString::fromLatin1(bench::Cause),
+             QString::fromLatin1(bench::InventoryDate)},
+            {inventoryList, openingList, flag});
+        const QStringList lines = collector::readLines(collector);
+        if (mode == Inventory)
+            engine.ConvertInventory(lines);
+        else
+            engine.ConvertOpeningStock(lines);
+    }
+    const qint64 elapsed = timer.nsecsElapsed();
+    QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+    return elapsed;
+}
+
+qint64 runRaw(const QString& mode, const QString& database, const QString& collector) {
+    QElapsedTimer timer;
+    timer.start();
+    if (mode == Inventory)
+        bench::rawInventory(database, collector);
+    else
+        bench::rawOpeningStock(database, collector);
+    return timer.nsecsElapsed();
+}
+
+// The clerk's run in the window, offscreen: entries typed in, the button pressed, until the
+// success box.
+qint64 runWindow(const QString& mode, const QString& database, const QString& collector) {
+    useBrazilianSettings();
+    Dialogs::setTestMode(true);
+    qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
+    const QString folder = QFileInfo(database).absolutePath();
+    QDir::setCurrent(folder);
+    QFile serverName(folder + QStringLiteral("/Caminho.Dir"));
+    if (!serverName.open(QIODevice::WriteOnly) ||
+        serverName.write(QFileInfo(database).absoluteFilePath().toUtf8() + "\r\n") < 0)
+        qFatal("Can't write Caminho.Dir");
+    serverName.close();
+    TFConversao form;
+    form.show();
+    form.PcDados->setCurrentIndex(mode == Inventory ? 0 : 1);
+    form.edtCaminho->setText(collector);
+    form.DtInventa->setMaskedText(QString::fromLatin1(bench::InventoryDate));
+    form.CodEmpresa->setText(QString::fromLatin1(bench::Company));
+    form.CodCausa->setText(QString::fromLatin1(bench::Cause));
+    Dialogs::clearShown();
+    QElapsedTimer timer;
+    timer.start();
+    form.btOKClick();
+    const qint64 elapsed = timer.nsecsElapsed();
+    if (Dialogs::shown().isEmpty() ||
+        !Dialogs::shown().constFirst().text.contains(QStringLiteral("sucesso")))
+        qFatal("The window's run did not succeed: %s",
+               Dialogs::shown().isEmpty() ? "no message"
+                                          : qPrintable(Dialogs::shown().constFirst().text));
+    return elapsed;
+}
+
+// --- the coordinator
+
+struct Measured {
+    qint64 nanoseconds = 0;
+    long peakKiB = 0;
+};
+
+Measured spawn(const QStringList& arguments) {
+    QList<QByteArray> bytes;
+    for (const QString& argument : arguments)
+        bytes << argument.toLocal8Bit();
+    std::vector<char*> argv;
+    for (QByteArray& argument : bytes)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    int out[2];
+    if (pipe(out) != 0)
+        qFatal("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        qFatal("Can't start %s", argv[0]);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    QByteArray printed;
+    char buffer[256];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        printed.append(buffer, n);
+    close(out[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        qFatal("%s failed", qPrintable(arguments.join(QLatin1Char(' '))));
+    return {printed.trimmed().toLongLong(), usage.ru_maxrss};
+}
+
+template <typename T> T median(std::vector<T> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void copyFile(const QString& from, const QString& to) {
+    QFile::remove(to);
+    if (!QFile::copy(from, to))
+        qFatal("Can't copy %s", qPrintable(from));
+}
+
+QList<int> numbers(const QString& text) {
+    QList<int> result;
+    for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        result << part.toInt();
+    return result;
+}
+
+int coordinate(const QCommandLineParser& options) {
+    QTextStream out(stdout);
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString data = options.value(QStringLiteral("data"));
+    QDir().mkpath(data);
+    const int lines = options.value(QStringLiteral("lines")).toInt();
+    const int rounds = std::max(1, options.value(QStringLiteral("rounds")).toInt());
+    const QStringList modes = options.value(QStringLiteral("modes")).split(QLatin1Char(','));
+    const QString work = data + QStringLiteral("/work");
+    QDir().mkpath(work);
+    const QString engineCopy = work + QStringLiteral("/engine.db");
+    const QString rawCopy = work + QStringLiteral("/raw.db");
+
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
+               .arg(QStringLiteral("grades"), 8)
+               .arg(QStringLiteral("lines"), 7)
+               .arg(QStringLiteral("mode"), -15)
+               .arg(QStringLiteral("engine l/s"), 10)
+               .arg(QStringLiteral("raw l/s"), 10)
+               .arg(QStringLiteral("engine/raw"), 10)
+               .arg(QStringLiteral("engine MiB"), 10)
+               .arg(QStringLiteral("raw MiB"), 8);
+    out.flush();
+    for (const int grades : numbers(options.value(QStringLiteral("grades")))) {
+        const QString catalogue = data + QStringLiteral("/catalogue-%1.db").arg(grades);
+        bench::makeCatalogue(catalogue, grades);
+        const QString collector =
+            data + QStringLiteral("/coletor-%1-%2.txt").arg(lines).arg(grades);
+        if (!QFile::exists(collector))
+            bench::makeCollectorFile(collector, lines, grades);
+        for (const QString& mode : modes) {
+            std::vector<double> engineRates, rawRates, ratios;
+            long enginePeak = 0, rawPeak = 0;
+            for (int round = 0; round < rounds; ++round) {
+                copyFile(catalogue, engineCopy);
+                copyFile(catalogue, rawCopy);
+                Measured engine, raw;
+                const auto runEngineChild = [&] {
+                    engine = spawn({self, QStringLiteral("--run"), QStringLiteral("engine"),
+                                    QStringLiteral("--modes"), mode, engineCopy, collector});
+                };
+                const auto runRawChild = [&] {
+                    raw = spawn({self, QStringLiteral("--run"), QStringLiteral("raw"),
+                                 QStringLiteral("--modes"), mode, rawCopy, collector});
+                };
+                // Interleaved: neither side always runs on a warmer machine.
+                if (round % 2 == 0) {
+                    runEngineChild();
+                    runRawChild();
+                } else {
+                    runRawChild();
+                    runEngineChild();
+                }
+                const QStringList engineRows = bench::writtenRows(engineCopy);
+                const QStringList rawRows = bench::writtenRows(rawCopy);
+                if (engineRows != rawRows) {
+                    out << "The engine and the raw loop left different rows (" << engineRows.size()
+                        << " against " << rawRows.size() << ")\n";
+                    for (qsizetype i = 0; i < std::min(engineRows.size(), rawRows.size()); ++i)
+                        if (engineRows[i] != rawRows[i]) {
+                            out << "  engine: " << engineRows[i] << "\n  raw:    " << rawRows[i]
+                                << "\n";
+                            break;
+                        }
+                    return 1;
+                }
+                engineRates.push_back(lines * 1e9 / engine.nanoseconds);
+                rawRates.push_back(lines * 1e9 / raw.nanoseconds);
+                ratios.push_back(static_cast<double>(raw.nanoseconds) / engine.nanoseconds);
+                enginePeak = std::max(enginePeak, engine.peakKiB);
+                rawPeak = std::max(rawPeak, raw.peakKiB);
+            }
+            out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
+                       .arg(grades, 8)
+                       .arg(lines, 7)
+                       .arg(mode, -15)
+                       .arg(median(engineRates), 10, 'f', 0)
+                       .arg(median(rawRates), 10, 'f', 0)
+                       .arg(median(ratios), 10, 'f', 2)
+                       .arg(enginePeak / 1024.0, 10, 'f', 1)
+                       .arg(rawPeak / 1024.0, 8, 'f', 1);
+            out.flush();
+        }
+        if (options.isSet(QStringLiteral("window"))) {
+            std::vector<double> ratios;
+            std::vector<double> windowRates;
+            long windowPeak = 0;
+            for (int round = 0; round < rounds; ++round) {
+                copyFile(catalogue, engineCopy);
+                copyFile(catalogue, rawCopy);
+                Measured engine, window;
+                const auto runEngineChild = [&] {
+                    engine = spawn({self, QStringLiteral("--run"), QStringLiteral("engine"),
+                                    QStringLiteral("--modes"), Inventory, engineCopy, collector});
+                };
+                const auto runWindowChild = [&] {
+                    window = spawn({self, QStringLiteral("--run"), QStringLiteral("window"),
+                                    QStringLiteral("--modes"), Inventory, rawCopy, collector});
+                };
+                if (round % 2 == 0) {
+                    runEngineChild();
+                    runWindowChild();
+                } else {
+                    runWindowChild();
+                    runEngineChild();
+                }
+                windowRates.push_back(lines * 1e9 / window.nanoseconds);
+                ratios.push_back(static_cast<double>(window.nanoseconds) / engine.nanoseconds);
+                windowPeak = std::max(windowPeak, window.peakKiB);
+            }
+            out << QStringLiteral("%1 %2 window inventario: %3 l/s, window/engine time %4, "
+                                  "peak %5 MiB\n")
+                       .arg(grades, 8)
+                       .arg(lines, 7)
+                       .arg(median(windowRates), 0, 'f', 0)
+                       .arg(median(ratios), 0, 'f', 2)
+                       .arg(windowPeak / 1024.0, 0, 'f', 1);
+            out.flush();
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Only the window's run needs a display, and offscreen is enough to measure it; the others
+    // load no more of Qt than the tool's engine does.
+    bool window = false;
+    for (int i = 1; i + 1 < argc; ++i)
+        window = window || (QByteArray(argv[i]) == "--run" && QByteArray(argv[i + 1]) == "window");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app(window ? new QApplication(argc, argv)
+                                                 : new QCoreApplication(argc, argv));
+    QCommandLineParser options;
+    options.addOptions({
+        {QStringLiteral("grades"), QStringLiteral("Catalogue sizes, comma-separated."),
+         QStringLiteral("list"), QStringLiteral("10000,1000000")},
+        {QStringLiteral("lines"), QStringLiteral("Lines of the collector file."),
+         QStringLiteral("count"), QStringLiteral("100000")},
+        {QStringLiteral("rounds"), QStringLiteral("Interleaved rounds per figure."),
+         QStringLiteral("count"), QStringLiteral("5")},
+        {QStringLiteral("modes"), QStringLiteral("inventario and/or inicio-estoque."),
+         QStringLiteral("list"), Inventory + QLatin1Char(',') + OpeningStock},
+        {QStringLiteral("window"), QStringLiteral("Also time the window's run, offscreen.")},
+        {QStringLiteral("data"), QStringLiteral("Where catalogues and files are kept."),
+         QStringLiteral("dir"), QDir::tempPath() + QStringLiteral("/coletor-bench")},
+        {QStringLiteral("run"),
+         QStringLiteral("(internal) one measured run: engine, raw or window."),
+         QStringLiteral("what")},
+    });
+    options.addPositionalArgument(QStringLiteral("database collector"),
+                                  QStringLiteral("(internal) for --run"));
+    options.addHelpOption();
+    options.process(*app);
+    if (!options.isSet(QStringLiteral("run")))
+        return coordinate(options);
+
+    const QString what = options.value(QStringLiteral("run"));
+    const QString mode = options.value(QStringLiteral("modes"));
+    const QStringList files = options.positionalArguments();
+    if (files.size() != 2)
+        qFatal("--run needs a database and a collector file");
+    const qint64 elapsed = what == QLatin1String("engine") ? runEngine(mode, files[0], files[1])
+                           : what == QLatin1String("raw")  ? runRaw(mode, files[0], files[1])
+                                                           : runWindow(mode, files[0], files[1]);
+    QTextStream(stdout) << elapsed << "\n";
+    return 0;
+}
