@@ -5,12 +5,19 @@
 //
 //   bench_speed [--grades 10000,100000,1000000] [--lines 100000] [--rounds 5]
 //               [--modes inventario,inicio-estoque] [--window] [--data DIR]
+//               [--servers build/test-servers/servers]
+//
+// With --servers (the file the test servers' start scripts write), the engine also runs on the
+// PostgreSQL and Firebird servers that are up, and a relay in front of each counts its round trips.
 #include "Catalogue.h"
+#include "CountingProxy.h"
 #include "RawLoop.h"
+#include "Sqlite.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
 #include "conversion/RejectionList.h"
 #include "db/Regional.h"
+#include "tests/TestDatabase.h"
 #include "ui/Dialogs.h"
 #include "ui/MaskEdit.h"
 #include "ui/TFConversao.h"
@@ -23,6 +30,7 @@
 #include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTextStream>
 #include <algorithm>
@@ -174,8 +182,134 @@ QList<int> numbers(const QString& text) {
     return result;
 }
 
+// --- the engine on the database servers
+
+QVariant fieldValue(const bench::Statement& row, int column, const db::Dialect& dialect) {
+    switch (sqlite3_column_type(row.handle(), column)) {
+    case SQLITE_INTEGER:
+        return row.columnInt(column);
+    case SQLITE_FLOAT:
+        return row.columnReal(column);
+    case SQLITE_NULL:
+        return {};
+    default:
+        break;
+    }
+    const QString text = QString::fromUtf8(row.columnText(column));
+    if (const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd")); date.isValid())
+        return dialect.date(date);
+    if (const QDateTime moment = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        moment.isValid())
+        return dialect.dateTime(moment);
+    return text;
+}
+
+// Copies the catalogue's rows to a server database that has the tool's tables and nothing else.
+void copyCatalogue(const QString& catalogue, QSqlDatabase target, const db::Dialect& dialect) {
+    bench::Sqlite source(catalogue);
+    target.transaction();
+    for (const char* table : {"Filiais", "CausInv", "Produto", "ProdGrade", "Relacionarefant",
+                              "CompProd", "MvGeral", "Inventa"}) {
+        bench::Statement rows(source, (QByteArray("Select * From ") + table).constData());
+        QStringList marks;
+        for (int c = 0; c < rows.columns(); ++c)
+            marks << QStringLiteral("?");
+        QSqlQuery insert(target);
+        if (!insert.prepare(QStringLiteral("Insert Into %1 Values (%2)")
+                                .arg(QLatin1String(table), marks.join(QStringLiteral(", ")))))
+            qFatal("%s", qPrintable(insert.lastError().text()));
+        while (rows.step()) {
+            for (int c = 0; c < rows.columns(); ++c)
+                insert.bindValue(c, fieldValue(rows, c, dialect));
+            if (!insert.exec())
+                qFatal("%s: %s", table, qPrintable(insert.lastError().text()));
+        }
+    }
+    if (!target.commit())
+        qFatal("%s", qPrintable(target.lastError().text()));
+}
+
+qint64 convertOn(QSqlDatabase database, const db::Dialect& dialect, const QStringList& lines) {
+    QSqlQuery clean(database);
+    if (!clean.exec(QStringLiteral("Delete From Inventa Where Processado = 'N'")))
+        qFatal("%s", qPrintable(clean.lastError().text()));
+    clean.finish();
+    bool flag = false;
+    RejectionList inventoryList(flag);
+    RejectionList openingList(flag);
+    conversion::ConversionEngine engine(database, dialect,
+                                        {QString::fromLatin1(bench::Company),
+                                         QString::fromLatin1(bench::Cause),
+                                         QString::fromLatin1(bench::InventoryDate)},
+                                        {inventoryList, openingList, flag});
+    QElapsedTimer timer;
+    timer.start();
+    engine.ConvertInventory(lines);
+    return timer.nsecsElapsed();
+}
+
+void measureServers(const QCommandLineParser& options, QTextStream& out) {
+    useBrazilianSettings();
+    const QString servers = options.value(QStringLiteral("servers"));
+    const QString data = options.value(QStringLiteral("data"));
+    const int grades = options.value(QStringLiteral("server-grades")).toInt();
+    const int lines = options.value(QStringLiteral("server-lines")).toInt();
+    const int rounds = std::max(1, options.value(QStringLiteral("rounds")).toInt());
+    const QString catalogue = data + QStringLiteral("/catalogue-%1.db").arg(grades);
+    bench::makeCatalogue(catalogue, grades);
+    const QString collector = data + QStringLiteral("/coletor-%1-%2.txt").arg(lines).arg(grades);
+    if (!QFile::exists(collector))
+        bench::makeCollectorFile(collector, lines, grades);
+    const QStringList fileLines = collector::readLines(collector);
+    qputenv("COLETOR_SERVERS_FILE", servers.toLocal8Bit());
+    for (const char* engine : {"postgresql", "firebird"}) {
+        if (!QFile::exists(servers + QLatin1Char('.') + QLatin1String(engine))) {
+            out << engine << ": no server up\n";
+            continue;
+        }
+        qputenv("COLETOR_TEST_ENGINE", engine);
+        TestDatabase database(QStringLiteral("bench"));
+        QElapsedTimer timer;
+        timer.start();
+        copyCatalogue(catalogue, database.database(), database.dialect());
+        out << engine << ": catalogue of " << grades << " grades copied in "
+            << timer.elapsed() / 1000 << " s\n";
+        out.flush();
+        std::vector<double> rates;
+        for (int round = 0; round < rounds; ++round)
+            rates.push_back(lines * 1e9 /
+                            convertOn(database.database(), database.dialect(), fileLines));
+        long roundTrips = 0;
+        {
+            bench::CountingProxy proxy(database.database().port());
+            QSqlDatabase relayed =
+                QSqlDatabase::cloneDatabase(database.database(), QStringLiteral("bench_relayed"));
+            relayed.setPort(proxy.port());
+            if (!relayed.open())
+                qFatal("%s", qPrintable(relayed.lastError().text()));
+            proxy.resetCount();
+            convertOn(relayed, database.dialect(), fileLines);
+            roundTrips = proxy.roundTrips();
+            relayed.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("bench_relayed"));
+        out << QStringLiteral("%1 %2 %3 inventario: %4 l/s, %5 round trips per line\n")
+                   .arg(QLatin1String(engine), -10)
+                   .arg(grades, 8)
+                   .arg(lines, 7)
+                   .arg(median(rates), 0, 'f', 0)
+                   .arg(static_cast<double>(roundTrips) / lines, 0, 'f', 2);
+        out.flush();
+    }
+}
+
 int coordinate(const QCommandLineParser& options) {
     QTextStream out(stdout);
+    if (options.isSet(QStringLiteral("servers"))) {
+        measureServers(options, out);
+        if (!options.isSet(QStringLiteral("grades")))
+            return 0;
+    }
     const QString self = QCoreApplication::applicationFilePath();
     const QString data = options.value(QStringLiteral("data"));
     QDir().mkpath(data);
@@ -322,6 +456,13 @@ int main(int argc, char** argv) {
         {QStringLiteral("window"), QStringLiteral("Also time the window's run, offscreen.")},
         {QStringLiteral("data"), QStringLiteral("Where catalogues and files are kept."),
          QStringLiteral("dir"), QDir::tempPath() + QStringLiteral("/coletor-bench")},
+        {QStringLiteral("servers"),
+         QStringLiteral("Servers file of the test servers: run the engine on them too."),
+         QStringLiteral("file")},
+        {QStringLiteral("server-grades"), QStringLiteral("Catalogue size on the servers."),
+         QStringLiteral("count"), QStringLiteral("100000")},
+        {QStringLiteral("server-lines"), QStringLiteral("Collector lines on the servers."),
+         QStringLiteral("count"), QStringLiteral("10000")},
         {QStringLiteral("run"),
          QStringLiteral("(internal) one measured run: engine, raw or window."),
          QStringLiteral("what")},
