@@ -2,6 +2,7 @@
 
 #include "Catalogue.h"
 #include "Sqlite.h"
+#include "db/Names.h"
 #include "db/Statements.h"
 
 #include <QFile>
@@ -59,9 +60,60 @@ void stamp(char (&out)[16]) {
 struct Key {
     std::string product;
     std::string grade;
+    bool operator==(const Key&) const = default;
+};
+struct KeyHash {
+    size_t operator()(const Key& key) const {
+        return std::hash<std::string>()(key.product) * 31 + std::hash<std::string>()(key.grade);
+    }
 };
 
-// The statements of product resolution, prepared once.
+// What the run knows of a product and grade once it has asked: the count row, the stock on
+// record and the movements. The run writes none of the catalogue, and a count row it has
+// written is its own until it commits.
+struct Known {
+    bool rowRead = false;
+    bool rowExists = false;
+    bool processed = false;
+    double count = 0.0;
+    bool stockRead = false;
+    double stock = 0.0;
+    double cost = 0.0;
+    bool movementsRead = false;
+    bool moved = false;
+};
+
+// A count-row statement with the positions of its parameters, looked up once.
+struct InventoryBinds {
+    InventoryBinds(Sqlite& db, const char* sql)
+        : statement(db, sql)
+        , company(statement.index(":PCodEmpresa"))
+        , date(statement.index(":PDataInv"))
+        , document(statement.index(":PDocumento"))
+        , product(statement.index(":PCodProd"))
+        , grade(statement.index(":PCodGrade"))
+        , stamp(optional(":PDataHora"))
+        , quantity(optional(":PQuantidade"))
+        , kardex(optional(":PQuantKardex"))
+        , cause(optional(":PCodCausa"))
+        , cost(optional(":PPrecoCusto")) {}
+
+    int optional(const char* name) const {
+        return sqlite3_bind_parameter_index(statement.handle(), name);
+    }
+    void bindKey(const Key& key) {
+        statement.textInPlace(company, Company, 2)
+            .textInPlace(date, InventoryDateSql, 10)
+            .textInPlace(document, InventoryDocument, 9)
+            .textInPlace(product, key.product.data(), static_cast<int>(key.product.size()))
+            .textInPlace(grade, key.grade.data(), static_cast<int>(key.grade.size()));
+    }
+
+    Statement statement;
+    int company, date, document, product, grade, stamp, quantity, kardex, cause, cost;
+};
+
+// Product resolution, its statements prepared once and each code asked once a run.
 class Resolver {
 public:
     explicit Resolver(Sqlite& db)
@@ -69,17 +121,19 @@ public:
         , m_references{{db, db::sql::ReferenceSearch1},
                        {db, db::sql::ReferenceSearch2},
                        {db, db::sql::ReferenceSearch3}}
-        , m_processed(db, db::sql::ProcessedCheck)
-        , m_processedCompany(m_processed.index(":PCodEmpresa"))
-        , m_processedDate(m_processed.index(":PDataInv"))
-        , m_processedProduct(m_processed.index(":PCodProd"))
-        , m_processedDocument(m_processed.index(":PDocumento"))
-        , m_processedGrade(m_processed.index(":PCodGrade")) {}
+        , m_countRow(db, db::sql::InventoryRowExists)
+        , m_stock(db, db::sql::ReadStockAndCost)
+        , m_movements(db, db::sql::MovementLookup) {}
 
-    // Empty product: not found; `processed` tells an already processed count row.
-    Key resolve(const std::string& code, bool& processed) {
+    // Null when the code names no product the run can take.
+    const Key* resolve(const std::string& code) {
+        if (code.size() > static_cast<size_t>(db::SearchedCodeWidth) ||
+            code.find('\0') != std::string::npos)
+            return nullptr;
+        const auto cached = m_codes.find(code);
+        if (cached != m_codes.end())
+            return cached->second.product.empty() ? nullptr : &cached->second;
         Key key;
-        processed = false;
         m_barcode.textInPlace(1, code.data(), static_cast<int>(code.size()));
         if (m_barcode.step()) {
             key.product = m_barcode.columnChars(0);
@@ -101,76 +155,65 @@ public:
             }
         }
         m_barcode.reset();
-        if (key.product.empty())
-            return key;
-        m_processed.textInPlace(m_processedCompany, Company, 2)
-            .textInPlace(m_processedDate, InventoryDateSql, 10)
-            .textInPlace(m_processedProduct, key.product.data(),
-                         static_cast<int>(key.product.size()))
-            .textInPlace(m_processedDocument, InventoryDocument, 9)
-            .textInPlace(m_processedGrade, key.grade.data(), static_cast<int>(key.grade.size()));
-        processed = m_processed.step() && std::string_view(m_processed.columnChars(0)) == "S";
-        m_processed.reset();
-        return key;
+        const Key& kept = m_codes.emplace(code, std::move(key)).first->second;
+        return kept.product.empty() ? nullptr : &kept;
+    }
+
+    Known& known(const Key& key) { return m_known[key]; }
+
+    // The count row once a run; the run follows it in memory after that.
+    Known& countRow(const Key& key) {
+        Known& state = m_known[key];
+        if (state.rowRead)
+            return state;
+        m_countRow.bindKey(key);
+        state.rowRead = true;
+        state.rowExists = m_countRow.statement.step();
+        if (state.rowExists) {
+            state.processed = std::string_view(m_countRow.statement.columnChars(0)) == "S";
+            state.count = m_countRow.statement.columnReal(1);
+        }
+        m_countRow.statement.reset();
+        return state;
+    }
+
+    Known& stock(const Key& key) {
+        Known& state = m_known[key];
+        if (state.stockRead)
+            return state;
+        m_stock.textInPlace(1, Company, 2)
+            .textInPlace(2, key.product.data(), static_cast<int>(key.product.size()))
+            .textInPlace(3, key.grade.data(), static_cast<int>(key.grade.size()));
+        state.stockRead = true;
+        if (m_stock.step()) {
+            state.stock = m_stock.columnReal(0);
+            state.cost = m_stock.columnReal(1);
+        }
+        m_stock.reset();
+        return state;
+    }
+
+    Known& movements(const Key& key) {
+        Known& state = m_known[key];
+        if (state.movementsRead)
+            return state;
+        m_movements.textInPlace(1, Company, 2)
+            .textInPlace(2, key.product.data(), static_cast<int>(key.product.size()))
+            .textInPlace(3, key.grade.data(), static_cast<int>(key.grade.size()));
+        state.movementsRead = true;
+        state.moved = m_movements.step();
+        m_movements.reset();
+        return state;
     }
 
 private:
     Statement m_barcode;
     Statement m_references[3];
-    Statement m_processed;
-    int m_processedCompany, m_processedDate, m_processedProduct, m_processedDocument,
-        m_processedGrade;
-};
-
-class StockReader {
-public:
-    explicit StockReader(Sqlite& db)
-        : m_statement(db, db::sql::ReadStockAndCost) {}
-    void read(const Key& key, double& stock, double& cost) {
-        m_statement.textInPlace(1, Company, 2)
-            .textInPlace(2, key.product.data(), static_cast<int>(key.product.size()))
-            .textInPlace(3, key.grade.data(), static_cast<int>(key.grade.size()));
-        stock = cost = 0.0;
-        if (m_statement.step()) {
-            stock = m_statement.columnReal(0);
-            cost = m_statement.columnReal(1);
-        }
-        m_statement.reset();
-    }
-
-private:
-    Statement m_statement;
-};
-
-// A count-row statement with the positions of its parameters, looked up once.
-struct InventoryBinds {
-    InventoryBinds(Sqlite& db, const char* sql)
-        : statement(db, sql)
-        , company(statement.index(":PCodEmpresa"))
-        , date(statement.index(":PDataInv"))
-        , document(statement.index(":PDocumento"))
-        , product(statement.index(":PCodProd"))
-        , grade(statement.index(":PCodGrade"))
-        , stamp(optional(":PDataHora"))
-        , quantity(optional(":PQuantidade"))
-        , kardex(optional(":PQuantKardex"))
-        , cause(optional(":PCodCausa"))
-        , cost(optional(":PPrecoCusto")) {}
-
-    int optional(const char* name) const {
-        return sqlite3_bind_parameter_index(statementHandle(), name);
-    }
-    sqlite3_stmt* statementHandle() const { return statement.handle(); }
-    void bindKey(const Key& key) {
-        statement.textInPlace(company, Company, 2)
-            .textInPlace(date, InventoryDateSql, 10)
-            .textInPlace(document, InventoryDocument, 9)
-            .textInPlace(product, key.product.data(), static_cast<int>(key.product.size()))
-            .textInPlace(grade, key.grade.data(), static_cast<int>(key.grade.size()));
-    }
-
-    Statement statement;
-    int company, date, document, product, grade, stamp, quantity, kardex, cause, cost;
+    InventoryBinds m_countRow;
+    Statement m_stock;
+    Statement m_movements;
+    std::unordered_map<std::string, Key> m_codes;
+    std::unordered_map<Key, Known, KeyHash> m_known;
 };
 
 std::string upperAscii(std::string_view text) {
@@ -194,10 +237,8 @@ void rawInventory(const QString& databasePath, const QString& collectorPath) {
     const QByteArray file = readFile(collectorPath);
     Sqlite db(databasePath);
     const auto lines = splitLines(std::string_view(file.constData(), file.size()));
-    db.exec("BEGIN");
+    db.exec("BEGIN IMMEDIATE");
     Resolver resolver(db);
-    StockReader stocks(db);
-    InventoryBinds exists(db, db::sql::InventoryRowExists);
     InventoryBinds update(db, db::sql::UpdateInventoryRow);
     InventoryBinds insert(db, db::sql::InsertInventoryRow);
     std::unordered_set<std::string> listed;
@@ -207,46 +248,45 @@ void rawInventory(const QString& databasePath, const QString& collectorPath) {
         if (comma == std::string_view::npos)
             continue;
         const std::string_view itemCode = line.substr(0, comma);
-        bool processed = false;
-        const Key key = resolver.resolve(upperAscii(itemCode), processed);
-        if (processed) {
+        const Key* key = resolver.resolve(upperAscii(itemCode));
+        if (!key) {
             listed.emplace(trimmed(itemCode));
             continue;
         }
-        if (key.product.empty()) {
+        Known& state = resolver.countRow(*key);
+        if (state.processed) {
             listed.emplace(trimmed(itemCode));
             continue;
         }
         const double read = quantity(line.substr(comma + 1));
-        double stock = 0.0;
-        double cost = 0.0;
-        stocks.read(key, stock, cost);
-        exists.bindKey(key);
-        const bool rowExists = exists.statement.step();
-        exists.statement.reset();
-        InventoryBinds& write = rowExists ? update : insert;
+        resolver.stock(*key);
+        InventoryBinds& write = state.rowExists ? update : insert;
         stamp(now);
-        write.bindKey(key);
+        write.bindKey(*key);
         write.statement.textInPlace(write.stamp, now, 12)
             .real(write.quantity, read)
-            .real(write.kardex, stock)
+            .real(write.kardex, state.stock)
             .textInPlace(write.cause, Cause, 3)
-            .real(write.cost, cost);
+            .real(write.cost, state.cost);
         write.statement.step();
-        if (rowExists && write.statement.changes() == 0)
-            listed.emplace(trimmed(itemCode));
+        const bool written = write.statement.changes() > 0;
         write.statement.reset();
+        if (!written) {
+            listed.emplace(trimmed(itemCode));
+            continue;
+        }
+        state.count = state.rowExists ? state.count + read : read;
+        state.rowExists = true;
     }
     db.exec("COMMIT");
 }
+
 void rawOpeningStock(const QString& databasePath, const QString& collectorPath) {
     const QByteArray file = readFile(collectorPath);
     Sqlite db(databasePath);
     const auto lines = splitLines(std::string_view(file.constData(), file.size()));
-    db.exec("BEGIN");
+    db.exec("BEGIN IMMEDIATE");
     Resolver resolver(db);
-    StockReader stocks(db);
-    Statement movements(db, db::sql::MovementLookup);
     Statement opening(db, db::sql::InsertOpeningStock);
     const int o[] = {opening.index(":PCODEMPRESA"), opening.index(":PCODPROD"),
                      opening.index(":PCODGRADE"),   opening.index(":PDATAINICIO"),
@@ -270,39 +310,33 @@ void rawOpeningStock(const QString& databasePath, const QString& collectorPath) 
         const size_t comma = line.find(',');
         if (comma == std::string_view::npos)
             continue;
-        bool processed = false;
-        const Key key = resolver.resolve(upperAscii(line.substr(0, comma)), processed);
-        if (processed || key.product.empty())
+        const Key* key = resolver.resolve(upperAscii(line.substr(0, comma)));
+        if (!key || resolver.countRow(*key).processed)
             continue;
-        movements.textInPlace(1, Company, 2)
-            .textInPlace(2, key.product.data(), static_cast<int>(key.product.size()))
-            .textInPlace(3, key.grade.data(), static_cast<int>(key.grade.size()));
-        const bool moved = movements.step();
-        movements.reset();
-        if (moved)
+        Known& state = resolver.movements(*key);
+        if (state.moved)
             continue;
         const double read = quantity(line.substr(comma + 1));
-        double stock = 0.0;
-        double cost = 0.0;
-        stocks.read(key, stock, cost);
+        resolver.stock(*key);
         stamp(now);
         opening.textInPlace(o[0], Company, 2)
-            .textInPlace(o[1], key.product.data(), static_cast<int>(key.product.size()))
-            .textInPlace(o[2], key.grade.data(), static_cast<int>(key.grade.size()))
+            .textInPlace(o[1], key->product.data(), static_cast<int>(key->product.size()))
+            .textInPlace(o[2], key->grade.data(), static_cast<int>(key->grade.size()))
             .textInPlace(o[3], midnight, 19)
-            .real(o[4], cost)
+            .real(o[4], state.cost)
             .real(o[5], read)
             .textInPlace(o[6], now, 12)
             .run();
         movement.textInPlace(m[0], Company, 2)
-            .textInPlace(m[1], key.product.data(), static_cast<int>(key.product.size()))
-            .textInPlace(m[2], key.grade.data(), static_cast<int>(key.grade.size()))
+            .textInPlace(m[1], key->product.data(), static_cast<int>(key->product.size()))
+            .textInPlace(m[2], key->grade.data(), static_cast<int>(key->grade.size()))
             .textInPlace(m[3], midnight, 19)
             .textInPlace(m[4], "04", 2)
             .textInPlace(m[5], document, 9)
             .real(m[6], read)
-            .real(m[7], cost)
+            .real(m[7], state.cost)
             .run();
+        state.moved = true;
     }
     db.exec("COMMIT");
 }
