@@ -1,3 +1,4 @@
+#include "Startup.h"
 #include "ui/Dialogs.h"
 #include "ui/TFConversao.h"
 
@@ -24,7 +25,7 @@ public:
 int main(int argc, char* argv[]) {
     Application application(argc, argv);
     application.setApplicationName(QStringLiteral("Conversor de Coletor de Dados"));
-    TFConversao form;
+    TFConversao form(Startup{});
     form.show();
     return application.exec();
 }

@@ -2,16 +2,15 @@
 
 #include "Dialogs.h"
 #include "ErrorGuard.h"
+#include "FormStartup.h"
 #include "LookupComboBox.h"
 #include "MaskEdit.h"
-#include "app/ConfigFile.h"
-#include "app/Connection.h"
 #include "conversion/RejectionList.h"
+#include "db/Connection.h"
+#include "db/Errors.h"
 #include "db/LookupQuery.h"
 #include "db/Names.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -70,7 +69,7 @@ QPushButton* addButton(QWidget* parent, const QString& name, const QString& capt
 }
 } // namespace
 
-TFConversao::TFConversao(QWidget* parent)
+TFConversao::TFConversao(const FormStartup& startup, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("FConversao"));
@@ -81,9 +80,7 @@ TFConversao::TFConversao(QWidget* parent)
     setAttribute(Qt::WA_QuitOnClose, true);
     m_inventoryRejections = new RejectionList(m_rejections, this);
     m_openingRejections = new RejectionList(m_rejections, this);
-    dbTelvaro = new Connection(
-        QStringLiteral("Telvaro"), QStringLiteral("TelvaroDB"),
-        {QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk")}, this);
+    dbTelvaro = startup.newConnection(this);
     CausInv =
         new db::LookupQuery(QStringLiteral("CausInv"), QString::fromLatin1(db::lookup::CausInv),
                             QString::fromLatin1(db::column::CodCausa), this);
@@ -98,7 +95,7 @@ TFConversao::TFConversao(QWidget* parent)
     applyLook();
     setUpEntryFields();
     setTabOrder();
-    FormCreate();
+    FormCreate(startup);
 }
 
 TFConversao::~TFConversao() = default;
@@ -290,19 +287,9 @@ void TFConversao::watch(QWidget* widget) {
     widget->installEventFilter(this);
 }
 
-void TFConversao::FormCreate() {
+void TFConversao::FormCreate(const FormStartup& startup) {
     try {
-        const QString configPath = configfile::pathForWorkingDirectory(QDir::currentPath());
-        if (QFileInfo::exists(configPath)) {
-            const QString serverName = configfile::readFirstLine(configPath);
-            dbTelvaro->close();
-            dbTelvaro->setParam(QStringLiteral("SERVER NAME"), serverName);
-            dbTelvaro->open();
-        } else {
-            dbTelvaro->open();
-        }
-        CausInv->open(dbTelvaro->database(), dbTelvaro->dialect());
-        Empresa->open(dbTelvaro->database(), dbTelvaro->dialect());
+        startup.open(*dbTelvaro, {CausInv, Empresa});
     } catch (const db::Error& error) {
         dbTelvaro->close();
         Dialogs::message(this, Dialogs::Kind::Warning,
