@@ -28,6 +28,7 @@ inline constexpr char Grade[] = "Grade";
 inline constexpr char Estoque[] = "Estoque";
 inline constexpr char PrecoCusto[] = "PrecoCusto";
 inline constexpr char Processado[] = "Processado";
+inline constexpr char Quantidade[] = "Quantidade";
 } // namespace column
 
 // Named parameters: the column's name with a leading P.

@@ -33,6 +33,10 @@ inline constexpr char InventoryRowExists[] =
     " Select Processado From Inventa       Where CodEmpresa = :PCodEmpresa And        DataInv    = "
     ":PDataInv    And        Documento  = :PDocumento  And        CodProd    = :PCodProd    And    "
     "    CodGrade   = :PCodGrade       ";
+// The count of a count row so far, for the run report.
+inline constexpr char InventoryCount[] =
+    "Select Quantidade From Inventa Where CodEmpresa = :PCodEmpresa And DataInv = :PDataInv And "
+    "Documento = :PDocumento And CodProd = :PCodProd And CodGrade = :PCodGrade";
 // Adds a reading to a count row that is not processed yet.
 inline constexpr char UpdateInventoryRow[] =
     " Update Inventa                                Set Processado  = 'N',                         "
