@@ -1,3 +1,4 @@
+#include "Batch.h"
 #include "Startup.h"
 #include "ui/Dialogs.h"
 #include "ui/TFConversao.h"
@@ -23,6 +24,13 @@ public:
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Any argument means the batch mode, which creates no window and needs no display.
+    if (argc > 1) {
+        QCoreApplication application(argc, argv);
+        application.setApplicationName(QStringLiteral("conversor-coletor"));
+        application.setApplicationVersion(QStringLiteral(COLETOR_VERSION));
+        return batch::run(QCoreApplication::arguments());
+    }
     Application application(argc, argv);
     application.setApplicationName(QStringLiteral("Conversor de Coletor de Dados"));
     TFConversao form(Startup{});
