@@ -211,6 +211,7 @@ public:
     void letMessagesRun() override {}
     bool stopRequested() override { return false; }
     void lineDone(const conversion::LineReport& line) override {
+        m_done = line.number;
         m_summary.add(line);
         if (!m_report)
             return;
@@ -228,7 +229,8 @@ public:
             flush();
     }
 
-    int currentLine() const { return m_current; }
+    // The line a failure came from; 0 when it came before the first line or after the last.
+    int failedLine() const { return m_current > m_done ? m_current : 0; }
     const runreport::Summary& summary() const { return m_summary; }
 
 private:
@@ -245,6 +247,7 @@ private:
     QSaveFile* m_report;
     QByteArray m_buffer;
     int m_current = 0;
+    int m_done = 0;
     runreport::Summary m_summary;
 };
 
@@ -319,8 +322,8 @@ int convert(const QCommandLineParser& parser, const Options& options) {
         observer.finish();
         const auto* known = dynamic_cast<const db::Error*>(&error);
         QString message = known ? known->message() : QString::fromLocal8Bit(error.what());
-        if (observer.currentLine() > 0)
-            message = QStringLiteral("Linha %1: ").arg(observer.currentLine()) + message;
+        if (observer.failedLine() > 0)
+            message = QStringLiteral("Linha %1: ").arg(observer.failedLine()) + message;
         if (dynamic_cast<const db::CommitUnconfirmed*>(&error))
             throw Failure{CommitUnconfirmed,
                           message + QStringLiteral(" Não foi possível confirmar a gravação: "

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -234,6 +235,44 @@ private slots:
             summary.remove(QStringLiteral("segundos"));
             QCOMPARE(summary, QJsonDocument::fromJson(json).object());
         }
+    }
+
+    // The database refuses the commit itself: on SQLite another reader keeps the file locked
+    // past the wait, on the servers a check deferred to the commit fails.
+    void commitRefusedIsUnconfirmed() {
+        const QString engine = TestDatabase::engine();
+        QSqlQuery reader(m_database->database());
+        if (engine == QLatin1String("postgresql")) {
+            m_database->exec(QStringLiteral(
+                "Create Function recusa() Returns trigger As $$ Begin "
+                "Raise Exception 'recusado na confirmação'; End $$ Language plpgsql"));
+            m_database->exec(QStringLiteral(
+                "Create Constraint Trigger recusa After Insert On Inventa Deferrable Initially "
+                "Deferred For Each Row Execute Function recusa()"));
+        } else if (engine == QLatin1String("firebird")) {
+            m_database->exec(QStringLiteral("Create Exception recusa 'recusado na confirmação'"));
+            m_database->exec(QStringLiteral(
+                "Create Trigger recusa On Transaction Commit As Begin If (Exists(Select 1 From "
+                "Inventa Where Processado = 'N')) Then Exception recusa; End"));
+        } else {
+            QVERIFY(reader.exec(QStringLiteral("Begin")));
+            QVERIFY(reader.exec(QStringLiteral("Select * From Inventa")) && reader.next());
+        }
+        const QStringList before = postedRows(*m_database);
+
+        const Result result = runBatch({"--inventario", "@coletor.txt", "--empresa", "1", "--causa",
+                                        "1", "--relatorio", "@relatorio.csv"},
+                                       true);
+        reader.finish();
+        reader.exec(QStringLiteral("Rollback"));
+
+        QCOMPARE(result.status, 5);
+        const QString err = QString::fromUtf8(result.err);
+        QVERIFY2(!err.startsWith(QLatin1String("Linha")) &&
+                     err.contains(QStringLiteral("Não foi possível confirmar a gravação")),
+                 qPrintable(err));
+        QCOMPARE(testfiles::read(path(QStringLiteral("relatorio.csv"))), NoFile);
+        QCOMPARE(postedRows(*m_database), before);
     }
 
     void helpAndVersionNeedNoDatabase_data() {
