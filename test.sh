@@ -4,7 +4,7 @@
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
-install_packages "${BUILD_PACKAGES[@]}" "${SERVER_PACKAGES[@]}"
+install_packages "${BUILD_PACKAGES[@]}" "${SERVER_PACKAGES[@]}" "${INSTALL_TEST_PACKAGES[@]}"
 build -DCOLETOR_WERROR=ON -DCOLETOR_SERVER_TESTS=ON
 cd "$BUILD_DIR"
 ctest --output-on-failure --timeout 600

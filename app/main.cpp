@@ -33,6 +33,8 @@ int main(int argc, char* argv[]) {
     }
     Application application(argc, argv);
     application.setApplicationName(QStringLiteral("Conversor de Coletor de Dados"));
+    // Lets the desktop match the window to its menu entry and icon.
+    application.setDesktopFileName(QStringLiteral("conversor-coletor"));
     TFConversao form(Startup{});
     form.show();
     return application.exec();

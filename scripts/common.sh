@@ -10,6 +10,9 @@ BUILD_PACKAGES=(build-essential cmake qt6-base-dev libqt6sql6-sqlite libqt6sql6-
 # Servers the engine tests also run on, started by the tests themselves on 127.0.0.1.
 SERVER_PACKAGES=(postgresql firebird3.0-server firebird3.0-utils)
 
+# What the install test validates and packages with.
+INSTALL_TEST_PACKAGES=(desktop-file-utils appstream dpkg-dev file)
+
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }

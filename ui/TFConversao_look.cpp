@@ -4,9 +4,11 @@
 #include "TFConversao.h"
 #include "conversion/RejectionList.h"
 
+#include <QDirIterator>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,6 +41,13 @@ void TFConversao::applyLook() {
     Panel1->setPalette(header);
     Panel1->setFont(sansSerif(QStringLiteral("Verdana"), 8, true));
     ImgLogo->setPixmap(QPixmap(QStringLiteral(":/images/logo.png")));
+    // The menu entry's icon, so that the taskbar shows the same picture as the menu.
+    QIcon icon;
+    QDirIterator sizes(QStringLiteral(":/images/icons/hicolor"), {QStringLiteral("*.png")},
+                       QDir::Files, QDirIterator::Subdirectories);
+    while (sizes.hasNext())
+        icon.addFile(sizes.next());
+    setWindowIcon(icon);
 
     QPalette title = Label1->palette();
     title.setColor(QPalette::Window, title.color(QPalette::Midlight));

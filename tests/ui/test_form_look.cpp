@@ -1,6 +1,7 @@
 #include "FormFixture.h"
 #include "conversion/RejectionList.h"
 
+#include <QDirIterator>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -91,6 +92,28 @@ private slots:
         QCOMPARE(form.ImgLogo->geometry(), QRect(3, 2, 164, 60));
         QVERIFY(!form.btAbrir->icon().isNull());
         QVERIFY(!form.btOK->icon().isNull());
+        fixture.close();
+    }
+
+    // The window shows the icon the menu entry installs, at every size installed.
+    void windowIconIsTheInstalledIcon() {
+        FormFixture fixture;
+        QVERIFY(fixture.open());
+        const QIcon shown = fixture.form().windowIcon();
+        QDirIterator installed(QStringLiteral(COLETOR_ICON_DIR), {QStringLiteral("*.png")},
+                               QDir::Files, QDirIterator::Subdirectories);
+        int sizes = 0;
+        while (installed.hasNext()) {
+            const QString path = installed.next();
+            const QImage expected =
+                QImage(path).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            QVERIFY2(shown.pixmap(expected.size())
+                             .toImage()
+                             .convertToFormat(QImage::Format_ARGB32_Premultiplied) == expected,
+                     qPrintable(path));
+            ++sizes;
+        }
+        QVERIFY(sizes > 0);
         fixture.close();
     }
 

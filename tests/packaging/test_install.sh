@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix, checks that exactly the desktop program's files land
+# there and that the menu entry and the software centre metadata validate, then builds the Debian
+# package and checks its contents and dependencies.
+# Usage: test_install.sh <cmake> <cpack> <build dir> <application id>
+set -euo pipefail
+CMAKE=$1 CPACK=$2 BUILD_DIR=$3 APP_ID=$4
+
+for tool in desktop-file-validate:desktop-file-utils appstreamcli:appstream \
+    dpkg-shlibdeps:dpkg-dev dpkg-deb:dpkg file:file; do
+    if ! command -v "${tool%%:*}" >/dev/null; then
+        echo "SKIP: ${tool%%:*} is missing (package ${tool#*:}; ./test.sh installs it)"
+        exit 77
+    fi
+done
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+PREFIX=$WORK/usr
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+"$CMAKE" --install "$BUILD_DIR" --prefix "$PREFIX" >/dev/null
+
+ICON_SIZES=(16 22 24 32 48 64 128 256)
+expected() {
+    echo bin/conversor-coletor
+    echo share/applications/conversor-coletor.desktop
+    for size in "${ICON_SIZES[@]}"; do
+        echo "share/icons/hicolor/${size}x${size}/apps/conversor-coletor.png"
+    done
+    echo share/icons/hicolor/scalable/apps/conversor-coletor.svg
+    echo "share/metainfo/$APP_ID.metainfo.xml"
+    for engine in firebird postgresql sqlite; do
+        echo "share/conversor-coletor/$engine.sql"
+    done
+}
+# Nothing from the tests, the benchmarks or the demo tool, and nothing missing.
+if ! diff <(expected | sort) <(cd "$PREFIX" && find . ! -type d | sed 's|^\./||' | sort); then
+    fail "installed files differ from the expected list (< missing, > unexpected)"
+fi
+
+[ -x "$PREFIX/bin/conversor-coletor" ] || fail "bin/conversor-coletor is not executable"
+for size in "${ICON_SIZES[@]}"; do
+    png=$PREFIX/share/icons/hicolor/${size}x${size}/apps/conversor-coletor.png
+    [ -f "$png" ] && { file "$png" | grep -q "PNG image data, $size x $size," ||
+        fail "$png is not a $size x $size PNG: $(file -b "$png")"; }
+done
+
+desktop=$PREFIX/share/applications/conversor-coletor.desktop
+metainfo=$PREFIX/share/metainfo/$APP_ID.metainfo.xml
+desktop-file-validate "$desktop" || fail "desktop-file-validate refused the menu entry"
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli refused the metadata"
+
+# The menu entry, the icon theme and the metadata must name each other's files.
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+icon_name=$(sed -n 's/^Icon=//p' "$desktop")
+[ -x "$PREFIX/bin/$exec_name" ] || fail "Exec=$exec_name is not an installed program"
+[ -f "$PREFIX/share/icons/hicolor/48x48/apps/$icon_name.png" ] ||
+    fail "Icon=$icon_name has no installed icon"
+grep -q "<id>$APP_ID</id>" "$metainfo" || fail "the metadata's id is not $APP_ID"
+grep -q '<launchable type="desktop-id">conversor-coletor.desktop</launchable>' "$metainfo" ||
+    fail "the metadata does not launch the installed menu entry"
+grep -Eq '<image>https?://[^<]+\.png</image>' "$metainfo" || fail "no screenshot reference"
+
+# The package holds what the install holds, and asks for what Qt loads at run time.
+"$CPACK" -G DEB --config "$BUILD_DIR/CPackConfig.cmake" -B "$WORK/package" >/dev/null
+deb=$(find "$WORK/package" -maxdepth 1 -name 'conversor-coletor_*.deb')
+if [ -z "$deb" ]; then
+    fail "cpack made no conversor-coletor package"
+else
+    if ! diff <(expected | sed 's|^|usr/|' | sort) \
+        <(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | sort); then
+        fail "the package's files differ from the expected list"
+    fi
+    depends=$(dpkg-deb -f "$deb" Depends)
+    for package in libqt6widgets6 libqt6sql6 qt6-qpa-plugins libqt6sql6-sqlite; do
+        grep -Eq "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
+    done
+    recommends=$(dpkg-deb -f "$deb" Recommends)
+    for package in libqt6sql6-psql libqt6sql6-ibase; do
+        grep -Eq "(^|, )$package( |,|$)" <<<"$recommends" ||
+            fail "Recommends lacks $package: $recommends"
+    done
+fi
+
+[ "$failures" -eq 0 ]
