@@ -9,6 +9,8 @@
 #include "db/Statements.h"
 #include "db/Texts.h"
 
+#include <QHash>
+
 namespace conversion {
 
 namespace {
@@ -149,6 +151,9 @@ std::optional<LineOutcome> fillFound(LineReport& line, FoundBy foundBy, const QS
 
 ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& lines) {
     const bool wantsCounts = m_observer && m_observer->wantsCounts();
+    // Count rows this run has read or written: inside the run's transaction nobody else changes
+    // them, so each is read once however often its product comes back.
+    QHash<std::pair<QString, QString>, double> counts;
     return runLines(lines, Mode::Inventory, [&](LineReport& line) {
         const Resolution found = resolve(line.itemCode);
         const ProductKey& key = found.key;
@@ -159,9 +164,12 @@ ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& 
         const double quantity = collector::parseQuantity(line.quantityText, db::Regional::locale());
         const StockAndCost stock = ReadStockAndCost(key);
         double countBefore = 0.0;
+        const std::pair<QString, QString> countKey{key.CodProd, key.CodGrade};
         if (InventoryRowExists(key)) {
-            if (wantsCounts)
-                countBefore = ReadInventoryCount(key);
+            if (wantsCounts) {
+                const auto known = counts.constFind(countKey);
+                countBefore = known != counts.cend() ? *known : ReadInventoryCount(key);
+            }
             // A row marked processed after resolution, or one that is neither open nor
             // processed, takes no more readings; the clerk must hear of it.
             if (!UpdateInventoryRow(key, quantity, stock)) {
@@ -177,6 +185,7 @@ ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& 
         if (wantsCounts) {
             line.countBefore = countBefore;
             line.countAfter = countBefore + quantity;
+            counts.insert(countKey, *line.countAfter);
         }
     });
 }

@@ -237,6 +237,25 @@ private slots:
         }
     }
 
+    // A count row left open by an earlier run: the report starts from its count.
+    void countsStartFromAnOpenRow() {
+        m_database->exec(
+            QStringLiteral("Insert Into Inventa (CodEmpresa, DataInv, Documento, CodProd, "
+                           "CodGrade, Processado, Quantidade) Values ('01', ?, ?, '000002', "
+                           "'0000', 'N', 10)"),
+            {m_database->dialect().date(Today),
+             Today.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('A')});
+        testfiles::write(path(QStringLiteral("coletor.txt")), "REF0002,5\r\nref0002,1\r\n");
+        const Result result = runBatch({"--inventario", "@coletor.txt", "--empresa", "1", "--causa",
+                                        "1", "--relatorio", "@relatorio.csv"},
+                                       true);
+        QCOMPARE(result.status, 0);
+        const QList<QByteArray> rows =
+            testfiles::read(path(QStringLiteral("relatorio.csv"))).split('\n');
+        QCOMPARE(rows.value(1), "1,REF0002,5,gravada,000002,0000,referência,5,10,15,14\r");
+        QCOMPARE(rows.value(2), "2,ref0002,1,gravada,000002,0000,referência,1,15,16,14\r");
+    }
+
     // The database refuses the commit itself: on SQLite another reader keeps the file locked
     // past the wait, on the servers a check deferred to the commit fails.
     void commitRefusedIsUnconfirmed() {
