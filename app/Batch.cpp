@@ -28,10 +28,10 @@
 
 #ifdef Q_OS_WIN
 #include <io.h>
-#define COLETOR_ISATTY _isatty
+#define COLETOR_STDERR_IS_TERMINAL() (_isatty(_fileno(stderr)) != 0)
 #else
 #include <unistd.h>
-#define COLETOR_ISATTY isatty
+#define COLETOR_STDERR_IS_TERMINAL() (isatty(fileno(stderr)) != 0)
 #endif
 
 namespace batch {
@@ -144,7 +144,7 @@ std::optional<QString> datePositions(const QString& argument) {
         if (part.size() > widths[i])
             return std::nullopt;
         for (const QChar c : part) {
-            if (!c.isDigit() || c.unicode() > 127)
+            if (c < u'0' || c > u'9')
                 return std::nullopt;
         }
         positions += part.leftJustified(widths[i], QLatin1Char(' '));
@@ -196,7 +196,7 @@ public:
     BatchObserver(qsizetype lineCount, QSaveFile* report)
         : m_lineCount(static_cast<int>(lineCount))
         , m_step(std::max(1, m_lineCount / 100))
-        , m_progress(COLETOR_ISATTY(fileno(stderr)) != 0)
+        , m_progress(COLETOR_STDERR_IS_TERMINAL())
         , m_report(report) {
         if (m_report)
             m_buffer = runreport::csvHeader();
