@@ -285,8 +285,8 @@ private slots:
         reader.finish();
         reader.exec(QStringLiteral("Rollback"));
 
-        QCOMPARE(result.status, 5);
         const QString err = QString::fromUtf8(result.err);
+        QVERIFY2(result.status == 5, qPrintable(err));
         QVERIFY2(!err.startsWith(QLatin1String("Linha")) &&
                      err.contains(QStringLiteral("Não foi possível confirmar a gravação")),
                  qPrintable(err));
