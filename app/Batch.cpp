@@ -219,7 +219,6 @@ public:
         if (m_buffer.size() >= BufferSize)
             flush();
     }
-    bool wantsCounts() const override { return m_report != nullptr; }
 
     // Ends the progress line, and hands the last rows to the report file.
     void finish() {

@@ -9,7 +9,7 @@
 #include "db/Statements.h"
 #include "db/Texts.h"
 
-#include <QHash>
+#include <cmath>
 
 namespace conversion {
 
@@ -30,6 +30,22 @@ bool gradeRuleAdmits(int grade) {
 
 QDateTime atMidnight(const QDate& date) {
     return QDateTime(date, QTime(0, 0));
+}
+
+// A code that no searched column can hold matches nothing, and is not sent: some engines refuse
+// an overlong one as an index key, and a NUL breaks the statement text on others.
+bool searchable(const QString& itemCode) {
+    return !itemCode.contains(QChar(0)) && itemCode.toUcs4().size() <= db::SearchedCodeWidth;
+}
+
+// Some engines store an infinite count and others refuse it; either way the run must end as it
+// does for a bad quantity.
+void requireFiniteTotal(const QString& itemCode, double total) {
+    if (!std::isfinite(total))
+        throw db::ConversionError(
+            QStringLiteral("O total da contagem do ítem \"%1\" passaria do maior número "
+                           "que se pode gravar.")
+                .arg(db::texts::quotedInput(itemCode)));
 }
 } // namespace
 
@@ -150,10 +166,6 @@ std::optional<LineOutcome> fillFound(LineReport& line, FoundBy foundBy, const QS
 } // namespace
 
 ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& lines) {
-    const bool wantsCounts = m_observer && m_observer->wantsCounts();
-    // Count rows this run has read or written: inside the run's transaction nobody else changes
-    // them, so each is read once however often its product comes back.
-    QHash<std::pair<QString, QString>, double> counts;
     return runLines(lines, Mode::Inventory, [&](LineReport& line) {
         const Resolution found = resolve(line.itemCode);
         const ProductKey& key = found.key;
@@ -163,13 +175,9 @@ ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& 
         }
         const double quantity = collector::parseQuantity(line.quantityText, db::Regional::locale());
         const StockAndCost stock = ReadStockAndCost(key);
-        double countBefore = 0.0;
-        const std::pair<QString, QString> countKey{key.CodProd, key.CodGrade};
-        if (InventoryRowExists(key)) {
-            if (wantsCounts) {
-                const auto known = counts.constFind(countKey);
-                countBefore = known != counts.cend() ? *known : ReadInventoryCount(key);
-            }
+        double counted = 0.0;
+        if (InventoryRowExists(key, &counted)) {
+            requireFiniteTotal(line.itemCode, counted + quantity);
             // A row marked processed after resolution, or one that is neither open nor
             // processed, takes no more readings; the clerk must hear of it.
             if (!UpdateInventoryRow(key, quantity, stock)) {
@@ -182,11 +190,8 @@ ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& 
         line.outcome = LineOutcome::Posted;
         line.quantity = quantity;
         line.stockOnRecord = stock.stock;
-        if (wantsCounts) {
-            line.countBefore = countBefore;
-            line.countAfter = countBefore + quantity;
-            counts.insert(countKey, *line.countAfter);
-        }
+        line.countBefore = counted;
+        line.countAfter = counted + quantity;
     });
 }
 
@@ -226,6 +231,8 @@ ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
 ConversionEngine::Resolution ConversionEngine::resolve(const QString& itemCode) {
     Resolution found;
     ProductKey& key = found.key;
+    if (!searchable(itemCode))
+        return found;
     const QString code = db::texts::upperAscii(itemCode);
     db::Query& query = m_qryConversao;
 
@@ -285,22 +292,7 @@ StockAndCost ConversionEngine::ReadStockAndCost(const ProductKey& key) {
     return result;
 }
 
-double ConversionEngine::ReadInventoryCount(const ProductKey& key) {
-    db::Query& query = m_qryConversao;
-    const QDate date = inventoryDate();
-    query.setText(str(db::sql::InventoryCount));
-    query.bindText(str(db::param::CodEmpresa), m_entries.companyCode);
-    query.bindDate(str(db::param::DataInv), date);
-    query.bindText(str(db::param::Documento), db::texts::inventoryDocumentNumber(date));
-    query.bindText(str(db::param::CodProd), key.CodProd);
-    query.bindText(str(db::param::CodGrade), key.CodGrade);
-    query.open();
-    const double count = query.number(str(db::column::Quantidade));
-    query.close();
-    return count;
-}
-
-bool ConversionEngine::InventoryRowExists(const ProductKey& key) {
+bool ConversionEngine::InventoryRowExists(const ProductKey& key, double* counted) {
     db::Query& query = m_qryConversao;
     const QDate date = inventoryDate();
     query.setText(str(db::sql::InventoryRowExists));
@@ -311,6 +303,10 @@ bool ConversionEngine::InventoryRowExists(const ProductKey& key) {
     query.bindText(str(db::param::CodGrade), key.CodGrade);
     query.open();
     const bool exists = !query.isEmpty();
+    if (counted)
+        *counted = query.text(str(db::column::Processado)) == str(db::value::NotProcessed)
+                       ? query.number(str(db::column::Quantidade))
+                       : 0.0;
     query.close();
     return exists;
 }

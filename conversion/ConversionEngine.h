@@ -57,8 +57,8 @@ struct LineReport {
     // Posted lines: the quantity and the stock on record (CompProd.Estoque, QuantKardex).
     double quantity = 0.0;
     double stockOnRecord = 0.0;
-    // Posted inventory lines, for an observer that wants counts: the count row's Quantidade
-    // before and after this reading (0 before for a new row).
+    // Posted inventory lines: the count row's Quantidade before and after this reading (0
+    // before for a new row).
     std::optional<double> countBefore;
     std::optional<double> countAfter;
 
@@ -80,8 +80,6 @@ public:
     virtual bool stopRequested() = 0;
     // After each line that came to its end, before stopRequested; a line that fails has none.
     virtual void lineDone(const LineReport&) {}
-    // The count before a reading costs a statement per posted inventory line; asked once a run.
-    virtual bool wantsCounts() const { return false; }
 };
 
 // Where the rejected readings of each mode go, and the flag the first rejection sets.
@@ -107,7 +105,9 @@ public:
 
     ProductKey ResolveProduct(const QString& itemCode);
     StockAndCost ReadStockAndCost(const ProductKey& key);
-    bool InventoryRowExists(const ProductKey& key);
+    // With `counted`, also gives the Quantidade a reading would add to: 0 when the row takes no
+    // more readings.
+    bool InventoryRowExists(const ProductKey& key, double* counted = nullptr);
     // False when no row was touched: the row is no longer open for counting.
     bool UpdateInventoryRow(const ProductKey& key, double quantity, const StockAndCost& stock);
     void InsertInventoryRow(const ProductKey& key, double quantity, const StockAndCost& stock);
@@ -130,7 +130,6 @@ private:
         QString CodProd;
     };
     Resolution resolve(const QString& itemCode);
-    double ReadInventoryCount(const ProductKey& key);
     template <typename PostLine>
     Outcome runLines(const QStringList& lines, Mode mode, PostLine&& postLine);
     // Hands a finished line to the rejection list of its mode and to the observer.

@@ -1,6 +1,7 @@
 #include "Quantity.h"
 
 #include "db/Errors.h"
+#include "db/Texts.h"
 
 #include <QRegularExpression>
 
@@ -34,8 +35,8 @@ double parseQuantity(const QString& text, const QLocale& locale) {
         value = reader.toDouble(normalized, &ok);
     }
     if (!ok)
-        throw db::ConversionError(
-            QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        throw db::ConversionError(QStringLiteral("'%1' is not a valid floating point value")
+                                      .arg(db::texts::quotedInput(text)));
     return value;
 }
 

@@ -47,6 +47,14 @@ void RejectionList::clear() {
     emit headerDataChanged(Qt::Horizontal, 0, 1);
 }
 
+void RejectionList::restore(const QList<Row>& rows) {
+    beginResetModel();
+    m_rows = rows;
+    m_headerWritten = !rows.isEmpty();
+    endResetModel();
+    emit headerDataChanged(Qt::Horizontal, 0, 1);
+}
+
 int RejectionList::gridRowCount() const {
     return 1 + rowCount();
 }

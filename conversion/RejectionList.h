@@ -24,6 +24,15 @@ public:
     // Empties every row, header included, back to the header and one empty row.
     void clear();
 
+    struct Row {
+        QString itemCode;
+        QString reason;
+    };
+    // The rows as they stand, and putting them back: a run that fails posted nothing, so what it
+    // listed is void.
+    QList<Row> rows() const { return m_rows; }
+    void restore(const QList<Row>& rows);
+
     bool isEmpty() const { return m_rows.isEmpty(); }
     // Rows as the grid counts them: the header and at least one data row.
     int gridRowCount() const;
@@ -38,10 +47,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    struct Row {
-        QString itemCode;
-        QString reason;
-    };
     bool& m_rejectionsFlag;
     bool m_headerWritten = false;
     QList<Row> m_rows;

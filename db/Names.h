@@ -70,6 +70,11 @@ inline constexpr char NoGrade[] = "0000";
 inline constexpr char ProcessedMarker[] = "/*PRODPROCESSADO*/";
 } // namespace value
 
+// Width of the widest column an item code is searched in (CodBarra, Referencia, Reffabricante,
+// Referenciaantiga), in characters, as the schema scripts declare it: a longer code can match
+// nothing.
+inline constexpr int SearchedCodeWidth = 30;
+
 // Texts of the two look-up queries, opened at start-up.
 namespace lookup {
 inline constexpr char CausInv[] = "Select * from CausInv";

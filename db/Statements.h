@@ -1,11 +1,13 @@
 #pragma once
 
 // Statement texts, kept whole: runs of blanks are part of them. Every value a reading brings
-// in is bound as a parameter, never spliced into the text.
+// in is bound as a parameter. On SQLite and Firebird that keeps it out of the statement text;
+// the PostgreSQL driver writes bound values into the text on the client side, quoted and escaped
+// by the client library, which can't carry a NUL: codes holding one never reach a statement.
 
 namespace db::sql {
 
-// Barcode search; the item code is bound as :PCodBarra so that no code can change the statement.
+// Barcode search; the item code is bound as :PCodBarra.
 inline constexpr char BarcodeSearch[] = "Select CodProd, CodGrade          From ProdGrade          "
                                         "          Where upper(ProdGrade.CodBarra) = :PCodBarra";
 // Reference search by Produto.Referencia.
@@ -28,15 +30,12 @@ inline constexpr char ProcessedCheck[] =
 inline constexpr char ReadStockAndCost[] =
     " Select Estoque, PrecoCusto From CompProd  Where CodEmpresa = :PCodEmpresa And             "
     "CodProd    = :PCodProd    And             CodGrade   = :PCodGrade            ";
-// Same conditions as ProcessedCheck, in another order: any Processado counts.
+// Same conditions as ProcessedCheck, in another order: any Processado counts. Quantidade is
+// what an update would add to.
 inline constexpr char InventoryRowExists[] =
-    " Select Processado From Inventa       Where CodEmpresa = :PCodEmpresa And        DataInv    = "
-    ":PDataInv    And        Documento  = :PDocumento  And        CodProd    = :PCodProd    And    "
-    "    CodGrade   = :PCodGrade       ";
-// The count of a count row so far, for the run report.
-inline constexpr char InventoryCount[] =
-    "Select Quantidade From Inventa Where CodEmpresa = :PCodEmpresa And DataInv = :PDataInv And "
-    "Documento = :PDocumento And CodProd = :PCodProd And CodGrade = :PCodGrade";
+    " Select Processado, Quantidade From Inventa       Where CodEmpresa = :PCodEmpresa And        "
+    "DataInv    = :PDataInv    And        Documento  = :PDocumento  And        CodProd    = "
+    ":PCodProd    And        CodGrade   = :PCodGrade       ";
 // Adds a reading to a count row that is not processed yet.
 inline constexpr char UpdateInventoryRow[] =
     " Update Inventa                                Set Processado  = 'N',                         "

@@ -16,6 +16,15 @@ QString trimControl(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
+QString quotedInput(const QString& text) {
+    constexpr qsizetype limit = 60;
+    if (text.size() <= limit)
+        return text;
+    // A character outside the basic plane takes two units; it is kept whole or not at all.
+    const qsizetype cut = text.at(limit - 1).isHighSurrogate() ? limit - 1 : limit;
+    return text.left(cut) + QChar(0x2026);
+}
+
 QString upperAscii(const QString& text) {
     QString result = text;
     for (QChar& c : result) {

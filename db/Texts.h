@@ -12,6 +12,10 @@ namespace db::texts {
 // Removes characters with codes 0 to 32 (blanks and control characters) from both ends.
 QString trimControl(const QString& text);
 
+// Input quoted in a message: at most 60 characters, then "…" when there was more, so a
+// runaway line can't fill the error box.
+QString quotedInput(const QString& text);
+
 // Upper-cases the letters a to z only; accented letters and everything else stay as they are.
 QString upperAscii(const QString& text);
 

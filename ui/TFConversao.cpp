@@ -52,6 +52,8 @@ QTableView* addGrid(QWidget* parent, RejectionList* model, const QString& name) 
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab and Shift+Tab go on to the page's buttons; the arrows walk the cells.
+    grid->setTabKeyNavigation(false);
     grid->verticalHeader()->hide();
     grid->verticalHeader()->setDefaultSectionSize(17);
     grid->horizontalHeader()->setFixedHeight(17);
@@ -69,15 +71,14 @@ QPushButton* addButton(QWidget* parent, const QString& name, const QString& capt
 }
 } // namespace
 
+// A plain top-level window, so that the taskbar and Alt+Tab list it; a caption with the close
+// button only, and a fixed size.
 TFConversao::TFConversao(const FormStartup& startup, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("FConversao"));
     setWindowTitle(QStringLiteral("Conversor de Coletor de Dados"));
     setFixedSize(ClientWidth, ClientHeight);
-    // A tool window does not end the program when closed unless told so; this one is the
-    // program.
-    setAttribute(Qt::WA_QuitOnClose, true);
     m_inventoryRejections = new RejectionList(m_rejections, this);
     m_openingRejections = new RejectionList(m_rejections, this);
     dbTelvaro = startup.newConnection(this);

@@ -5,6 +5,7 @@
 #include "TFConversao.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
+#include "conversion/RejectionList.h"
 #include "db/Connection.h"
 #include "db/Errors.h"
 #include "db/Regional.h"
@@ -124,6 +125,9 @@ bool TFConversao::runConversion() {
         {*m_inventoryRejections, *m_openingRejections, m_rejections}, &observer);
     const bool inventory = PcDados->currentIndex() == 0;
 
+    const QList<RejectionList::Row> inventoryBefore = m_inventoryRejections->rows();
+    const QList<RejectionList::Row> openingBefore = m_openingRejections->rows();
+    const bool rejectionsBefore = m_rejections;
     const QPointer<QWidget> focused = QApplication::focusWidget();
     m_running = true;
     setEntryControlsEnabled(false);
@@ -137,6 +141,14 @@ bool TFConversao::runConversion() {
     } catch (const std::exception& error) {
         failure = QString::fromLocal8Bit(error.what());
     }
+    const bool completed =
+        failure.isNull() && outcome == conversion::ConversionEngine::Outcome::Completed;
+    // Nothing of a run that did not come to its end was posted, so its rejections are void.
+    if (!completed) {
+        m_inventoryRejections->restore(inventoryBefore);
+        m_openingRejections->restore(openingBefore);
+        m_rejections = rejectionsBefore;
+    }
     setEntryControlsEnabled(true);
     m_running = false;
     if (focused)
@@ -148,7 +160,7 @@ bool TFConversao::runConversion() {
         close();
         return false;
     }
-    return failure.isNull() && outcome == conversion::ConversionEngine::Outcome::Completed;
+    return completed;
 }
 
 void TFConversao::setEntryControlsEnabled(bool enabled) {

@@ -50,6 +50,8 @@ void fillCatalogue(const TestDatabase& database) {
         "Insert Into Produto Values ('P8', 'Garfo', 3, 'REF8', NULL)",
         "Insert Into Produto Values ('P9', 'Faca', 2, 'X9', NULL)",
         "Insert Into Produto Values ('P10', 'Colher', 1, NULL, 'X9')",
+        // As wide as the searched columns are.
+        "Insert Into ProdGrade Values ('P10', '0001', 'ABCDEFGHIJKLMNOPQRSTUVWXYZ0123')",
         "Insert Into CompProd Values ('01', 'P1', '0001', 40, 12.5)",
         "Insert Into CompProd Values ('01', 'P8', '0000', 7, 3.25)",
         "Insert Into CompProd Values ('02', 'P1', '0001', 99, 99)",
@@ -174,6 +176,9 @@ private slots:
         QTest::newRow("statement breaker") << "x' or '1'='1"
                                            << "01"
                                            << "|";
+        QTest::newRow("code as wide as the columns") << "abcdefghijklmnopqrstuvwxyz0123"
+                                                     << "01"
+                                                     << "P10|0001";
     }
     void resolvesItemCodes() {
         QFETCH(QString, itemCode);
@@ -274,6 +279,79 @@ private slots:
         // The connection is usable again: a later run posts.
         QCOMPARE(engine().ConvertInventory({"Q1,1"}), Outcome::Completed);
         QCOMPARE(inventa().size(), 1);
+    }
+
+    // Codes that no searched column can hold are not found, whatever the engine; the run goes
+    // on and posts the rest.
+    void codesNoColumnHolds_data() {
+        QTest::addColumn<QString>("itemCode");
+        QTest::addColumn<bool>("openingStock");
+        const QChar nul(0);
+        QTest::newRow("NUL inside a barcode") << QStringLiteral("789000001") + nul << false;
+        QTest::newRow("NUL inside a reference")
+            << QStringLiteral("R") + nul + QStringLiteral("4") << false;
+        QTest::newRow("one character too wide")
+            << QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ01234") << false;
+        QTest::newRow("2,048 characters") << QString(2048, u'7') << false;
+        QTest::newRow("8,192 characters") << QString(8192, u'R') << false;
+        QTest::newRow("NUL, opening stock") << QStringLiteral("REF1") + nul << true;
+        QTest::newRow("8,192 characters, opening stock") << QString(8192, u'R') << true;
+    }
+    void codesNoColumnHolds() {
+        QFETCH(QString, itemCode);
+        QFETCH(bool, openingStock);
+        const QStringList lines = {itemCode + QStringLiteral(",1"), QStringLiteral("789000001,2"),
+                                   itemCode + QStringLiteral(",1")};
+        ConversionEngine subject = engine();
+        QCOMPARE(openingStock ? subject.ConvertOpeningStock(lines)
+                              : subject.ConvertInventory(lines),
+                 Outcome::Completed);
+        // Inventory lists a code once, opening stock every line.
+        QStringList expected{itemCode + QStringLiteral("|Referência não encontrada.")};
+        if (openingStock)
+            expected << expected;
+        QCOMPARE(listed(openingStock ? *m_openingList : *m_inventoryList), expected);
+        QCOMPARE(m_database->rows("Select CodProd, Quantidade From Inventa Where Processado = 'N' "
+                                  "Union All Select CODPROD, QUANTIDADE From INCIEST"),
+                 QStringList{"P1|2"});
+    }
+
+    // A quantity or a count total that is no finite number ends the run as a bad quantity does,
+    // with nothing posted; the message quotes no more than a readable part of the input.
+    void quantitiesThatEndTheRun_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("message");
+        const QString tooLarge = QStringLiteral(
+            "O total da contagem do ítem \"%1\" passaria do maior número que se pode gravar.");
+        QTest::newRow("two readings past the limit")
+            << QStringList{"789000001,1e308", "NADA,1", "789000001,1e308"}
+            << tooLarge.arg(QStringLiteral("789000001"));
+        QTest::newRow("below the negative limit")
+            << QStringList{"ref8,-1e308", "ref8,-1e308"} << tooLarge.arg(QStringLiteral("ref8"));
+        QTest::newRow("onto the stored count")
+            << QStringList{"R4,1", "fab1,1e308"} << tooLarge.arg(QStringLiteral("fab1"));
+        QTest::newRow("quantity past the limit")
+            << QStringList{"789000001,1e400"} << "'1e400' is not a valid floating point value";
+        const QString megabyte(1 << 20, u'9');
+        QTest::newRow("a megabyte of quantity")
+            << QStringList{"789000001," + megabyte + "x"}
+            << "'" + megabyte.left(60) + QChar(0x2026) + "' is not a valid floating point value";
+    }
+    void quantitiesThatEndTheRun() {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, message);
+        // A count of P1 already near the limit.
+        m_database->exec(QStringLiteral(
+            "Insert Into Inventa Values ('01', '2026-12-06', '20261206A', 'P1', '0000', 'N', "
+            "'010101000000', 'ANA', 1e308, 1, 1, '009')"));
+        const QStringList before = everyRow(*m_database);
+        try {
+            engine().ConvertInventory(lines);
+            QFAIL("the run went through");
+        } catch (const db::ConversionError& error) {
+            QCOMPARE(error.message(), message);
+        }
+        QCOMPARE(everyRow(*m_database), before);
     }
 
     void stoppedRunIsUndone() {

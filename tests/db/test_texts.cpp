@@ -1,7 +1,11 @@
 #include "db/Errors.h"
+#include "db/Names.h"
 #include "db/Texts.h"
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QTest>
+#include <algorithm>
 
 using namespace db::texts;
 
@@ -33,6 +37,26 @@ private slots:
         QFETCH(QString, upper);
         QCOMPARE(trimControl(text), trimmed);
         QCOMPARE(upperAscii(text), upper);
+    }
+
+    // The cut keeps a character outside the basic plane whole or leaves it out.
+    void quotedInputKeepsPairsWhole() {
+        const QString head(59, u'x');
+        QCOMPARE(quotedInput(head + QStringLiteral("\U0001D11E")), head + QChar(0x2026));
+    }
+
+    // A code wider than SearchedCodeWidth is never searched, so no searched column may be wider.
+    void searchedColumnsAreNoWiderThanTheCodeWidth() {
+        static const QRegularExpression searched(QStringLiteral(
+            "\\b(CodBarra|Referencia|Reffabricante|Referenciaantiga) VARCHAR\\((\\d+)\\)"));
+        for (const char* engine : {"sqlite", "firebird", "postgresql"}) {
+            QFile script(QStringLiteral(":/schema/%1.sql").arg(QLatin1String(engine)));
+            QVERIFY(script.open(QIODevice::ReadOnly));
+            int widest = 0;
+            for (const auto& match : searched.globalMatch(QString::fromUtf8(script.readAll())))
+                widest = std::max(widest, match.captured(2).toInt());
+            QCOMPARE(widest, db::SearchedCodeWidth);
+        }
     }
 
     void composedTexts_data() {

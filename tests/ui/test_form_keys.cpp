@@ -68,6 +68,13 @@ private slots:
             << 1 << true << "tabs" << enter << QStringList{"StringGrid1", "BitBtn3"};
         QTest::newRow("opening-stock list, Up")
             << 1 << true << "tabs" << up << QStringList{"BitBtn3", "StringGrid1", "StringGrid1"};
+        QTest::newRow("inventory list, Tab leaves the grid")
+            << 0 << true << "ProdutosNaoEncontrados" << int(Qt::Key_Tab)
+            << QStringList{"BitBtn2", "btnSalvar"};
+        QTest::newRow("inventory list, Shift+Tab leaves the grid")
+            << 0 << true << "ProdutosNaoEncontrados" << int(Qt::Key_Backtab) << QStringList{"tabs"};
+        QTest::newRow("opening-stock list, Tab leaves the grid")
+            << 1 << true << "StringGrid1" << int(Qt::Key_Tab) << QStringList{"BitBtn3"};
     }
     void focusChains() {
         QFETCH(int, tab);

@@ -83,7 +83,10 @@ private slots:
         QVERIFY(fixture.open());
         TFConversao& form = fixture.form();
         QCOMPARE(form.size(), QSize(463, 317));
-        QVERIFY(form.windowFlags().testFlag(Qt::Tool));
+        // A normal window, which the taskbar lists, with a caption that has the close button only.
+        QCOMPARE(form.windowType(), Qt::Window);
+        QCOMPARE(form.windowFlags() & (Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+                 Qt::WindowFlags(Qt::WindowCloseButtonHint));
         QCOMPARE(form.minimumSize(), form.maximumSize());
         const QPixmap logo(QStringLiteral(":/images/logo.png"));
         QCOMPARE(logo.size(), QSize(186, 83));

@@ -245,21 +245,35 @@ private slots:
                         "value\rNenhuma leitura do arquivo foi gravada."});
         QCOMPARE(posted(), QStringList());
         QCOMPARE(m_form->progress->value(), 13);
-        // Rejections listed before the error stay, but the lists are not shown.
-        QVERIFY(m_form->rejections());
+        // What the failed run rejected is void: the lists are as before it, and not shown.
+        QVERIFY(!m_form->rejections());
+        QVERIFY(m_form->inventoryRejections()->isEmpty());
         QCOMPARE(m_form->Notebook->currentIndex(), 0);
         QVERIFY(m_form->btOK->isVisible());
+
+        // The next run's first rejection shows the lists again.
+        Dialogs::clearShown();
+        m_form->edtCaminho->setText(collectorFile("789000001,1\r\nNADA,1\r\n"));
+        m_form->btOKClick();
+        QCOMPARE(shownTexts(), QStringList{success()});
+        QCOMPARE(posted(), QStringList{"P1|1"});
+        QCOMPARE(
+            m_form->inventoryRejections()->exportLines(),
+            (QStringList{"Produtos não processados, Motivo", "NADA, Referência não encontrada."}));
+        QCOMPARE(m_form->Notebook->currentIndex(), 1);
     }
 
     void closingStopsAndUndoesTheRun() {
         openForm();
-        m_form->edtCaminho->setText(collectorFile("789000001,1\r\n789000001,1\r\n789000001,1\r\n"));
+        m_form->edtCaminho->setText(collectorFile("NADA,1\r\n789000001,1\r\n789000001,1\r\n"));
         QTimer::singleShot(0, m_form.get(), [&] { m_form->close(); });
         m_form->btOKClick();
         QVERIFY(!m_form->isVisible());
         QCOMPARE(m_form->progress->value(), 1);
         QCOMPARE(shownTexts(), QStringList());
         QCOMPARE(posted(), QStringList());
+        QVERIFY(!m_form->rejections());
+        QVERIFY(m_form->inventoryRejections()->isEmpty());
     }
 
     void noRunWithoutConnection() {
