@@ -319,16 +319,13 @@ int convert(const QCommandLineParser& parser, const Options& options) {
             engine.ConvertOpeningStock(lines);
     } catch (const std::exception& error) {
         observer.finish();
-        const auto* known = dynamic_cast<const db::Error*>(&error);
-        QString message = known ? known->message() : QString::fromLocal8Bit(error.what());
+        // The window's text, with the line it came from.
+        QString message = conversion::ConversionEngine::failedRunMessage(error);
         if (observer.failedLine() > 0)
             message = QStringLiteral("Linha %1: ").arg(observer.failedLine()) + message;
-        if (dynamic_cast<const db::CommitUnconfirmed*>(&error))
-            throw Failure{CommitUnconfirmed,
-                          message + QStringLiteral(" Não foi possível confirmar a gravação: "
-                                                   "confira o banco de dados antes de converter "
-                                                   "o arquivo de novo.")};
-        throw Failure{RunFailed, conversion::ConversionEngine::failedRunMessage(message)};
+        throw Failure{dynamic_cast<const db::CommitUnconfirmed*>(&error) ? CommitUnconfirmed
+                                                                         : RunFailed,
+                      message};
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
     observer.finish();

@@ -68,6 +68,7 @@ ConversionEngine::ConversionEngine(const QSqlDatabase& database, const db::Diale
                                    EntryValues entries, RejectionTargets rejections,
                                    RunObserver* observer)
     : m_database(database)
+    , m_dialect(dialect)
     , m_entries(std::move(entries))
     , m_rejections(rejections)
     , m_observer(observer)
@@ -80,6 +81,17 @@ QString ConversionEngine::failedRunMessage(const QString& errorMessage) {
     return errorMessage + QStringLiteral("\rNenhuma leitura do arquivo foi gravada.");
 }
 
+QString ConversionEngine::failedRunMessage(const std::exception& error) {
+    if (const auto* unconfirmed = dynamic_cast<const db::CommitUnconfirmed*>(&error))
+        return unconfirmed->message() +
+               QStringLiteral("\rNão foi possível confirmar se as leituras do arquivo foram "
+                              "gravadas. Confira o inventário antes de converter o arquivo de "
+                              "novo.");
+    if (const auto* known = dynamic_cast<const db::Error*>(&error))
+        return failedRunMessage(known->message());
+    return failedRunMessage(QString::fromLocal8Bit(error.what()));
+}
+
 template <typename PostLine>
 ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, Mode mode,
                                                      PostLine&& postLine) {
@@ -88,38 +100,50 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
     if (count == 0)
         return Outcome::Completed;
 
-    db::TransactionGuard transaction(m_database);
-    // Declared after the guard, so the statements are closed before it rolls back.
+    db::TransactionGuard transaction(m_database, m_dialect);
+    // Declared after the guard, so the statements are closed before it rolls back. A run that
+    // is failing already reports its first error, not one from closing.
     struct Closer {
         ConversionEngine& engine;
-        ~Closer() { engine.closeQueries(); }
+        void quietly() {
+            try {
+                engine.closeQueries();
+            } catch (const db::Error&) {
+            }
+        }
+        ~Closer() { quietly(); }
     } closer{*this};
     // Prepared inside the run's transaction: on some engines a statement prepared outside it
     // reads in a transaction of its own and would miss the movements this run writes.
     if (mode == Mode::OpeningStock)
         m_MvGeral.setText(str(db::sql::MovementLookup));
 
-    for (qsizetype i = 0; i < count; ++i) {
-        const int number = static_cast<int>(i + 1);
-        if (m_observer) {
-            m_observer->lineStarted(number);
-            // The status label belongs to the inventory tab.
-            if (mode == Mode::Inventory)
-                m_observer->statusChanged(QStringLiteral("Executando linha %1.").arg(number));
-            m_observer->letMessagesRun();
+    try {
+        for (qsizetype i = 0; i < count; ++i) {
+            const int number = static_cast<int>(i + 1);
+            if (m_observer) {
+                m_observer->lineStarted(number);
+                // The status label belongs to the inventory tab.
+                if (mode == Mode::Inventory)
+                    m_observer->statusChanged(QStringLiteral("Executando linha %1.").arg(number));
+                m_observer->letMessagesRun();
+            }
+            LineReport line;
+            line.number = number;
+            if (auto reading = collector::splitReading(lines.at(i))) {
+                line.itemCode = std::move(reading->itemCode);
+                line.quantityText = std::move(reading->quantityText);
+                postLine(line);
+            }
+            lineDone(mode, line);
+            if (m_observer && m_observer->stopRequested())
+                return Outcome::Stopped;
         }
-        LineReport line;
-        line.number = number;
-        if (auto reading = collector::splitReading(lines.at(i))) {
-            line.itemCode = std::move(reading->itemCode);
-            line.quantityText = std::move(reading->quantityText);
-            postLine(line);
-        }
-        lineDone(mode, line);
-        if (m_observer && m_observer->stopRequested())
-            return Outcome::Stopped;
+        closeQueries();
+    } catch (const db::Error& error) {
+        closer.quietly();
+        transaction.rollbackAfter(error);
     }
-    closeQueries();
     // The guard rolls a dry run back.
     if (!m_dryRun)
         transaction.commit();
@@ -139,11 +163,19 @@ void ConversionEngine::lineDone(Mode mode, const LineReport& line) {
         m_observer->lineDone(line);
 }
 
+// Closes every statement, then reports the first that failed to close.
 void ConversionEngine::closeQueries() {
-    m_qryConversao.close();
-    m_MvGeral.close();
-    m_qryInciEst.close();
-    m_qryMvGeral.close();
+    std::exception_ptr first;
+    for (db::Query* query : {&m_qryConversao, &m_MvGeral, &m_qryInciEst, &m_qryMvGeral}) {
+        try {
+            query->close();
+        } catch (const db::Error&) {
+            if (!first)
+                first = std::current_exception();
+        }
+    }
+    if (first)
+        std::rethrow_exception(first);
 }
 
 QDate ConversionEngine::inventoryDate() const {
@@ -371,6 +403,8 @@ void ConversionEngine::InsertOpeningStock(const ProductKey& key, double quantity
             db::texts::stampText(today, db::Clock::now().time(), db::Regional::locale()));
         query.execute();
         query.close();
+    } catch (const db::LockTimeout&) {
+        throw;
     } catch (const db::DatabaseError& error) {
         throw db::Error(insertFailure(key, error.message()));
     }
@@ -392,6 +426,8 @@ void ConversionEngine::InsertOpeningMovement(const ProductKey& key, double quant
         query.bindFloat(str(db::param::PrecoMedio), cost);
         query.execute();
         query.close();
+    } catch (const db::LockTimeout&) {
+        throw;
     } catch (const db::DatabaseError& error) {
         throw db::Error(insertFailure(key, error.message()));
     }

@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <exception>
 #include <optional>
 
 class RejectionList;
@@ -120,6 +121,9 @@ public:
 
     // The error box text of a run that failed: the error, then that nothing was posted.
     static QString failedRunMessage(const QString& errorMessage);
+    // The error box text for what a run raised: a failed commit can't say that nothing was
+    // posted, since the server may have kept the readings.
+    static QString failedRunMessage(const std::exception& error);
 
 private:
     enum class Mode { Inventory, OpeningStock };
@@ -141,6 +145,7 @@ private:
     static QString insertFailure(const ProductKey& key, const QString& serverMessage);
 
     QSqlDatabase m_database;
+    const db::Dialect& m_dialect;
     EntryValues m_entries;
     RejectionTargets m_rejections;
     RunObserver* m_observer;

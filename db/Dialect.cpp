@@ -2,8 +2,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlQuery>
 #include <QUrl>
+#include <cstdint>
 
 namespace db {
 
@@ -19,7 +23,8 @@ public:
         // Opened through a URI in read-write mode, so that a missing file is a failed
         // connection rather than a new empty database.
         const QString path = QFileInfo(serverName).absoluteFilePath();
-        database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+        database.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(LockWaitLimit.count()));
         database.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
                                  QStringLiteral("?mode=rw"));
     }
@@ -30,6 +35,17 @@ public:
     }
     QVariant dateTime(const QDateTime& moment) const override {
         return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+
+    // A deferred transaction that has read is refused at once when it comes to write while
+    // another connection writes; taking the write lock up front waits the busy timeout for it.
+    QSqlError beginTransaction(QSqlDatabase& database) const override {
+        QSqlQuery query(database);
+        return query.exec(QStringLiteral("BEGIN IMMEDIATE")) ? QSqlError() : query.lastError();
+    }
+    // SQLITE_BUSY, with or without an extended code.
+    bool isLockConflict(const QSqlError& error) const override {
+        return (error.nativeErrorCode().toInt() & 0xff) == 5;
     }
 };
 
@@ -67,6 +83,28 @@ public:
         return result.replace(searched, QStringLiteral("CAST(:\\1 AS VARCHAR(8191))"));
     }
 
+    // SQLCODE -913: a lock conflict, or rows another transaction changed while this one waited.
+    bool isLockConflict(const QSqlError& error) const override {
+        return error.nativeErrorCode() == QLatin1String("-913");
+    }
+
+    // The driver's transactions wait for locks without end, so a statement is cancelled through
+    // the client library the driver has already loaded, with the connection's native handle.
+    std::function<void()> canceller(const QSqlDatabase& database) const override {
+        using Cancel =
+            std::intptr_t (*)(std::intptr_t * status, void* connection, unsigned short option);
+        static const auto cancel = reinterpret_cast<Cancel>(
+            QLibrary::resolve(QStringLiteral("fbclient"), 2, "fb_cancel_operation"));
+        const QVariant handle = database.driver() ? database.driver()->handle() : QVariant();
+        if (!cancel || !handle.isValid())
+            return {};
+        return [handle = handle]() mutable {
+            constexpr unsigned short raiseCancel = 3;
+            std::intptr_t status[20] = {};
+            cancel(status, handle.data(), raiseCancel);
+        };
+    }
+
     // CHAR, with or without the nullable flag.
     bool isFixedChar(int columnType) const override { return (columnType & ~1) == 452; }
 };
@@ -99,6 +137,26 @@ public:
         return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     }
 
+    // The server ends a wait for a lock at the limit; the setting lasts for the transaction.
+    QSqlError beginTransaction(QSqlDatabase& database) const override {
+        if (!database.transaction())
+            return database.lastError();
+        QSqlQuery query(database);
+        if (query.exec(QStringLiteral("SET LOCAL lock_timeout = %1").arg(LockWaitLimit.count())))
+            return {};
+        const QSqlError error = query.lastError();
+        database.rollback();
+        return error;
+    }
+    // lock_not_available, deadlock_detected.
+    bool isLockConflict(const QSqlError& error) const override {
+        return error.nativeErrorCode() == QLatin1String("55P03") ||
+               error.nativeErrorCode() == QLatin1String("40P01");
+    }
+
+    // A COMMIT that fails ends the transaction whatever the reason.
+    bool failedCommitEndsTransaction() const override { return true; }
+
     // bpchar, the type of CHAR(n).
     bool isFixedChar(int columnType) const override { return columnType == 1042; }
 };
@@ -109,6 +167,10 @@ const PostgresDialect postgresDialect;
 const Dialect* const dialects[] = {&sqliteDialect, &firebirdDialect, &postgresDialect};
 
 } // namespace
+
+QSqlError Dialect::beginTransaction(QSqlDatabase& database) const {
+    return database.transaction() ? QSqlError() : database.lastError();
+}
 
 QString Dialect::text(const QVariant& value, int columnType) const {
     QString result = value.toString();

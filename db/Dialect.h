@@ -2,10 +2,17 @@
 
 #include <QDateTime>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QVariant>
+#include <chrono>
+#include <functional>
 
 namespace db {
+
+// How long a run waits for rows that another transaction holds before it gives up: long enough
+// for a brief writer, short enough that the window does not freeze behind another run.
+inline constexpr std::chrono::milliseconds LockWaitLimit{5000};
 
 // What differs between the database engines the tool speaks to, chosen by the Qt driver name.
 class Dialect {
@@ -29,6 +36,23 @@ public:
     virtual QVariant dateTime(const QDateTime& moment) const { return moment; }
     // The statement as this engine runs it; the same text on engines that need no change.
     virtual QString statement(const QString& text) const { return text; }
+    // Begins a run's transaction; returns the driver's error when refused.
+    virtual QSqlError beginTransaction(QSqlDatabase& database) const;
+    // Whether a refusal means that another transaction held the rows past the wait limit or
+    // changed them while this one waited.
+    virtual bool isLockConflict(const QSqlError& error) const {
+        Q_UNUSED(error);
+        return false;
+    }
+    // Whether a commit that failed has ended the transaction on the server, so that nothing is
+    // left to roll back (a rollback there only draws a warning from the server).
+    virtual bool failedCommitEndsTransaction() const { return false; }
+    // Cancels the statement running on the connection, called from another thread once the wait
+    // limit has passed; empty where the server itself ends a wait at the limit.
+    virtual std::function<void()> canceller(const QSqlDatabase& database) const {
+        Q_UNUSED(database);
+        return {};
+    }
     // A text column as the tool reads it, given the driver's type of the column: a fixed-length
     // CHAR column comes back padded with blanks that are no part of the value.
     QString text(const QVariant& value, int columnType) const;

@@ -30,6 +30,13 @@ public:
     using DatabaseError::DatabaseError;
 };
 
+// Another transaction kept the rows a run needs past the lock wait limit, or changed them while
+// the run waited: the run is undone, so nothing of it was posted.
+class LockTimeout : public DatabaseError {
+public:
+    using DatabaseError::DatabaseError;
+};
+
 // A text that does not convert to a number or a date.
 class ConversionError : public Error {
 public:

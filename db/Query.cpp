@@ -18,12 +18,29 @@ QString errorText(const QSqlError& error) {
     QString text = error.text().trimmed();
     return text.isEmpty() ? QStringLiteral("Erro desconhecido do banco de dados.") : text;
 }
+
+// The server's own text follows, when it gave one: a statement cut off at the limit may have
+// ended without an error.
+QString lockText(const QSqlError& error) {
+    const QString text = QStringLiteral("Outra estação de trabalho está convertendo leituras no "
+                                        "mesmo inventário; tente de novo quando ela terminar.");
+    return error.isValid() ? text + QLatin1Char('\r') + errorText(error) : text;
+}
+
+[[noreturn]] void raise(const QSqlError& error, const Dialect* dialect) {
+    if (dialect && dialect->isLockConflict(error))
+        throw LockTimeout(lockText(error));
+    throw DatabaseError(errorText(error));
+}
 } // namespace
 
 Query::Query(const QSqlDatabase& database, const Dialect& dialect)
     : m_database(database)
     , m_dialect(dialect)
-    , m_query(&m_prepared.emplace(QString(), QSqlQuery(database)).first->second) {}
+    , m_query(&m_prepared.emplace(QString(), QSqlQuery(database)).first->second) {
+    if (auto cancel = dialect.canceller(database))
+        m_watchdog = std::make_unique<StatementWatchdog>(std::move(cancel), LockWaitLimit);
+}
 
 void Query::setText(const QString& text) {
     close();
@@ -58,9 +75,23 @@ void Query::bindTextAt(int position, const QString& value) {
     m_query->bindValue(position, notNull(value));
 }
 
-void Query::open() {
-    if (!m_query->exec())
+void Query::run() {
+    if (!m_watchdog) {
+        if (!m_query->exec())
+            fail();
+        return;
+    }
+    m_watchdog->arm();
+    const bool done = m_query->exec();
+    // A statement cut off at the limit was waiting for a lock, whatever the server answered.
+    if (m_watchdog->disarm())
+        throw LockTimeout(lockText(m_query->lastError()));
+    if (!done)
         fail();
+}
+
+void Query::open() {
+    run();
     m_open = true;
     m_onRow = m_query->next();
     if (!m_onRow && m_query->lastError().isValid())
@@ -68,18 +99,22 @@ void Query::open() {
 }
 
 int Query::execute() {
-    if (!m_query->exec())
-        fail();
+    run();
     const int rows = m_query->numRowsAffected();
-    m_query->finish();
+    close();
     return rows;
 }
 
+// A statement that fails to close is reported here, with the server's reason; left open, it
+// would fail the next use with a message that hides that reason.
 void Query::close() {
-    if (m_query->isActive())
-        m_query->finish();
     m_open = false;
     m_onRow = false;
+    if (!m_query->isActive())
+        return;
+    m_query->finish();
+    if (m_query->lastError().isValid())
+        fail();
 }
 
 QVariant Query::value(const QString& column) const {
@@ -109,7 +144,7 @@ double Query::number(const QString& column) const {
 }
 
 void Query::fail() const {
-    throw DatabaseError(errorText(m_query->lastError()));
+    raise(m_query->lastError(), &m_dialect);
 }
 
 TransactionGuard::TransactionGuard(QSqlDatabase database)
@@ -119,15 +154,41 @@ TransactionGuard::TransactionGuard(QSqlDatabase database)
     m_active = true;
 }
 
+TransactionGuard::TransactionGuard(QSqlDatabase database, const Dialect& dialect)
+    : m_database(std::move(database))
+    , m_dialect(&dialect) {
+    if (const QSqlError error = dialect.beginTransaction(m_database); error.isValid())
+        raise(error, m_dialect);
+    m_active = true;
+}
+
 TransactionGuard::~TransactionGuard() {
     if (m_active)
         m_database.rollback();
 }
 
-void TransactionGuard::commit() {
-    if (!m_database.commit())
-        throw DatabaseError(errorText(m_database.lastError()));
+void TransactionGuard::rollbackAfter(const Error& error) {
     m_active = false;
+    if (m_database.rollback())
+        throw;
+    const QString cause = m_database.lastError().databaseText().trimmed();
+    if (cause.isEmpty() || error.message().contains(cause))
+        throw;
+    throw DatabaseError(cause + QLatin1Char('\r') + error.message());
+}
+
+void TransactionGuard::commit() {
+    if (m_database.commit()) {
+        m_active = false;
+        return;
+    }
+    const QSqlError error = m_database.lastError();
+    if (m_dialect && m_dialect->failedCommitEndsTransaction())
+        m_active = false;
+    // A commit kept waiting for a lock was refused whole, and is rolled back with the guard.
+    if (m_dialect && m_dialect->isLockConflict(error))
+        throw LockTimeout(lockText(error));
+    throw CommitUnconfirmed(errorText(error));
 }
 
 } // namespace db

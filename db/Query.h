@@ -1,16 +1,20 @@
 #pragma once
 
 #include "Dialect.h"
+#include "Errors.h"
+#include "StatementWatchdog.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <memory>
 #include <unordered_map>
 
 namespace db {
 
 // One statement on the connection: close, set its text, bind, open or execute, read, close.
-// Every step is checked; a refusal raises DatabaseError with the driver's message.
+// Every step is checked, closing too; a refusal raises DatabaseError with the driver's message,
+// LockTimeout when another transaction held the rows past the lock wait limit.
 class Query {
 public:
     Query(const QSqlDatabase& database, const Dialect& dialect);
@@ -39,6 +43,8 @@ public:
 
 private:
     QVariant value(const QString& column) const;
+    // Runs the current statement, within the lock wait limit where the server has none.
+    void run();
     [[noreturn]] void fail() const;
 
     QSqlDatabase m_database;
@@ -50,20 +56,30 @@ private:
     QSqlQuery* m_query = nullptr;
     bool m_open = false;
     bool m_onRow = false;
+    std::unique_ptr<StatementWatchdog> m_watchdog;
 };
 
-// Rolls the transaction back when it goes out of scope without commit().
+// Rolls the transaction back when it goes out of scope without commit(). A commit that fails
+// raises CommitUnconfirmed: the server may have kept the work all the same.
 class TransactionGuard {
 public:
     explicit TransactionGuard(QSqlDatabase database);
+    // A run's transaction, begun the way the engine needs it (locks, lock wait limit).
+    TransactionGuard(QSqlDatabase database, const Dialect& dialect);
     ~TransactionGuard();
     TransactionGuard(const TransactionGuard&) = delete;
     TransactionGuard& operator=(const TransactionGuard&) = delete;
 
     void commit();
+    // Called while handling `error`, which ends the work: rolls back and raises the error again.
+    // A connection that refuses the rollback too was ended by the server, and the statements
+    // after that fail with messages of their own that hide why; the server's reason, which the
+    // rollback reports, comes first then.
+    [[noreturn]] void rollbackAfter(const Error& error);
 
 private:
     QSqlDatabase m_database;
+    const Dialect* m_dialect = nullptr;
     bool m_active = false;
 };
 

@@ -136,10 +136,8 @@ bool TFConversao::runConversion() {
     try {
         outcome =
             inventory ? engine.ConvertInventory(Arquivo) : engine.ConvertOpeningStock(Arquivo);
-    } catch (const db::Error& error) {
-        failure = error.message();
     } catch (const std::exception& error) {
-        failure = QString::fromLocal8Bit(error.what());
+        failure = conversion::ConversionEngine::failedRunMessage(error);
     }
     const bool completed =
         failure.isNull() && outcome == conversion::ConversionEngine::Outcome::Completed;
@@ -155,7 +153,7 @@ bool TFConversao::runConversion() {
         focused->setFocus();
 
     if (!failure.isNull())
-        Dialogs::error(this, conversion::ConversionEngine::failedRunMessage(failure));
+        Dialogs::error(this, failure);
     if (m_closeRequested) {
         close();
         return false;

@@ -288,8 +288,9 @@ private slots:
         const QString err = QString::fromUtf8(result.err);
         QVERIFY2(result.status == 5, qPrintable(err));
         QVERIFY2(!err.startsWith(QLatin1String("Linha")) &&
-                     err.contains(QStringLiteral("Não foi possível confirmar a gravação")),
+                     err.contains(QStringLiteral("Confira o inventário")),
                  qPrintable(err));
+        QCOMPARE(err.count(QLatin1Char('\n')), 1);
         QCOMPARE(testfiles::read(path(QStringLiteral("relatorio.csv"))), NoFile);
         QCOMPARE(postedRows(*m_database), before);
     }

@@ -2,12 +2,16 @@
 #include "conversion/RejectionList.h"
 #include "db/Errors.h"
 #include "db/Regional.h"
+#include "tests/TcpRelay.h"
 #include "tests/TestDatabase.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
+#include <functional>
+#include <future>
 #include <memory>
+#include <thread>
 
 using conversion::ConversionEngine;
 using conversion::EntryValues;
@@ -66,6 +70,83 @@ void fillCatalogue(const TestDatabase& database) {
     for (const QString& statement : statements)
         database.exec(statement);
 }
+
+// Calls a test's own action when the run asks whether to stop after a given line.
+class ActingRecorder : public Recorder {
+public:
+    ActingRecorder(int line, std::function<void()> action)
+        : m_line(line)
+        , m_action(std::move(action)) {}
+    bool stopRequested() override {
+        if (lines.size() == m_line)
+            m_action();
+        return false;
+    }
+
+private:
+    int m_line;
+    std::function<void()> m_action;
+};
+
+// Another workstation's run: holds the count row of P1 in an open transaction, on a connection
+// of its own in a thread of its own, until released or until `hold` has passed.
+class RowHolder {
+public:
+    RowHolder(const QSqlDatabase& database, std::chrono::milliseconds hold) {
+        std::future<void> held = m_held.get_future();
+        m_thread = std::thread([this, name = database.connectionName(), hold] {
+            {
+                QSqlDatabase other =
+                    QSqlDatabase::cloneDatabase(name, QStringLiteral("other workstation"));
+                m_ok = other.open() && other.transaction();
+                // Made after the transaction began, so that it runs in it.
+                QSqlQuery update(other);
+                m_ok = m_ok &&
+                       update.exec(QStringLiteral(
+                           "Update Inventa Set Quantidade = Quantidade + 5 Where CodProd = 'P1'"));
+                m_held.set_value();
+                m_release.get_future().wait_for(hold);
+                update.finish();
+                m_ok = other.commit() && m_ok;
+                other.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("other workstation"));
+        });
+        held.wait();
+    }
+    ~RowHolder() { release(); }
+    // Commits the other run; true when all of it went through.
+    bool release() {
+        if (m_thread.joinable()) {
+            m_release.set_value();
+            m_thread.join();
+        }
+        return m_ok;
+    }
+
+private:
+    std::promise<void> m_held;
+    std::promise<void> m_release;
+    std::thread m_thread;
+    bool m_ok = false;
+};
+
+// A second connection to the test's database, closed and removed however the test ends.
+class ExtraConnection {
+public:
+    explicit ExtraConnection(const QSqlDatabase& source, const QString& name)
+        : m_name(name) {
+        QSqlDatabase::cloneDatabase(source, name);
+    }
+    ~ExtraConnection() {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    QSqlDatabase database() const { return QSqlDatabase::database(m_name, false); }
+
+private:
+    QString m_name;
+};
 
 QStringList everyRow(const TestDatabase& database) {
     QStringList rows;
@@ -442,6 +523,126 @@ private slots:
     void failedRunMessageSaysNothingWasPosted() {
         QCOMPARE(ConversionEngine::failedRunMessage(QStringLiteral("erro")),
                  QStringLiteral("erro\rNenhuma leitura do arquivo foi gravada."));
+    }
+
+    // The network drops as the run commits. Whether the server got the commit or not, the tool
+    // can't tell, so it must not say that nothing was posted; the server keeps all or nothing.
+    void commitCutOff_data() {
+        QTest::addColumn<bool>("commitArrives");
+        QTest::newRow("commit lost") << false;
+        QTest::newRow("answer lost") << true;
+    }
+    void commitCutOff() {
+        QFETCH(bool, commitArrives);
+        if (TestDatabase::engine() == QLatin1String("sqlite"))
+            QSKIP("no network between SQLite and the tool");
+        const QSqlDatabase direct = m_database->database();
+        TcpRelay relay(direct.hostName(), direct.port());
+        ExtraConnection relayed(direct, QStringLiteral("through the relay"));
+        QSqlDatabase link = relayed.database();
+        link.setHostName(QStringLiteral("127.0.0.1"));
+        link.setPort(relay.port());
+        QVERIFY2(link.open(), qPrintable(link.lastError().text()));
+        ActingRecorder cutter(2, [&] { relay.cutAtNextRequest(commitArrives); });
+        ConversionEngine subject(link, m_database->dialect(),
+                                 EntryValues{"01", "003", "06/12/2026"},
+                                 {*m_inventoryList, *m_openingList, m_flag}, &cutter);
+        try {
+            subject.ConvertInventory({"789000001,2", "R4,1"});
+            QFAIL("the run reported success");
+        } catch (const db::CommitUnconfirmed& error) {
+            const QString message = ConversionEngine::failedRunMessage(error);
+            QVERIFY2(message.contains(QStringLiteral("Confira o inventário")), qPrintable(message));
+            QVERIFY2(!message.contains(QLatin1String("Nenhuma leitura")), qPrintable(message));
+        }
+        if (TestDatabase::engine() == QLatin1String("postgresql"))
+            QVERIFY2(relay.cutRequest().contains("COMMIT"), relay.cutRequest().constData());
+        // PostgreSQL commits what reaches it before it sees the connection gone.
+        if (!commitArrives)
+            QTRY_COMPARE(inventa().size(), 0);
+        else if (TestDatabase::engine() == QLatin1String("postgresql"))
+            QTRY_COMPARE(inventa().size(), 2);
+        else
+            QVERIFY(inventa().size() == 0 || inventa().size() == 2);
+    }
+
+    // Another workstation converts into the same count rows. A brief hold is waited out where the
+    // engine can wait; a long one ends the run at the lock wait limit, undone, with a message
+    // that says why. No reading is lost or counted twice.
+    void concurrentRun_data() {
+        QTest::addColumn<bool>("heldPastLimit");
+        QTest::newRow("released within the limit") << false;
+        QTest::newRow("held past the limit") << true;
+    }
+    void concurrentRun() {
+        QFETCH(bool, heldPastLimit);
+        m_database->exec(QStringLiteral(
+            "Insert Into Inventa Values ('01', '2026-12-06', '20261206A', 'P1', '0001', 'N', "
+            "'010101000000', 'ANA', 10, 40, 12.5, '003')"));
+        // SQLite's wait is its busy timeout, a connection option: shortened to keep the test brief.
+        if (TestDatabase::engine() == QLatin1String("sqlite")) {
+            QSqlDatabase database = m_database->database();
+            database.close();
+            database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2500"));
+            QVERIFY(database.open());
+        }
+        // A snapshot transaction can't update a row changed after it began, even once released.
+        const bool waitsOut = !heldPastLimit && TestDatabase::engine() != QLatin1String("firebird");
+        RowHolder other(m_database->database(),
+                        heldPastLimit ? std::chrono::hours(1) : std::chrono::seconds(1));
+        try {
+            engine().ConvertInventory({"789000001,1"});
+            QVERIFY2(waitsOut, "the run went through a held row");
+        } catch (const db::LockTimeout& error) {
+            QVERIFY2(!waitsOut, qPrintable(error.message()));
+            const QString message = ConversionEngine::failedRunMessage(error);
+            QVERIFY2(
+                message.startsWith(QStringLiteral(
+                    "Outra estação de trabalho está convertendo leituras no mesmo inventário")),
+                qPrintable(message));
+            QVERIFY(message.endsWith(QLatin1String("\rNenhuma leitura do arquivo foi gravada.")));
+            QVERIFY(other.release());
+            QCOMPARE(inventa().value(0).section(QLatin1Char('|'), 8, 8), QStringLiteral("15"));
+            QCOMPARE(engine().ConvertInventory({"789000001,1"}), Outcome::Completed);
+        }
+        QVERIFY(other.release());
+        QCOMPARE(inventa().size(), 1);
+        QCOMPARE(inventa().value(0).section(QLatin1Char('|'), 8, 8), QStringLiteral("16"));
+    }
+
+    // The server ends the connection mid-run: the box shows the server's reason.
+    void serverGoneMidRun() {
+        const QString engineName = TestDatabase::engine();
+        if (engineName == QLatin1String("sqlite"))
+            QSKIP("no server to end the connection");
+        const bool firebird = engineName == QLatin1String("firebird");
+        QSqlQuery own(m_database->database());
+        QVERIFY(own.exec(firebird ? QStringLiteral("Select Current_Connection From Rdb$Database")
+                                  : QStringLiteral("Select pg_backend_pid()")) &&
+                own.next());
+        const QVariant id = own.value(0);
+        own.finish();
+        const ExtraConnection admin(m_database->database(), QStringLiteral("admin"));
+        QVERIFY(admin.database().open());
+        ActingRecorder ender(1, [&] {
+            QSqlQuery end(admin.database());
+            end.prepare(
+                firebird ? QStringLiteral("Delete From Mon$Attachments Where Mon$Attachment_Id = ?")
+                         : QStringLiteral("Select pg_terminate_backend(?)"));
+            end.addBindValue(id);
+            QVERIFY2(end.exec(), qPrintable(end.lastError().text()));
+        });
+        ConversionEngine subject(m_database->database(), m_database->dialect(),
+                                 EntryValues{"01", "003", "06/12/2026"},
+                                 {*m_inventoryList, *m_openingList, m_flag}, &ender);
+        try {
+            subject.ConvertInventory({"789000001,2", "R4,1", "ref8,1"});
+            QFAIL("the run reported success");
+        } catch (const db::DatabaseError& error) {
+            QVERIFY2(error.message().startsWith(firebird ? QLatin1String("connection shutdown")
+                                                         : QLatin1String("FATAL:  terminating")),
+                     qPrintable(error.message()));
+        }
     }
 };
 

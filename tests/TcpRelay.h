@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+// A relay on 127.0.0.1 between the tool's connection and its server, that a test can cut the way
+// a network drops: at the client's next request, passed on to the server or not.
+class TcpRelay {
+public:
+    TcpRelay(const QString& serverHost, int serverPort);
+    ~TcpRelay();
+    TcpRelay(const TcpRelay&) = delete;
+    TcpRelay& operator=(const TcpRelay&) = delete;
+
+    // The port a connection uses to go through the relay.
+    int port() const { return m_port; }
+    // At the client's next request, pass it on (or not), then close both sides.
+    void cutAtNextRequest(bool passOn);
+    // The request the relay was cut at.
+    QByteArray cutRequest() const;
+
+private:
+    void serve();
+
+    QByteArray m_serverHost;
+    int m_serverPort;
+    int m_listener = -1;
+    int m_port = 0;
+    int m_wake[2] = {-1, -1};
+    std::atomic<bool> m_armed = false;
+    bool m_passOn = false;
+    mutable std::mutex m_mutex;
+    QByteArray m_cutRequest;
+    std::thread m_thread;
+};
