@@ -13,6 +13,7 @@
 #include "CountingProxy.h"
 #include "RawLoop.h"
 #include "Sqlite.h"
+#include "app/Startup.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
 #include "conversion/RejectionList.h"
@@ -104,7 +105,7 @@ qint64 runWindow(const QString& mode, const QString& database, const QString& co
         serverName.write(QFileInfo(database).absoluteFilePath().toUtf8() + "\r\n") < 0)
         qFatal("Can't write Caminho.Dir");
     serverName.close();
-    TFConversao form;
+    TFConversao form(Startup{});
     form.show();
     form.PcDados->setCurrentIndex(mode == Inventory ? 0 : 1);
     form.edtCaminho->setText(collector);
