@@ -1,3 +1,5 @@
+#include "Batch.h"
+#include "Startup.h"
 #include "ui/Dialogs.h"
 #include "ui/TFConversao.h"
 
@@ -22,11 +24,18 @@ public:
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Any argument means the batch mode, which creates no window and needs no display.
+    if (argc > 1) {
+        QCoreApplication application(argc, argv);
+        application.setApplicationName(QStringLiteral("conversor-coletor"));
+        application.setApplicationVersion(QStringLiteral(COLETOR_VERSION));
+        return batch::run(QCoreApplication::arguments());
+    }
     Application application(argc, argv);
     application.setApplicationName(QStringLiteral("Conversor de Coletor de Dados"));
     // Lets the desktop match the window to its menu entry and icon.
     application.setDesktopFileName(QStringLiteral("conversor-coletor"));
-    TFConversao form;
+    TFConversao form(Startup{});
     form.show();
     return application.exec();
 }

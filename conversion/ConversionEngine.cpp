@@ -49,6 +49,21 @@ void requireFiniteTotal(const QString& itemCode, double total) {
 }
 } // namespace
 
+QString reasonText(LineOutcome outcome) {
+    switch (outcome) {
+    case LineOutcome::NotFound:
+        return ReasonNotFound;
+    case LineOutcome::Processed:
+        return ReasonProcessed;
+    case LineOutcome::HasMovements:
+        return ReasonHasMovements;
+    case LineOutcome::Posted:
+    case LineOutcome::NoReading:
+        break;
+    }
+    return {};
+}
+
 ConversionEngine::ConversionEngine(const QSqlDatabase& database, const db::Dialect& dialect,
                                    EntryValues entries, RejectionTargets rejections,
                                    RunObserver* observer)
@@ -113,8 +128,14 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
                     m_observer->statusChanged(QStringLiteral("Executando linha %1.").arg(number));
                 m_observer->letMessagesRun();
             }
-            if (const auto reading = collector::splitReading(lines.at(i)))
-                postLine(*reading);
+            LineReport line;
+            line.number = number;
+            if (auto reading = collector::splitReading(lines.at(i))) {
+                line.itemCode = std::move(reading->itemCode);
+                line.quantityText = std::move(reading->quantityText);
+                postLine(line);
+            }
+            lineDone(mode, line);
             if (m_observer && m_observer->stopRequested())
                 return Outcome::Stopped;
         }
@@ -123,8 +144,23 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
         closer.quietly();
         transaction.rollbackAfter(error);
     }
-    transaction.commit();
+    // The guard rolls a dry run back.
+    if (!m_dryRun)
+        transaction.commit();
     return Outcome::Completed;
+}
+
+void ConversionEngine::lineDone(Mode mode, const LineReport& line) {
+    if (line.rejected()) {
+        RejectionList& list =
+            mode == Mode::Inventory ? m_rejections.inventory : m_rejections.openingStock;
+        // The inventory list names a code that is not found once, however often it is read.
+        if (mode != Mode::Inventory || line.outcome != LineOutcome::NotFound ||
+            !list.alreadyListed(line.itemCode))
+            list.add(line.itemCode, reasonText(line.outcome));
+    }
+    if (m_observer)
+        m_observer->lineDone(line);
 }
 
 // Closes every statement, then reports the first that failed to close.
@@ -146,45 +182,57 @@ QDate ConversionEngine::inventoryDate() const {
     return db::texts::toDate(m_entries.dateText, db::Clock::today());
 }
 
+namespace {
+// The product part of a line's report; the outcome when resolution already decides it.
+std::optional<LineOutcome> fillFound(LineReport& line, FoundBy foundBy, const QString& codProd,
+                                     const ProductKey& key) {
+    line.foundBy = foundBy;
+    line.CodProd = codProd;
+    line.CodGrade = key.CodGrade;
+    if (key.CodProd == str(db::value::ProcessedMarker))
+        return LineOutcome::Processed;
+    if (key.CodProd.isEmpty())
+        return LineOutcome::NotFound;
+    return std::nullopt;
+}
+} // namespace
+
 ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& lines) {
-    RejectionList& rejected = m_rejections.inventory;
-    return runLines(lines, Mode::Inventory, [&](const collector::Reading& reading) {
-        const ProductKey key = ResolveProduct(reading.itemCode);
-        if (key.CodProd == str(db::value::ProcessedMarker)) {
-            rejected.add(reading.itemCode, ReasonProcessed);
+    return runLines(lines, Mode::Inventory, [&](LineReport& line) {
+        const Resolution found = resolve(line.itemCode);
+        const ProductKey& key = found.key;
+        if (const auto outcome = fillFound(line, found.foundBy, found.CodProd, key)) {
+            line.outcome = *outcome;
             return;
         }
-        if (key.CodProd.isEmpty()) {
-            if (!rejected.alreadyListed(reading.itemCode))
-                rejected.add(reading.itemCode, ReasonNotFound);
-            return;
-        }
-        const double quantity =
-            collector::parseQuantity(reading.quantityText, db::Regional::locale());
+        const double quantity = collector::parseQuantity(line.quantityText, db::Regional::locale());
         const StockAndCost stock = ReadStockAndCost(key);
         double counted = 0.0;
         if (InventoryRowExists(key, &counted)) {
-            requireFiniteTotal(reading.itemCode, counted + quantity);
+            requireFiniteTotal(line.itemCode, counted + quantity);
             // A row marked processed after resolution, or one that is neither open nor
             // processed, takes no more readings; the clerk must hear of it.
-            if (!UpdateInventoryRow(key, quantity, stock))
-                rejected.add(reading.itemCode, ReasonProcessed);
+            if (!UpdateInventoryRow(key, quantity, stock)) {
+                line.outcome = LineOutcome::Processed;
+                return;
+            }
         } else {
             InsertInventoryRow(key, quantity, stock);
         }
+        line.outcome = LineOutcome::Posted;
+        line.quantity = quantity;
+        line.stockOnRecord = stock.stock;
+        line.countBefore = counted;
+        line.countAfter = counted + quantity;
     });
 }
 
 ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringList& lines) {
-    RejectionList& rejected = m_rejections.openingStock;
-    return runLines(lines, Mode::OpeningStock, [&](const collector::Reading& reading) {
-        const ProductKey key = ResolveProduct(reading.itemCode);
-        if (key.CodProd == str(db::value::ProcessedMarker)) {
-            rejected.add(reading.itemCode, ReasonProcessed);
-            return;
-        }
-        if (key.CodProd.isEmpty()) {
-            rejected.add(reading.itemCode, ReasonNotFound);
+    return runLines(lines, Mode::OpeningStock, [&](LineReport& line) {
+        const Resolution found = resolve(line.itemCode);
+        const ProductKey& key = found.key;
+        if (const auto outcome = fillFound(line, found.foundBy, found.CodProd, key)) {
+            line.outcome = *outcome;
             return;
         }
         // Looked up for a found product only: the processed marker is no product code and is
@@ -195,21 +243,28 @@ ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringLis
         m_MvGeral.bindTextAt(2, key.CodGrade);
         m_MvGeral.open();
         if (!m_MvGeral.isEmpty()) {
-            rejected.add(reading.itemCode, ReasonHasMovements);
+            line.outcome = LineOutcome::HasMovements;
             return;
         }
-        const double quantity =
-            collector::parseQuantity(reading.quantityText, db::Regional::locale());
+        const double quantity = collector::parseQuantity(line.quantityText, db::Regional::locale());
         const StockAndCost stock = ReadStockAndCost(key);
         InsertOpeningStock(key, quantity, stock.cost);
         InsertOpeningMovement(key, quantity, stock.cost);
+        line.outcome = LineOutcome::Posted;
+        line.quantity = quantity;
+        line.stockOnRecord = stock.stock;
     });
 }
 
 ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
-    ProductKey key;
+    return resolve(itemCode).key;
+}
+
+ConversionEngine::Resolution ConversionEngine::resolve(const QString& itemCode) {
+    Resolution found;
+    ProductKey& key = found.key;
     if (!searchable(itemCode))
-        return key;
+        return found;
     const QString code = db::texts::upperAscii(itemCode);
     db::Query& query = m_qryConversao;
 
@@ -219,9 +274,12 @@ ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
     if (!query.isEmpty()) {
         key.CodProd = query.text(str(db::column::CodProd));
         key.CodGrade = query.text(str(db::column::CodGrade));
+        found.foundBy = FoundBy::Barcode;
     } else {
-        for (const char* search :
-             {db::sql::ReferenceSearch1, db::sql::ReferenceSearch2, db::sql::ReferenceSearch3}) {
+        for (const auto& [search, foundBy] :
+             {std::pair{db::sql::ReferenceSearch1, FoundBy::Reference},
+              std::pair{db::sql::ReferenceSearch2, FoundBy::ManufacturerReference},
+              std::pair{db::sql::ReferenceSearch3, FoundBy::OldReference}}) {
             query.setText(str(search));
             query.bindText(str(db::param::Referencia), code);
             query.open();
@@ -230,10 +288,12 @@ ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
             if (gradeRuleAdmits(query.integer(str(db::column::Grade)))) {
                 key.CodProd = query.text(str(db::column::CodProd));
                 key.CodGrade = str(db::value::NoGrade);
+                found.foundBy = foundBy;
             }
             break;
         }
     }
+    found.CodProd = key.CodProd;
 
     if (!key.CodProd.isEmpty()) {
         const QDate date = inventoryDate();
@@ -248,7 +308,7 @@ ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
             key.CodProd = str(db::value::ProcessedMarker);
     }
     query.close();
-    return key;
+    return found;
 }
 
 StockAndCost ConversionEngine::ReadStockAndCost(const ProductKey& key) {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <exception>
+#include <optional>
 
 class RejectionList;
 
@@ -34,6 +35,39 @@ struct StockAndCost {
     double cost = 0.0;
 };
 
+// What became of a line: posted, no reading on it, or one of the rejection reasons.
+enum class LineOutcome { Posted, NoReading, NotFound, Processed, HasMovements };
+
+// The rejection reason of an outcome as the lists show it; empty for the other two.
+QString reasonText(LineOutcome outcome);
+
+// Which search of product resolution found an item code.
+enum class FoundBy { None, Barcode, Reference, ManufacturerReference, OldReference };
+
+// The run report of one line.
+struct LineReport {
+    int number = 0; // from 1
+    LineOutcome outcome = LineOutcome::NoReading;
+    // As the line rule cut them; both empty on a line without a reading.
+    QString itemCode;
+    QString quantityText;
+    // The product found, also when it was then refused (processed, movements).
+    FoundBy foundBy = FoundBy::None;
+    QString CodProd;
+    QString CodGrade;
+    // Posted lines: the quantity and the stock on record (CompProd.Estoque, QuantKardex).
+    double quantity = 0.0;
+    double stockOnRecord = 0.0;
+    // Posted inventory lines: the count row's Quantidade before and after this reading (0
+    // before for a new row).
+    std::optional<double> countBefore;
+    std::optional<double> countAfter;
+
+    bool rejected() const {
+        return outcome != LineOutcome::Posted && outcome != LineOutcome::NoReading;
+    }
+};
+
 // What a run tells the window while it goes, and asks it between lines.
 class RunObserver {
 public:
@@ -45,6 +79,8 @@ public:
     virtual void letMessagesRun() = 0;
     // Asked after each line; true ends the run there and undoes it.
     virtual bool stopRequested() = 0;
+    // After each line that came to its end, before stopRequested; a line that fails has none.
+    virtual void lineDone(const LineReport&) {}
 };
 
 // Where the rejected readings of each mode go, and the flag the first rejection sets.
@@ -79,6 +115,10 @@ public:
     void InsertOpeningStock(const ProductKey& key, double quantity, double cost);
     void InsertOpeningMovement(const ProductKey& key, double quantity, double cost);
 
+    // A dry run goes through every line as a real run does, inside its transaction, reports the
+    // same, and then rolls back: nothing is posted.
+    void setDryRun(bool dryRun) { m_dryRun = dryRun; }
+
     // The error box text of a run that failed: the error, then that nothing was posted.
     static QString failedRunMessage(const QString& errorMessage);
     // The error box text for what a run raised: a failed commit can't say that nothing was
@@ -87,8 +127,17 @@ public:
 
 private:
     enum class Mode { Inventory, OpeningStock };
+    struct Resolution {
+        ProductKey key;
+        FoundBy foundBy = FoundBy::None;
+        // The code found, kept when the key carries the processed marker instead.
+        QString CodProd;
+    };
+    Resolution resolve(const QString& itemCode);
     template <typename PostLine>
     Outcome runLines(const QStringList& lines, Mode mode, PostLine&& postLine);
+    // Hands a finished line to the rejection list of its mode and to the observer.
+    void lineDone(Mode mode, const LineReport& line);
     void closeQueries();
     QDate inventoryDate() const;
     void bindInventoryRow(const QDate& today, const ProductKey& key, double quantity,
@@ -100,6 +149,7 @@ private:
     EntryValues m_entries;
     RejectionTargets m_rejections;
     RunObserver* m_observer;
+    bool m_dryRun = false;
     // The form's queries: resolution and the Inventa and CompProd statements; the movement
     // look-up; the two opening-stock inserts.
     db::Query m_qryConversao;

@@ -154,6 +154,9 @@ public:
                error.nativeErrorCode() == QLatin1String("40P01");
     }
 
+    // A COMMIT that fails ends the transaction whatever the reason.
+    bool failedCommitEndsTransaction() const override { return true; }
+
     // bpchar, the type of CHAR(n).
     bool isFixedChar(int columnType) const override { return columnType == 1042; }
 };

@@ -44,6 +44,9 @@ public:
         Q_UNUSED(error);
         return false;
     }
+    // Whether a commit that failed has ended the transaction on the server, so that nothing is
+    // left to roll back (a rollback there only draws a warning from the server).
+    virtual bool failedCommitEndsTransaction() const { return false; }
     // Cancels the statement running on the connection, called from another thread once the wait
     // limit has passed; empty where the server itself ends a wait at the limit.
     virtual std::function<void()> canceller(const QSqlDatabase& database) const {

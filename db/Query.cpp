@@ -183,6 +183,8 @@ void TransactionGuard::commit() {
         return;
     }
     const QSqlError error = m_database.lastError();
+    if (m_dialect && m_dialect->failedCommitEndsTransaction())
+        m_active = false;
     // A commit kept waiting for a lock was refused whole, and is rolled back with the guard.
     if (m_dialect && m_dialect->isLockConflict(error))
         throw LockTimeout(lockText(error));

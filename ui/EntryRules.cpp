@@ -10,16 +10,6 @@
 #include <QTabWidget>
 
 namespace {
-constexpr qsizetype DateLength = 10;
-
-QString fourDigitYear(const QDate& date) {
-    return QString::number(date.year()).rightJustified(4, QLatin1Char('0'));
-}
-
-bool isBlank(const QString& positions) {
-    return db::texts::trimControl(positions).isEmpty();
-}
-
 // A field on a tab sheet is shown before its message leaves the focus there.
 void bringTabSheetToFront(QWidget* field) {
     QWidget* child = field;
@@ -35,30 +25,13 @@ void bringTabSheetToFront(QWidget* field) {
 }
 } // namespace
 
-QString ZeroPad(const QString& text, int width) {
-    const QString trimmed = db::texts::trimControl(text);
-    return trimmed.rightJustified(width, QLatin1Char('0')).right(width);
-}
-
 QString CompleteDate(const QString& text, const QDate& today, QWidget* dialogParent) {
-    // Positions count on a text of exactly ten characters, as the field always holds.
-    const QString s = text.leftJustified(DateLength, QLatin1Char(' '));
-    const qsizetype length = db::texts::trimControl(s).size();
-    if (length <= 6) {
-        if (isBlank(s.mid(0, 2)))
-            return s;
-        const QString day = ZeroPad(s.mid(0, 2), 2);
-        const QString month = isBlank(s.mid(3, 2)) ? ZeroPad(QString::number(today.month()), 2)
-                                                   : ZeroPad(s.mid(3, 2), 2);
-        return day + QLatin1Char('/') + month + QLatin1Char('/') + fourDigitYear(today);
-    }
-    if (length == 9 || length == 10) {
-        if (length == 9)
-            Dialogs::message(dialogParent, Dialogs::Kind::Warning,
-                             QStringLiteral("Atenção Data Suspeita:") + QLatin1Char('\r') + s);
-        return s;
-    }
-    return s.left(6) + QStringLiteral("20") + s.mid(6, 2);
+    const CompletedDate completed = completeDateText(text, today);
+    if (completed.suspicious)
+        Dialogs::message(dialogParent, Dialogs::Kind::Warning,
+                         QStringLiteral("Atenção Data Suspeita:") + QLatin1Char('\r') +
+                             completed.text);
+    return completed.text;
 }
 
 void ValidateDateField(MaskEdit* field, const QString& name) {

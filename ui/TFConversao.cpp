@@ -2,16 +2,15 @@
 
 #include "Dialogs.h"
 #include "ErrorGuard.h"
+#include "FormStartup.h"
 #include "LookupComboBox.h"
 #include "MaskEdit.h"
-#include "app/ConfigFile.h"
-#include "app/Connection.h"
 #include "conversion/RejectionList.h"
+#include "db/Connection.h"
+#include "db/Errors.h"
 #include "db/LookupQuery.h"
 #include "db/Names.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -74,7 +73,7 @@ QPushButton* addButton(QWidget* parent, const QString& name, const QString& capt
 
 // A plain top-level window, so that the taskbar and Alt+Tab list it; a caption with the close
 // button only, and a fixed size.
-TFConversao::TFConversao(QWidget* parent)
+TFConversao::TFConversao(const FormStartup& startup, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("FConversao"));
@@ -82,9 +81,7 @@ TFConversao::TFConversao(QWidget* parent)
     setFixedSize(ClientWidth, ClientHeight);
     m_inventoryRejections = new RejectionList(m_rejections, this);
     m_openingRejections = new RejectionList(m_rejections, this);
-    dbTelvaro = new Connection(
-        QStringLiteral("Telvaro"), QStringLiteral("TelvaroDB"),
-        {QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk")}, this);
+    dbTelvaro = startup.newConnection(this);
     CausInv =
         new db::LookupQuery(QStringLiteral("CausInv"), QString::fromLatin1(db::lookup::CausInv),
                             QString::fromLatin1(db::column::CodCausa), this);
@@ -99,7 +96,7 @@ TFConversao::TFConversao(QWidget* parent)
     applyLook();
     setUpEntryFields();
     setTabOrder();
-    FormCreate();
+    FormCreate(startup);
 }
 
 TFConversao::~TFConversao() = default;
@@ -291,19 +288,9 @@ void TFConversao::watch(QWidget* widget) {
     widget->installEventFilter(this);
 }
 
-void TFConversao::FormCreate() {
+void TFConversao::FormCreate(const FormStartup& startup) {
     try {
-        const QString configPath = configfile::pathForWorkingDirectory(QDir::currentPath());
-        if (QFileInfo::exists(configPath)) {
-            const QString serverName = configfile::readFirstLine(configPath);
-            dbTelvaro->close();
-            dbTelvaro->setParam(QStringLiteral("SERVER NAME"), serverName);
-            dbTelvaro->open();
-        } else {
-            dbTelvaro->open();
-        }
-        CausInv->open(dbTelvaro->database(), dbTelvaro->dialect());
-        Empresa->open(dbTelvaro->database(), dbTelvaro->dialect());
+        startup.open(*dbTelvaro, {CausInv, Empresa});
     } catch (const db::Error& error) {
         dbTelvaro->close();
         Dialogs::message(this, Dialogs::Kind::Warning,

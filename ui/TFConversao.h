@@ -13,6 +13,7 @@ class QStackedWidget;
 class QTabWidget;
 class QTableView;
 class Connection;
+class FormStartup;
 class LookupComboBox;
 class MaskEdit;
 class RejectionList;
@@ -25,7 +26,8 @@ class LookupQuery;
 class TFConversao : public QWidget {
     Q_OBJECT
 public:
-    explicit TFConversao(QWidget* parent = nullptr);
+    // The program's start-up step runs while the form is created (FormCreate).
+    explicit TFConversao(const FormStartup& startup, QWidget* parent = nullptr);
     ~TFConversao() override;
 
     // Virtual key codes the keyboard rules use.
@@ -35,7 +37,7 @@ public:
     static constexpr int VK_DOWN = 40;
 
     // --- start-up and connection
-    void FormCreate();
+    void FormCreate(const FormStartup& startup);
 
     // --- form-wide keyboard rules and display states
     void FormKeyDown(int& key);

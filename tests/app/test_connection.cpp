@@ -1,4 +1,4 @@
-#include "app/Connection.h"
+#include "app/AliasConfig.h"
 #include "db/Errors.h"
 
 #include <QFile>

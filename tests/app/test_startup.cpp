@@ -1,5 +1,6 @@
 #include "app/ConfigFile.h"
-#include "app/Connection.h"
+#include "app/Startup.h"
+#include "db/Connection.h"
 #include "db/LookupQuery.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
@@ -100,7 +101,7 @@ private slots:
         QDir::setCurrent(dir.path());
         if (fileExists)
             testfiles::write(dir.filePath(QStringLiteral("Caminho.Dir")), content);
-        TFConversao form;
+        TFConversao form(Startup{});
         QCOMPARE(form.dbTelvaro->params(), params);
         // None of these names a database that exists, and none is created by trying.
         QVERIFY(!form.dbTelvaro->isOpen());
@@ -115,7 +116,7 @@ private slots:
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
         database.pointToolAt(dir.path());
-        TFConversao form;
+        TFConversao form(Startup{});
         QVERIFY(Dialogs::shown().isEmpty());
         QVERIFY(form.dbTelvaro->isOpen());
         QCOMPARE(
@@ -153,7 +154,7 @@ private slots:
                              dir.filePath(QStringLiteral("nada.db")).toLocal8Bit());
         else
             database.pointToolAt(dir.path());
-        TFConversao form;
+        TFConversao form(Startup{});
         QCOMPARE(Dialogs::shown().size(), 1);
         const Dialogs::Shown shown = Dialogs::shown().constFirst();
         QCOMPARE(shown.caption, QStringLiteral("Warning"));
@@ -174,7 +175,7 @@ private slots:
         QDir::setCurrent(dir.path());
         // A directory of that name exists but can't be read as a file.
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Caminho.Dir")));
-        TFConversao form;
+        TFConversao form(Startup{});
         QCOMPARE(Dialogs::shown().size(), 1);
         QVERIFY(Dialogs::shown().constFirst().text.startsWith(Warning + QLatin1Char('\r')));
         QVERIFY(!form.dbTelvaro->isOpen());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Startup.h"
 #include "tests/TestDatabase.h"
 #include "ui/Dialogs.h"
 #include "ui/TFConversao.h"
@@ -30,7 +31,7 @@ public:
         m_database->exec(QStringLiteral(
             "Insert Into CausInv Values ('001', 'Inventário anual'), ('005', 'Ajuste')"));
         m_database->pointToolAt(m_folder.path());
-        m_form = std::make_unique<TFConversao>();
+        m_form = std::make_unique<TFConversao>(Startup{});
         Dialogs::clearShown();
         m_form->show();
         return QTest::qWaitForWindowActive(m_form.get());

@@ -1,5 +1,6 @@
 // The demo folder converted from the keyboard alone, on both tabs, as a clerk would.
 #include "Clerk.h"
+#include "app/Startup.h"
 #include "conversion/RejectionList.h"
 #include "db/DemoData.h"
 #include "db/Regional.h"
@@ -125,7 +126,7 @@ private slots:
         caminho.close();
 
         Dialogs::clearShown();
-        TFConversao form;
+        TFConversao form(Startup{});
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QVERIFY(Dialogs::shown().isEmpty());

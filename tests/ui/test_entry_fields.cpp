@@ -1,4 +1,5 @@
 #include "Clerk.h"
+#include "app/Startup.h"
 #include "db/LookupQuery.h"
 #include "db/Regional.h"
 #include "tests/TestDatabase.h"
@@ -43,7 +44,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QDir::setCurrent(m_dir->path());
         m_database->pointToolAt(m_dir->path());
-        m_form = std::make_unique<TFConversao>();
+        m_form = std::make_unique<TFConversao>(Startup{});
         QVERIFY(m_form->Empresa->isOpen());
         m_form->show();
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));

@@ -1,5 +1,6 @@
-#include "app/Connection.h"
+#include "app/Startup.h"
 #include "conversion/RejectionList.h"
+#include "db/Connection.h"
 #include "db/Regional.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
@@ -47,7 +48,7 @@ class TestRun : public QObject {
             m_database->pointToolAt(m_dir->path());
         else
             qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
-        m_form = std::make_unique<TFConversao>();
+        m_form = std::make_unique<TFConversao>(Startup{});
         QCOMPARE(m_form->dbTelvaro->isOpen(), connected);
         Dialogs::clearShown();
         m_form->show();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/Dialect.h"
+#include "Dialect.h"
 
 #include <QObject>
 #include <QSqlDatabase>
@@ -11,17 +11,6 @@ struct AliasSettings {
     const db::Dialect* dialect = nullptr;
     QString serverName;
     QString connectOptions;
-};
-
-// Reads the alias file: an INI file with a section per alias, keys Driver ("SQLite", "Firebird"
-// or "PostgreSQL"), ServerName and Options. The file is CONVERSOR_ALIASES when that variable is
-// set, otherwise aliases.ini in the user's configuration folder. With no file, or no section for
-// the alias, the alias is SQLite on telvaro.db in the working directory.
-class AliasConfig {
-public:
-    static QString filePath();
-    // Raises db::Error for an unknown driver name.
-    static AliasSettings settingsFor(const QString& alias);
 };
 
 // The one database connection of the tool, named by its database name; removed with its owner.
@@ -40,9 +29,9 @@ public:
     // A non-empty value replaces the entry or appends one; an empty value removes it.
     void setParam(const QString& name, const QString& value);
 
-    // Opens with the alias's settings and the parameter list; raises db::DatabaseError with the
-    // driver's message when the database refuses.
-    void open();
+    // Opens where the alias leads, with the parameter list ("SERVER NAME" over the alias's own
+    // server); raises db::DatabaseError with the driver's message when the database refuses.
+    void open(const AliasSettings& settings);
     // Closes the connection; the queries opened on it close with it.
     void close();
     bool isOpen() const;

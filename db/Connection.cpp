@@ -1,44 +1,14 @@
 #include "Connection.h"
 
-#include "db/Errors.h"
+#include "Errors.h"
 
-#include <QSettings>
 #include <QSqlError>
-#include <QStandardPaths>
 
 namespace {
 constexpr char ServerNameParam[] = "SERVER NAME";
 constexpr char UserNameParam[] = "USERNAME";
 constexpr char PasswordParam[] = "PASSWORD";
 } // namespace
-
-QString AliasConfig::filePath() {
-    const QString fromEnvironment = qEnvironmentVariable("CONVERSOR_ALIASES");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/conversor-coletor/aliases.ini");
-}
-
-AliasSettings AliasConfig::settingsFor(const QString& alias) {
-    AliasSettings settings;
-    settings.dialect = db::Dialect::forName(QStringLiteral("SQLite"));
-    settings.serverName = QStringLiteral("telvaro.db");
-
-    QSettings file(filePath(), QSettings::IniFormat);
-    if (!file.childGroups().contains(alias))
-        return settings;
-    file.beginGroup(alias);
-    const QString driver =
-        file.value(QStringLiteral("Driver"), settings.dialect->name()).toString();
-    settings.dialect = db::Dialect::forName(driver);
-    if (!settings.dialect)
-        throw db::Error(QStringLiteral("Alias %1: driver desconhecido \"%2\" em %3.")
-                            .arg(alias, driver, filePath()));
-    settings.serverName = file.value(QStringLiteral("ServerName"), settings.serverName).toString();
-    settings.connectOptions = file.value(QStringLiteral("Options")).toString();
-    return settings;
-}
 
 Connection::Connection(QString alias, QString databaseName, QStringList params, QObject* parent)
     : QObject(parent)
@@ -76,8 +46,7 @@ void Connection::setParam(const QString& name, const QString& value) {
         m_params << prefix + value;
 }
 
-void Connection::open() {
-    const AliasSettings settings = AliasConfig::settingsFor(m_alias);
+void Connection::open(const AliasSettings& settings) {
     m_dialect = settings.dialect;
     if (QSqlDatabase::contains(m_databaseName))
         QSqlDatabase::removeDatabase(m_databaseName);

@@ -1,0 +1,34 @@
+#include "AliasConfig.h"
+
+#include "db/Errors.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+QString AliasConfig::filePath() {
+    const QString fromEnvironment = qEnvironmentVariable("CONVERSOR_ALIASES");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/conversor-coletor/aliases.ini");
+}
+
+AliasSettings AliasConfig::settingsFor(const QString& alias) {
+    AliasSettings settings;
+    settings.dialect = db::Dialect::forName(QStringLiteral("SQLite"));
+    settings.serverName = QStringLiteral("telvaro.db");
+
+    QSettings file(filePath(), QSettings::IniFormat);
+    if (!file.childGroups().contains(alias))
+        return settings;
+    file.beginGroup(alias);
+    const QString driver =
+        file.value(QStringLiteral("Driver"), settings.dialect->name()).toString();
+    settings.dialect = db::Dialect::forName(driver);
+    if (!settings.dialect)
+        throw db::Error(QStringLiteral("Alias %1: driver desconhecido \"%2\" em %3.")
+                            .arg(alias, driver, filePath()));
+    settings.serverName = file.value(QStringLiteral("ServerName"), settings.serverName).toString();
+    settings.connectOptions = file.value(QStringLiteral("Options")).toString();
+    return settings;
+}

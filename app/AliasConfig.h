@@ -1,0 +1,14 @@
+#pragma once
+
+#include "db/Connection.h"
+
+// Reads the alias file: an INI file with a section per alias, keys Driver ("SQLite", "Firebird"
+// or "PostgreSQL"), ServerName and Options. The file is CONVERSOR_ALIASES when that variable is
+// set, otherwise aliases.ini in the user's configuration folder. With no file, or no section for
+// the alias, the alias is SQLite on telvaro.db in the working directory.
+class AliasConfig {
+public:
+    static QString filePath();
+    // Raises db::Error for an unknown driver name.
+    static AliasSettings settingsFor(const QString& alias);
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QStringList>
+
+// The conversion without the window: the entries come from the command line, what the window
+// would show goes to standard error, and the exit status tells a script how it went.
+namespace batch {
+
+enum ExitStatus {
+    Posted = 0,               // posted (or simulated) with no rejection
+    PostedWithRejections = 1, // posted (or simulated), some readings rejected
+    BadUsage = 2,             // wrong usage or bad entries
+    NoConnection = 3,
+    RunFailed = 4,         // the run failed and nothing was posted
+    CommitUnconfirmed = 5, // the commit could not be confirmed
+    OutputFailed = 6,      // posted, but an output file could not be written
+};
+
+// Runs the batch mode over the program's arguments (the program name first); needs a
+// QCoreApplication and no display.
+int run(const QStringList& arguments);
+
+} // namespace batch

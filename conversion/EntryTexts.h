@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+// Rules of the code and date entries that hold without a window, shared by the form's fields and
+// the batch mode.
+
+// Trims blanks and control characters, puts "0" in front up to width and keeps the rightmost
+// width characters: "5" -> "05", "123" -> "23".
+QString ZeroPad(const QString& text, int width);
+
+struct CompletedDate {
+    QString text;
+    // A three-digit year (nine characters once trimmed): kept, but worth a warning.
+    bool suspicious = false;
+};
+
+// Completes a date field's ten-character text from today's month and year: a missing year and
+// month come from today, a two-digit year gets "20" in front.
+CompletedDate completeDateText(const QString& text, const QDate& today);

@@ -1,0 +1,121 @@
+#include "RunReport.h"
+
+#include <QLocale>
+
+namespace runreport {
+
+using conversion::FoundBy;
+using conversion::LineOutcome;
+using conversion::LineReport;
+
+QString outcomeText(LineOutcome outcome) {
+    switch (outcome) {
+    case LineOutcome::Posted:
+        return QStringLiteral("gravada");
+    case LineOutcome::NoReading:
+        return QStringLiteral("sem leitura");
+    case LineOutcome::NotFound:
+    case LineOutcome::Processed:
+    case LineOutcome::HasMovements:
+        break;
+    }
+    return conversion::reasonText(outcome);
+}
+
+QString foundByText(FoundBy foundBy) {
+    switch (foundBy) {
+    case FoundBy::Barcode:
+        return QStringLiteral("código de barras");
+    case FoundBy::Reference:
+        return QStringLiteral("referência");
+    case FoundBy::ManufacturerReference:
+        return QStringLiteral("referência do fabricante");
+    case FoundBy::OldReference:
+        return QStringLiteral("referência antiga");
+    case FoundBy::None:
+        break;
+    }
+    return {};
+}
+
+namespace {
+void appendField(QByteArray& out, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') &&
+        !bytes.contains('\n')) {
+        out += bytes;
+        return;
+    }
+    out += '"';
+    for (const char c : bytes) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void appendNumber(QByteArray& out, double value) {
+    out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+}
+} // namespace
+
+QByteArray csvHeader() {
+    return "linha,codigo,quantidade_texto,resultado,CodProd,CodGrade,encontrado_por,quantidade,"
+           "contagem_antes,contagem_depois,QuantKardex\r\n";
+}
+
+void appendCsvRow(QByteArray& out, const LineReport& line) {
+    out += QByteArray::number(line.number);
+    out += ',';
+    appendField(out, line.itemCode);
+    out += ',';
+    appendField(out, line.quantityText);
+    out += ',';
+    appendField(out, outcomeText(line.outcome));
+    out += ',';
+    appendField(out, line.CodProd);
+    out += ',';
+    appendField(out, line.CodGrade);
+    out += ',';
+    appendField(out, foundByText(line.foundBy));
+    out += ',';
+    if (line.outcome == LineOutcome::Posted)
+        appendNumber(out, line.quantity);
+    out += ',';
+    if (line.countBefore)
+        appendNumber(out, *line.countBefore);
+    out += ',';
+    if (line.countAfter)
+        appendNumber(out, *line.countAfter);
+    out += ',';
+    if (line.outcome == LineOutcome::Posted)
+        appendNumber(out, line.stockOnRecord);
+    out += "\r\n";
+}
+
+void Summary::add(const LineReport& line) {
+    ++m_lines;
+    if (line.outcome != LineOutcome::NoReading)
+        ++m_readings;
+    if (line.outcome == LineOutcome::Posted) {
+        ++m_posted;
+        // A unit separator can't occur in a code read from the database's text columns.
+        m_products.insert(line.CodProd + QChar(0x1f) + line.CodGrade);
+    } else if (line.rejected()) {
+        ++m_rejected;
+        ++m_reasons[conversion::reasonText(line.outcome)];
+    }
+}
+
+QJsonObject Summary::toJson(const QString& mode, bool dryRun, double seconds) const {
+    QJsonObject reasons;
+    for (auto it = m_reasons.cbegin(); it != m_reasons.cend(); ++it)
+        reasons.insert(it.key(), it.value());
+    return {{QStringLiteral("modo"), mode},           {QStringLiteral("simulacao"), dryRun},
+            {QStringLiteral("linhas"), m_lines},      {QStringLiteral("leituras"), m_readings},
+            {QStringLiteral("gravadas"), m_posted},   {QStringLiteral("rejeitadas"), reasons},
+            {QStringLiteral("produtos"), products()}, {QStringLiteral("segundos"), seconds}};
+}
+
+} // namespace runreport

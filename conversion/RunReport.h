@@ -1,0 +1,49 @@
+#pragma once
+
+#include "ConversionEngine.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QMap>
+#include <QSet>
+
+// The run report as files and figures: one CSV row per line, and a summary of the run.
+namespace runreport {
+
+// "gravada", "sem leitura" or the rejection reason.
+QString outcomeText(conversion::LineOutcome outcome);
+// "código de barras", "referência", "referência do fabricante", "referência antiga" or empty.
+QString foundByText(conversion::FoundBy foundBy);
+
+// UTF-8, RFC 4180: fields holding a comma, a double quote or a line break are quoted with their
+// quotes doubled; every row ends with CR LF. Numbers are written with a point and no more digits
+// than they need.
+QByteArray csvHeader();
+void appendCsvRow(QByteArray& out, const conversion::LineReport& line);
+
+// Figures of a run, added up line by line.
+class Summary {
+public:
+    void add(const conversion::LineReport& line);
+
+    int lines() const { return m_lines; }
+    int readings() const { return m_readings; }
+    int posted() const { return m_posted; }
+    int rejected() const { return m_rejected; }
+    // Distinct CodProd and CodGrade pairs posted.
+    int products() const { return static_cast<int>(m_products.size()); }
+
+    // Keys modo, simulacao, linhas, leituras, gravadas, rejeitadas (reason -> count),
+    // produtos, segundos.
+    QJsonObject toJson(const QString& mode, bool dryRun, double seconds) const;
+
+private:
+    int m_lines = 0;
+    int m_readings = 0;
+    int m_posted = 0;
+    int m_rejected = 0;
+    QMap<QString, int> m_reasons;
+    QSet<QString> m_products;
+};
+
+} // namespace runreport
