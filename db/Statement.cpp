@@ -15,6 +15,21 @@
 
 namespace db {
 
+BoundValue::BoundValue(const QString& text)
+    : value(text.isNull() ? QStringLiteral("") : text)
+    , utf8(text.toUtf8())
+    , isText(true) {}
+
+BoundValue::BoundValue(const QVariant& value)
+    : value(value) {
+    if (value.typeId() == QMetaType::QString) {
+        utf8 = value.toString().toUtf8();
+        isText = true;
+        if (value.isNull())
+            this->value = QStringLiteral("");
+    }
+}
+
 Statement::Statement(const char* text) {
     static const QRegularExpression placeholder(QStringLiteral(":P[A-Za-z_]+"));
     const QString statement = QString::fromLatin1(text);
@@ -46,17 +61,10 @@ public:
             raiseDatabaseError(m_query.lastError(), dialect);
     }
 
-    void bindText(int position, const QString& value) override {
-        // A null text would be bound as SQL NULL; the tool always means the empty text.
-        m_query.bindValue(position, value.isNull() ? QStringLiteral("") : value);
-    }
-    void bindUtf8(int position, const QByteArray& value) override {
-        m_query.bindValue(position, QString::fromUtf8(value));
+    void bind(int position, const BoundValue& value) override {
+        m_query.bindValue(position, value.value);
     }
     void bindFloat(int position, double value) override { m_query.bindValue(position, value); }
-    void bindValue(int position, const QVariant& value) override {
-        m_query.bindValue(position, value);
-    }
 
     bool open() override {
         run();
@@ -74,7 +82,6 @@ public:
         const QVariant value = this->value(column);
         return value.isNull() ? QString() : m_dialect.text(value, m_columnTypes.at(column));
     }
-    QByteArray utf8(int column) const override { return text(column).toUtf8(); }
     double number(int column) const override { return value(column).toDouble(); }
     int integer(int column) const override { return value(column).toInt(); }
 
@@ -130,27 +137,20 @@ public:
         if (sqlite3_prepare_v3(connection, text, -1, SQLITE_PREPARE_PERSISTENT, &m_statement,
                                nullptr) != SQLITE_OK)
             fail();
-        m_texts.resize(sqlite3_bind_parameter_count(m_statement));
     }
     ~SqliteStatement() override { sqlite3_finalize(m_statement); }
 
-    void bindText(int position, const QString& value) override {
-        QByteArray& bytes = m_texts[position];
-        bytes = value.toUtf8();
-        bindUtf8(position, bytes);
-    }
-    void bindUtf8(int position, const QByteArray& value) override {
-        sqlite3_bind_text(m_statement, position + 1, value.constData(),
-                          static_cast<int>(value.size()), SQLITE_STATIC);
+    void bind(int position, const BoundValue& value) override {
+        if (value.isText) {
+            sqlite3_bind_text(m_statement, position + 1, value.utf8.constData(),
+                              static_cast<int>(value.utf8.size()), SQLITE_STATIC);
+            return;
+        }
+        // Dates reach SQLite as texts already (the dialect's form); anything else as a number.
+        sqlite3_bind_double(m_statement, position + 1, value.value.toDouble());
     }
     void bindFloat(int position, double value) override {
         sqlite3_bind_double(m_statement, position + 1, value);
-    }
-    void bindValue(int position, const QVariant& value) override {
-        if (value.typeId() == QMetaType::Double)
-            bindFloat(position, value.toDouble());
-        else
-            bindText(position, value.toString());
     }
 
     bool open() override {
@@ -163,12 +163,6 @@ public:
         return QString::fromUtf8(
             reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
             sqlite3_column_bytes(m_statement, column));
-    }
-    QByteArray utf8(int column) const override {
-        if (!m_onRow)
-            return {};
-        return QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
-                          sqlite3_column_bytes(m_statement, column));
     }
     double number(int column) const override {
         return m_onRow ? sqlite3_column_double(m_statement, column) : 0.0;
@@ -207,8 +201,6 @@ private:
     sqlite3* m_connection;
     const Dialect& m_dialect;
     sqlite3_stmt* m_statement = nullptr;
-    // The UTF-8 form of texts bound from UTF-16, kept until the statement has run.
-    QList<QByteArray> m_texts;
     bool m_onRow = false;
 };
 

@@ -10,6 +10,19 @@
 
 namespace db {
 
+// A value bound at many executions, converted once: the variant the Qt driver takes, and for a
+// text the UTF-8 bytes SQLite takes.
+struct BoundValue {
+    BoundValue() = default;
+    // A null text is bound as the empty text: the tool never means SQL NULL.
+    explicit BoundValue(const QString& text);
+    explicit BoundValue(const QVariant& value);
+
+    QVariant value;
+    QByteArray utf8;
+    bool isText = false;
+};
+
 // One statement of a run, prepared once and run for every line: values are bound by position
 // and columns read by position, so nothing is looked up by name while the run goes. Every step
 // is checked; a refusal raises DatabaseError with the driver's message (LockTimeout for a lock
@@ -32,18 +45,14 @@ public:
     // Position of a named placeholder (":PCodProd"), from 0, in the order the text names them.
     int position(const char* name) const;
 
-    virtual void bindText(int position, const QString& value) = 0;
-    // UTF-8 bytes that stay alive and unchanged until the statement has run.
-    virtual void bindUtf8(int position, const QByteArray& value) = 0;
+    // The value must stay alive and unchanged until the statement has run.
+    virtual void bind(int position, const BoundValue& value) = 0;
     virtual void bindFloat(int position, double value) = 0;
-    // A value as the dialect binds dates and moments (Dialect::date, Dialect::dateTime).
-    virtual void bindValue(int position, const QVariant& value) = 0;
 
     // Runs a select and stands on its first row; false when there is none.
     virtual bool open() = 0;
     // Columns of the current row; a null column reads as empty text or 0.
     virtual QString text(int column) const = 0;
-    virtual QByteArray utf8(int column) const = 0;
     virtual double number(int column) const = 0;
     virtual int integer(int column) const = 0;
     // Runs an insert or update; returns the number of rows it touched.
