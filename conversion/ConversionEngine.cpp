@@ -309,7 +309,8 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
                 m_observer->lineStarted(number);
                 // The status label belongs to the inventory tab.
                 if (mode == Mode::Inventory)
-                    m_observer->statusChanged(QStringLiteral("Executando linha %1.").arg(number));
+                    m_observer->statusChanged(QStringLiteral("Executando linha ") +
+                                              QString::number(number) + u'.');
                 m_observer->letMessagesRun();
             }
             LineReport line;
