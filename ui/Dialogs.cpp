@@ -19,8 +19,9 @@ TestState& state() {
     return value;
 }
 
-void record(const QString& caption, const QString& text, const QString& icon) {
-    state().shown.append({caption, text, icon});
+void record(const QString& caption, const QString& text, const QString& icon,
+            const QString& detailedText = QString()) {
+    state().shown.append({caption, text, icon, detailedText});
     if (state().onShown)
         state().onShown(state().shown.last());
 }
@@ -64,18 +65,21 @@ void Dialogs::message(QWidget* parent, Kind kind, const QString& text) {
     box.exec();
 }
 
-void Dialogs::box(QWidget* parent, const QString& text, const QString& title, Icon icon) {
+void Dialogs::box(QWidget* parent, const QString& text, const QString& title, Icon icon,
+                  const QString& detailedText) {
     if (state().on) {
         const char* name = icon == Icon::Information   ? "information"
                            : icon == Icon::Exclamation ? "exclamation"
                                                        : "error";
-        record(title, text, QString::fromLatin1(name));
+        record(title, text, QString::fromLatin1(name), detailedText);
         return;
     }
     const QMessageBox::Icon shownIcon = icon == Icon::Information   ? QMessageBox::Information
                                         : icon == Icon::Exclamation ? QMessageBox::Warning
                                                                     : QMessageBox::Critical;
     QMessageBox box(shownIcon, title, text, QMessageBox::Ok, parent);
+    if (!detailedText.isEmpty())
+        box.setDetailedText(detailedText);
     box.exec();
 }
 
