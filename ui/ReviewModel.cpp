@@ -197,11 +197,11 @@ QVariant ReviewModel::headerData(int section, Qt::Orientation orientation, int r
     case Column::FoundBy:
         return QStringLiteral("Encontrado por");
     case Column::Quantity:
-        return QStringLiteral("Quantidade lida");
+        return QStringLiteral("Qtd. lida");
     case Column::CountAfter:
-        return QStringLiteral("Contagem após gravar");
+        return QStringLiteral("Contagem final");
     case Column::StockOnRecord:
-        return QStringLiteral("Estoque atual");
+        return QStringLiteral("Estoque");
     case Column::Difference:
         return QStringLiteral("Diferença");
     case Column::Outcome:

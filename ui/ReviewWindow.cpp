@@ -107,7 +107,7 @@ ReviewWindow::ReviewWindow(ReviewModel* model, QWidget* parent)
     layout->addWidget(m_table, 1);
     layout->addWidget(m_totals);
     layout->addLayout(buttons);
-    resize(900, 480);
+    resize(960, 480);
     m_table->setFocus();
 }
 
