@@ -1,12 +1,18 @@
 #include "ProductDescriptions.h"
 
-#include "db/Errors.h"
 #include "db/Names.h"
-#include "db/Query.h"
 
+#include <QSqlField>
+#include <QSqlQuery>
 #include <QSqlRecord>
 
 namespace conversion {
+
+namespace {
+// Codes asked for per statement: a long count asks a few dozen times, not once per product,
+// and no engine's limit on an In list is reached.
+constexpr qsizetype CodesPerStatement = 500;
+} // namespace
 
 QHash<QString, QString> productDescriptions(const QSqlDatabase& database,
                                             const db::Dialect& dialect,
@@ -16,22 +22,30 @@ QHash<QString, QString> productDescriptions(const QSqlDatabase& database,
     if (codProds.isEmpty() ||
         database.record(QString::fromLatin1(db::table::Produto)).indexOf(column) < 0)
         return descriptions;
-    db::Query query(database, dialect);
-    try {
-        query.setText(QStringLiteral("Select %1 From %2 Where %3 = %4")
-                          .arg(column, QString::fromLatin1(db::table::Produto),
-                               QString::fromLatin1(db::column::CodProd),
-                               QString::fromLatin1(db::param::CodProd)));
-        for (const QString& codProd : codProds) {
-            query.close();
-            query.bindText(QString::fromLatin1(db::param::CodProd), codProd);
-            query.open();
-            if (!query.isEmpty())
-                descriptions.insert(codProd, query.text(column));
-        }
-        query.close();
-    } catch (const db::Error&) {
+    const QString select = QStringLiteral("Select %1, %2 From %3 Where %1 In (")
+                               .arg(QString::fromLatin1(db::column::CodProd), column,
+                                    QString::fromLatin1(db::table::Produto));
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    for (qsizetype first = 0; first < codProds.size(); first += CodesPerStatement) {
+        const QStringList codes = codProds.mid(first, CodesPerStatement);
+        QString text = select;
+        for (qsizetype i = 0; i < codes.size(); ++i)
+            text += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
+        text += QLatin1Char(')');
+        if (!query.prepare(dialect.statement(text)))
+            break;
+        for (const QString& code : codes)
+            query.addBindValue(code);
         // What was read so far is still right; the rest stays blank.
+        if (!query.exec())
+            break;
+        const QSqlRecord row = query.record();
+        while (query.next()) {
+            descriptions.insert(dialect.text(query.value(0), row.field(0).typeID()),
+                                dialect.text(query.value(1), row.field(1).typeID()));
+        }
+        query.finish();
     }
     return descriptions;
 }

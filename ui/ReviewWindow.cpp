@@ -49,10 +49,10 @@ ReviewWindow::ReviewWindow(ReviewModel* model, QWidget* parent)
     m_table->setObjectName(QStringLiteral("Tabela"));
     m_table->setAccessibleName(QStringLiteral("Conferência"));
     m_table->setModel(m_filter);
-    m_table->setSortingEnabled(true);
     // Sorting starts from the model's order: products as the file first reads them, then the
     // refused readings by line.
-    m_table->sortByColumn(-1, Qt::AscendingOrder);
+    m_table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_table->setSortingEnabled(true);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -83,9 +83,6 @@ ReviewWindow::ReviewWindow(ReviewModel* model, QWidget* parent)
     post->setObjectName(QStringLiteral("Gravar"));
     auto* discard = new QPushButton(QStringLiteral("&Descartar"), this);
     discard->setObjectName(QStringLiteral("Descartar"));
-    // Enter in the table must not post: every button is pressed on purpose.
-    for (QPushButton* button : {copyButton, exportButton, post, discard})
-        button->setAutoDefault(false);
     connect(copyButton, &QPushButton::clicked, this, &ReviewWindow::copyToClipboard);
     connect(exportButton, &QPushButton::clicked, this, &ReviewWindow::exportCsv);
     connect(post, &QPushButton::clicked, this, &QDialog::accept);
@@ -109,6 +106,14 @@ ReviewWindow::ReviewWindow(ReviewModel* model, QWidget* parent)
     layout->addLayout(buttons);
     resize(960, 480);
     m_table->setFocus();
+}
+
+void ReviewWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // No button is pressed by Enter in the table: posting is asked for on purpose. A focused
+    // button still takes Enter.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setDefault(false);
 }
 
 QList<int> ReviewWindow::shownRows(bool selectedOnly) const {

@@ -28,6 +28,9 @@ public:
     void copyToClipboard();
     void exportCsv();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QList<int> shownRows(bool selectedOnly) const;
 
