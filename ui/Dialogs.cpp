@@ -1,7 +1,9 @@
 #include "Dialogs.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QQueue>
+#include <QTranslator>
 #include <functional>
 #include <optional>
 
@@ -12,6 +14,22 @@ struct TestState {
     QList<Dialogs::Shown> shown;
     QList<Dialogs::FileRequest> fileRequests;
     std::function<void(const Dialogs::Shown&)> onShown;
+};
+
+// The details button's own texts, in the tool's language.
+class DetailsTexts final : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* sourceText, const char*,
+                      int) const override {
+        if (qstrcmp(context, "QMessageBox") != 0)
+            return {};
+        if (qstrcmp(sourceText, "Show Details...") == 0)
+            return QStringLiteral("Mostrar detalhes...");
+        if (qstrcmp(sourceText, "Hide Details...") == 0)
+            return QStringLiteral("Ocultar detalhes...");
+        return {};
+    }
 };
 
 TestState& state() {
@@ -77,10 +95,16 @@ void Dialogs::box(QWidget* parent, const QString& text, const QString& title, Ic
     const QMessageBox::Icon shownIcon = icon == Icon::Information   ? QMessageBox::Information
                                         : icon == Icon::Exclamation ? QMessageBox::Warning
                                                                     : QMessageBox::Critical;
+    DetailsTexts texts;
+    const bool details = !detailedText.isEmpty();
+    if (details)
+        QCoreApplication::installTranslator(&texts);
     QMessageBox box(shownIcon, title, text, QMessageBox::Ok, parent);
-    if (!detailedText.isEmpty())
+    if (details)
         box.setDetailedText(detailedText);
     box.exec();
+    if (details)
+        QCoreApplication::removeTranslator(&texts);
 }
 
 void Dialogs::error(QWidget* parent, const QString& text) {

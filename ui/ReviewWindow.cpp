@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -104,16 +106,25 @@ ReviewWindow::ReviewWindow(ReviewModel* model, QWidget* parent)
     layout->addWidget(m_table, 1);
     layout->addWidget(m_totals);
     layout->addLayout(buttons);
-    resize(960, 480);
+    // Wide enough for every column, as far as the screen allows.
+    int width = m_table->verticalScrollBar()->sizeHint().width() + 2 * m_table->frameWidth();
+    for (int section = 0; section < m_filter->columnCount(); ++section)
+        width += m_table->columnWidth(section);
+    const QMargins margins = layout->contentsMargins();
+    width += margins.left() + margins.right();
+    if (const QScreen* shown = parent ? parent->screen() : screen())
+        width = std::min(width, shown->availableGeometry().width() - 40);
+    resize(std::max(width, 640), 480);
     m_table->setFocus();
 }
 
-void ReviewWindow::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    // No button is pressed by Enter in the table: posting is asked for on purpose. A focused
-    // button still takes Enter.
-    for (QPushButton* button : findChildren<QPushButton*>())
-        button->setDefault(false);
+void ReviewWindow::setVisible(bool visible) {
+    QDialog::setVisible(visible);
+    // The dialog makes a button the default as it shows; Enter in the table must press none,
+    // since posting is asked for on purpose. A focused button still takes Enter.
+    if (visible)
+        for (QPushButton* button : findChildren<QPushButton*>())
+            button->setDefault(false);
 }
 
 QList<int> ReviewWindow::shownRows(bool selectedOnly) const {

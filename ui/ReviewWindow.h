@@ -28,8 +28,7 @@ public:
     void copyToClipboard();
     void exportCsv();
 
-protected:
-    void showEvent(QShowEvent* event) override;
+    void setVisible(bool visible) override;
 
 private:
     QList<int> shownRows(bool selectedOnly) const;
