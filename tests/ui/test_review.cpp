@@ -239,10 +239,12 @@ private slots:
         file.close();
         demo.form().CodEmpresa->setText(QStringLiteral("02"));
 
-        // Enter in the table presses nothing.
+        // Enter in the table presses no button, not even one that only copies.
+        QApplication::clipboard()->setText(QStringLiteral("antes"));
         QTest::keyClick(review->table(), Qt::Key_Return);
         QTest::qWait(150);
         QVERIFY(review->isVisible());
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("antes"));
         QTest::keyClick(review, post ? Qt::Key_G : Qt::Key_D, Qt::AltModifier);
         QTRY_VERIFY(!demo.form().findChild<ReviewWindow*>());
         const Outcome reviewed = demo.finish();
