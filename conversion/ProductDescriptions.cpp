@@ -19,8 +19,7 @@ QHash<QString, QString> productDescriptions(const QSqlDatabase& database,
                                             const QStringList& codProds) {
     QHash<QString, QString> descriptions;
     const QString column = QString::fromLatin1(db::column::Descricao);
-    if (codProds.isEmpty() ||
-        database.record(QString::fromLatin1(db::table::Produto)).indexOf(column) < 0)
+    if (codProds.isEmpty())
         return descriptions;
     const QString select = QStringLiteral("Select %1, %2 From %3 Where %1 In (")
                                .arg(QString::fromLatin1(db::column::CodProd), column,
@@ -33,11 +32,13 @@ QHash<QString, QString> productDescriptions(const QSqlDatabase& database,
         for (qsizetype i = 0; i < codes.size(); ++i)
             text += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
         text += QLatin1Char(')');
+        // Refused (a Produto without the column, or the server says no): what was read so far
+        // is still right, and the rest stays blank. The statement itself tells whether the
+        // column is there; the drivers' catalogue look-ups spell table names each their own way.
         if (!query.prepare(dialect.statement(text)))
             break;
         for (const QString& code : codes)
             query.addBindValue(code);
-        // What was read so far is still right; the rest stays blank.
         if (!query.exec())
             break;
         const QSqlRecord row = query.record();

@@ -27,8 +27,10 @@ void TFConversao::btSimularClick() {
     model->setDescriptions(conversion::productDescriptions(
         dbTelvaro->database(), dbTelvaro->dialect(), model->productCodes()));
     auto* window = new ReviewWindow(model, this);
-    connect(window, &QDialog::accepted, this,
-            [this, run] { guarded(this, [&] { postReviewed(run); }); });
+    // Queued: the run lets window messages through, and the review is on its way out.
+    connect(
+        window, &QDialog::accepted, this,
+        [this, run] { guarded(this, [&] { postReviewed(run); }); }, Qt::QueuedConnection);
     connect(window, &QDialog::finished, window, &QObject::deleteLater);
     window->open();
 }

@@ -247,6 +247,8 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("antes"));
         QTest::keyClick(review, post ? Qt::Key_G : Qt::Key_D, Qt::AltModifier);
         QTRY_VERIFY(!demo.form().findChild<ReviewWindow*>());
+        if (post)
+            QTRY_COMPARE(Dialogs::shown().size(), 1);
         const Outcome reviewed = demo.finish();
         if (post) {
             QCOMPARE(reviewed.shown, direct.shown);
