@@ -38,8 +38,7 @@ QString foundByText(FoundBy foundBy) {
     return {};
 }
 
-namespace {
-void appendField(QByteArray& out, const QString& text) {
+void appendCsvField(QByteArray& out, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') &&
         !bytes.contains('\n')) {
@@ -55,6 +54,7 @@ void appendField(QByteArray& out, const QString& text) {
     out += '"';
 }
 
+namespace {
 void appendNumber(QByteArray& out, double value) {
     out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
 }
@@ -68,17 +68,17 @@ QByteArray csvHeader() {
 void appendCsvRow(QByteArray& out, const LineReport& line) {
     out += QByteArray::number(line.number);
     out += ',';
-    appendField(out, line.itemCode);
+    appendCsvField(out, line.itemCode);
     out += ',';
-    appendField(out, line.quantityText);
+    appendCsvField(out, line.quantityText);
     out += ',';
-    appendField(out, outcomeText(line.outcome));
+    appendCsvField(out, outcomeText(line.outcome));
     out += ',';
-    appendField(out, line.CodProd);
+    appendCsvField(out, line.CodProd);
     out += ',';
-    appendField(out, line.CodGrade);
+    appendCsvField(out, line.CodGrade);
     out += ',';
-    appendField(out, foundByText(line.foundBy));
+    appendCsvField(out, foundByText(line.foundBy));
     out += ',';
     if (line.outcome == LineOutcome::Posted)
         appendNumber(out, line.quantity);

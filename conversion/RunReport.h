@@ -20,6 +20,8 @@ QString foundByText(conversion::FoundBy foundBy);
 // than they need.
 QByteArray csvHeader();
 void appendCsvRow(QByteArray& out, const conversion::LineReport& line);
+// One field of such a row, quoted when it must be.
+void appendCsvField(QByteArray& out, const QString& text);
 
 // Figures of a run, added up line by line.
 class Summary {
@@ -32,6 +34,8 @@ public:
     int rejected() const { return m_rejected; }
     // Distinct CodProd and CodGrade pairs posted.
     int products() const { return static_cast<int>(m_products.size()); }
+    // Rejected lines by reason.
+    const QMap<QString, int>& reasons() const { return m_reasons; }
 
     // Keys modo, simulacao, linhas, leituras, gravadas, rejeitadas (reason -> count),
     // produtos, segundos.

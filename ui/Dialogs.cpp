@@ -1,7 +1,9 @@
 #include "Dialogs.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QQueue>
+#include <QTranslator>
 #include <functional>
 #include <optional>
 
@@ -14,13 +16,30 @@ struct TestState {
     std::function<void(const Dialogs::Shown&)> onShown;
 };
 
+// The details button's own texts, in the tool's language.
+class DetailsTexts final : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* sourceText, const char*,
+                      int) const override {
+        if (qstrcmp(context, "QMessageBox") != 0)
+            return {};
+        if (qstrcmp(sourceText, "Show Details...") == 0)
+            return QStringLiteral("Mostrar detalhes...");
+        if (qstrcmp(sourceText, "Hide Details...") == 0)
+            return QStringLiteral("Ocultar detalhes...");
+        return {};
+    }
+};
+
 TestState& state() {
     static TestState value;
     return value;
 }
 
-void record(const QString& caption, const QString& text, const QString& icon) {
-    state().shown.append({caption, text, icon});
+void record(const QString& caption, const QString& text, const QString& icon,
+            const QString& detailedText = QString()) {
+    state().shown.append({caption, text, icon, detailedText});
     if (state().onShown)
         state().onShown(state().shown.last());
 }
@@ -64,19 +83,28 @@ void Dialogs::message(QWidget* parent, Kind kind, const QString& text) {
     box.exec();
 }
 
-void Dialogs::box(QWidget* parent, const QString& text, const QString& title, Icon icon) {
+void Dialogs::box(QWidget* parent, const QString& text, const QString& title, Icon icon,
+                  const QString& detailedText) {
     if (state().on) {
         const char* name = icon == Icon::Information   ? "information"
                            : icon == Icon::Exclamation ? "exclamation"
                                                        : "error";
-        record(title, text, QString::fromLatin1(name));
+        record(title, text, QString::fromLatin1(name), detailedText);
         return;
     }
     const QMessageBox::Icon shownIcon = icon == Icon::Information   ? QMessageBox::Information
                                         : icon == Icon::Exclamation ? QMessageBox::Warning
                                                                     : QMessageBox::Critical;
+    DetailsTexts texts;
+    const bool details = !detailedText.isEmpty();
+    if (details)
+        QCoreApplication::installTranslator(&texts);
     QMessageBox box(shownIcon, title, text, QMessageBox::Ok, parent);
+    if (details)
+        box.setDetailedText(detailedText);
     box.exec();
+    if (details)
+        QCoreApplication::removeTranslator(&texts);
 }
 
 void Dialogs::error(QWidget* parent, const QString& text) {

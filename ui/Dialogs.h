@@ -21,6 +21,8 @@ public:
         QString caption;
         QString text;
         QString icon; // "warning", "information", "exclamation" or "error"
+        // Shown by the box's details button; empty when the box has none.
+        QString detailedText;
     };
 
     struct FileRequest {
@@ -31,7 +33,8 @@ public:
     };
 
     static void message(QWidget* parent, Kind kind, const QString& text);
-    static void box(QWidget* parent, const QString& text, const QString& title, Icon icon);
+    static void box(QWidget* parent, const QString& text, const QString& title, Icon icon,
+                    const QString& detailedText = QString());
     // The application's default error box, for an error that no handler caught.
     static void error(QWidget* parent, const QString& text);
 

@@ -213,6 +213,10 @@ void TFConversao::createControls() {
     MostraCausa->setAccessibleName(QStringLiteral("Causa"));
     btOK = addButton(this, QStringLiteral("btOK"), QStringLiteral("&Efetuar Conversão"),
                      {281, 245, 138, 28});
+    btSimular = addButton(this, QStringLiteral("btSimular"), QStringLiteral("&Simular"),
+                          {187, 245, 90, 28});
+    btSimular->setAccessibleName(QStringLiteral("Simular"));
+    btSimular->setToolTip(QStringLiteral("Conferir o arquivo antes de gravar: nada é gravado"));
 
     progress = new QProgressBar(this);
     progress->setObjectName(QStringLiteral("progress"));
@@ -220,10 +224,11 @@ void TFConversao::createControls() {
     progress->setTextVisible(false);
     progress->setValue(0);
 
-    for (QWidget* control : {static_cast<QWidget*>(GroupBox3), static_cast<QWidget*>(DtInventa),
-                             static_cast<QWidget*>(CodEmpresa),
-                             static_cast<QWidget*>(MostraEmpresa), static_cast<QWidget*>(CodCausa),
-                             static_cast<QWidget*>(MostraCausa), static_cast<QWidget*>(btOK)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(GroupBox3), static_cast<QWidget*>(DtInventa),
+          static_cast<QWidget*>(CodEmpresa), static_cast<QWidget*>(MostraEmpresa),
+          static_cast<QWidget*>(CodCausa), static_cast<QWidget*>(MostraCausa),
+          static_cast<QWidget*>(btOK), static_cast<QWidget*>(btSimular)})
         control->raise();
 
     for (QWidget* control :
@@ -231,9 +236,10 @@ void TFConversao::createControls() {
           static_cast<QWidget*>(btAbrir), static_cast<QWidget*>(DtInventa),
           static_cast<QWidget*>(CodEmpresa), static_cast<QWidget*>(MostraEmpresa),
           static_cast<QWidget*>(CodCausa), static_cast<QWidget*>(MostraCausa),
-          static_cast<QWidget*>(btOK), static_cast<QWidget*>(ProdutosNaoEncontrados),
-          static_cast<QWidget*>(BitBtn2), static_cast<QWidget*>(btnSalvar),
-          static_cast<QWidget*>(StringGrid1), static_cast<QWidget*>(BitBtn3)})
+          static_cast<QWidget*>(btOK), static_cast<QWidget*>(btSimular),
+          static_cast<QWidget*>(ProdutosNaoEncontrados), static_cast<QWidget*>(BitBtn2),
+          static_cast<QWidget*>(btnSalvar), static_cast<QWidget*>(StringGrid1),
+          static_cast<QWidget*>(BitBtn3)})
         watch(control);
 
     connect(PcDados, &QTabWidget::currentChanged, this,
@@ -254,6 +260,8 @@ void TFConversao::createControls() {
     connect(btAbrir, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { btAbrirClick(); }); });
     connect(btOK, &QPushButton::clicked, this, [this] { guarded(this, [this] { btOKClick(); }); });
+    connect(btSimular, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { btSimularClick(); }); });
     connect(BitBtn2, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { BitBtn2Click(); }); });
     connect(BitBtn3, &QPushButton::clicked, this,
@@ -271,12 +279,23 @@ void TFConversao::createControls() {
 }
 
 void TFConversao::setTabOrder() {
-    // Form order: tab strip, date, company, company list, cause, cause list, convert, path
-    // group (path, open); each list page: grid, then its buttons.
-    const QList<QWidget*> entry = {
-        PcDados->tabBar(), DtInventa, CodEmpresa,  MostraEmpresa, CodCausa,
-        MostraCausa,       btOK,      edtCaminho,  btAbrir,       ProdutosNaoEncontrados,
-        BitBtn2,           btnSalvar, StringGrid1, BitBtn3};
+    // Form order: tab strip, date, company, company list, cause, cause list, convert, simulate,
+    // path group (path, open); each list page: grid, then its buttons.
+    const QList<QWidget*> entry = {PcDados->tabBar(),
+                                   DtInventa,
+                                   CodEmpresa,
+                                   MostraEmpresa,
+                                   CodCausa,
+                                   MostraCausa,
+                                   btOK,
+                                   btSimular,
+                                   edtCaminho,
+                                   btAbrir,
+                                   ProdutosNaoEncontrados,
+                                   BitBtn2,
+                                   btnSalvar,
+                                   StringGrid1,
+                                   BitBtn3};
     for (qsizetype i = 0; i + 1 < entry.size(); ++i)
         QWidget::setTabOrder(entry[i], entry[i + 1]);
     for (QWidget* none : {static_cast<QWidget*>(progress), static_cast<QWidget*>(GroupBox1),
@@ -349,7 +368,7 @@ bool TFConversao::previewKey(QObject* watched, int key) {
             return false;
         }
         if (key == VK_UP || key == VK_DOWN) {
-            focusNextPrevChild(key == VK_DOWN);
+            focusNextControl(key == VK_DOWN);
             return false;
         }
     }

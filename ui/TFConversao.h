@@ -17,6 +17,8 @@ class FormStartup;
 class LookupComboBox;
 class MaskEdit;
 class RejectionList;
+struct FormRun;
+struct RunResult;
 namespace db {
 class LookupQuery;
 }
@@ -56,6 +58,9 @@ public:
     bool CheckEntries();
     void ReportBlankField(QWidget* control, const QString& label);
     void btOKClick();
+
+    // --- review before posting: a dry run, then a window to post or discard what it showed
+    void btSimularClick();
 
     // --- company, cause and date fields
     void CodEmpresaExit();
@@ -99,6 +104,7 @@ public:
     QLineEdit* CodCausa = nullptr;
     LookupComboBox* MostraCausa = nullptr;
     QPushButton* btOK = nullptr;
+    QPushButton* btSimular = nullptr;
     QProgressBar* progress = nullptr;
     // The loaded collector file, one entry per line; never shown.
     QStringList Arquivo;
@@ -124,8 +130,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Runs the engine of the active tab over Arquivo; false when the run did not come to its end.
-    bool runConversion();
+    // Runs the engine of the run's mode over its lines; false when the run did not come to its
+    // end. A dry run leaves the form's rejection lists as they are.
+    bool runConversion(const FormRun& run, bool dryRun, RunResult& result);
+    // Reads the file into Arquivo; false, with the empty-file box, when it holds nothing.
+    bool loadArquivo();
+    FormRun currentRun() const;
+    // The real run, the success box with the run's figures; false when it did not end.
+    bool postRun(const FormRun& run);
+    void showListsIfRejected();
+    // After a review: posts the very lines and entries that were reviewed.
+    void postReviewed(const FormRun& run);
     void setEntryControlsEnabled(bool enabled);
     friend class FormRunObserver;
     bool m_running = false;
@@ -140,6 +155,8 @@ private:
     void setUpEntryFields();
     void setTabOrder();
     void watch(QWidget* widget);
+    // The focus moves as Enter and the arrows move it, passing over the simulate button.
+    void focusNextControl(bool next);
     // Key preview: the form's rules first, then the focused control's own handler; returns
     // false when a handler consumed the key.
     bool previewKey(QObject* watched, int key);

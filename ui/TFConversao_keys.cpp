@@ -3,6 +3,7 @@
 #include "MaskEdit.h"
 #include "TFConversao.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,7 +14,7 @@
 void TFConversao::FormKeyDown(int& key) {
     switch (key) {
     case VK_RETURN:
-        focusNextPrevChild(true);
+        focusNextControl(true);
         break;
     case VK_ESCAPE:
         ClearEntries();
@@ -23,11 +24,19 @@ void TFConversao::FormKeyDown(int& key) {
         if (MostraEmpresa->isDroppedDown() || MostraCausa->isDroppedDown() ||
             ProdutosNaoEncontrados->hasFocus() || StringGrid1->hasFocus())
             break;
-        focusNextPrevChild(false);
+        focusNextControl(false);
         break;
     default:
         break;
     }
+}
+
+// Only Tab and the button's shortcut reach the simulate button: Enter and the arrows go from
+// field to field and to "Efetuar Conversão" as they always have.
+void TFConversao::focusNextControl(bool next) {
+    focusNextPrevChild(next);
+    if (QApplication::focusWidget() == btSimular)
+        focusNextPrevChild(next);
 }
 
 void TFConversao::ClearEntries() {
@@ -50,9 +59,9 @@ void TFConversao::SetInputControlsVisible(bool visible) {
     // The cause fields follow the tab: shown only on the inventory tab in the entry state.
     const bool causeVisible =
         visible && PcDados->currentIndex() != 1 && Notebook->currentIndex() != 1;
-    const QList<QWidget*> inputControls = {edtCaminho,    btAbrir,  DtInventa,   CodEmpresa,
-                                           MostraEmpresa, CodCausa, MostraCausa, btOK,
-                                           GroupBox3,     GroupBox2};
+    const QList<QWidget*> inputControls = {edtCaminho,    btAbrir,   DtInventa,   CodEmpresa,
+                                           MostraEmpresa, CodCausa,  MostraCausa, btOK,
+                                           btSimular,     GroupBox3, GroupBox2};
     for (QWidget* control : inputControls) {
         const bool isCause = control == CodCausa || control == MostraCausa;
         control->setVisible(isCause ? causeVisible : visible);

@@ -89,6 +89,7 @@ void TFConversao::applyLook() {
     btAbrir->setToolTip(QStringLiteral("Abrir"));
     btAbrir->setAccessibleName(QStringLiteral("Abrir"));
     btOK->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    btSimular->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     btnSalvar->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     BitBtn2->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
     BitBtn3->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));

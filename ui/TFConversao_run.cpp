@@ -2,6 +2,8 @@
 #include "Dialogs.h"
 #include "LookupComboBox.h"
 #include "MaskEdit.h"
+#include "ReviewModel.h"
+#include "RunRecorder.h"
 #include "TFConversao.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
@@ -122,27 +124,45 @@ void TFConversao::ReportBlankField(QWidget* control, const QString& label) {
 }
 
 void TFConversao::btOKClick() {
-    if (m_running || !CheckEntries())
+    if (m_running || !CheckEntries() || !loadArquivo())
         return;
+    if (dbTelvaro->isOpen() && !postRun(currentRun()))
+        return;
+    showListsIfRejected();
+}
+
+bool TFConversao::loadArquivo() {
     Arquivo.clear();
     Arquivo = collector::readLines(edtCaminho->text());
     if (Arquivo.isEmpty()) {
         Dialogs::box(this, QStringLiteral("Arquivo vazio!"), QStringLiteral("Erro ao converter"),
                      Dialogs::Icon::Exclamation);
         edtCaminho->setFocus();
-        return;
+        return false;
     }
+    return true;
+}
 
-    if (dbTelvaro->isOpen()) {
-        progress->setMaximum(static_cast<int>(Arquivo.size()));
-        progress->setValue(0);
-        if (!runConversion())
-            return;
-        Dialogs::box(this, QStringLiteral("Processo de conversão concluído com sucesso!"),
-                     QStringLiteral("Informação"), Dialogs::Icon::Information);
-        progress->setValue(0);
-    }
+FormRun TFConversao::currentRun() const {
+    return {Arquivo,
+            {CodEmpresa->text(), CodCausa->text(), DtInventa->maskedText()},
+            PcDados->currentIndex() == 0};
+}
 
+bool TFConversao::postRun(const FormRun& run) {
+    progress->setMaximum(static_cast<int>(run.lines.size()));
+    progress->setValue(0);
+    RunResult result;
+    if (!runConversion(run, false, result))
+        return false;
+    Dialogs::box(this, QStringLiteral("Processo de conversão concluído com sucesso!"),
+                 QStringLiteral("Informação"), Dialogs::Icon::Information,
+                 review::figuresText(result.summary, result.seconds));
+    progress->setValue(0);
+    return true;
+}
+
+void TFConversao::showListsIfRejected() {
     if (m_rejections) {
         SetInputControlsVisible(false);
         Notebook->setCurrentIndex(1);
@@ -150,13 +170,21 @@ void TFConversao::btOKClick() {
     }
 }
 
-bool TFConversao::runConversion() {
-    FormRunObserver observer(*this);
-    conversion::ConversionEngine engine(
-        dbTelvaro->database(), dbTelvaro->dialect(),
-        {CodEmpresa->text(), CodCausa->text(), DtInventa->maskedText()},
-        {*m_inventoryRejections, *m_openingRejections, m_rejections}, &observer);
-    const bool inventory = PcDados->currentIndex() == 0;
+bool TFConversao::runConversion(const FormRun& run, bool dryRun, RunResult& result) {
+    FormRunObserver window(*this);
+    RunRecorder observer(window, result, dryRun);
+    // A dry run's rejections are the review's to show: its lists are thrown away.
+    bool dryRejections = false;
+    RejectionList dryInventory(dryRejections);
+    RejectionList dryOpening(dryRejections);
+    const conversion::RejectionTargets targets =
+        dryRun ? conversion::RejectionTargets{dryInventory, dryOpening, dryRejections}
+               : conversion::RejectionTargets{*m_inventoryRejections, *m_openingRejections,
+                                              m_rejections};
+    conversion::ConversionEngine engine(dbTelvaro->database(), dbTelvaro->dialect(), run.entries,
+                                        targets, &observer);
+    engine.setDryRun(dryRun);
+    const bool inventory = run.inventory;
 
     const QList<RejectionList::Row> inventoryBefore = m_inventoryRejections->rows();
     const QList<RejectionList::Row> openingBefore = m_openingRejections->rows();
@@ -166,13 +194,16 @@ bool TFConversao::runConversion() {
     setEntryControlsEnabled(false);
     auto outcome = conversion::ConversionEngine::Outcome::Completed;
     QString failure;
+    QElapsedTimer clock;
+    clock.start();
     try {
         outcome =
-            inventory ? engine.ConvertInventory(Arquivo) : engine.ConvertOpeningStock(Arquivo);
+            inventory ? engine.ConvertInventory(run.lines) : engine.ConvertOpeningStock(run.lines);
     } catch (const std::exception& error) {
         failure = conversion::ConversionEngine::failedRunMessage(error);
     }
-    observer.show();
+    result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    window.show();
     const bool completed =
         failure.isNull() && outcome == conversion::ConversionEngine::Outcome::Completed;
     // Nothing of a run that did not come to its end was posted, so its rejections are void.
@@ -196,11 +227,12 @@ bool TFConversao::runConversion() {
 }
 
 void TFConversao::setEntryControlsEnabled(bool enabled) {
-    for (QWidget* control : {static_cast<QWidget*>(edtCaminho), static_cast<QWidget*>(btAbrir),
-                             static_cast<QWidget*>(DtInventa), static_cast<QWidget*>(CodEmpresa),
-                             static_cast<QWidget*>(MostraEmpresa), static_cast<QWidget*>(CodCausa),
-                             static_cast<QWidget*>(MostraCausa), static_cast<QWidget*>(btOK),
-                             static_cast<QWidget*>(PcDados->tabBar())})
+    for (QWidget* control :
+         {static_cast<QWidget*>(edtCaminho), static_cast<QWidget*>(btAbrir),
+          static_cast<QWidget*>(DtInventa), static_cast<QWidget*>(CodEmpresa),
+          static_cast<QWidget*>(MostraEmpresa), static_cast<QWidget*>(CodCausa),
+          static_cast<QWidget*>(MostraCausa), static_cast<QWidget*>(btOK),
+          static_cast<QWidget*>(btSimular), static_cast<QWidget*>(PcDados->tabBar())})
         control->setEnabled(enabled);
 }
 

@@ -1,0 +1,354 @@
+// The review before posting, driven from the keyboard on the demo folder: Gravar posts what a
+// direct run posts, Descartar posts nothing, and the review's filters and export.
+#include "Clerk.h"
+#include "app/Startup.h"
+#include "conversion/RejectionList.h"
+#include "db/DemoData.h"
+#include "db/Regional.h"
+#include "db/Schema.h"
+#include "ui/Dialogs.h"
+#include "ui/MaskEdit.h"
+#include "ui/ReviewWindow.h"
+#include "ui/TFConversao.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+const QString Success = QStringLiteral("Processo de conversão concluído com sucesso!");
+
+// A demo folder as the demo command makes it, dated the 5th.
+void makeDemoFolder(const QTemporaryDir& folder) {
+    {
+        QSqlDatabase database =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("demo"));
+        database.setDatabaseName(folder.filePath(QStringLiteral("telvaro.db")));
+        QVERIFY(database.open());
+        const db::Dialect& dialect = *db::Dialect::forDriver(QStringLiteral("QSQLITE"));
+        db::createSchema(database, dialect);
+        db::demo::fill(database, dialect, QDate(2026, 12, 5));
+        database.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("demo"));
+    QFile file(folder.filePath(QStringLiteral("coletor.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(db::demo::collectorFile());
+    QFile caminho(folder.filePath(QStringLiteral("Caminho.Dir")));
+    QVERIFY(caminho.open(QIODevice::WriteOnly));
+    caminho.write("telvaro.db\r\n");
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// Every row the tool writes, table by table.
+QStringList writtenRows(const QString& databasePath) {
+    QStringList rows;
+    {
+        QSqlDatabase database =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        database.setDatabaseName(databasePath);
+        if (!database.open())
+            qFatal("%s", qPrintable(database.lastError().text()));
+        for (const char* table : {"Inventa", "INCIEST", "MVGERAL"}) {
+            QSqlQuery query(database);
+            if (!query.exec(QStringLiteral("Select * From %1 Order By 1, 2, 3, 4")
+                                .arg(QString::fromLatin1(table))))
+                qFatal("%s", qPrintable(query.lastError().text()));
+            while (query.next()) {
+                QStringList fields{QString::fromLatin1(table)};
+                for (int i = 0; i < query.record().count(); ++i)
+                    fields << query.value(i).toString();
+                rows << fields.join(QLatin1Char('|'));
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    return rows;
+}
+
+QStringList listed(const RejectionList& list) {
+    QStringList rows;
+    for (int row = 1; row < list.gridRowCount(); ++row)
+        rows << list.cell(row, 0) + QStringLiteral(" | ") + list.cell(row, 1);
+    return rows;
+}
+
+// What the clerk saw and what the database holds after one way of converting the demo file.
+struct Outcome {
+    QStringList shown;
+    QString details;
+    QStringList lists;
+    QStringList rows;
+};
+
+// The form on a demo folder, with the entries typed as a clerk types them.
+class DemoForm {
+public:
+    explicit DemoForm(int tab, const QString& sql = QString()) {
+        makeDemoFolder(m_folder);
+        if (!sql.isEmpty())
+            execute(sql);
+        QDir::setCurrent(m_folder.path());
+        Dialogs::clearShown();
+        m_form = std::make_unique<TFConversao>(Startup{});
+        m_form->show();
+        if (!QTest::qWaitForWindowActive(m_form.get()))
+            qFatal("the form did not become active");
+        if (tab != 0)
+            m_form->PcDados->setCurrentIndex(tab);
+        m_form->edtCaminho->setFocus();
+        clerk::type(path(QStringLiteral("coletor.txt")));
+        while (clerk::focusName() != QLatin1String("DtInventa"))
+            clerk::press(QStringLiteral("Tab"));
+        clerk::type(QStringLiteral("5"));
+        clerk::press(QStringLiteral("Enter"));
+        clerk::type(QStringLiteral("1"));
+        clerk::press(QStringLiteral("Enter Enter"));
+        if (tab == 0) {
+            clerk::type(QStringLiteral("1"));
+            clerk::press(QStringLiteral("Enter"));
+        }
+    }
+    ~DemoForm() { QDir::setCurrent(QDir::tempPath()); }
+
+    TFConversao& form() { return *m_form; }
+    void execute(const QString& sql) {
+        {
+            QSqlDatabase database =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+            database.setDatabaseName(path(QStringLiteral("telvaro.db")));
+            QSqlQuery query(database);
+            if (!database.open() || !query.exec(sql))
+                qFatal("%s", qPrintable(query.lastError().text()));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    }
+    QString path(const QString& name) const { return m_folder.filePath(name); }
+
+    // Alt+S, and the review it opens; a button's shortcut presses it as a click would, a
+    // moment later.
+    ReviewWindow* simulate() {
+        QTest::keyClick(clerk::keyTarget(), Qt::Key_S, Qt::AltModifier);
+        ReviewWindow* review = nullptr;
+        if (!QTest::qWaitFor([&] {
+                review = m_form->findChild<ReviewWindow*>();
+                return review && QApplication::activeWindow() == review;
+            }))
+            return nullptr;
+        return review;
+    }
+
+    Outcome finish() {
+        Outcome outcome{clerk::shownTexts(), QString(), {}, {}};
+        if (!Dialogs::shown().isEmpty())
+            outcome.details = Dialogs::shown().constLast().detailedText;
+        outcome.lists =
+            listed(*m_form->inventoryRejections()) + listed(*m_form->openingRejections());
+        m_form.reset();
+        outcome.rows = writtenRows(path(QStringLiteral("telvaro.db")));
+        return outcome;
+    }
+
+private:
+    QTemporaryDir m_folder;
+    std::unique_ptr<TFConversao> m_form;
+};
+
+QStringList column(const QAbstractItemModel& model, int section) {
+    QStringList values;
+    for (int row = 0; row < model.rowCount(); ++row)
+        values << model.index(row, section).data().toString();
+    return values;
+}
+} // namespace
+
+class TestReview : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        Dialogs::setTestMode(true);
+        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        db::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(14, 30, 5)));
+        qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
+    }
+
+    // The success box of a direct run keeps its text and gives the run's figures as details.
+    // Gravar must post what "Efetuar Conversão" posts, from the lines and entries reviewed
+    // even when the file and the fields change while the review is open; Descartar must leave
+    // the database file as it was.
+    void postOrDiscard_data() {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<bool>("post");
+        // The success box's details, but for the seconds.
+        QTest::addColumn<QString>("figures");
+        const QString inventory = QStringLiteral("Linhas: 15\nLeituras: 13\nGravadas: 9\n"
+                                                 "Rejeitadas: 4\n  1 Produto já processado.\n"
+                                                 "  3 Referência não encontrada.\n");
+        const QString opening = QStringLiteral("Linhas: 15\nLeituras: 13\nGravadas: 7\n"
+                                               "Rejeitadas: 6\n"
+                                               "  2 Existe movimentos com este produto.\n"
+                                               "  1 Produto já processado.\n"
+                                               "  3 Referência não encontrada.\n");
+        QTest::newRow("inventory, Gravar") << 0 << true << inventory;
+        QTest::newRow("inventory, Descartar") << 0 << false << inventory;
+        QTest::newRow("opening stock, Gravar") << 1 << true << opening;
+        QTest::newRow("opening stock, Descartar") << 1 << false << opening;
+    }
+    void postOrDiscard() {
+        QFETCH(int, tab);
+        QFETCH(bool, post);
+        QFETCH(QString, figures);
+
+        Outcome direct;
+        {
+            DemoForm demo(tab);
+            QCOMPARE(clerk::focusName(), QStringLiteral("btOK"));
+            clerk::press(QStringLiteral("Enter"));
+            direct = demo.finish();
+        }
+        QCOMPARE(direct.shown, QStringList{QStringLiteral("Informação|") + Success});
+        QVERIFY(!direct.rows.isEmpty());
+        QCOMPARE(direct.details.section(QStringLiteral("Segundos: "), 0, 0), figures);
+
+        DemoForm demo(tab);
+        const QByteArray before = fileBytes(demo.path(QStringLiteral("telvaro.db")));
+        ReviewWindow* review = demo.simulate();
+        QVERIFY(review);
+        QVERIFY(Dialogs::shown().isEmpty());
+        QVERIFY(demo.form().inventoryRejections()->isEmpty());
+        QVERIFY(demo.form().openingRejections()->isEmpty());
+        QCOMPARE(fileBytes(demo.path(QStringLiteral("telvaro.db"))), before);
+        // Neither the file nor the fields are read again.
+        QFile file(demo.path(QStringLiteral("coletor.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("OUTRO,1\r\n");
+        file.close();
+        demo.form().CodEmpresa->setText(QStringLiteral("02"));
+
+        // Enter in the table presses no button, not even one that only copies.
+        QApplication::clipboard()->setText(QStringLiteral("antes"));
+        QTest::keyClick(review->table(), Qt::Key_Return);
+        QTest::qWait(150);
+        QVERIFY(review->isVisible());
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("antes"));
+        QTest::keyClick(review, post ? Qt::Key_G : Qt::Key_D, Qt::AltModifier);
+        QTRY_VERIFY(!demo.form().findChild<ReviewWindow*>());
+        if (post)
+            QTRY_COMPARE(Dialogs::shown().size(), 1);
+        const Outcome reviewed = demo.finish();
+        if (post) {
+            QCOMPARE(reviewed.shown, direct.shown);
+            QCOMPARE(reviewed.lists, direct.lists);
+            QCOMPARE(reviewed.rows, direct.rows);
+            // The figures, all but the seconds.
+            QCOMPARE(reviewed.details.section(QStringLiteral("Segundos"), 0, 0),
+                     direct.details.section(QStringLiteral("Segundos"), 0, 0));
+        } else {
+            QCOMPARE(reviewed.shown, QStringList());
+            QCOMPARE(fileBytes(demo.path(QStringLiteral("telvaro.db"))), before);
+        }
+    }
+
+    // Each filter and sort shows its rows (by the code read and the outcome); the export and
+    // the copy take the rows shown, in the order shown.
+    void filtersAndExport_data() {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("show");
+        QTest::addColumn<int>("sortColumn"); // descending; -1 keeps the model's order
+        QTest::addColumn<QStringList>("codes");
+        QTest::addColumn<QStringList>("outcomes");
+        QTest::addColumn<QByteArray>("csvRow"); // one row the export must hold
+        const QString toPost = QStringLiteral("a gravar");
+        const QString notFound = QStringLiteral("Referência não encontrada.");
+        const QString processed = QStringLiteral("Produto já processado.");
+        const QString movements = QStringLiteral("Existe movimentos com este produto.");
+        const QStringList products = {"7890000010009", "REF0002",       "fb-5003",       "ANT-005",
+                                      "7890000060004", "7890000110006", "7890000400022", "REF0025"};
+        const QStringList refused = {"000000000000", "000000000000", "7890000040006", "REF0040"};
+        const QStringList refusedOutcomes = {notFound, notFound, processed, notFound};
+        QStringList toPostAll;
+        for (qsizetype i = 0; i < products.size(); ++i)
+            toPostAll << toPost;
+        QTest::newRow("inventory, all")
+            << 0 << "Todas as linhas" << -1 << products + refused << toPostAll + refusedOutcomes
+            << QByteArray("7890000060004,000006,0000,Bermuda de sarja azul,c\xC3\xB3"
+                          "digo de barras,1.5,1.5,42,-40.5,a gravar\r");
+        QStringList differing = products;
+        differing.removeOne(QStringLiteral("REF0002"));
+        QTest::newRow("inventory, differences")
+            << 0 << "Só diferenças" << -1 << differing << toPostAll.mid(1)
+            << QByteArray("7890000110006,000011,0000,Mochila escolar azul,c\xC3\xB3"
+                          "digo de barras,7,7,77,-70,a gravar\r");
+        QTest::newRow("inventory, refused")
+            << 0 << "Só rejeitadas" << -1 << refused << refusedOutcomes
+            << QByteArray("7890000040006,000004,0000,Bon\xC3\xA9 aba curva azul,c\xC3\xB3"
+                          "digo de barras,6,,,,Produto j\xC3\xA1 processado.\r");
+        QTest::newRow("inventory, by quantity")
+            << 0 << "Todas as linhas" << 5
+            << QStringList{"7890000110006", "7890000010009", "REF0002", "fb-5003",
+                           "REF0025",       "7890000060004", "ANT-005", "7890000400022"} +
+                   refused
+            << toPostAll + refusedOutcomes
+            << QByteArray("REF0002,000002,0000,T\xC3\xAAnis de corrida "
+                          "azul,refer\xC3\xAAncia,5,5,5,0,a gravar\r");
+        QTest::newRow("opening stock, refused")
+            << 1 << "Só rejeitadas" << -1
+            << QStringList{"000000000000",  "000000000000",  "7890000040006",
+                           "7890000010009", "7890000110006", "REF0040"}
+            << QStringList{notFound, notFound, processed, movements, movements, notFound}
+            << QByteArray("000000000000,,,,,4,,Refer\xC3\xAAncia n\xC3\xA3o encontrada.\r");
+    }
+    void filtersAndExport() {
+        QFETCH(int, tab);
+        QFETCH(QString, show);
+        QFETCH(int, sortColumn);
+        QFETCH(QStringList, codes);
+        QFETCH(QStringList, outcomes);
+        QFETCH(QByteArray, csvRow);
+        // One product whose count will match the stock on record.
+        DemoForm demo(tab,
+                      QStringLiteral("Update CompProd Set Estoque = 5 Where CodProd = '000002'"));
+        ReviewWindow* review = demo.simulate();
+        QVERIFY(review);
+        QTest::keyClick(review, Qt::Key_M, Qt::AltModifier);
+        auto* box = qobject_cast<QComboBox*>(QApplication::focusWidget());
+        QVERIFY(box);
+        QVERIFY(box->findText(show) >= 0);
+        box->setCurrentIndex(box->findText(show));
+        if (sortColumn >= 0)
+            review->table()->sortByColumn(sortColumn, Qt::DescendingOrder);
+        const QAbstractItemModel& shown = *review->table()->model();
+        QCOMPARE(column(shown, 0), codes);
+        QCOMPARE(column(shown, shown.columnCount() - 1), outcomes);
+
+        Dialogs::setNextFileName(demo.path(QStringLiteral("conferencia.csv")));
+        QTest::keyClick(review, Qt::Key_X, Qt::AltModifier);
+        QTRY_COMPARE(Dialogs::shown().size(), 1);
+        const QList<QByteArray> csv =
+            fileBytes(demo.path(QStringLiteral("conferencia.csv"))).split('\n');
+        QCOMPARE(csv.size(), codes.size() + 2); // the header, and nothing after the last CR LF
+        QVERIFY2(csv.contains(csvRow), csvRow.constData());
+        review->table()->setFocus();
+        QTest::keyClick(review->table(), Qt::Key_C, Qt::ControlModifier);
+        const QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'));
+        QCOMPARE(copied.size(), codes.size() + 2);
+        QCOMPARE(copied.value(1).section(QLatin1Char('\t'), 0, 0), codes.value(0));
+    }
+};
+
+QTEST_MAIN(TestReview)
+#include "test_review.moc"

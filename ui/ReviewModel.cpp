@@ -1,0 +1,266 @@
+#include "ReviewModel.h"
+
+#include "db/Regional.h"
+
+#include <QLocale>
+#include <QSet>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+using conversion::LineOutcome;
+using conversion::LineReport;
+
+namespace {
+// Sums of decimal readings carry binary noise; twelve digits show what was typed.
+constexpr int ShownDigits = 12;
+
+QString shownNumber(double value) {
+    return db::Regional::locale().toString(value, 'g', ShownDigits);
+}
+
+QString exportedNumber(double value) {
+    return QString::number(value, 'g', ShownDigits);
+}
+
+void addOnce(QStringList& list, const QString& text) {
+    if (!text.isEmpty() && !list.contains(text))
+        list.append(text);
+}
+
+// Below this the difference is the noise of adding decimals, not a count that differs.
+double difference(double count, double stock) {
+    const double value = count - stock;
+    const double scale = std::max({1.0, std::abs(count), std::abs(stock)});
+    return std::abs(value) < 1e-9 * scale ? 0.0 : value;
+}
+} // namespace
+
+ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_mode(mode) {
+    m_columns = {Column::Code,        Column::CodProd, Column::CodGrade,
+                 Column::Description, Column::FoundBy, Column::Quantity};
+    if (mode == Mode::Inventory)
+        m_columns << Column::CountAfter;
+    m_columns << Column::StockOnRecord;
+    if (mode == Mode::Inventory)
+        m_columns << Column::Difference;
+    m_columns << Column::Outcome;
+
+    QHash<QString, std::size_t> productRow;
+    std::vector<Row> refused;
+    const QString toPost = QStringLiteral("a gravar");
+    for (const LineReport& line : lines) {
+        m_summary.add(line);
+        if (line.outcome == LineOutcome::Posted) {
+            // A unit separator can't occur in a code read from the database's text columns.
+            const QString key = line.CodProd + QChar(0x1f) + line.CodGrade;
+            auto found = productRow.constFind(key);
+            if (found == productRow.cend()) {
+                found = productRow.insert(key, m_rows.size());
+                Row row;
+                row.firstLine = line.number;
+                row.CodProd = line.CodProd;
+                row.CodGrade = line.CodGrade;
+                row.outcome = toPost;
+                m_rows.push_back(std::move(row));
+            }
+            Row& row = m_rows[*found];
+            addOnce(row.codes, line.itemCode);
+            addOnce(row.foundBy, runreport::foundByText(line.foundBy));
+            row.quantity += line.quantity;
+            // The lines come in file order: the last one's count is the count after posting.
+            row.countAfter = line.countAfter;
+            row.stockOnRecord = line.stockOnRecord;
+        } else if (line.rejected()) {
+            Row row;
+            row.refused = true;
+            row.firstLine = line.number;
+            row.codes = QStringList{line.itemCode};
+            row.CodProd = line.CodProd;
+            row.CodGrade = line.CodGrade;
+            row.foundBy = QStringList{runreport::foundByText(line.foundBy)};
+            row.quantityText = line.quantityText;
+            row.outcome = conversion::reasonText(line.outcome);
+            refused.push_back(std::move(row));
+        }
+    }
+    m_rows.insert(m_rows.end(), std::make_move_iterator(refused.begin()),
+                  std::make_move_iterator(refused.end()));
+}
+
+QStringList ReviewModel::productCodes() const {
+    QStringList codes;
+    QSet<QString> seen;
+    for (const Row& row : m_rows) {
+        if (!row.CodProd.isEmpty() && !seen.contains(row.CodProd)) {
+            seen.insert(row.CodProd);
+            codes.append(row.CodProd);
+        }
+    }
+    return codes;
+}
+
+void ReviewModel::setDescriptions(QHash<QString, QString> byCodProd) {
+    m_descriptions = std::move(byCodProd);
+    const int section = static_cast<int>(m_columns.indexOf(Column::Description));
+    if (!m_rows.empty())
+        emit dataChanged(index(0, section), index(rowCount() - 1, section));
+}
+
+bool ReviewModel::hasDifference(int row) const {
+    const Row& shown = m_rows.at(static_cast<std::size_t>(row));
+    return !shown.refused && shown.countAfter &&
+           difference(*shown.countAfter, shown.stockOnRecord) != 0.0;
+}
+
+int ReviewModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int ReviewModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+}
+
+QVariant ReviewModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid())
+        return {};
+    if (role == Qt::TextAlignmentRole) {
+        switch (column(index.column())) {
+        case Column::Quantity:
+        case Column::CountAfter:
+        case Column::StockOnRecord:
+        case Column::Difference:
+            return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        default:
+            return {};
+        }
+    }
+    if (role != Qt::DisplayRole && role != SortRole && role != ExportRole)
+        return {};
+    return value(m_rows.at(static_cast<std::size_t>(index.row())), column(index.column()), role);
+}
+
+QVariant ReviewModel::value(const Row& row, Column column, int role) const {
+    // Numbers sort as numbers; a row without one sorts before every number.
+    const auto number = [role](std::optional<double> figure) -> QVariant {
+        if (role == SortRole)
+            return figure.value_or(std::numeric_limits<double>::lowest());
+        if (!figure)
+            return QString();
+        return role == ExportRole ? exportedNumber(*figure) : shownNumber(*figure);
+    };
+    switch (column) {
+    case Column::Code:
+        return row.codes.join(QStringLiteral(", "));
+    case Column::CodProd:
+        return row.CodProd;
+    case Column::CodGrade:
+        return row.CodGrade;
+    case Column::Description:
+        return m_descriptions.value(row.CodProd);
+    case Column::FoundBy:
+        return row.foundBy.join(QStringLiteral(", "));
+    case Column::Quantity:
+        if (row.refused)
+            return role == SortRole ? QVariant(std::numeric_limits<double>::lowest())
+                                    : QVariant(row.quantityText);
+        return number(row.quantity);
+    case Column::CountAfter:
+        return number(row.refused ? std::nullopt : row.countAfter);
+    case Column::StockOnRecord:
+        return number(row.refused ? std::nullopt : std::optional<double>(row.stockOnRecord));
+    case Column::Difference:
+        if (row.refused || !row.countAfter)
+            return number(std::nullopt);
+        return number(difference(*row.countAfter, row.stockOnRecord));
+    case Column::Outcome:
+        return row.outcome;
+    }
+    return {};
+}
+
+QVariant ReviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= columnCount())
+        return {};
+    switch (column(section)) {
+    case Column::Code:
+        return QStringLiteral("Código lido");
+    case Column::CodProd:
+        return QStringLiteral("CodProd");
+    case Column::CodGrade:
+        return QStringLiteral("CodGrade");
+    case Column::Description:
+        return QStringLiteral("Descrição");
+    case Column::FoundBy:
+        return QStringLiteral("Encontrado por");
+    case Column::Quantity:
+        return QStringLiteral("Qtd. lida");
+    case Column::CountAfter:
+        return QStringLiteral("Contagem final");
+    case Column::StockOnRecord:
+        return QStringLiteral("Estoque");
+    case Column::Difference:
+        return QStringLiteral("Diferença");
+    case Column::Outcome:
+        return QStringLiteral("Situação");
+    }
+    return {};
+}
+
+ReviewFilter::ReviewFilter(QObject* parent)
+    : QSortFilterProxyModel(parent) {
+    setSortRole(ReviewModel::SortRole);
+}
+
+void ReviewFilter::setShow(Show show) {
+    if (show == m_show)
+        return;
+    m_show = show;
+    invalidateFilter();
+}
+
+bool ReviewFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
+    const auto* review = static_cast<const ReviewModel*>(sourceModel());
+    switch (m_show) {
+    case Show::All:
+        return true;
+    case Show::Differences:
+        return review->hasDifference(sourceRow);
+    case Show::Refused:
+        return review->isRefused(sourceRow);
+    }
+    return true;
+}
+
+namespace review {
+
+QString figuresText(const runreport::Summary& summary, double seconds) {
+    const QLocale locale = db::Regional::locale();
+    QStringList lines{QStringLiteral("Linhas: %1").arg(summary.lines()),
+                      QStringLiteral("Leituras: %1").arg(summary.readings()),
+                      QStringLiteral("Gravadas: %1").arg(summary.posted()),
+                      QStringLiteral("Rejeitadas: %1").arg(summary.rejected())};
+    for (auto it = summary.reasons().cbegin(); it != summary.reasons().cend(); ++it)
+        lines << QStringLiteral("  %1 %2").arg(it.value()).arg(it.key());
+    lines << QStringLiteral("Segundos: %1").arg(locale.toString(seconds, 'f', 3));
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString totalsText(const runreport::Summary& summary) {
+    QString text = QStringLiteral("Linhas: %1   Leituras: %2   Produtos: %3   Rejeitadas: %4")
+                       .arg(summary.lines())
+                       .arg(summary.readings())
+                       .arg(summary.products())
+                       .arg(summary.rejected());
+    QStringList reasons;
+    for (auto it = summary.reasons().cbegin(); it != summary.reasons().cend(); ++it)
+        reasons << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
+    if (!reasons.isEmpty())
+        text += QStringLiteral(" (") + reasons.join(QStringLiteral("; ")) + QLatin1Char(')');
+    return text;
+}
+
+} // namespace review

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "conversion/ConversionEngine.h"
+#include "conversion/RunReport.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QSortFilterProxyModel>
+#include <optional>
+#include <vector>
+
+// What a dry run would post, for the review before posting: one row per product and grade the
+// file posts, then one per refused reading. Built once from the run's line reports; the rows
+// hold only figures, so a file of any length is one model and one view.
+class ReviewModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum class Mode { Inventory, OpeningStock };
+    enum class Column {
+        Code,
+        CodProd,
+        CodGrade,
+        Description,
+        FoundBy,
+        Quantity,
+        CountAfter,
+        StockOnRecord,
+        Difference,
+        Outcome
+    };
+    // Numbers as plain values (sorting) and as text with a point (the CSV export).
+    static constexpr int SortRole = Qt::UserRole;
+    static constexpr int ExportRole = Qt::UserRole + 1;
+
+    ReviewModel(Mode mode, const std::vector<conversion::LineReport>& lines,
+                QObject* parent = nullptr);
+
+    Mode mode() const { return m_mode; }
+    const runreport::Summary& summary() const { return m_summary; }
+    // The CodProd of the product rows, for looking their descriptions up.
+    QStringList productCodes() const;
+    void setDescriptions(QHash<QString, QString> byCodProd);
+
+    // The columns this mode shows: the opening stock has no count to compare.
+    Column column(int section) const { return m_columns.at(section); }
+    bool isRefused(int row) const { return m_rows.at(row).refused; }
+    // A product row whose count after posting differs from the stock on record.
+    bool hasDifference(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    struct Row {
+        bool refused = false;
+        int firstLine = 0;
+        QStringList codes;
+        QString CodProd;
+        QString CodGrade;
+        QStringList foundBy;
+        double quantity = 0.0;
+        // A refused reading keeps its quantity as read; it was never taken as a number.
+        QString quantityText;
+        std::optional<double> countAfter;
+        double stockOnRecord = 0.0;
+        QString outcome;
+    };
+    QVariant value(const Row& row, Column column, int role) const;
+
+    Mode m_mode;
+    QList<Column> m_columns;
+    std::vector<Row> m_rows;
+    runreport::Summary m_summary;
+    QHash<QString, QString> m_descriptions;
+};
+
+// The review's filter: every row, product rows whose count differs from the stock on record,
+// or refused readings only.
+class ReviewFilter : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    enum class Show { All, Differences, Refused };
+    explicit ReviewFilter(QObject* parent = nullptr);
+    void setShow(Show show);
+    Show show() const { return m_show; }
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    Show m_show = Show::All;
+};
+
+namespace review {
+// The figures of a run for the success box's details: lines, readings, posted, refused per
+// reason, seconds.
+QString figuresText(const runreport::Summary& summary, double seconds);
+// The same figures under the review's table, on one line.
+QString totalsText(const runreport::Summary& summary);
+} // namespace review
