@@ -228,6 +228,26 @@ void copyCatalogue(const QString& catalogue, QSqlDatabase target, const db::Dial
     }
     if (!target.commit())
         qFatal("%s", qPrintable(target.lastError().text()));
+    // A company's database has statistics for its planner; one freshly filled has none, and its
+    // plans for the joined old-reference search would be no company's.
+    QSqlQuery statistics(target);
+    if (dialect.name() == QLatin1String("PostgreSQL")) {
+        if (!statistics.exec(QStringLiteral("ANALYZE")))
+            qFatal("%s", qPrintable(statistics.lastError().text()));
+    } else if (dialect.name() == QLatin1String("Firebird")) {
+        QStringList indexes;
+        if (!statistics.exec(QStringLiteral("Select Trim(RDB$INDEX_NAME) From RDB$INDICES "
+                                            "Where Coalesce(RDB$SYSTEM_FLAG, 0) = 0")))
+            qFatal("%s", qPrintable(statistics.lastError().text()));
+        while (statistics.next())
+            indexes << statistics.value(0).toString();
+        statistics.finish();
+        target.transaction();
+        for (const QString& index : indexes)
+            if (!statistics.exec(QStringLiteral("SET STATISTICS INDEX %1").arg(index)))
+                qFatal("%s", qPrintable(statistics.lastError().text()));
+        target.commit();
+    }
 }
 
 qint64 convertOn(QSqlDatabase database, const db::Dialect& dialect, const QStringList& lines) {
