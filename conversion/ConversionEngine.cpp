@@ -5,7 +5,9 @@
 #include "RejectionList.h"
 #include "db/Errors.h"
 #include "db/Names.h"
+#include "db/Query.h"
 #include "db/Regional.h"
+#include "db/Statement.h"
 #include "db/Statements.h"
 #include "db/Texts.h"
 
@@ -14,10 +16,6 @@
 namespace conversion {
 
 namespace {
-QString str(const char* text) {
-    return QString::fromLatin1(text);
-}
-
 const QString ReasonProcessed = QStringLiteral("Produto já processado.");
 const QString ReasonNotFound = QStringLiteral("Referência não encontrada.");
 const QString ReasonHasMovements = QStringLiteral("Existe movimentos com este produto.");
@@ -64,6 +62,172 @@ QString reasonText(LineOutcome outcome) {
     return {};
 }
 
+// The statements of a run, prepared once, with the positions of their parameters.
+struct ConversionEngine::Statements {
+    // The five columns that name a count row.
+    struct RowKeyAt {
+        explicit RowKeyAt(const db::Statement& statement)
+            : company(statement.position(db::param::CodEmpresa))
+            , date(statement.position(db::param::DataInv))
+            , document(statement.position(db::param::Documento))
+            , product(statement.position(db::param::CodProd))
+            , grade(statement.position(db::param::CodGrade)) {}
+        int company, date, document, product, grade;
+    };
+    struct CountWriteAt : RowKeyAt {
+        explicit CountWriteAt(const db::Statement& statement)
+            : RowKeyAt(statement)
+            , stamp(statement.position(db::param::DataHora))
+            , quantity(statement.position(db::param::Quantidade))
+            , kardex(statement.position(db::param::QuantKardex))
+            , cause(statement.position(db::param::CodCausa))
+            , cost(statement.position(db::param::PrecoCusto)) {}
+        int stamp, quantity, kardex, cause, cost;
+    };
+    struct OpeningStockAt {
+        explicit OpeningStockAt(const db::Statement& statement)
+            : company(statement.position(db::param::UpperCodEmpresa))
+            , product(statement.position(db::param::UpperCodProd))
+            , grade(statement.position(db::param::UpperCodGrade))
+            , start(statement.position(db::param::DataInicio))
+            , cost(statement.position(db::param::PrecoMedio))
+            , quantity(statement.position(db::param::UpperQuantidade))
+            , stamp(statement.position(db::param::UpperDataHora)) {}
+        int company, product, grade, start, cost, quantity, stamp;
+    };
+    struct OpeningMovementAt {
+        explicit OpeningMovementAt(const db::Statement& statement)
+            : company(statement.position(db::param::UpperCodEmpresa))
+            , product(statement.position(db::param::UpperCodProd))
+            , grade(statement.position(db::param::UpperCodGrade))
+            , moment(statement.position(db::param::DtMovimento))
+            , type(statement.position(db::param::TipoMov))
+            , document(statement.position(db::param::UpperDocumento))
+            , quantity(statement.position(db::param::UpperQuantidade))
+            , cost(statement.position(db::param::PrecoMedio)) {}
+        int company, product, grade, moment, type, document, quantity, cost;
+    };
+
+    Statements(const QSqlDatabase& database, const db::Dialect& dialect,
+               db::StatementWatchdog* watchdog)
+        : barcode(prepare(database, dialect, db::sql::BarcodeSearch, watchdog))
+        , references{prepare(database, dialect, db::sql::ReferenceSearch1, watchdog),
+                     prepare(database, dialect, db::sql::ReferenceSearch2, watchdog),
+                     prepare(database, dialect, db::sql::ReferenceSearch3, watchdog)}
+        , countRow(prepare(database, dialect, db::sql::InventoryRowExists, watchdog))
+        , countRowAt(*countRow)
+        , stock(prepare(database, dialect, db::sql::ReadStockAndCost, watchdog))
+        , update(prepare(database, dialect, db::sql::UpdateInventoryRow, watchdog))
+        , updateAt(*update)
+        , insert(prepare(database, dialect, db::sql::InsertInventoryRow, watchdog))
+        , insertAt(*insert)
+        , movements(prepare(database, dialect, db::sql::MovementLookup, watchdog))
+        , openingStock(prepare(database, dialect, db::sql::InsertOpeningStock, watchdog))
+        , openingStockAt(*openingStock)
+        , openingMovement(prepare(database, dialect, db::sql::InsertOpeningMovement, watchdog))
+        , openingMovementAt(*openingMovement) {}
+
+    static std::unique_ptr<db::Statement> prepare(const QSqlDatabase& database,
+                                                  const db::Dialect& dialect, const char* text,
+                                                  db::StatementWatchdog* watchdog) {
+        return db::Statement::prepare(database, dialect, text, watchdog);
+    }
+
+    std::unique_ptr<db::Statement> barcode;
+    std::unique_ptr<db::Statement> references[3];
+    std::unique_ptr<db::Statement> countRow;
+    RowKeyAt countRowAt;
+    // Bound by position, first to third: company, product, grade.
+    std::unique_ptr<db::Statement> stock;
+    std::unique_ptr<db::Statement> update;
+    CountWriteAt updateAt;
+    std::unique_ptr<db::Statement> insert;
+    CountWriteAt insertAt;
+    // Bound by position, first to third, as text.
+    std::unique_ptr<db::Statement> movements;
+    std::unique_ptr<db::Statement> openingStock;
+    OpeningStockAt openingStockAt;
+    std::unique_ptr<db::Statement> openingMovement;
+    OpeningMovementAt openingMovementAt;
+};
+
+// The entries and the texts made of them, worked out once a run.
+struct ConversionEngine::RunValues {
+    RunValues(const EntryValues& entries, const db::Dialect& dialect)
+        : company(entries.companyCode)
+        , cause(entries.causeCode)
+        , stamps(db::Regional::locale()) {
+        // A bad date fails only a reading that gets as far as needing it.
+        try {
+            date = db::texts::toDate(entries.dateText, db::Clock::today());
+        } catch (const db::ConversionError& error) {
+            dateError = error.message();
+            return;
+        }
+        dateValue = db::BoundValue(dialect.date(date));
+        midnight = db::BoundValue(dialect.dateTime(atMidnight(date)));
+        document = db::BoundValue(db::texts::inventoryDocumentNumber(date));
+    }
+
+    void requireDate() const {
+        if (!dateError.isNull())
+            throw db::ConversionError(dateError);
+    }
+
+    // The stamp for a statement about to run, from one reading of the clock.
+    const db::BoundValue& stampNow() {
+        const db::LocalMoment now = db::Clock::localNow();
+        const QString& text = stamps.at(now.date, now.time);
+        if (text != stamp.value.toString())
+            stamp = db::BoundValue(text);
+        return stamp;
+    }
+
+    // The movement document number of today's date.
+    const db::BoundValue& movementDocument() {
+        const QDate today = db::Clock::localNow().date;
+        if (today != movementDay) {
+            movementDay = today;
+            movementDocumentValue = db::BoundValue(db::texts::movementDocumentNumber(today));
+        }
+        return movementDocumentValue;
+    }
+
+    db::BoundValue company;
+    db::BoundValue cause;
+    QDate date;
+    QString dateError;
+    db::BoundValue dateValue;
+    db::BoundValue midnight;
+    db::BoundValue document;
+    db::BoundValue movementType{QString::fromLatin1(db::value::OpeningMovementType)};
+    db::texts::StampTexts stamps;
+    db::BoundValue stamp;
+    QDate movementDay;
+    db::BoundValue movementDocumentValue;
+};
+
+// What the run knows of one product and grade once it has asked.
+struct ConversionEngine::Known {
+    QString CodProd;
+    QString CodGrade;
+    db::BoundValue product;
+    db::BoundValue grade;
+    bool rowRead = false;
+    bool rowExists = false;
+    QString processado;
+    // The count a reading adds to: Quantidade of an open row, 0 otherwise.
+    double count = 0.0;
+    std::optional<StockAndCost> stock;
+    std::optional<bool> moved;
+};
+
+struct ConversionEngine::Resolved {
+    FoundBy foundBy = FoundBy::None;
+    // Null when the code names no product.
+    Known* known = nullptr;
+};
+
 ConversionEngine::ConversionEngine(const QSqlDatabase& database, const db::Dialect& dialect,
                                    EntryValues entries, RejectionTargets rejections,
                                    RunObserver* observer)
@@ -71,11 +235,12 @@ ConversionEngine::ConversionEngine(const QSqlDatabase& database, const db::Diale
     , m_dialect(dialect)
     , m_entries(std::move(entries))
     , m_rejections(rejections)
-    , m_observer(observer)
-    , m_qryConversao(database, dialect)
-    , m_MvGeral(database, dialect)
-    , m_qryInciEst(database, dialect)
-    , m_qryMvGeral(database, dialect) {}
+    , m_observer(observer) {
+    if (auto cancel = dialect.canceller(database))
+        m_watchdog = std::make_unique<db::StatementWatchdog>(std::move(cancel), db::LockWaitLimit);
+}
+
+ConversionEngine::~ConversionEngine() = default;
 
 QString ConversionEngine::failedRunMessage(const QString& errorMessage) {
     return errorMessage + QStringLiteral("\rNenhuma leitura do arquivo foi gravada.");
@@ -90,6 +255,28 @@ QString ConversionEngine::failedRunMessage(const std::exception& error) {
     if (const auto* known = dynamic_cast<const db::Error*>(&error))
         return failedRunMessage(known->message());
     return failedRunMessage(QString::fromLocal8Bit(error.what()));
+}
+
+void ConversionEngine::startRun() {
+    m_codes.clear();
+    m_known.clear();
+    m_values.reset();
+    m_statements.reset();
+    // Prepared inside the run's transaction: on some engines a statement prepared outside it
+    // reads in a transaction of its own and would miss the movements this run writes.
+    statements();
+}
+
+ConversionEngine::Statements& ConversionEngine::statements() {
+    if (!m_statements)
+        m_statements = std::make_unique<Statements>(m_database, m_dialect, m_watchdog.get());
+    return *m_statements;
+}
+
+ConversionEngine::RunValues& ConversionEngine::values() {
+    if (!m_values)
+        m_values = std::make_unique<RunValues>(m_entries, m_dialect);
+    return *m_values;
 }
 
 template <typename PostLine>
@@ -113,10 +300,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
         }
         ~Closer() { quietly(); }
     } closer{*this};
-    // Prepared inside the run's transaction: on some engines a statement prepared outside it
-    // reads in a transaction of its own and would miss the movements this run writes.
-    if (mode == Mode::OpeningStock)
-        m_MvGeral.setText(str(db::sql::MovementLookup));
+    startRun();
 
     try {
         for (qsizetype i = 0; i < count; ++i) {
@@ -125,7 +309,8 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
                 m_observer->lineStarted(number);
                 // The status label belongs to the inventory tab.
                 if (mode == Mode::Inventory)
-                    m_observer->statusChanged(QStringLiteral("Executando linha %1.").arg(number));
+                    m_observer->statusChanged(QStringLiteral("Executando linha ") +
+                                              QString::number(number) + u'.');
                 m_observer->letMessagesRun();
             }
             LineReport line;
@@ -165,10 +350,17 @@ void ConversionEngine::lineDone(Mode mode, const LineReport& line) {
 
 // Closes every statement, then reports the first that failed to close.
 void ConversionEngine::closeQueries() {
+    if (!m_statements)
+        return;
+    Statements& all = *m_statements;
     std::exception_ptr first;
-    for (db::Query* query : {&m_qryConversao, &m_MvGeral, &m_qryInciEst, &m_qryMvGeral}) {
+    for (db::Statement* statement :
+         {all.barcode.get(), all.references[0].get(), all.references[1].get(),
+          all.references[2].get(), all.countRow.get(), all.stock.get(), all.update.get(),
+          all.insert.get(), all.movements.get(), all.openingStock.get(),
+          all.openingMovement.get()}) {
         try {
-            query->close();
+            statement->close();
         } catch (const db::Error&) {
             if (!first)
                 first = std::current_exception();
@@ -178,46 +370,41 @@ void ConversionEngine::closeQueries() {
         std::rethrow_exception(first);
 }
 
-QDate ConversionEngine::inventoryDate() const {
-    return db::texts::toDate(m_entries.dateText, db::Clock::today());
-}
-
 namespace {
-// The product part of a line's report; the outcome when resolution already decides it.
-std::optional<LineOutcome> fillFound(LineReport& line, FoundBy foundBy, const QString& codProd,
-                                     const ProductKey& key) {
+// The product part of a line's report.
+void fillFound(LineReport& line, FoundBy foundBy, const QString& codProd, const QString& codGrade) {
     line.foundBy = foundBy;
     line.CodProd = codProd;
-    line.CodGrade = key.CodGrade;
-    if (key.CodProd == str(db::value::ProcessedMarker))
-        return LineOutcome::Processed;
-    if (key.CodProd.isEmpty())
-        return LineOutcome::NotFound;
-    return std::nullopt;
+    line.CodGrade = codGrade;
 }
 } // namespace
 
 ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& lines) {
     return runLines(lines, Mode::Inventory, [&](LineReport& line) {
-        const Resolution found = resolve(line.itemCode);
-        const ProductKey& key = found.key;
-        if (const auto outcome = fillFound(line, found.foundBy, found.CodProd, key)) {
-            line.outcome = *outcome;
+        const Resolved* found = resolve(line.itemCode);
+        if (!found) {
+            line.outcome = LineOutcome::NotFound;
+            return;
+        }
+        Known& known = countRow(*found->known);
+        fillFound(line, found->foundBy, known.CodProd, known.CodGrade);
+        if (known.processado == QLatin1String(db::value::Processed)) {
+            line.outcome = LineOutcome::Processed;
             return;
         }
         const double quantity = collector::parseQuantity(line.quantityText, db::Regional::locale());
-        const StockAndCost stock = ReadStockAndCost(key);
-        double counted = 0.0;
-        if (InventoryRowExists(key, &counted)) {
+        const StockAndCost stock = ReadStockAndCost(known);
+        const double counted = known.count;
+        if (known.rowExists) {
             requireFiniteTotal(line.itemCode, counted + quantity);
-            // A row marked processed after resolution, or one that is neither open nor
-            // processed, takes no more readings; the clerk must hear of it.
-            if (!UpdateInventoryRow(key, quantity, stock)) {
+            // A row that is neither open nor processed takes no more readings; the clerk must
+            // hear of it.
+            if (!UpdateInventoryRow(known, quantity)) {
                 line.outcome = LineOutcome::Processed;
                 return;
             }
         } else {
-            InsertInventoryRow(key, quantity, stock);
+            InsertInventoryRow(known, quantity);
         }
         line.outcome = LineOutcome::Posted;
         line.quantity = quantity;
@@ -229,27 +416,27 @@ ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& 
 
 ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringList& lines) {
     return runLines(lines, Mode::OpeningStock, [&](LineReport& line) {
-        const Resolution found = resolve(line.itemCode);
-        const ProductKey& key = found.key;
-        if (const auto outcome = fillFound(line, found.foundBy, found.CodProd, key)) {
-            line.outcome = *outcome;
+        const Resolved* found = resolve(line.itemCode);
+        if (!found) {
+            line.outcome = LineOutcome::NotFound;
             return;
         }
-        // Looked up for a found product only: the processed marker is no product code and is
-        // longer than the column, which some engines refuse.
-        m_MvGeral.close();
-        m_MvGeral.bindTextAt(0, m_entries.companyCode);
-        m_MvGeral.bindTextAt(1, key.CodProd);
-        m_MvGeral.bindTextAt(2, key.CodGrade);
-        m_MvGeral.open();
-        if (!m_MvGeral.isEmpty()) {
+        Known& known = countRow(*found->known);
+        fillFound(line, found->foundBy, known.CodProd, known.CodGrade);
+        if (known.processado == QLatin1String(db::value::Processed)) {
+            line.outcome = LineOutcome::Processed;
+            return;
+        }
+        if (hasMovements(known)) {
             line.outcome = LineOutcome::HasMovements;
             return;
         }
         const double quantity = collector::parseQuantity(line.quantityText, db::Regional::locale());
-        const StockAndCost stock = ReadStockAndCost(key);
-        InsertOpeningStock(key, quantity, stock.cost);
-        InsertOpeningMovement(key, quantity, stock.cost);
+        const StockAndCost stock = ReadStockAndCost(known);
+        InsertOpeningStock(known, quantity);
+        InsertOpeningMovement(known, quantity);
+        // The product and grade has a movement now: a later reading of it is refused.
+        known.moved = true;
         line.outcome = LineOutcome::Posted;
         line.quantity = quantity;
         line.stockOnRecord = stock.stock;
@@ -257,179 +444,212 @@ ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringLis
 }
 
 ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
-    return resolve(itemCode).key;
+    const Resolved* found = resolve(itemCode);
+    if (!found)
+        return {};
+    const Known& known = countRow(*found->known);
+    if (known.processado == QLatin1String(db::value::Processed))
+        return {QString::fromLatin1(db::value::ProcessedMarker), known.CodGrade};
+    return {known.CodProd, known.CodGrade};
 }
 
-ConversionEngine::Resolution ConversionEngine::resolve(const QString& itemCode) {
-    Resolution found;
-    ProductKey& key = found.key;
+const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemCode) {
     if (!searchable(itemCode))
-        return found;
+        return nullptr;
     const QString code = db::texts::upperAscii(itemCode);
-    db::Query& query = m_qryConversao;
+    if (const auto cached = m_codes.constFind(code); cached != m_codes.constEnd())
+        return cached->known ? &*cached : nullptr;
 
-    query.setText(str(db::sql::BarcodeSearch));
-    query.bindText(str(db::param::CodBarra), code);
-    query.open();
-    if (!query.isEmpty()) {
-        key.CodProd = query.text(str(db::column::CodProd));
-        key.CodGrade = query.text(str(db::column::CodGrade));
-        found.foundBy = FoundBy::Barcode;
+    Statements& run = statements();
+    const db::BoundValue searched(code);
+    QString product;
+    QString grade;
+    FoundBy foundBy = FoundBy::None;
+    run.barcode->bind(0, searched);
+    if (run.barcode->open()) {
+        product = run.barcode->text(0);
+        grade = run.barcode->text(1);
+        foundBy = FoundBy::Barcode;
     } else {
-        for (const auto& [search, foundBy] :
-             {std::pair{db::sql::ReferenceSearch1, FoundBy::Reference},
-              std::pair{db::sql::ReferenceSearch2, FoundBy::ManufacturerReference},
-              std::pair{db::sql::ReferenceSearch3, FoundBy::OldReference}}) {
-            query.setText(str(search));
-            query.bindText(str(db::param::Referencia), code);
-            query.open();
-            if (query.isEmpty())
-                continue;
-            if (gradeRuleAdmits(query.integer(str(db::column::Grade)))) {
-                key.CodProd = query.text(str(db::column::CodProd));
-                key.CodGrade = str(db::value::NoGrade);
-                found.foundBy = foundBy;
+        for (const auto& [search, by] :
+             {std::pair{run.references[0].get(), FoundBy::Reference},
+              std::pair{run.references[1].get(), FoundBy::ManufacturerReference},
+              std::pair{run.references[2].get(), FoundBy::OldReference}}) {
+            search->bind(0, searched);
+            const bool hit = search->open();
+            const bool admitted = hit && gradeRuleAdmits(search->integer(1));
+            if (admitted) {
+                product = search->text(0);
+                grade = QString::fromLatin1(db::value::NoGrade);
+                foundBy = by;
             }
-            break;
+            search->close();
+            if (hit)
+                break;
         }
     }
-    found.CodProd = key.CodProd;
+    run.barcode->close();
 
-    if (!key.CodProd.isEmpty()) {
-        const QDate date = inventoryDate();
-        query.setText(str(db::sql::ProcessedCheck));
-        query.bindText(str(db::param::CodEmpresa), m_entries.companyCode);
-        query.bindDate(str(db::param::DataInv), date);
-        query.bindText(str(db::param::CodProd), key.CodProd);
-        query.bindText(str(db::param::Documento), db::texts::inventoryDocumentNumber(date));
-        query.bindText(str(db::param::CodGrade), key.CodGrade);
-        query.open();
-        if (query.text(str(db::column::Processado)) == str(db::value::Processed))
-            key.CodProd = str(db::value::ProcessedMarker);
+    Resolved resolved;
+    if (!product.isEmpty()) {
+        resolved.foundBy = foundBy;
+        Known& known = m_known[product + QChar(0) + grade];
+        if (known.CodProd.isNull()) {
+            known.CodProd = product;
+            known.CodGrade = grade;
+            known.product = db::BoundValue(product);
+            known.grade = db::BoundValue(grade);
+        }
+        resolved.known = &known;
     }
-    query.close();
-    return found;
+    const auto kept = m_codes.insert(code, resolved);
+    return kept->known ? &*kept : nullptr;
 }
 
-StockAndCost ConversionEngine::ReadStockAndCost(const ProductKey& key) {
-    db::Query& query = m_qryConversao;
-    query.setText(str(db::sql::ReadStockAndCost));
-    query.bindText(str(db::param::CodEmpresa), m_entries.companyCode);
-    query.bindText(str(db::param::CodProd), key.CodProd);
-    query.bindText(str(db::param::CodGrade), key.CodGrade);
-    query.open();
-    const StockAndCost result{query.number(str(db::column::Estoque)),
-                              query.number(str(db::column::PrecoCusto))};
+ConversionEngine::Known& ConversionEngine::countRow(Known& known) {
+    if (known.rowRead)
+        return known;
+    RunValues& entries = values();
+    entries.requireDate();
+    Statements& run = statements();
+    db::Statement& query = *run.countRow;
+    const Statements::RowKeyAt& at = run.countRowAt;
+    query.bind(at.company, entries.company);
+    query.bind(at.date, entries.dateValue);
+    query.bind(at.document, entries.document);
+    query.bind(at.product, known.product);
+    query.bind(at.grade, known.grade);
+    known.rowExists = query.open();
+    if (known.rowExists) {
+        known.processado = query.text(0);
+        known.count =
+            known.processado == QLatin1String(db::value::NotProcessed) ? query.number(1) : 0.0;
+    }
     query.close();
+    known.rowRead = true;
+    return known;
+}
+
+StockAndCost ConversionEngine::ReadStockAndCost(Known& known) {
+    if (known.stock)
+        return *known.stock;
+    db::Statement& query = *statements().stock;
+    query.bind(0, values().company);
+    query.bind(1, known.product);
+    query.bind(2, known.grade);
+    StockAndCost result;
+    if (query.open())
+        result = {query.number(0), query.number(1)};
+    query.close();
+    known.stock = result;
     return result;
 }
 
-bool ConversionEngine::InventoryRowExists(const ProductKey& key, double* counted) {
-    db::Query& query = m_qryConversao;
-    const QDate date = inventoryDate();
-    query.setText(str(db::sql::InventoryRowExists));
-    query.bindText(str(db::param::CodEmpresa), m_entries.companyCode);
-    query.bindDate(str(db::param::DataInv), date);
-    query.bindText(str(db::param::Documento), db::texts::inventoryDocumentNumber(date));
-    query.bindText(str(db::param::CodProd), key.CodProd);
-    query.bindText(str(db::param::CodGrade), key.CodGrade);
-    query.open();
-    const bool exists = !query.isEmpty();
-    if (counted)
-        *counted = query.text(str(db::column::Processado)) == str(db::value::NotProcessed)
-                       ? query.number(str(db::column::Quantidade))
-                       : 0.0;
+bool ConversionEngine::hasMovements(Known& known) {
+    if (known.moved)
+        return *known.moved;
+    db::Statement& query = *statements().movements;
+    query.bind(0, values().company);
+    query.bind(1, known.product);
+    query.bind(2, known.grade);
+    known.moved = query.open();
     query.close();
-    return exists;
+    return *known.moved;
 }
 
-void ConversionEngine::bindInventoryRow(const QDate& today, const ProductKey& key, double quantity,
-                                        const StockAndCost& stock) {
-    db::Query& query = m_qryConversao;
-    const QDate date = inventoryDate();
-    query.bindText(str(db::param::DataHora),
-                   db::texts::stampText(today, db::Clock::now().time(), db::Regional::locale()));
-    query.bindFloat(str(db::param::Quantidade), quantity);
-    query.bindFloat(str(db::param::QuantKardex), stock.stock);
-    query.bindText(str(db::param::CodCausa), m_entries.causeCode);
-    query.bindFloat(str(db::param::PrecoCusto), stock.cost);
-    query.bindText(str(db::param::CodEmpresa), m_entries.companyCode);
-    query.bindDate(str(db::param::DataInv), date);
-    query.bindText(str(db::param::Documento), db::texts::inventoryDocumentNumber(date));
-    query.bindText(str(db::param::CodProd), key.CodProd);
-    query.bindText(str(db::param::CodGrade), key.CodGrade);
+namespace {
+template <typename At>
+void bindCountRow(db::Statement& query, const At& at, const db::BoundValue& stamp, double quantity,
+                  const StockAndCost& stock, const db::BoundValue& company,
+                  const db::BoundValue& date, const db::BoundValue& document,
+                  const db::BoundValue& cause, const db::BoundValue& product,
+                  const db::BoundValue& grade) {
+    query.bind(at.stamp, stamp);
+    query.bindFloat(at.quantity, quantity);
+    query.bindFloat(at.kardex, stock.stock);
+    query.bind(at.cause, cause);
+    query.bindFloat(at.cost, stock.cost);
+    query.bind(at.company, company);
+    query.bind(at.date, date);
+    query.bind(at.document, document);
+    query.bind(at.product, product);
+    query.bind(at.grade, grade);
+}
+} // namespace
+
+bool ConversionEngine::UpdateInventoryRow(Known& known, double quantity) {
+    RunValues& entries = values();
+    Statements& run = statements();
+    // The stamp's date and time come from one reading of the clock, so they never straddle
+    // midnight.
+    bindCountRow(*run.update, run.updateAt, entries.stampNow(), quantity, *known.stock,
+                 entries.company, entries.dateValue, entries.document, entries.cause, known.product,
+                 known.grade);
+    if (run.update->execute() == 0)
+        return false;
+    known.count += quantity;
+    return true;
 }
 
-bool ConversionEngine::UpdateInventoryRow(const ProductKey& key, double quantity,
-                                          const StockAndCost& stock) {
-    // The stamp's date is taken before the statement is set, its time after.
-    const QDate today = db::Clock::today();
-    m_qryConversao.setText(str(db::sql::UpdateInventoryRow));
-    bindInventoryRow(today, key, quantity, stock);
-    const int rows = m_qryConversao.execute();
-    m_qryConversao.close();
-    return rows > 0;
+void ConversionEngine::InsertInventoryRow(Known& known, double quantity) {
+    RunValues& entries = values();
+    Statements& run = statements();
+    bindCountRow(*run.insert, run.insertAt, entries.stampNow(), quantity, *known.stock,
+                 entries.company, entries.dateValue, entries.document, entries.cause, known.product,
+                 known.grade);
+    run.insert->execute();
+    known.rowExists = true;
+    known.processado = QString::fromLatin1(db::value::NotProcessed);
+    known.count = quantity;
 }
 
-void ConversionEngine::InsertInventoryRow(const ProductKey& key, double quantity,
-                                          const StockAndCost& stock) {
-    const QDate today = db::Clock::today();
-    m_qryConversao.setText(str(db::sql::InsertInventoryRow));
-    bindInventoryRow(today, key, quantity, stock);
-    m_qryConversao.execute();
-    m_qryConversao.close();
-}
-
-QString ConversionEngine::insertFailure(const ProductKey& key, const QString& serverMessage) {
-    return QStringLiteral("Não gravou o ítem \"") + key.CodProd +
+QString ConversionEngine::insertFailure(const Known& known, const QString& serverMessage) {
+    return QStringLiteral("Não gravou o ítem \"") + known.CodProd +
            QStringLiteral("\" no arquivo MvGeral, devido a ocorrência do seguinte erro:") +
            QLatin1Char('\r') + serverMessage;
 }
 
 // Both inserts run inside the run's own transaction, which commits when the last line is done.
-void ConversionEngine::InsertOpeningStock(const ProductKey& key, double quantity, double cost) {
+void ConversionEngine::InsertOpeningStock(Known& known, double quantity) {
     try {
-        const QDate today = db::Clock::today();
-        db::Query& query = m_qryInciEst;
-        query.setText(str(db::sql::InsertOpeningStock));
-        query.bindText(str(db::param::UpperCodEmpresa), m_entries.companyCode);
-        query.bindText(str(db::param::UpperCodProd), key.CodProd);
-        query.bindText(str(db::param::UpperCodGrade), key.CodGrade);
-        query.bindDateTime(str(db::param::DataInicio), atMidnight(inventoryDate()));
-        query.bindFloat(str(db::param::PrecoMedio), cost);
-        query.bindFloat(str(db::param::UpperQuantidade), quantity);
-        query.bindText(
-            str(db::param::UpperDataHora),
-            db::texts::stampText(today, db::Clock::now().time(), db::Regional::locale()));
+        RunValues& entries = values();
+        Statements& run = statements();
+        db::Statement& query = *run.openingStock;
+        const Statements::OpeningStockAt& at = run.openingStockAt;
+        query.bind(at.company, entries.company);
+        query.bind(at.product, known.product);
+        query.bind(at.grade, known.grade);
+        query.bind(at.start, entries.midnight);
+        query.bindFloat(at.cost, known.stock->cost);
+        query.bindFloat(at.quantity, quantity);
+        query.bind(at.stamp, entries.stampNow());
         query.execute();
-        query.close();
     } catch (const db::LockTimeout&) {
         throw;
     } catch (const db::DatabaseError& error) {
-        throw db::Error(insertFailure(key, error.message()));
+        throw db::Error(insertFailure(known, error.message()));
     }
 }
 
-void ConversionEngine::InsertOpeningMovement(const ProductKey& key, double quantity, double cost) {
+void ConversionEngine::InsertOpeningMovement(Known& known, double quantity) {
     try {
-        const QString movementType = str(db::value::OpeningMovementType);
-        const QString document = db::texts::movementDocumentNumber(db::Clock::today());
-        db::Query& query = m_qryMvGeral;
-        query.setText(str(db::sql::InsertOpeningMovement));
-        query.bindText(str(db::param::UpperCodEmpresa), m_entries.companyCode);
-        query.bindText(str(db::param::UpperCodProd), key.CodProd);
-        query.bindText(str(db::param::UpperCodGrade), key.CodGrade);
-        query.bindDateTime(str(db::param::DtMovimento), atMidnight(inventoryDate()));
-        query.bindText(str(db::param::TipoMov), movementType);
-        query.bindText(str(db::param::UpperDocumento), document);
-        query.bindFloat(str(db::param::UpperQuantidade), quantity);
-        query.bindFloat(str(db::param::PrecoMedio), cost);
+        RunValues& entries = values();
+        Statements& run = statements();
+        db::Statement& query = *run.openingMovement;
+        const Statements::OpeningMovementAt& at = run.openingMovementAt;
+        query.bind(at.company, entries.company);
+        query.bind(at.product, known.product);
+        query.bind(at.grade, known.grade);
+        query.bind(at.moment, entries.midnight);
+        query.bind(at.type, entries.movementType);
+        query.bind(at.document, entries.movementDocument());
+        query.bindFloat(at.quantity, quantity);
+        query.bindFloat(at.cost, known.stock->cost);
         query.execute();
-        query.close();
     } catch (const db::LockTimeout&) {
         throw;
     } catch (const db::DatabaseError& error) {
-        throw db::Error(insertFailure(key, error.message()));
+        throw db::Error(insertFailure(known, error.message()));
     }
 }
 

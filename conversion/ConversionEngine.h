@@ -1,14 +1,17 @@
 #pragma once
 
 #include "db/Dialect.h"
-#include "db/Query.h"
+#include "db/StatementWatchdog.h"
 
 #include <QDate>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <exception>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 
 class RejectionList;
 
@@ -92,12 +95,19 @@ struct RejectionTargets {
 
 // Posts the readings of a collector file for one set of entries. Every run is one transaction:
 // its readings are all posted, or none is.
+//
+// Within a run the catalogue does not change (the run writes none of it), so each item code is
+// resolved once, and each product and grade's stock on record, movements and count row are asked
+// once; a count row the run has written is its own until it commits, and is followed in memory.
 class ConversionEngine {
 public:
     enum class Outcome { Completed, Stopped };
 
     ConversionEngine(const QSqlDatabase& database, const db::Dialect& dialect, EntryValues entries,
                      RejectionTargets rejections, RunObserver* observer = nullptr);
+    ~ConversionEngine();
+    ConversionEngine(const ConversionEngine&) = delete;
+    ConversionEngine& operator=(const ConversionEngine&) = delete;
 
     // Count rows of Inventa for the company, date and cause.
     Outcome ConvertInventory(const QStringList& lines);
@@ -105,15 +115,6 @@ public:
     Outcome ConvertOpeningStock(const QStringList& lines);
 
     ProductKey ResolveProduct(const QString& itemCode);
-    StockAndCost ReadStockAndCost(const ProductKey& key);
-    // With `counted`, also gives the Quantidade a reading would add to: 0 when the row takes no
-    // more readings.
-    bool InventoryRowExists(const ProductKey& key, double* counted = nullptr);
-    // False when no row was touched: the row is no longer open for counting.
-    bool UpdateInventoryRow(const ProductKey& key, double quantity, const StockAndCost& stock);
-    void InsertInventoryRow(const ProductKey& key, double quantity, const StockAndCost& stock);
-    void InsertOpeningStock(const ProductKey& key, double quantity, double cost);
-    void InsertOpeningMovement(const ProductKey& key, double quantity, double cost);
 
     // A dry run goes through every line as a real run does, inside its transaction, reports the
     // same, and then rolls back: nothing is posted.
@@ -127,22 +128,33 @@ public:
 
 private:
     enum class Mode { Inventory, OpeningStock };
-    struct Resolution {
-        ProductKey key;
-        FoundBy foundBy = FoundBy::None;
-        // The code found, kept when the key carries the processed marker instead.
-        QString CodProd;
-    };
-    Resolution resolve(const QString& itemCode);
+    struct Statements;
+    struct RunValues;
+    struct Known;
+    struct Resolved;
+
     template <typename PostLine>
     Outcome runLines(const QStringList& lines, Mode mode, PostLine&& postLine);
     // Hands a finished line to the rejection list of its mode and to the observer.
     void lineDone(Mode mode, const LineReport& line);
+    // Prepares the run's statements (inside its transaction) and forgets what earlier runs knew.
+    void startRun();
     void closeQueries();
-    QDate inventoryDate() const;
-    void bindInventoryRow(const QDate& today, const ProductKey& key, double quantity,
-                          const StockAndCost& stock);
-    static QString insertFailure(const ProductKey& key, const QString& serverMessage);
+    Statements& statements();
+    RunValues& values();
+
+    // Null when the code names no product; the product's count row is not looked at.
+    const Resolved* resolve(const QString& itemCode);
+    // The count row of a product and grade, read once a run.
+    Known& countRow(Known& known);
+    StockAndCost ReadStockAndCost(Known& known);
+    bool hasMovements(Known& known);
+    // False when no row was touched: the row is no longer open for counting.
+    bool UpdateInventoryRow(Known& known, double quantity);
+    void InsertInventoryRow(Known& known, double quantity);
+    void InsertOpeningStock(Known& known, double quantity);
+    void InsertOpeningMovement(Known& known, double quantity);
+    static QString insertFailure(const Known& known, const QString& serverMessage);
 
     QSqlDatabase m_database;
     const db::Dialect& m_dialect;
@@ -150,12 +162,12 @@ private:
     RejectionTargets m_rejections;
     RunObserver* m_observer;
     bool m_dryRun = false;
-    // The form's queries: resolution and the Inventa and CompProd statements; the movement
-    // look-up; the two opening-stock inserts.
-    db::Query m_qryConversao;
-    db::Query m_MvGeral;
-    db::Query m_qryInciEst;
-    db::Query m_qryMvGeral;
+    std::unique_ptr<db::StatementWatchdog> m_watchdog;
+    std::unique_ptr<Statements> m_statements;
+    std::unique_ptr<RunValues> m_values;
+    // What the run has asked: by upper-cased item code, and by product and grade.
+    QHash<QString, Resolved> m_codes;
+    std::unordered_map<QString, Known> m_known;
 };
 
 } // namespace conversion

@@ -3,35 +3,70 @@
 #include "db/Errors.h"
 #include "db/Texts.h"
 
-#include <QRegularExpression>
-
 namespace collector {
 
-double parseQuantity(const QString& text, const QLocale& locale) {
-    // The shape is checked first: QLocale also reads "inf", "nan" and locale digits, which a
-    // collector never writes.
-    // Built once per decimal separator: a run reads the same locale for every line.
-    static QString shapePoint;
-    static QRegularExpression shape;
-    if (shapePoint != locale.decimalPoint()) {
-        shapePoint = locale.decimalPoint();
-        const QString point = QRegularExpression::escape(shapePoint);
-        shape.setPattern(QStringLiteral("^ *[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+)"
-                                        "([eE][+-]?[0-9]+)? *$")
-                             .arg(point));
+namespace {
+bool isAsciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// Blanks, an optional sign, digits with at most one decimal point (at least one digit on
+// either side of it), an optional exponent, blanks. QLocale alone would also read "inf", "nan"
+// and other scripts' digits, which a collector never writes.
+bool hasQuantityShape(QStringView text, QStringView point) {
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    const auto digits = [&] {
+        const qsizetype start = i;
+        while (i < size && isAsciiDigit(text[i]))
+            ++i;
+        return i > start;
+    };
+    while (i < size && text[i] == u' ')
+        ++i;
+    if (i < size && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    const bool whole = digits();
+    bool fraction = false;
+    if (!point.isEmpty() && text.sliced(i).startsWith(point)) {
+        i += point.size();
+        fraction = digits();
     }
-    const QString trimmed = text.trimmed();
+    if (!whole && !fraction)
+        return false;
+    if (i < size && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < size && (text[i] == u'+' || text[i] == u'-'))
+            ++i;
+        if (!digits())
+            return false;
+    }
+    while (i < size && text[i] == u' ')
+        ++i;
+    return i == size;
+}
+} // namespace
+
+double parseQuantity(const QString& text, const QLocale& locale) {
+    // The reader is set up once per locale: a run reads the same one for every line.
+    static QLocale readerFor = QLocale::c();
+    static QLocale reader = QLocale::c();
+    static QString point = reader.decimalPoint();
+    if (readerFor != locale || point != locale.decimalPoint()) {
+        readerFor = locale;
+        reader = locale;
+        reader.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
+        point = locale.decimalPoint();
+    }
     bool ok = false;
     double value = 0.0;
-    if (shape.match(text).hasMatch()) {
-        QLocale reader = locale;
-        reader.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
+    if (hasQuantityShape(text, point)) {
         // The locale's own signs may differ from the ASCII ones a collector writes.
-        QString normalized = trimmed;
+        QString normalized = text.trimmed();
         if (normalized.startsWith(u'-'))
-            normalized.replace(0, 1, locale.negativeSign());
+            normalized.replace(0, 1, reader.negativeSign());
         else if (normalized.startsWith(u'+'))
-            normalized.replace(0, 1, locale.positiveSign());
+            normalized.replace(0, 1, reader.positiveSign());
         value = reader.toDouble(normalized, &ok);
     }
     if (!ok)

@@ -14,6 +14,7 @@ QString RejectionList::reasonHeader() {
 }
 
 void RejectionList::add(const QString& itemCode, const QString& reason) {
+    m_listed.insert(db::texts::trimControl(itemCode));
     if (m_rows.isEmpty()) {
         m_rejectionsFlag = true;
         m_headerWritten = true;
@@ -32,16 +33,15 @@ bool RejectionList::alreadyListed(const QString& itemCode) const {
     const QString code = db::texts::trimControl(itemCode);
     if (code.isEmpty())
         return false;
-    for (int row = 0; row < gridRowCount(); ++row) {
-        if (db::texts::trimControl(cell(row, 0)) == code)
-            return true;
-    }
-    return false;
+    if (m_headerWritten && code == db::texts::trimControl(codeHeader()))
+        return true;
+    return m_listed.contains(code);
 }
 
 void RejectionList::clear() {
     beginResetModel();
     m_rows.clear();
+    m_listed.clear();
     m_headerWritten = false;
     endResetModel();
     emit headerDataChanged(Qt::Horizontal, 0, 1);
@@ -50,6 +50,9 @@ void RejectionList::clear() {
 void RejectionList::restore(const QList<Row>& rows) {
     beginResetModel();
     m_rows = rows;
+    m_listed.clear();
+    for (const Row& row : rows)
+        m_listed.insert(db::texts::trimControl(row.itemCode));
     m_headerWritten = !rows.isEmpty();
     endResetModel();
     emit headerDataChanged(Qt::Horizontal, 0, 1);

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QList>
+#include <QSet>
 #include <QStringList>
 
 // The readings of one conversion mode that were not posted, with the reason, as the grid under
@@ -50,4 +51,6 @@ private:
     bool& m_rejectionsFlag;
     bool m_headerWritten = false;
     QList<Row> m_rows;
+    // The trimmed item codes of the rows, so that a long list answers at once.
+    QSet<QString> m_listed;
 };

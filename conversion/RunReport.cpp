@@ -100,17 +100,27 @@ void Summary::add(const LineReport& line) {
         ++m_readings;
     if (line.outcome == LineOutcome::Posted) {
         ++m_posted;
-        // A unit separator can't occur in a code read from the database's text columns.
-        m_products.insert(line.CodProd + QChar(0x1f) + line.CodGrade);
+        m_products.insert({line.CodProd, line.CodGrade});
     } else if (line.rejected()) {
         ++m_rejected;
-        ++m_reasons[conversion::reasonText(line.outcome)];
+        ++m_byOutcome[static_cast<size_t>(line.outcome)];
     }
+}
+
+QMap<QString, int> Summary::reasons() const {
+    QMap<QString, int> result;
+    for (const LineOutcome outcome :
+         {LineOutcome::NotFound, LineOutcome::Processed, LineOutcome::HasMovements}) {
+        if (const int count = m_byOutcome[static_cast<size_t>(outcome)])
+            result.insert(conversion::reasonText(outcome), count);
+    }
+    return result;
 }
 
 QJsonObject Summary::toJson(const QString& mode, bool dryRun, double seconds) const {
     QJsonObject reasons;
-    for (auto it = m_reasons.cbegin(); it != m_reasons.cend(); ++it)
+    const QMap<QString, int> byReason = this->reasons();
+    for (auto it = byReason.cbegin(); it != byReason.cend(); ++it)
         reasons.insert(it.key(), it.value());
     return {{QStringLiteral("modo"), mode},           {QStringLiteral("simulacao"), dryRun},
             {QStringLiteral("linhas"), m_lines},      {QStringLiteral("leituras"), m_readings},

@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QSet>
+#include <array>
+#include <utility>
 
 // The run report as files and figures: one CSV row per line, and a summary of the run.
 namespace runreport {
@@ -35,7 +37,7 @@ public:
     // Distinct CodProd and CodGrade pairs posted.
     int products() const { return static_cast<int>(m_products.size()); }
     // Rejected lines by reason.
-    const QMap<QString, int>& reasons() const { return m_reasons; }
+    QMap<QString, int> reasons() const;
 
     // Keys modo, simulacao, linhas, leituras, gravadas, rejeitadas (reason -> count),
     // produtos, segundos.
@@ -46,8 +48,9 @@ private:
     int m_readings = 0;
     int m_posted = 0;
     int m_rejected = 0;
-    QMap<QString, int> m_reasons;
-    QSet<QString> m_products;
+    // By outcome: a run adds a line at a time, and a window's run must not slow down for it.
+    std::array<int, 5> m_byOutcome{};
+    QSet<std::pair<QString, QString>> m_products;
 };
 
 } // namespace runreport

@@ -147,6 +147,14 @@ void Query::fail() const {
     raise(m_query->lastError(), &m_dialect);
 }
 
+void raiseDatabaseError(const QSqlError& error, const Dialect& dialect) {
+    raise(error, &dialect);
+}
+
+QString lockWaitText(const QSqlError& error) {
+    return lockText(error);
+}
+
 TransactionGuard::TransactionGuard(QSqlDatabase database)
     : m_database(std::move(database)) {
     if (!m_database.transaction())

@@ -5,6 +5,7 @@
 #include "StatementWatchdog.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <memory>
@@ -58,6 +59,11 @@ private:
     bool m_onRow = false;
     std::unique_ptr<StatementWatchdog> m_watchdog;
 };
+
+// Raises the error the tool reports for a refusal of the database.
+[[noreturn]] void raiseDatabaseError(const QSqlError& error, const Dialect& dialect);
+// The message of a statement cut off at the lock wait limit.
+QString lockWaitText(const QSqlError& error);
 
 // Rolls the transaction back when it goes out of scope without commit(). A commit that fails
 // raises CommitUnconfirmed: the server may have kept the work all the same.

@@ -32,6 +32,8 @@ private:
     bool m_armed = false;
     bool m_fired = false;
     bool m_quit = false;
+    // The watcher waits for no deadline: an arm() must wake it.
+    bool m_idle = false;
     std::thread m_thread;
 };
 

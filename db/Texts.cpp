@@ -92,4 +92,27 @@ QString stampText(const QDate& today, const QTime& now, const QLocale& locale) {
     return date.mid(0, 2) + date.mid(3, 2) + date.mid(8, 2) + time;
 }
 
+StampTexts::StampTexts(const QLocale& locale)
+    : m_locale(locale)
+    , m_timeFormat(longTimeFormatWithoutZone(locale))
+    // A format that shows milliseconds changes within a second.
+    , m_perSecond(!m_timeFormat.contains(QLatin1Char('z'))) {}
+
+const QString& StampTexts::at(const QDate& today, const QTime& now) {
+    const bool sameDay = today == m_day;
+    if (sameDay && (m_perSecond ? now.msecsSinceStartOfDay() / 1000 == m_second : now == m_time))
+        return m_text;
+    if (!sameDay) {
+        m_day = today;
+        const QString date = formatDate(today);
+        m_dayPart = date.mid(0, 2) + date.mid(3, 2) + date.mid(8, 2);
+    }
+    m_second = now.msecsSinceStartOfDay() / 1000;
+    m_time = now;
+    QString time = m_locale.toString(now, m_timeFormat);
+    time.remove(QLatin1Char(':'));
+    m_text = m_dayPart + time;
+    return m_text;
+}
+
 } // namespace db::texts

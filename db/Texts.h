@@ -43,4 +43,23 @@ QString longTimeFormatWithoutZone(const QLocale& locale);
 // with every ":" removed. 14:30:05 on 06/12/2026 in pt-BR gives 061226143005.
 QString stampText(const QDate& today, const QTime& now, const QLocale& locale);
 
+// Stamp texts for one run: the locale's time format is worked out once, the date part once a day
+// and the text once a second, since a run writes many rows a second.
+class StampTexts {
+public:
+    explicit StampTexts(const QLocale& locale);
+    // The same text as stampText(today, now, locale).
+    const QString& at(const QDate& today, const QTime& now);
+
+private:
+    QLocale m_locale;
+    QString m_timeFormat;
+    bool m_perSecond;
+    QDate m_day;
+    QString m_dayPart;
+    int m_second = -1;
+    QTime m_time;
+    QString m_text;
+};
+
 } // namespace db::texts

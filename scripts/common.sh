@@ -5,7 +5,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 
 BUILD_PACKAGES=(build-essential cmake qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql
-                libqt6sql6-ibase fonts-dejavu-core)
+                libqt6sql6-ibase libsqlite3-dev fonts-dejavu-core)
 
 # Servers the engine tests also run on, started by the tests themselves on 127.0.0.1.
 SERVER_PACKAGES=(postgresql firebird3.0-server firebird3.0-utils)

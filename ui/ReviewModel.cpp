@@ -243,7 +243,8 @@ QString figuresText(const runreport::Summary& summary, double seconds) {
                       QStringLiteral("Leituras: %1").arg(summary.readings()),
                       QStringLiteral("Gravadas: %1").arg(summary.posted()),
                       QStringLiteral("Rejeitadas: %1").arg(summary.rejected())};
-    for (auto it = summary.reasons().cbegin(); it != summary.reasons().cend(); ++it)
+    const QMap<QString, int> reasons = summary.reasons();
+    for (auto it = reasons.cbegin(); it != reasons.cend(); ++it)
         lines << QStringLiteral("  %1 %2").arg(it.value()).arg(it.key());
     lines << QStringLiteral("Segundos: %1").arg(locale.toString(seconds, 'f', 3));
     return lines.join(QLatin1Char('\n'));
@@ -256,7 +257,8 @@ QString totalsText(const runreport::Summary& summary) {
                        .arg(summary.products())
                        .arg(summary.rejected());
     QStringList reasons;
-    for (auto it = summary.reasons().cbegin(); it != summary.reasons().cend(); ++it)
+    const QMap<QString, int> byReason = summary.reasons();
+    for (auto it = byReason.cbegin(); it != byReason.cend(); ++it)
         reasons << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
     if (!reasons.isEmpty())
         text += QStringLiteral(" (") + reasons.join(QStringLiteral("; ")) + QLatin1Char(')');

@@ -27,18 +27,50 @@
 #include <QTabWidget>
 
 // The window's side of a run: progress bar, status label, the message queue, and the close
-// request.
+// request. The bar and the label follow every line, but are repainted at most every 50 ms:
+// painting them for each line cost more than the line itself, and no screen shows more. Pending
+// messages are handled at the first line and then whenever a millisecond has passed: one pass of
+// the event loop costs about as much as a line, and a click is still seen at once.
 class FormRunObserver final : public conversion::RunObserver {
 public:
     explicit FormRunObserver(TFConversao& form)
-        : m_form(form) {}
-    void lineStarted(int) override { m_form.progress->setValue(m_form.progress->value() + 1); }
-    void statusChanged(const QString& text) override { m_form.lblStatus->setText(text); }
-    void letMessagesRun() override { QCoreApplication::processEvents(); }
+        : m_form(form)
+        , m_position(form.progress->value()) {
+        m_sincePainted.start();
+        m_sinceMessages.start();
+    }
+    void lineStarted(int) override { ++m_position; }
+    void statusChanged(const QString& text) override { m_status = text; }
+    void letMessagesRun() override {
+        if (m_sincePainted.elapsed() >= PaintInterval) {
+            show();
+            m_sincePainted.restart();
+        }
+        if (m_firstLine || m_sinceMessages.elapsed() >= MessageInterval) {
+            m_firstLine = false;
+            QCoreApplication::processEvents();
+            m_sinceMessages.restart();
+        }
+    }
     bool stopRequested() override { return m_form.m_closeRequested; }
 
+    // Shows the line the run has reached; called too when it ends, however it ends.
+    void show() {
+        m_form.progress->setValue(m_position);
+        if (!m_status.isNull())
+            m_form.lblStatus->setText(m_status);
+    }
+
 private:
+    static constexpr qint64 PaintInterval = 50;
+    static constexpr qint64 MessageInterval = 1;
+
     TFConversao& m_form;
+    int m_position;
+    QString m_status;
+    QElapsedTimer m_sincePainted;
+    QElapsedTimer m_sinceMessages;
+    bool m_firstLine = true;
 };
 
 void TFConversao::btAbrirClick() {
@@ -171,6 +203,7 @@ bool TFConversao::runConversion(const FormRun& run, bool dryRun, RunResult& resu
         failure = conversion::ConversionEngine::failedRunMessage(error);
     }
     result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    window.show();
     const bool completed =
         failure.isNull() && outcome == conversion::ConversionEngine::Outcome::Completed;
     // Nothing of a run that did not come to its end was posted, so its rejections are void.

@@ -95,6 +95,11 @@ private slots:
         QTest::newRow("infinity") << br << "inf" << false << 0.0;
         QTest::newRow("not a number") << br << "nan" << false << 0.0;
         QTest::newRow("hexadecimal") << br << "0x10" << false << 0.0;
+        QTest::newRow("separator alone") << br << " , " << false << 0.0;
+        QTest::newRow("exponent alone") << br << "e5" << false << 0.0;
+        QTest::newRow("exponent without digits") << br << "1e+" << false << 0.0;
+        QTest::newRow("two signs") << br << "+-1" << false << 0.0;
+        QTest::newRow("blank after sign") << br << "- 1" << false << 0.0;
         QTest::newRow("point locale") << us << "1.5" << true << 1.5;
         QTest::newRow("comma in point locale") << us << "1,5" << false << 0.0;
         QTest::newRow("group in point locale") << us << "1,000" << false << 0.0;

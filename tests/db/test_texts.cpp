@@ -1,5 +1,6 @@
 #include "db/Errors.h"
 #include "db/Names.h"
+#include "db/Regional.h"
 #include "db/Texts.h"
 
 #include <QFile>
@@ -90,6 +91,26 @@ private slots:
         QCOMPARE(stampText(date, time, locale), stamp);
         QCOMPARE(inventoryDocumentNumber(date), inventoryDocument);
         QCOMPARE(movementDocumentNumber(date), movementDocument);
+    }
+
+    // One run's stamps are made once a second; a new second or a new day must still show.
+    void stampTextsFollowTheClock() {
+        const QLocale ptBR(QLocale::Portuguese, QLocale::Brazil);
+        StampTexts stamps(ptBR);
+        const QDate day(2026, 12, 6);
+        for (const auto& [date, time] :
+             {std::pair{day, QTime(23, 59, 58, 100)}, std::pair{day, QTime(23, 59, 58, 900)},
+              std::pair{day, QTime(23, 59, 59, 0)}, std::pair{day.addDays(1), QTime(23, 59, 59, 0)},
+              std::pair{day.addDays(1), QTime(0, 0, 0, 5)}})
+            QCOMPARE(stamps.at(date, time), stampText(date, time, ptBR));
+    }
+
+    void localNowIsTheWallClock() {
+        const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
+        const db::LocalMoment now = db::Clock::localNow();
+        const QDateTime after = QDateTime::currentDateTime().addMSecs(1000);
+        const QDateTime read(now.date, now.time);
+        QVERIFY2(before <= read && read <= after, qPrintable(read.toString(Qt::ISODateWithMs)));
     }
 
     void longTimeFormatDropsTheZone() {

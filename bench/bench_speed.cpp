@@ -1,0 +1,508 @@
+// How near the tool's engine comes to the bare database: each run converts the same collector
+// file on a copy of the same catalogue, once through the engine and once through a raw sqlite3
+// loop of the very same statements, in separate processes, interleaved and repeated; it checks
+// that both left the same rows and prints lines per second, their ratio and peak memory.
+//
+//   bench_speed [--grades 10000,100000,1000000] [--lines 100000] [--rounds 5]
+//               [--modes inventario,inicio-estoque] [--window] [--data DIR]
+//               [--servers build/test-servers/servers]
+//
+// With --servers (the file the test servers' start scripts write), the engine also runs on the
+// PostgreSQL and Firebird servers that are up, and a relay in front of each counts its round trips.
+#include "Catalogue.h"
+#include "CountingProxy.h"
+#include "RawLoop.h"
+#include "Sqlite.h"
+#include "app/Startup.h"
+#include "conversion/CollectorFile.h"
+#include "conversion/ConversionEngine.h"
+#include "conversion/RejectionList.h"
+#include "db/Regional.h"
+#include "tests/TestDatabase.h"
+#include "ui/Dialogs.h"
+#include "ui/MaskEdit.h"
+#include "ui/TFConversao.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTabWidget>
+#include <QTextStream>
+#include <algorithm>
+#include <memory>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+const QString Inventory = QStringLiteral("inventario");
+const QString OpeningStock = QStringLiteral("inicio-estoque");
+
+void useBrazilianSettings() {
+    db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+}
+
+// --- the measured runs, each in a process of its own
+
+qint64 runEngine(const QString& mode, const QString& database, const QString& collector) {
+    useBrazilianSettings();
+    QElapsedTimer timer;
+    timer.start();
+    {
+        QSqlDatabase connection = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+        connection.setDatabaseName(database);
+        if (!connection.open())
+            qFatal("%s", qPrintable(connection.lastError().text()));
+        bool flag = false;
+        RejectionList inventoryList(flag);
+        RejectionList openingList(flag);
+        conversion::ConversionEngine engine(
+            connection, *db::Dialect::forDriver(QStringLiteral("QSQLITE")),
+            {QString::fromLatin1(bench::Company), QString::fromLatin1(bench::Cause),
+             QString::fromLatin1(bench::InventoryDate)},
+            {inventoryList, openingList, flag});
+        const QStringList lines = collector::readLines(collector);
+        if (mode == Inventory)
+            engine.ConvertInventory(lines);
+        else
+            engine.ConvertOpeningStock(lines);
+    }
+    const qint64 elapsed = timer.nsecsElapsed();
+    QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+    return elapsed;
+}
+
+qint64 runRaw(const QString& mode, const QString& database, const QString& collector) {
+    QElapsedTimer timer;
+    timer.start();
+    if (mode == Inventory)
+        bench::rawInventory(database, collector);
+    else
+        bench::rawOpeningStock(database, collector);
+    return timer.nsecsElapsed();
+}
+
+// The clerk's run in the window, offscreen: entries typed in, the button pressed, until the
+// success box.
+qint64 runWindow(const QString& mode, const QString& database, const QString& collector) {
+    useBrazilianSettings();
+    Dialogs::setTestMode(true);
+    qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
+    const QString folder = QFileInfo(database).absolutePath();
+    QDir::setCurrent(folder);
+    QFile serverName(folder + QStringLiteral("/Caminho.Dir"));
+    if (!serverName.open(QIODevice::WriteOnly) ||
+        serverName.write(QFileInfo(database).absoluteFilePath().toUtf8() + "\r\n") < 0)
+        qFatal("Can't write Caminho.Dir");
+    serverName.close();
+    TFConversao form(Startup{});
+    form.show();
+    form.PcDados->setCurrentIndex(mode == Inventory ? 0 : 1);
+    form.edtCaminho->setText(collector);
+    form.DtInventa->setMaskedText(QString::fromLatin1(bench::InventoryDate));
+    form.CodEmpresa->setText(QString::fromLatin1(bench::Company));
+    form.CodCausa->setText(QString::fromLatin1(bench::Cause));
+    Dialogs::clearShown();
+    QElapsedTimer timer;
+    timer.start();
+    form.btOKClick();
+    const qint64 elapsed = timer.nsecsElapsed();
+    if (Dialogs::shown().isEmpty() ||
+        !Dialogs::shown().constFirst().text.contains(QStringLiteral("sucesso")))
+        qFatal("The window's run did not succeed: %s",
+               Dialogs::shown().isEmpty() ? "no message"
+                                          : qPrintable(Dialogs::shown().constFirst().text));
+    return elapsed;
+}
+
+// --- the coordinator
+
+struct Measured {
+    qint64 nanoseconds = 0;
+    long peakKiB = 0;
+};
+
+Measured spawn(const QStringList& arguments) {
+    QList<QByteArray> bytes;
+    for (const QString& argument : arguments)
+        bytes << argument.toLocal8Bit();
+    std::vector<char*> argv;
+    for (QByteArray& argument : bytes)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    int out[2];
+    if (pipe(out) != 0)
+        qFatal("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        qFatal("Can't start %s", argv[0]);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    QByteArray printed;
+    char buffer[256];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        printed.append(buffer, n);
+    close(out[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        qFatal("%s failed", qPrintable(arguments.join(QLatin1Char(' '))));
+    return {printed.trimmed().toLongLong(), usage.ru_maxrss};
+}
+
+template <typename T> T median(std::vector<T> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void copyFile(const QString& from, const QString& to) {
+    QFile::remove(to);
+    if (!QFile::copy(from, to))
+        qFatal("Can't copy %s", qPrintable(from));
+}
+
+QList<int> numbers(const QString& text) {
+    QList<int> result;
+    for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        result << part.toInt();
+    return result;
+}
+
+// --- the engine on the database servers
+
+QVariant fieldValue(const bench::Statement& row, int column, const db::Dialect& dialect) {
+    switch (sqlite3_column_type(row.handle(), column)) {
+    case SQLITE_INTEGER:
+        return row.columnInt(column);
+    case SQLITE_FLOAT:
+        return row.columnReal(column);
+    case SQLITE_NULL:
+        return {};
+    default:
+        break;
+    }
+    const QString text = QString::fromUtf8(row.columnText(column));
+    if (const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd")); date.isValid())
+        return dialect.date(date);
+    if (const QDateTime moment = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        moment.isValid())
+        return dialect.dateTime(moment);
+    return text;
+}
+
+// Copies the catalogue's rows to a server database that has the tool's tables and nothing else.
+void copyCatalogue(const QString& catalogue, QSqlDatabase target, const db::Dialect& dialect) {
+    bench::Sqlite source(catalogue);
+    target.transaction();
+    for (const char* table : {"Filiais", "CausInv", "Produto", "ProdGrade", "Relacionarefant",
+                              "CompProd", "MvGeral", "Inventa"}) {
+        bench::Statement rows(source, (QByteArray("Select * From ") + table).constData());
+        QStringList marks;
+        for (int c = 0; c < rows.columns(); ++c)
+            marks << QStringLiteral("?");
+        QSqlQuery insert(target);
+        if (!insert.prepare(QStringLiteral("Insert Into %1 Values (%2)")
+                                .arg(QLatin1String(table), marks.join(QStringLiteral(", ")))))
+            qFatal("%s", qPrintable(insert.lastError().text()));
+        while (rows.step()) {
+            for (int c = 0; c < rows.columns(); ++c)
+                insert.bindValue(c, fieldValue(rows, c, dialect));
+            if (!insert.exec())
+                qFatal("%s: %s", table, qPrintable(insert.lastError().text()));
+        }
+    }
+    if (!target.commit())
+        qFatal("%s", qPrintable(target.lastError().text()));
+    // A company's database has statistics for its planner; one freshly filled has none, and its
+    // plans for the joined old-reference search would be no company's.
+    QSqlQuery statistics(target);
+    if (dialect.name() == QLatin1String("PostgreSQL")) {
+        if (!statistics.exec(QStringLiteral("ANALYZE")))
+            qFatal("%s", qPrintable(statistics.lastError().text()));
+    } else if (dialect.name() == QLatin1String("Firebird")) {
+        QStringList indexes;
+        if (!statistics.exec(QStringLiteral("Select Trim(RDB$INDEX_NAME) From RDB$INDICES "
+                                            "Where Coalesce(RDB$SYSTEM_FLAG, 0) = 0")))
+            qFatal("%s", qPrintable(statistics.lastError().text()));
+        while (statistics.next())
+            indexes << statistics.value(0).toString();
+        statistics.finish();
+        target.transaction();
+        for (const QString& index : indexes)
+            if (!statistics.exec(QStringLiteral("SET STATISTICS INDEX %1").arg(index)))
+                qFatal("%s", qPrintable(statistics.lastError().text()));
+        target.commit();
+    }
+}
+
+qint64 convertOn(QSqlDatabase database, const db::Dialect& dialect, const QStringList& lines) {
+    QSqlQuery clean(database);
+    if (!clean.exec(QStringLiteral("Delete From Inventa Where Processado = 'N'")))
+        qFatal("%s", qPrintable(clean.lastError().text()));
+    clean.finish();
+    bool flag = false;
+    RejectionList inventoryList(flag);
+    RejectionList openingList(flag);
+    conversion::ConversionEngine engine(database, dialect,
+                                        {QString::fromLatin1(bench::Company),
+                                         QString::fromLatin1(bench::Cause),
+                                         QString::fromLatin1(bench::InventoryDate)},
+                                        {inventoryList, openingList, flag});
+    QElapsedTimer timer;
+    timer.start();
+    engine.ConvertInventory(lines);
+    return timer.nsecsElapsed();
+}
+
+void measureServers(const QCommandLineParser& options, QTextStream& out) {
+    useBrazilianSettings();
+    const QString servers = options.value(QStringLiteral("servers"));
+    const QString data = options.value(QStringLiteral("data"));
+    const int grades = options.value(QStringLiteral("server-grades")).toInt();
+    const int lines = options.value(QStringLiteral("server-lines")).toInt();
+    const int rounds = std::max(1, options.value(QStringLiteral("rounds")).toInt());
+    const QString catalogue = data + QStringLiteral("/catalogue-%1.db").arg(grades);
+    bench::makeCatalogue(catalogue, grades);
+    const QString collector = data + QStringLiteral("/coletor-%1-%2.txt").arg(lines).arg(grades);
+    if (!QFile::exists(collector))
+        bench::makeCollectorFile(collector, lines, grades);
+    const QStringList fileLines = collector::readLines(collector);
+    qputenv("COLETOR_SERVERS_FILE", servers.toLocal8Bit());
+    for (const char* engine : {"postgresql", "firebird"}) {
+        if (!QFile::exists(servers + QLatin1Char('.') + QLatin1String(engine))) {
+            out << engine << ": no server up\n";
+            continue;
+        }
+        qputenv("COLETOR_TEST_ENGINE", engine);
+        TestDatabase database(QStringLiteral("bench"));
+        QElapsedTimer timer;
+        timer.start();
+        copyCatalogue(catalogue, database.database(), database.dialect());
+        out << engine << ": catalogue of " << grades << " grades copied in "
+            << timer.elapsed() / 1000 << " s\n";
+        out.flush();
+        std::vector<double> rates;
+        for (int round = 0; round < rounds; ++round)
+            rates.push_back(lines * 1e9 /
+                            convertOn(database.database(), database.dialect(), fileLines));
+        long roundTrips = 0;
+        {
+            bench::CountingProxy proxy(database.database().port());
+            QSqlDatabase relayed =
+                QSqlDatabase::cloneDatabase(database.database(), QStringLiteral("bench_relayed"));
+            relayed.setPort(proxy.port());
+            if (!relayed.open())
+                qFatal("%s", qPrintable(relayed.lastError().text()));
+            proxy.resetCount();
+            convertOn(relayed, database.dialect(), fileLines);
+            roundTrips = proxy.roundTrips();
+            relayed.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("bench_relayed"));
+        out << QStringLiteral("%1 %2 %3 inventario: %4 l/s, %5 round trips per line\n")
+                   .arg(QLatin1String(engine), -10)
+                   .arg(grades, 8)
+                   .arg(lines, 7)
+                   .arg(median(rates), 0, 'f', 0)
+                   .arg(static_cast<double>(roundTrips) / lines, 0, 'f', 2);
+        out.flush();
+    }
+}
+
+int coordinate(const QCommandLineParser& options) {
+    QTextStream out(stdout);
+    if (options.isSet(QStringLiteral("servers"))) {
+        measureServers(options, out);
+        if (!options.isSet(QStringLiteral("grades")))
+            return 0;
+    }
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString data = options.value(QStringLiteral("data"));
+    QDir().mkpath(data);
+    const int lines = options.value(QStringLiteral("lines")).toInt();
+    const int rounds = std::max(1, options.value(QStringLiteral("rounds")).toInt());
+    const QStringList modes = options.value(QStringLiteral("modes")).split(QLatin1Char(','));
+    const QString work = data + QStringLiteral("/work");
+    QDir().mkpath(work);
+    const QString engineCopy = work + QStringLiteral("/engine.db");
+    const QString rawCopy = work + QStringLiteral("/raw.db");
+
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
+               .arg(QStringLiteral("grades"), 8)
+               .arg(QStringLiteral("lines"), 7)
+               .arg(QStringLiteral("mode"), -15)
+               .arg(QStringLiteral("engine l/s"), 10)
+               .arg(QStringLiteral("raw l/s"), 10)
+               .arg(QStringLiteral("engine/raw"), 10)
+               .arg(QStringLiteral("engine MiB"), 10)
+               .arg(QStringLiteral("raw MiB"), 8);
+    out.flush();
+    for (const int grades : numbers(options.value(QStringLiteral("grades")))) {
+        const QString catalogue = data + QStringLiteral("/catalogue-%1.db").arg(grades);
+        bench::makeCatalogue(catalogue, grades);
+        const QString collector =
+            data + QStringLiteral("/coletor-%1-%2.txt").arg(lines).arg(grades);
+        if (!QFile::exists(collector))
+            bench::makeCollectorFile(collector, lines, grades);
+        for (const QString& mode : modes) {
+            std::vector<double> engineRates, rawRates, ratios;
+            long enginePeak = 0, rawPeak = 0;
+            for (int round = 0; round < rounds; ++round) {
+                copyFile(catalogue, engineCopy);
+                copyFile(catalogue, rawCopy);
+                Measured engine, raw;
+                const auto runEngineChild = [&] {
+                    engine = spawn({self, QStringLiteral("--run"), QStringLiteral("engine"),
+                                    QStringLiteral("--modes"), mode, engineCopy, collector});
+                };
+                const auto runRawChild = [&] {
+                    raw = spawn({self, QStringLiteral("--run"), QStringLiteral("raw"),
+                                 QStringLiteral("--modes"), mode, rawCopy, collector});
+                };
+                // Interleaved: neither side always runs on a warmer machine.
+                if (round % 2 == 0) {
+                    runEngineChild();
+                    runRawChild();
+                } else {
+                    runRawChild();
+                    runEngineChild();
+                }
+                const QStringList engineRows = bench::writtenRows(engineCopy);
+                const QStringList rawRows = bench::writtenRows(rawCopy);
+                if (engineRows != rawRows) {
+                    out << "The engine and the raw loop left different rows (" << engineRows.size()
+                        << " against " << rawRows.size() << ")\n";
+                    for (qsizetype i = 0; i < std::min(engineRows.size(), rawRows.size()); ++i)
+                        if (engineRows[i] != rawRows[i]) {
+                            out << "  engine: " << engineRows[i] << "\n  raw:    " << rawRows[i]
+                                << "\n";
+                            break;
+                        }
+                    return 1;
+                }
+                engineRates.push_back(lines * 1e9 / engine.nanoseconds);
+                rawRates.push_back(lines * 1e9 / raw.nanoseconds);
+                ratios.push_back(static_cast<double>(raw.nanoseconds) / engine.nanoseconds);
+                enginePeak = std::max(enginePeak, engine.peakKiB);
+                rawPeak = std::max(rawPeak, raw.peakKiB);
+            }
+            out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
+                       .arg(grades, 8)
+                       .arg(lines, 7)
+                       .arg(mode, -15)
+                       .arg(median(engineRates), 10, 'f', 0)
+                       .arg(median(rawRates), 10, 'f', 0)
+                       .arg(median(ratios), 10, 'f', 2)
+                       .arg(enginePeak / 1024.0, 10, 'f', 1)
+                       .arg(rawPeak / 1024.0, 8, 'f', 1);
+            out.flush();
+        }
+        if (options.isSet(QStringLiteral("window"))) {
+            std::vector<double> ratios;
+            std::vector<double> windowRates;
+            long windowPeak = 0;
+            for (int round = 0; round < rounds; ++round) {
+                copyFile(catalogue, engineCopy);
+                copyFile(catalogue, rawCopy);
+                Measured engine, window;
+                const auto runEngineChild = [&] {
+                    engine = spawn({self, QStringLiteral("--run"), QStringLiteral("engine"),
+                                    QStringLiteral("--modes"), Inventory, engineCopy, collector});
+                };
+                const auto runWindowChild = [&] {
+                    window = spawn({self, QStringLiteral("--run"), QStringLiteral("window"),
+                                    QStringLiteral("--modes"), Inventory, rawCopy, collector});
+                };
+                if (round % 2 == 0) {
+                    runEngineChild();
+                    runWindowChild();
+                } else {
+                    runWindowChild();
+                    runEngineChild();
+                }
+                windowRates.push_back(lines * 1e9 / window.nanoseconds);
+                ratios.push_back(static_cast<double>(window.nanoseconds) / engine.nanoseconds);
+                windowPeak = std::max(windowPeak, window.peakKiB);
+            }
+            out << QStringLiteral("%1 %2 window inventario: %3 l/s, window/engine time %4, "
+                                  "peak %5 MiB\n")
+                       .arg(grades, 8)
+                       .arg(lines, 7)
+                       .arg(median(windowRates), 0, 'f', 0)
+                       .arg(median(ratios), 0, 'f', 2)
+                       .arg(windowPeak / 1024.0, 0, 'f', 1);
+            out.flush();
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Only the window's run needs a display, and offscreen is enough to measure it; the others
+    // load no more of Qt than the tool's engine does.
+    bool window = false;
+    for (int i = 1; i + 1 < argc; ++i)
+        window = window || (QByteArray(argv[i]) == "--run" && QByteArray(argv[i + 1]) == "window");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app(window ? new QApplication(argc, argv)
+                                                 : new QCoreApplication(argc, argv));
+    QCommandLineParser options;
+    options.addOptions({
+        {QStringLiteral("grades"), QStringLiteral("Catalogue sizes, comma-separated."),
+         QStringLiteral("list"), QStringLiteral("10000,1000000")},
+        {QStringLiteral("lines"), QStringLiteral("Lines of the collector file."),
+         QStringLiteral("count"), QStringLiteral("100000")},
+        {QStringLiteral("rounds"), QStringLiteral("Interleaved rounds per figure."),
+         QStringLiteral("count"), QStringLiteral("5")},
+        {QStringLiteral("modes"), QStringLiteral("inventario and/or inicio-estoque."),
+         QStringLiteral("list"), Inventory + QLatin1Char(',') + OpeningStock},
+        {QStringLiteral("window"), QStringLiteral("Also time the window's run, offscreen.")},
+        {QStringLiteral("data"), QStringLiteral("Where catalogues and files are kept."),
+         QStringLiteral("dir"), QDir::tempPath() + QStringLiteral("/coletor-bench")},
+        {QStringLiteral("servers"),
+         QStringLiteral("Servers file of the test servers: run the engine on them too."),
+         QStringLiteral("file")},
+        {QStringLiteral("server-grades"), QStringLiteral("Catalogue size on the servers."),
+         QStringLiteral("count"), QStringLiteral("100000")},
+        {QStringLiteral("server-lines"), QStringLiteral("Collector lines on the servers."),
+         QStringLiteral("count"), QStringLiteral("10000")},
+        {QStringLiteral("run"),
+         QStringLiteral("(internal) one measured run: engine, raw or window."),
+         QStringLiteral("what")},
+    });
+    options.addPositionalArgument(QStringLiteral("database collector"),
+                                  QStringLiteral("(internal) for --run"));
+    options.addHelpOption();
+    options.process(*app);
+    if (!options.isSet(QStringLiteral("run")))
+        return coordinate(options);
+
+    const QString what = options.value(QStringLiteral("run"));
+    const QString mode = options.value(QStringLiteral("modes"));
+    const QStringList files = options.positionalArguments();
+    if (files.size() != 2)
+        qFatal("--run needs a database and a collector file");
+    const qint64 elapsed = what == QLatin1String("engine") ? runEngine(mode, files[0], files[1])
+                           : what == QLatin1String("raw")  ? runRaw(mode, files[0], files[1])
+                                                           : runWindow(mode, files[0], files[1]);
+    QTextStream(stdout) << elapsed << "\n";
+    return 0;
+}

@@ -1,0 +1,223 @@
+#include "Statement.h"
+
+#include "Errors.h"
+#include "Query.h"
+
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVarLengthArray>
+#include <sqlite3.h>
+#include <vector>
+
+namespace db {
+
+BoundValue::BoundValue(const QString& text)
+    : value(text.isNull() ? QStringLiteral("") : text)
+    , utf8(text.toUtf8())
+    , isText(true) {}
+
+BoundValue::BoundValue(const QVariant& value)
+    : value(value) {
+    if (value.typeId() == QMetaType::QString) {
+        utf8 = value.toString().toUtf8();
+        isText = true;
+        if (value.isNull())
+            this->value = QStringLiteral("");
+    }
+}
+
+Statement::Statement(const char* text) {
+    static const QRegularExpression placeholder(QStringLiteral(":P[A-Za-z_]+"));
+    const QString statement = QString::fromLatin1(text);
+    for (auto found = placeholder.globalMatch(statement); found.hasNext();)
+        m_placeholders << found.next().captured().toLatin1();
+}
+
+int Statement::position(const char* name) const {
+    const qsizetype found = m_placeholders.indexOf(QByteArray(name));
+    if (found < 0)
+        throw DatabaseError(
+            QStringLiteral("Parâmetro %1 não encontrado.").arg(QLatin1String(name)));
+    return static_cast<int>(found);
+}
+
+namespace {
+
+// Through the Qt driver: servers, and SQLite where the driver gives no library handle.
+class QtStatement final : public Statement {
+public:
+    QtStatement(const QSqlDatabase& database, const Dialect& dialect, const char* text,
+                StatementWatchdog* watchdog)
+        : Statement(text)
+        , m_query(database)
+        , m_dialect(dialect)
+        , m_watchdog(watchdog) {
+        m_query.setForwardOnly(true);
+        if (!m_query.prepare(dialect.statement(QString::fromLatin1(text))))
+            raiseDatabaseError(m_query.lastError(), dialect);
+    }
+
+    void bind(int position, const BoundValue& value) override {
+        m_query.bindValue(position, value.value);
+    }
+    void bindFloat(int position, double value) override { m_query.bindValue(position, value); }
+
+    bool open() override {
+        run();
+        m_onRow = m_query.next();
+        if (!m_onRow && m_query.lastError().isValid())
+            fail();
+        if (m_columnTypes.empty()) {
+            const QSqlRecord record = m_query.record();
+            for (int c = 0; c < record.count(); ++c)
+                m_columnTypes.push_back(record.field(c).typeID());
+        }
+        return m_onRow;
+    }
+    QString text(int column) const override {
+        const QVariant value = this->value(column);
+        return value.isNull() ? QString() : m_dialect.text(value, m_columnTypes.at(column));
+    }
+    double number(int column) const override { return value(column).toDouble(); }
+    int integer(int column) const override { return value(column).toInt(); }
+
+    int execute() override {
+        run();
+        const int rows = m_query.numRowsAffected();
+        close();
+        return rows;
+    }
+    // A statement that fails to close is reported with the server's reason; left open, it would
+    // fail its next use with a message that hides that reason.
+    void close() override {
+        m_onRow = false;
+        if (!m_query.isActive())
+            return;
+        m_query.finish();
+        if (m_query.lastError().isValid())
+            fail();
+    }
+
+private:
+    QVariant value(int column) const { return m_onRow ? m_query.value(column) : QVariant(); }
+    void run() {
+        if (!m_watchdog) {
+            if (!m_query.exec())
+                fail();
+            return;
+        }
+        m_watchdog->arm();
+        const bool done = m_query.exec();
+        // A statement cut off at the limit was waiting for a lock, whatever the server answered.
+        if (m_watchdog->disarm())
+            throw LockTimeout(lockWaitText(m_query.lastError()));
+        if (!done)
+            fail();
+    }
+    [[noreturn]] void fail() const { raiseDatabaseError(m_query.lastError(), m_dialect); }
+
+    QSqlQuery m_query;
+    const Dialect& m_dialect;
+    StatementWatchdog* m_watchdog;
+    std::vector<int> m_columnTypes;
+    bool m_onRow = false;
+};
+
+// Through the SQLite library that the Qt driver itself opened the connection with.
+class SqliteStatement final : public Statement {
+public:
+    SqliteStatement(sqlite3* connection, const Dialect& dialect, const char* text)
+        : Statement(text)
+        , m_connection(connection)
+        , m_dialect(dialect) {
+        if (sqlite3_prepare_v3(connection, text, -1, SQLITE_PREPARE_PERSISTENT, &m_statement,
+                               nullptr) != SQLITE_OK)
+            fail();
+    }
+    ~SqliteStatement() override { sqlite3_finalize(m_statement); }
+
+    void bind(int position, const BoundValue& value) override {
+        if (value.isText) {
+            sqlite3_bind_text(m_statement, position + 1, value.utf8.constData(),
+                              static_cast<int>(value.utf8.size()), SQLITE_STATIC);
+            return;
+        }
+        // Dates reach SQLite as texts already (the dialect's form); anything else as a number.
+        sqlite3_bind_double(m_statement, position + 1, value.value.toDouble());
+    }
+    void bindFloat(int position, double value) override {
+        sqlite3_bind_double(m_statement, position + 1, value);
+    }
+
+    bool open() override {
+        sqlite3_reset(m_statement);
+        return step();
+    }
+    QString text(int column) const override {
+        if (!m_onRow)
+            return {};
+        return QString::fromUtf8(
+            reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
+            sqlite3_column_bytes(m_statement, column));
+    }
+    double number(int column) const override {
+        return m_onRow ? sqlite3_column_double(m_statement, column) : 0.0;
+    }
+    int integer(int column) const override {
+        return m_onRow ? sqlite3_column_int(m_statement, column) : 0;
+    }
+
+    int execute() override {
+        sqlite3_reset(m_statement);
+        step();
+        const int rows = sqlite3_changes(m_connection);
+        close();
+        return rows;
+    }
+    void close() override {
+        m_onRow = false;
+        sqlite3_reset(m_statement);
+    }
+
+private:
+    bool step() {
+        const int result = sqlite3_step(m_statement);
+        m_onRow = result == SQLITE_ROW;
+        if (!m_onRow && result != SQLITE_DONE)
+            fail();
+        return m_onRow;
+    }
+    [[noreturn]] void fail() const {
+        const int code = sqlite3_extended_errcode(m_connection);
+        raiseDatabaseError(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(m_connection)),
+                                     QSqlError::StatementError, QString::number(code)),
+                           m_dialect);
+    }
+
+    sqlite3* m_connection;
+    const Dialect& m_dialect;
+    sqlite3_stmt* m_statement = nullptr;
+    bool m_onRow = false;
+};
+
+sqlite3* sqliteHandle(const QSqlDatabase& database) {
+    const QVariant handle = database.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+} // namespace
+
+std::unique_ptr<Statement> Statement::prepare(const QSqlDatabase& database, const Dialect& dialect,
+                                              const char* text, StatementWatchdog* watchdog) {
+    if (sqlite3* connection = sqliteHandle(database))
+        return std::make_unique<SqliteStatement>(connection, dialect, text);
+    return std::make_unique<QtStatement>(database, dialect, text, watchdog);
+}
+
+} // namespace db
