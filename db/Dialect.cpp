@@ -1,5 +1,8 @@
 #include "Dialect.h"
 
+#include <QSqlDriver>
+#include <sqlite3.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
@@ -42,6 +45,15 @@ public:
     QSqlError beginTransaction(QSqlDatabase& database) const override {
         QSqlQuery query(database);
         return query.exec(QStringLiteral("BEGIN IMMEDIATE")) ? QSqlError() : query.lastError();
+    }
+    // SQLite refuses a commit that readers keep waiting (BUSY) and leaves its transaction open;
+    // the driver drops the reason from its error, but the library tells whether one is open.
+    bool failedCommitKeptTransaction(const QSqlDatabase& database) const override {
+        const QVariant handle = database.driver()->handle();
+        if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+            return false;
+        sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
+        return connection && sqlite3_get_autocommit(connection) == 0;
     }
     // SQLITE_BUSY, with or without an extended code.
     bool isLockConflict(const QSqlError& error) const override {

@@ -47,6 +47,12 @@ public:
     // Whether a commit that failed has ended the transaction on the server, so that nothing is
     // left to roll back (a rollback there only draws a warning from the server).
     virtual bool failedCommitEndsTransaction() const { return false; }
+    // Whether a commit just refused left the transaction open, so that none of it was kept: the
+    // engine then knows that nothing was posted.
+    virtual bool failedCommitKeptTransaction(const QSqlDatabase& database) const {
+        Q_UNUSED(database);
+        return false;
+    }
     // Cancels the statement running on the connection, called from another thread once the wait
     // limit has passed; empty where the server itself ends a wait at the limit.
     virtual std::function<void()> canceller(const QSqlDatabase& database) const {

@@ -194,7 +194,8 @@ void TransactionGuard::commit() {
     if (m_dialect && m_dialect->failedCommitEndsTransaction())
         m_active = false;
     // A commit kept waiting for a lock was refused whole, and is rolled back with the guard.
-    if (m_dialect && m_dialect->isLockConflict(error))
+    if (m_dialect &&
+        (m_dialect->isLockConflict(error) || m_dialect->failedCommitKeptTransaction(m_database)))
         throw LockTimeout(lockText(error));
     throw CommitUnconfirmed(errorText(error));
 }

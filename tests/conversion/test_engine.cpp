@@ -610,6 +610,30 @@ private slots:
         QCOMPARE(inventa().value(0).section(QLatin1Char('|'), 8, 8), QStringLiteral("16"));
     }
 
+    // A reader that keeps the file past the busy timeout refuses the commit; SQLite keeps the
+    // transaction open then, so the run is undone and says that nothing was posted.
+    void commitRefusedByAReader() {
+        if (TestDatabase::engine() != QLatin1String("sqlite"))
+            QSKIP("readers hold no lock that refuses a commit on the servers");
+        QSqlDatabase database = m_database->database();
+        database.close();
+        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=300"));
+        QVERIFY(database.open());
+        {
+            const ExtraConnection reader(database, QStringLiteral("reader"));
+            QSqlDatabase other = reader.database();
+            QVERIFY(other.open() && other.transaction());
+            QSqlQuery read(other);
+            QVERIFY(read.exec(QStringLiteral("Select Count(*) From Inventa")) && read.next());
+            QVERIFY_THROWS_EXCEPTION(db::LockTimeout, engine().ConvertInventory({"789000001,1"}));
+            read.finish();
+            QVERIFY(other.commit());
+        }
+        QCOMPARE(inventa().size(), 0);
+        QCOMPARE(engine().ConvertInventory({"789000001,1"}), Outcome::Completed);
+        QCOMPARE(inventa().size(), 1);
+    }
+
     // The server ends the connection mid-run: the box shows the server's reason.
     void serverGoneMidRun() {
         const QString engineName = TestDatabase::engine();
