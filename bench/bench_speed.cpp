@@ -324,6 +324,33 @@ void measureServers(const QCommandLineParser& options, QTextStream& out) {
     }
 }
 
+// One round of two runs side by side, each on its own copy of the catalogue, in separate
+// processes; interleaved, so that neither side always runs on a warmer machine.
+struct Pair {
+    Measured first;
+    Measured second;
+};
+Pair pairedRound(int round, const QString& catalogue, const QString& collector, const QString& mode,
+                 const QString& first, const QString& firstCopy, const QString& second,
+                 const QString& secondCopy) {
+    const QString self = QCoreApplication::applicationFilePath();
+    copyFile(catalogue, firstCopy);
+    copyFile(catalogue, secondCopy);
+    Pair measured;
+    const auto run = [&](const QString& what, const QString& copy) {
+        return spawn({self, QStringLiteral("--run"), what, QStringLiteral("--modes"), mode, copy,
+                      collector});
+    };
+    if (round % 2 == 0) {
+        measured.first = run(first, firstCopy);
+        measured.second = run(second, secondCopy);
+    } else {
+        measured.second = run(second, secondCopy);
+        measured.first = run(first, firstCopy);
+    }
+    return measured;
+}
+
 int coordinate(const QCommandLineParser& options) {
     QTextStream out(stdout);
     if (options.isSet(QStringLiteral("servers"))) {
@@ -331,7 +358,6 @@ int coordinate(const QCommandLineParser& options) {
         if (!options.isSet(QStringLiteral("grades")))
             return 0;
     }
-    const QString self = QCoreApplication::applicationFilePath();
     const QString data = options.value(QStringLiteral("data"));
     QDir().mkpath(data);
     const int lines = options.value(QStringLiteral("lines")).toInt();
@@ -363,25 +389,9 @@ int coordinate(const QCommandLineParser& options) {
             std::vector<double> engineRates, rawRates, ratios;
             long enginePeak = 0, rawPeak = 0;
             for (int round = 0; round < rounds; ++round) {
-                copyFile(catalogue, engineCopy);
-                copyFile(catalogue, rawCopy);
-                Measured engine, raw;
-                const auto runEngineChild = [&] {
-                    engine = spawn({self, QStringLiteral("--run"), QStringLiteral("engine"),
-                                    QStringLiteral("--modes"), mode, engineCopy, collector});
-                };
-                const auto runRawChild = [&] {
-                    raw = spawn({self, QStringLiteral("--run"), QStringLiteral("raw"),
-                                 QStringLiteral("--modes"), mode, rawCopy, collector});
-                };
-                // Interleaved: neither side always runs on a warmer machine.
-                if (round % 2 == 0) {
-                    runEngineChild();
-                    runRawChild();
-                } else {
-                    runRawChild();
-                    runEngineChild();
-                }
+                const auto [engine, raw] =
+                    pairedRound(round, catalogue, collector, mode, QStringLiteral("engine"),
+                                engineCopy, QStringLiteral("raw"), rawCopy);
                 const QStringList engineRows = bench::writtenRows(engineCopy);
                 const QStringList rawRows = bench::writtenRows(rawCopy);
                 if (engineRows != rawRows) {
@@ -417,24 +427,9 @@ int coordinate(const QCommandLineParser& options) {
             std::vector<double> windowRates;
             long windowPeak = 0;
             for (int round = 0; round < rounds; ++round) {
-                copyFile(catalogue, engineCopy);
-                copyFile(catalogue, rawCopy);
-                Measured engine, window;
-                const auto runEngineChild = [&] {
-                    engine = spawn({self, QStringLiteral("--run"), QStringLiteral("engine"),
-                                    QStringLiteral("--modes"), Inventory, engineCopy, collector});
-                };
-                const auto runWindowChild = [&] {
-                    window = spawn({self, QStringLiteral("--run"), QStringLiteral("window"),
-                                    QStringLiteral("--modes"), Inventory, rawCopy, collector});
-                };
-                if (round % 2 == 0) {
-                    runEngineChild();
-                    runWindowChild();
-                } else {
-                    runWindowChild();
-                    runEngineChild();
-                }
+                const auto [engine, window] =
+                    pairedRound(round, catalogue, collector, Inventory, QStringLiteral("engine"),
+                                engineCopy, QStringLiteral("window"), rawCopy);
                 windowRates.push_back(lines * 1e9 / window.nanoseconds);
                 ratios.push_back(static_cast<double>(window.nanoseconds) / engine.nanoseconds);
                 windowPeak = std::max(windowPeak, window.peakKiB);
