@@ -113,6 +113,14 @@ struct InventoryBinds {
     int company, date, document, product, grade, stamp, quantity, kardex, cause, cost;
 };
 
+// Binds the company, product and grade by position, first to third, as the stock read and the
+// movement look-up take them.
+void bindCompanyAndKey(Statement& statement, const Key& key) {
+    statement.textInPlace(1, Company, 2)
+        .textInPlace(2, key.product.data(), static_cast<int>(key.product.size()))
+        .textInPlace(3, key.grade.data(), static_cast<int>(key.grade.size()));
+}
+
 // Product resolution, its statements prepared once and each code asked once a run.
 class Resolver {
 public:
@@ -181,9 +189,7 @@ public:
         Known& state = m_known[key];
         if (state.stockRead)
             return state;
-        m_stock.textInPlace(1, Company, 2)
-            .textInPlace(2, key.product.data(), static_cast<int>(key.product.size()))
-            .textInPlace(3, key.grade.data(), static_cast<int>(key.grade.size()));
+        bindCompanyAndKey(m_stock, key);
         state.stockRead = true;
         if (m_stock.step()) {
             state.stock = m_stock.columnReal(0);
@@ -197,9 +203,7 @@ public:
         Known& state = m_known[key];
         if (state.movementsRead)
             return state;
-        m_movements.textInPlace(1, Company, 2)
-            .textInPlace(2, key.product.data(), static_cast<int>(key.product.size()))
-            .textInPlace(3, key.grade.data(), static_cast<int>(key.grade.size()));
+        bindCompanyAndKey(m_movements, key);
         state.movementsRead = true;
         state.moved = m_movements.step();
         m_movements.reset();

@@ -1,6 +1,7 @@
 #include "Dialect.h"
 
-#include <QSqlDriver>
+#include "Statement.h"
+
 #include <sqlite3.h>
 
 #include <QDir>
@@ -49,10 +50,7 @@ public:
     // SQLite refuses a commit that readers keep waiting (BUSY) and leaves its transaction open;
     // the driver drops the reason from its error, but the library tells whether one is open.
     bool failedCommitKeptTransaction(const QSqlDatabase& database) const override {
-        const QVariant handle = database.driver()->handle();
-        if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-            return false;
-        sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
+        sqlite3* connection = sqliteHandle(database);
         return connection && sqlite3_get_autocommit(connection) == 0;
     }
     // SQLITE_BUSY, with or without an extended code.

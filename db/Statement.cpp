@@ -204,14 +204,14 @@ private:
     bool m_onRow = false;
 };
 
+} // namespace
+
 sqlite3* sqliteHandle(const QSqlDatabase& database) {
     const QVariant handle = database.driver()->handle();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
         return nullptr;
     return *static_cast<sqlite3* const*>(handle.constData());
 }
-
-} // namespace
 
 std::unique_ptr<Statement> Statement::prepare(const QSqlDatabase& database, const Dialect& dialect,
                                               const char* text, StatementWatchdog* watchdog) {

@@ -8,7 +8,12 @@
 #include <QString>
 #include <memory>
 
+struct sqlite3;
+
 namespace db {
+
+// The SQLite library handle of a connection the Qt driver opened; null on other drivers.
+sqlite3* sqliteHandle(const QSqlDatabase& database);
 
 // A value bound at many executions, converted once: the variant the Qt driver takes, and for a
 // text the UTF-8 bytes SQLite takes.

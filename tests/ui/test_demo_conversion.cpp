@@ -1,5 +1,6 @@
 // The demo folder converted from the keyboard alone, on both tabs, as a clerk would.
 #include "Clerk.h"
+#include "DemoDay.h"
 #include "app/Startup.h"
 #include "conversion/RejectionList.h"
 #include "db/DemoData.h"
@@ -28,12 +29,7 @@ const QString NotFound = QStringLiteral("Referência não encontrada.");
 const QString Processed = QStringLiteral("Produto já processado.");
 const QString HasMovements = QStringLiteral("Existe movimentos com este produto.");
 
-QStringList listed(const RejectionList& list) {
-    QStringList rows;
-    for (int row = 1; row < list.gridRowCount(); ++row)
-        rows << list.cell(row, 0) + QStringLiteral(" | ") + list.cell(row, 1);
-    return rows;
-}
+using demoday::listed;
 
 QStringList selectRows(const QString& sql) {
     QSqlQuery query(QSqlDatabase::database(QStringLiteral("TelvaroDB")));
@@ -54,11 +50,8 @@ class TestDemoConversion : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
-        Dialogs::setTestMode(true);
-        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
         // Today is 06/12/2026; the clerk types the 5th, the day the demo's count was processed.
-        db::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(14, 30, 5)));
-        qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
+        demoday::prepare();
     }
 
     void convertFromTheKeyboard_data() {

@@ -1,6 +1,7 @@
 // The review before posting, driven from the keyboard on the demo folder: Gravar posts what a
 // direct run posts, Descartar posts nothing, and the review's filters and export.
 #include "Clerk.h"
+#include "DemoDay.h"
 #include "app/Startup.h"
 #include "conversion/RejectionList.h"
 #include "db/DemoData.h"
@@ -80,12 +81,7 @@ QStringList writtenRows(const QString& databasePath) {
     return rows;
 }
 
-QStringList listed(const RejectionList& list) {
-    QStringList rows;
-    for (int row = 1; row < list.gridRowCount(); ++row)
-        rows << list.cell(row, 0) + QStringLiteral(" | ") + list.cell(row, 1);
-    return rows;
-}
+using demoday::listed;
 
 // What the clerk saw and what the database holds after one way of converting the demo file.
 struct Outcome {
@@ -179,12 +175,7 @@ QStringList column(const QAbstractItemModel& model, int section) {
 class TestReview : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() {
-        Dialogs::setTestMode(true);
-        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
-        db::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(14, 30, 5)));
-        qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
-    }
+    void initTestCase() { demoday::prepare(); }
 
     // The success box of a direct run keeps its text and gives the run's figures as details.
     // Gravar must post what "Efetuar Conversão" posts, from the lines and entries reviewed
