@@ -97,26 +97,10 @@ private slots:
         // The demo folder as the demo command makes it.
         QTemporaryDir folder;
         QDir::setCurrent(folder.path());
-        {
-            QSqlDatabase database =
-                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("demo"));
-            database.setDatabaseName(folder.filePath(QStringLiteral("telvaro.db")));
-            QVERIFY(database.open());
-            const db::Dialect& dialect = *db::Dialect::forDriver(QStringLiteral("QSQLITE"));
-            db::createSchema(database, dialect);
-            db::demo::fill(database, dialect, QDate(2026, 12, 5));
-            database.close();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("demo"));
+        demoday::makeDemoFolder(folder);
+        if (QTest::currentTestFailed())
+            return;
         const QString collector = folder.filePath(QStringLiteral("coletor.txt"));
-        QFile file(collector);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(db::demo::collectorFile());
-        file.close();
-        QFile caminho(folder.filePath(QStringLiteral("Caminho.Dir")));
-        QVERIFY(caminho.open(QIODevice::WriteOnly));
-        caminho.write("telvaro.db\r\n");
-        caminho.close();
 
         Dialogs::clearShown();
         TFConversao form(Startup{});

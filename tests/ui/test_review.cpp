@@ -29,26 +29,7 @@
 namespace {
 const QString Success = QStringLiteral("Processo de conversão concluído com sucesso!");
 
-// A demo folder as the demo command makes it, dated the 5th.
-void makeDemoFolder(const QTemporaryDir& folder) {
-    {
-        QSqlDatabase database =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("demo"));
-        database.setDatabaseName(folder.filePath(QStringLiteral("telvaro.db")));
-        QVERIFY(database.open());
-        const db::Dialect& dialect = *db::Dialect::forDriver(QStringLiteral("QSQLITE"));
-        db::createSchema(database, dialect);
-        db::demo::fill(database, dialect, QDate(2026, 12, 5));
-        database.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("demo"));
-    QFile file(folder.filePath(QStringLiteral("coletor.txt")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(db::demo::collectorFile());
-    QFile caminho(folder.filePath(QStringLiteral("Caminho.Dir")));
-    QVERIFY(caminho.open(QIODevice::WriteOnly));
-    caminho.write("telvaro.db\r\n");
-}
+using demoday::makeDemoFolder;
 
 QByteArray fileBytes(const QString& path) {
     QFile file(path);
