@@ -115,8 +115,8 @@ public:
     bool isDuplicateKey(const QSqlError& error) const override {
         return error.nativeErrorCode() == QLatin1String("-803");
     }
-    // A snapshot transaction sees no row committed after it began: an insert can't tell that one
-    // from none, so it has no clause to add.
+    // An insert has no clause to add: the run's snapshot sees no row committed after it began,
+    // so a row another run has just created can't be found and added to.
     const char* rowLock() const override { return " With Lock"; }
 
     // The driver's transactions wait for locks without end, so a statement is cancelled through
