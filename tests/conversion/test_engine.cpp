@@ -290,6 +290,26 @@ private:
     QString m_name;
 };
 
+// The test's database reached through a relay that can cut or delay the connection.
+class Relayed {
+public:
+    explicit Relayed(const QSqlDatabase& direct)
+        : relay(direct.hostName(), direct.port())
+        , m_connection(direct, QStringLiteral("through the relay")) {
+        QSqlDatabase link = m_connection.database();
+        link.setHostName(QStringLiteral("127.0.0.1"));
+        link.setPort(relay.port());
+        if (!link.open())
+            qFatal("relayed: %s", qPrintable(link.lastError().text()));
+    }
+    QSqlDatabase database() const { return m_connection.database(); }
+
+    TcpRelay relay;
+
+private:
+    ExtraConnection m_connection;
+};
+
 QStringList everyRow(const TestDatabase& database) {
     QStringList rows;
     for (const char* table : {"Inventa", "INCIEST", "MvGeral", "CompProd", "Produto"})
@@ -313,6 +333,12 @@ class TestEngine : public QObject {
         return ConversionEngine(m_database->database(), m_database->dialect(),
                                 EntryValues{company, QStringLiteral("003"), date},
                                 {*m_inventoryList, *m_openingList, m_flag}, &m_recorder);
+    }
+    // An engine on another connection, or with an observer of the test's own.
+    ConversionEngine engineOn(const QSqlDatabase& database, conversion::RunObserver* observer) {
+        return ConversionEngine(database, m_database->dialect(),
+                                EntryValues{"01", "003", "06/12/2026"},
+                                {*m_inventoryList, *m_openingList, m_flag}, observer);
     }
     QStringList inventa() const {
         return m_database->rows(QStringLiteral(
@@ -678,17 +704,10 @@ private slots:
         QFETCH(bool, commitArrives);
         if (TestDatabase::engine() == QLatin1String("sqlite"))
             QSKIP("no network between SQLite and the tool");
-        const QSqlDatabase direct = m_database->database();
-        TcpRelay relay(direct.hostName(), direct.port());
-        ExtraConnection relayed(direct, QStringLiteral("through the relay"));
-        QSqlDatabase link = relayed.database();
-        link.setHostName(QStringLiteral("127.0.0.1"));
-        link.setPort(relay.port());
-        QVERIFY2(link.open(), qPrintable(link.lastError().text()));
+        Relayed relayed(m_database->database());
+        TcpRelay& relay = relayed.relay;
         ActingRecorder cutter(2, [&] { relay.cutAtNextRequest(commitArrives); });
-        ConversionEngine subject(link, m_database->dialect(),
-                                 EntryValues{"01", "003", "06/12/2026"},
-                                 {*m_inventoryList, *m_openingList, m_flag}, &cutter);
+        ConversionEngine subject = engineOn(relayed.database(), &cutter);
         try {
             subject.ConvertInventory({"789000001,2", "R4,1"});
             QFAIL("the run reported success");
@@ -968,18 +987,11 @@ private slots:
         const QString engineName = TestDatabase::engine();
         if (engineName == QLatin1String("sqlite"))
             QSKIP("no network between SQLite and the tool");
-        const QSqlDatabase direct = m_database->database();
-        TcpRelay relay(direct.hostName(), direct.port());
-        ExtraConnection relayed(direct, QStringLiteral("through the relay"));
-        QSqlDatabase link = relayed.database();
-        link.setHostName(QStringLiteral("127.0.0.1"));
-        link.setPort(relay.port());
-        QVERIFY2(link.open(), qPrintable(link.lastError().text()));
+        Relayed relayed(m_database->database());
+        TcpRelay& relay = relayed.relay;
         ActingRecorder slow(
             1, [&] { relay.delayNextReply(db::LockWaitLimit + std::chrono::milliseconds(700)); });
-        ConversionEngine subject(link, m_database->dialect(),
-                                 EntryValues{"01", "003", "06/12/2026"},
-                                 {*m_inventoryList, *m_openingList, m_flag}, &slow);
+        ConversionEngine subject = engineOn(relayed.database(), &slow);
         try {
             QCOMPARE(subject.ConvertInventory({"789000001,2", "R4,1"}), Outcome::Completed);
             QCOMPARE(engineName, QStringLiteral("postgresql"));
@@ -1006,9 +1018,7 @@ private slots:
             database.close();
             QVERIFY(database.open());
             ActingRecorder filler(2, [] { FullDisk::full = true; });
-            ConversionEngine subject(database, m_database->dialect(),
-                                     EntryValues{"01", "003", "06/12/2026"},
-                                     {*m_inventoryList, *m_openingList, m_flag}, &filler);
+            ConversionEngine subject = engineOn(database, &filler);
             try {
                 subject.ConvertInventory({"789000001,2", "R4,1"});
                 QFAIL("the run reported success");
@@ -1051,9 +1061,7 @@ private slots:
             end.addBindValue(id);
             QVERIFY2(end.exec(), qPrintable(end.lastError().text()));
         });
-        ConversionEngine subject(m_database->database(), m_database->dialect(),
-                                 EntryValues{"01", "003", "06/12/2026"},
-                                 {*m_inventoryList, *m_openingList, m_flag}, &ender);
+        ConversionEngine subject = engineOn(m_database->database(), &ender);
         try {
             subject.ConvertInventory({"789000001,2", "R4,1", "ref8,1"});
             QFAIL("the run reported success");
