@@ -115,6 +115,7 @@ public:
     // Opening stock (INCIEST and MVGERAL) of products without movements.
     Outcome ConvertOpeningStock(const QStringList& lines);
 
+    // Between runs each call asks the database afresh and leaves no statement behind.
     ProductKey ResolveProduct(const QString& itemCode);
 
     // A dry run goes through every line as a real run does, inside its transaction, reports the
