@@ -185,12 +185,12 @@ private slots:
                                 << error << false << "" << NoFile
                                 << QByteArray(R"({"situacao":2})");
         };
-        usage("unknown company, 2",
-              QStringList{"--inventario", "@coletor.txt", "--empresa", "9", "--causa", "1"},
-              QByteArray(), "Empresa não cadastrada: 09");
-        usage("unknown cause, 2",
-              QStringList{"--inventario", "@coletor.txt", "--empresa", "1", "--causa", "3"},
-              QByteArray(), "Causa não cadastrada: 003");
+        const auto codes = [](const char* company, const char* cause) {
+            return QStringList{"--inventario", "@coletor.txt", "--empresa",
+                               company,        "--causa",      cause};
+        };
+        usage("unknown company, 2", codes("9", "1"), QByteArray(), "Empresa não cadastrada: 09");
+        usage("unknown cause, 2", codes("1", "3"), QByteArray(), "Causa não cadastrada: 003");
         usage("cause required for inventory, 2",
               QStringList{"--inventario", "@coletor.txt", "--empresa", "1"}, QByteArray(),
               "O campo \"Causa\" não pode ficar em branco!");
@@ -207,12 +207,10 @@ private slots:
         usage("repeated option, 2", inventory + QStringList{"--empresa", "2"}, QByteArray(),
               "Opção repetida: --empresa");
         // Padding would keep the rightmost characters: company 01, cause 001.
-        usage("company longer than its field, 2",
-              QStringList{"--inventario", "@coletor.txt", "--empresa", "701", "--causa", "1"},
-              QByteArray(), "Empresa com mais de 2 caracteres: 701");
-        usage("cause longer than its field, 2",
-              QStringList{"--inventario", "@coletor.txt", "--empresa", "1", "--causa", "5001"},
-              QByteArray(), "Causa com mais de 3 caracteres: 5001");
+        usage("company longer than its field, 2", codes("701", "1"), QByteArray(),
+              "Empresa com mais de 2 caracteres: 701");
+        usage("cause longer than its field, 2", codes("1", "5001"), QByteArray(),
+              "Causa com mais de 3 caracteres: 5001");
         usage("one-digit year, completed to three, 2", inventory + QStringList{"--data", "06/12/2"},
               QByteArray(), "Atenção Data Suspeita: 06/12/202");
         usage("another separator: no reading in the file, 2", inventory,
