@@ -19,8 +19,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QTranslator>
+#include <QUrl>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -409,6 +411,16 @@ Ending Conversion::run() {
         throw Failure{NoConnection,
                       QStringLiteral("Ocorreu um erro ao tentar conectar ao banco de dados: ") +
                           error.message()};
+    }
+
+    // A database opened as a local file (SQLite's URI) would be replaced by an output too.
+    const QString databaseFile =
+        QFileInfo(QUrl(connection->database().databaseName()).toLocalFile()).canonicalFilePath();
+    for (const Output* file : {rejectionFile.get(), reportFile.get()}) {
+        if (file && !databaseFile.isEmpty() && samePath(file->resolvedPath(), databaseFile))
+            throw Failure{
+                BadUsage,
+                QStringLiteral("Não foi possível gravar %1: é o banco de dados").arg(file->name())};
     }
 
     // Padded as the fields pad them when they are left, and looked up the same way.

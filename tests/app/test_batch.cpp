@@ -51,13 +51,16 @@ class TestBatch : public QObject {
 
     QString path(const QString& name) const { return m_folder.filePath(name); }
 
-    // "@name" is a file of the working folder, "@hoje" today's date. prepare may change how the
+    // "@name" is a file of the working folder, "@hoje" today's date, "@banco" the SQLite
+    // database file. prepare may change how the
     // program is started (through another program, with standard output elsewhere).
     Result runBatch(QStringList arguments, bool connected,
                     const std::function<void(QProcess&)>& prepare = {}) const {
         for (QString& argument : arguments) {
             if (argument == QLatin1String("@hoje"))
                 argument = Today.toString(QStringLiteral("dd/MM/yyyy"));
+            else if (argument == QLatin1String("@banco"))
+                argument = m_database->filePath();
             else if (argument.startsWith(QLatin1Char('@')))
                 argument = path(argument.mid(1));
         }
@@ -231,6 +234,8 @@ private slots:
               QByteArray(), "--rejeitadas e --relatorio são o mesmo arquivo: ");
         usage("report on a device, 2", inventory + QStringList{"--relatorio", "/dev/null"},
               QByteArray(), cantWrite + "/dev/null: não é um arquivo comum");
+        usage("report is the SQLite database, 2", inventory + QStringList{"--relatorio", "@banco"},
+              QByteArray(), cantWrite + "@banco: é o banco de dados");
         usage("report in a missing folder, 2",
               inventory + QStringList{"--relatorio", "@nada/relatorio.csv"}, QByteArray(),
               cantWrite + path("nada/relatorio.csv") + ": a pasta ");
@@ -249,6 +254,11 @@ private slots:
         QFETCH(QByteArray, rejections);
         QFETCH(QByteArray, json);
 
+        if (arguments.contains(QLatin1String("@banco"))) {
+            if (m_database->filePath().isEmpty())
+                QSKIP("the database is no file here");
+            error.replace(QLatin1String("@banco"), m_database->filePath());
+        }
         if (collector == "-")
             QFile::remove(path(QStringLiteral("coletor.txt")));
         else if (!collector.isNull())
