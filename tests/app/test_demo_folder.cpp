@@ -1,42 +1,23 @@
 // The installed program's --demo: it makes a folder that the batch mode converts as the README
 // says, and never replaces a file a folder already holds.
+#include "tests/ProgramRun.h"
 #include "tests/TestFiles.h"
 
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 const QString Executable = QStringLiteral(CONVERSOR_EXECUTABLE);
 
-struct Result {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Run as from a terminal in folder, with no display and no alias file: the default alias.
-Result run(const QString& folder, const QStringList& arguments) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("nenhuma"));
+// Run as from a terminal in folder, with no alias file: the default alias.
+programrun::Result run(const QString& folder, const QStringList& arguments) {
+    QProcessEnvironment environment = programrun::batchEnvironment();
     environment.insert(QStringLiteral("CONVERSOR_ALIASES"),
                        QStringLiteral("/nonexistent/aliases.ini"));
-    environment.remove(QStringLiteral("LC_ALL"));
-    environment.insert(QStringLiteral("LC_NUMERIC"), QStringLiteral("pt_BR.UTF-8"));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(folder);
-    process.start(Executable, arguments);
-    Result result;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.status = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return programrun::run(Executable, arguments, folder, environment);
 }
 } // namespace
 
@@ -48,12 +29,12 @@ class TestDemoFolder : public QObject {
 private slots:
     void makesAFolderTheBatchModeConverts() {
         const QString folder = m_root.filePath(QStringLiteral("nova/demo"));
-        const Result made = run(m_root.path(), {QStringLiteral("--demo"), folder});
+        const programrun::Result made = run(m_root.path(), {QStringLiteral("--demo"), folder});
         QCOMPARE(made.status, 0);
         QVERIFY2(made.out.startsWith("Demo pronta em " + folder.toUtf8()), made.out.constData());
 
         // The README's demo run: 9 readings posted, 4 rejected, status 1.
-        const Result converted = run(
+        const programrun::Result converted = run(
             folder, {"--inventario", "coletor.txt", "--empresa", "1", "--causa", "1", "--json"});
         QCOMPARE(converted.status, 1);
         const QJsonObject summary = QJsonDocument::fromJson(converted.out).object();
@@ -72,7 +53,8 @@ private slots:
         QTemporaryDir folder;
         testfiles::write(folder.filePath(held), "da empresa\r\n");
 
-        const Result result = run(m_root.path(), {QStringLiteral("--demo"), folder.path()});
+        const programrun::Result result =
+            run(m_root.path(), {QStringLiteral("--demo"), folder.path()});
         QCOMPARE(result.status, 2);
         QCOMPARE(QString::fromUtf8(result.err),
                  QStringLiteral("A pasta %1 já tem o arquivo %2, que a demonstração substituiria. "
