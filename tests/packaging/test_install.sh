@@ -109,7 +109,7 @@ else
     done
     # A release without its changelog entry shows here.
     version=$(dpkg-deb -f "$deb" Version)
-    entry=$(gzip -dc "$PREFIX/share/doc/conversor-coletor/changelog.Debian.gz" | head -1)
+    entry=$(gzip -dc "$PREFIX/share/doc/conversor-coletor/changelog.Debian.gz" | sed -n 1p)
     [[ $entry == "conversor-coletor ($version) "* ]] ||
         fail "the changelog's last entry is not version $version: $entry"
     if command -v lintian >/dev/null; then
