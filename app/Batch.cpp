@@ -1,5 +1,6 @@
 #include "Batch.h"
 
+#include "DemoFolder.h"
 #include "Startup.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
@@ -129,6 +130,12 @@ struct Options {
         QStringLiteral("SAIDA.csv")};
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("Escreve um resumo em JSON na saída padrão.")};
+    QCommandLineOption demo{
+        QStringLiteral("demo"),
+        QStringLiteral("Cria a pasta de demonstração PASTA: um banco SQLite com dados de "
+                       "demonstração, o Caminho.Dir que o indica e um coletor.txt. Não substitui "
+                       "arquivos que a pasta já tenha."),
+        QStringLiteral("PASTA")};
 };
 
 // The date argument as the ten positions of the date field: day, month and year each in its
@@ -355,6 +362,21 @@ int convert(const QCommandLineParser& parser, const Options& options) {
     return status;
 }
 
+int makeDemo(const QString& folder) {
+    try {
+        demofolder::make(folder, demofolder::Existing::Refuse);
+    } catch (const db::Error& error) {
+        throw Failure{BadUsage, error.message()};
+    }
+    std::printf("%s\n", QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
+                                       "coletor.txt com a empresa 01, a causa 001 e a data de "
+                                       "hoje.")
+                            .arg(folder)
+                            .toLocal8Bit()
+                            .constData());
+    return Posted;
+}
+
 } // namespace
 
 int run(const QStringList& arguments) {
@@ -367,7 +389,7 @@ int run(const QStringList& arguments) {
     const Options options;
     parser.addOptions({options.inventory, options.openingStock, options.company, options.cause,
                        options.date, options.dryRun, options.rejections, options.report,
-                       options.json});
+                       options.json, options.demo});
     try {
         if (!parser.parse(arguments))
             throw Failure{BadUsage, parser.errorText()};
@@ -380,6 +402,8 @@ int run(const QStringList& arguments) {
                         qPrintable(QCoreApplication::applicationVersion()));
             return Posted;
         }
+        if (parser.isSet(options.demo))
+            return makeDemo(parser.value(options.demo));
         if (!parser.positionalArguments().isEmpty())
             throw Failure{BadUsage, QStringLiteral("Argumento inesperado: %1")
                                         .arg(parser.positionalArguments().constFirst())};
