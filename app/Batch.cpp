@@ -1,6 +1,7 @@
 #include "Batch.h"
 
 #include "BatchFiles.h"
+#include "DemoFolder.h"
 #include "Startup.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
@@ -146,9 +147,15 @@ struct Options {
         QStringLiteral("SAIDA.csv")};
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("Escreve um resumo em JSON na saída padrão.")};
+    QCommandLineOption demo{
+        QStringLiteral("demo"),
+        QStringLiteral("Cria a pasta de demonstração PASTA: um banco SQLite com dados de "
+                       "demonstração, o Caminho.Dir que o indica e um coletor.txt. Não substitui "
+                       "arquivos que a pasta já tenha."),
+        QStringLiteral("PASTA")};
 
     QList<QCommandLineOption> withValue() const {
-        return {inventory, openingStock, company, cause, date, rejections, report};
+        return {inventory, openingStock, company, cause, date, rejections, report, demo};
     }
 };
 
@@ -499,6 +506,21 @@ bool printJson(const Ending& ending) {
     return false;
 }
 
+int makeDemo(const QString& folder) {
+    try {
+        demofolder::make(folder, demofolder::Existing::Refuse);
+    } catch (const db::Error& error) {
+        throw Failure{BadUsage, error.message()};
+    }
+    std::printf("%s\n", QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
+                                       "coletor.txt com a empresa 01, a causa 001 e a data de "
+                                       "hoje.")
+                            .arg(folder)
+                            .toLocal8Bit()
+                            .constData());
+    return Posted;
+}
+
 } // namespace
 
 int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
@@ -511,7 +533,7 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
     const Options options;
     parser.addOptions({options.inventory, options.openingStock, options.company, options.cause,
                        options.date, options.dryRun, options.rejections, options.report,
-                       options.json});
+                       options.json, options.demo});
     Ending ending;
     bool json = false;
     try {
@@ -530,6 +552,8 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
                         qPrintable(QCoreApplication::applicationVersion()));
             return Posted;
         }
+        if (parser.isSet(options.demo))
+            return makeDemo(parser.value(options.demo));
         if (!parser.positionalArguments().isEmpty())
             throw Failure{BadUsage, QStringLiteral("Argumento inesperado: %1")
                                         .arg(parser.positionalArguments().constFirst())};
