@@ -29,7 +29,10 @@ int main(int argc, char* argv[]) {
         QCoreApplication application(argc, argv);
         application.setApplicationName(QStringLiteral("conversor-coletor"));
         application.setApplicationVersion(QStringLiteral(COLETOR_VERSION));
-        return batch::run(QCoreApplication::arguments());
+        QByteArrayList native;
+        for (int i = 0; i < argc; ++i)
+            native << QByteArray(argv[i]);
+        return batch::run(QCoreApplication::arguments(), native);
     }
     Application application(argc, argv);
     application.setApplicationName(QStringLiteral("Conversor de Coletor de Dados"));

@@ -33,5 +33,7 @@ CompletedDate completeDateText(const QString& text, const QDate& today) {
     }
     if (length == 9 || length == 10)
         return {s, length == 9};
-    return {s.left(6) + QStringLiteral("20") + s.mid(6, 2)};
+    // "20" in front of a one-digit year leaves three digits, as suspicious as three typed.
+    const QString completed = s.left(6) + QStringLiteral("20") + s.mid(6, 2);
+    return {completed, db::texts::trimControl(completed).size() == 9};
 }

@@ -12,7 +12,8 @@ QString ZeroPad(const QString& text, int width);
 
 struct CompletedDate {
     QString text;
-    // A three-digit year (nine characters once trimmed): kept, but worth a warning.
+    // A year of fewer than four digits once completed (a three-digit year typed, or one digit
+    // completed to three): kept, but worth a warning.
     bool suspicious = false;
 };
 

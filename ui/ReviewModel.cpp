@@ -50,7 +50,7 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
 
     QHash<QString, std::size_t> productRow;
     std::vector<Row> refused;
-    const QString toPost = QStringLiteral("a gravar");
+    const QString toPost = runreport::outcomeText(LineOutcome::Posted, true);
     for (const LineReport& line : lines) {
         m_summary.add(line);
         if (line.outcome == LineOutcome::Posted) {
@@ -83,6 +83,13 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
             row.foundBy = QStringList{runreport::foundByText(line.foundBy)};
             row.quantityText = line.quantityText;
             row.outcome = conversion::reasonText(line.outcome);
+            refused.push_back(std::move(row));
+        } else if (!line.itemCode.trimmed().isEmpty()) {
+            Row row;
+            row.passedOver = true;
+            row.firstLine = line.number;
+            row.codes = QStringList{line.itemCode};
+            row.outcome = runreport::outcomeText(line.outcome);
             refused.push_back(std::move(row));
         }
     }
@@ -151,6 +158,7 @@ QVariant ReviewModel::value(const Row& row, Column column, int role) const {
             return QString();
         return role == ExportRole ? exportedNumber(*figure) : shownNumber(*figure);
     };
+    const bool posts = !row.refused && !row.passedOver;
     switch (column) {
     case Column::Code:
         return row.codes.join(QStringLiteral(", "));
@@ -163,16 +171,16 @@ QVariant ReviewModel::value(const Row& row, Column column, int role) const {
     case Column::FoundBy:
         return row.foundBy.join(QStringLiteral(", "));
     case Column::Quantity:
-        if (row.refused)
+        if (!posts)
             return role == SortRole ? QVariant(std::numeric_limits<double>::lowest())
                                     : QVariant(row.quantityText);
         return number(row.quantity);
     case Column::CountAfter:
-        return number(row.refused ? std::nullopt : row.countAfter);
+        return number(posts ? row.countAfter : std::nullopt);
     case Column::StockOnRecord:
-        return number(row.refused ? std::nullopt : std::optional<double>(row.stockOnRecord));
+        return number(posts ? std::optional<double>(row.stockOnRecord) : std::nullopt);
     case Column::Difference:
-        if (row.refused || !row.countAfter)
+        if (!posts || !row.countAfter)
             return number(std::nullopt);
         return number(difference(*row.countAfter, row.stockOnRecord));
     case Column::Outcome:

@@ -10,7 +10,8 @@
 #include <vector>
 
 // What a dry run would post, for the review before posting: one row per product and grade the
-// file posts, then one per refused reading. Built once from the run's line reports; the rows
+// file posts, then one per refused reading and per passed-over line that is not blank, in file
+// order. Built once from the run's line reports; the rows
 // hold only figures, so a file of any length is one model and one view.
 class ReviewModel : public QAbstractTableModel {
     Q_OBJECT
@@ -55,6 +56,8 @@ public:
 private:
     struct Row {
         bool refused = false;
+        // A line without a reading: its text is the code, and it has no figures.
+        bool passedOver = false;
         int firstLine = 0;
         QStringList codes;
         QString CodProd;

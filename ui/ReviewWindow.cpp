@@ -52,7 +52,7 @@ ReviewWindow::ReviewWindow(ReviewModel* model, QWidget* parent)
     m_table->setAccessibleName(QStringLiteral("Conferência"));
     m_table->setModel(m_filter);
     // Sorting starts from the model's order: products as the file first reads them, then the
-    // refused readings by line.
+    // refused readings and passed-over lines by line.
     m_table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);

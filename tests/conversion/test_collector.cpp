@@ -39,6 +39,29 @@ private slots:
                                  collector::readLines(dir.filePath(QStringLiteral("nada.txt"))));
     }
 
+    // A file over the limit is refused before it is read; one at the limit is read whole.
+    void sizeLimit_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("at the limit") << qint64(16) << true;
+        QTest::newRow("one byte over") << qint64(17) << false;
+    }
+    void sizeLimit() {
+        QFETCH(qint64, size);
+        QFETCH(bool, read);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("coletor.txt")));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.write(QByteArray(size - 2, 'x') + "\r\n");
+        QVERIFY(file.seek(0));
+        if (read)
+            QCOMPARE(collector::readLines(file, QStringLiteral("c"), 16),
+                     QStringList{QString(14, QLatin1Char('x'))});
+        else
+            QVERIFY_THROWS_EXCEPTION(db::FileError,
+                                     collector::readLines(file, QStringLiteral("c"), 16));
+    }
+
     void firstCommaSplitsTheReading_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("hasReading");

@@ -282,8 +282,10 @@ private slots:
                                        << "05/03/2026" << QStringList{};
         QTest::newRow("two-digit year") << "05/03/24"
                                         << "05/03/2024" << QStringList{};
-        QTest::newRow("one year digit") << "05/03/2"
-                                        << "05/03/0202" << QStringList{};
+        QTest::newRow("one year digit")
+            << "05/03/2"
+            << "05/03/0202"
+            << QStringList{QStringLiteral("Warning|Atenção Data Suspeita:\r05/03/202 ")};
         QTest::newRow("three-digit year")
             << "05/03/202"
             << "05/03/0202"

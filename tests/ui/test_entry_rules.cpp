@@ -60,8 +60,8 @@ private slots:
                                        << "05/03/2026" << false;
         QTest::newRow("two-digit year") << "05/03/24__"
                                         << "05/03/2024" << false;
-        QTest::newRow("one year digit") << "05/03/2___"
-                                        << "05/03/202_" << false;
+        QTest::newRow("one year digit, completed to three") << "05/03/2___"
+                                                            << "05/03/202_" << true;
         QTest::newRow("three-digit year") << "05/03/202_"
                                           << "05/03/202_" << true;
         QTest::newRow("full date") << "05/03/2024"
@@ -83,7 +83,7 @@ private slots:
         QFETCH(bool, warned);
         QCOMPARE(CompleteDate(fieldText(text), Today), fieldText(completed));
         const QStringList expected =
-            warned ? QStringList{QStringLiteral("Warning|") + Suspicious + fieldText(text)}
+            warned ? QStringList{QStringLiteral("Warning|") + Suspicious + fieldText(completed)}
                    : QStringList{};
         QCOMPARE(clerk::shownTexts(), expected);
     }
@@ -115,8 +115,10 @@ private slots:
             << "05/03/202_"
             << "05/03/0202"
             << QStringList{QStringLiteral("Warning|") + Suspicious + fieldText("05/03/202_")};
-        QTest::newRow("one year digit, no warning") << "05/03/2___"
-                                                    << "05/03/0202" << QStringList{};
+        QTest::newRow("one year digit, warned as three")
+            << "05/03/2___"
+            << "05/03/0202"
+            << QStringList{QStringLiteral("Warning|") + Suspicious + fieldText("05/03/202_")};
         QTest::newRow("day in the second position")
             << "_5/03/2024"
             << "05/03/2024"

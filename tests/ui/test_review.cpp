@@ -252,11 +252,16 @@ private slots:
                                       "7890000060004", "7890000110006", "7890000400022", "REF0025"};
         const QStringList refused = {"000000000000", "000000000000", "7890000040006", "REF0040"};
         const QStringList refusedOutcomes = {notFound, notFound, processed, notFound};
+        // Every line that posts nothing, in file order: a passed-over line shows its own text.
+        QStringList notPosted = refused;
+        notPosted.insert(3, QStringLiteral("linha sem vírgula"));
+        QStringList notPostedOutcomes = refusedOutcomes;
+        notPostedOutcomes.insert(3, QStringLiteral("sem leitura"));
         QStringList toPostAll;
         for (qsizetype i = 0; i < products.size(); ++i)
             toPostAll << toPost;
         QTest::newRow("inventory, all")
-            << 0 << "Todas as linhas" << -1 << products + refused << toPostAll + refusedOutcomes
+            << 0 << "Todas as linhas" << -1 << products + notPosted << toPostAll + notPostedOutcomes
             << QByteArray("7890000060004,000006,0000,Bermuda de sarja azul,c\xC3\xB3"
                           "digo de barras,1.5,1.5,42,-40.5,a gravar\r");
         QStringList differing = products;
@@ -273,8 +278,8 @@ private slots:
             << 0 << "Todas as linhas" << 5
             << QStringList{"7890000110006", "7890000010009", "REF0002", "fb-5003",
                            "REF0025",       "7890000060004", "ANT-005", "7890000400022"} +
-                   refused
-            << toPostAll + refusedOutcomes
+                   notPosted
+            << toPostAll + notPostedOutcomes
             << QByteArray("REF0002,000002,0000,T\xC3\xAAnis de corrida "
                           "azul,refer\xC3\xAAncia,5,5,5,0,a gravar\r");
         QTest::newRow("opening stock, refused")

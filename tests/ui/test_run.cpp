@@ -169,12 +169,26 @@ private slots:
         QCOMPARE(posted(), QStringList());
     }
 
-    void emptyFileIsRefused() {
+    // A file of no bytes, or one written with another separator: no success, nothing posted.
+    void fileWithoutReadingIsRefused_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        const QString noReading = QStringLiteral("O arquivo não tem nenhuma leitura: cada linha "
+                                                 "deve trazer código, vírgula, quantidade.");
+        QTest::newRow("empty") << QByteArray() << "Arquivo vazio!";
+        QTest::newRow("semicolons") << QByteArray("789000001;5\r\n\r\n") << noReading;
+        QTest::newRow("blanks") << QByteArray("789000001 5\r\n") << noReading;
+        QTest::newRow("tabs") << QByteArray("789000001\t5\n789000001\t1\n") << noReading;
+    }
+    void fileWithoutReadingIsRefused() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
         openForm();
-        m_form->edtCaminho->setText(collectorFile(QByteArray()));
+        m_form->edtCaminho->setText(collectorFile(content));
         m_form->btOKClick();
-        QCOMPARE(shownTexts(), QStringList{"Erro ao converter|exclamation|Arquivo vazio!"});
+        QCOMPARE(shownTexts(), QStringList{"Erro ao converter|exclamation|" + message});
         QCOMPARE(focusName(), QStringLiteral("edtCaminho"));
+        QCOMPARE(posted(), QStringList());
     }
 
     // Opening stock accepts an empty cause; a file of line ends only is no empty file.
