@@ -4,6 +4,7 @@
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
 #include "conversion/EntryTexts.h"
+#include "conversion/Quantity.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunReport.h"
@@ -98,7 +99,9 @@ const QString Description = QStringLiteral(
     "  3  sem conexão com o banco de dados\n"
     "  4  a conversão falhou e nada foi gravado\n"
     "  5  não foi possível confirmar a gravação\n"
-    "  6  gravado, mas um arquivo de saída não pôde ser escrito");
+    "  6  gravado, mas um arquivo de saída não pôde ser escrito\n"
+    "  8  outra estação está convertendo ou o banco de dados está bloqueado: nada foi\n"
+    "     gravado, tente de novo mais tarde");
 
 struct Options {
     QCommandLineOption inventory{QStringLiteral("inventario"),
@@ -163,14 +166,14 @@ QString inventoryDate(const QString& argument) {
         return db::texts::formatDate(today);
     const auto positions = datePositions(argument);
     if (!positions)
-        throw Failure{BadUsage, QStringLiteral("Data inválida: %1").arg(argument)};
+        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
     const CompletedDate completed = completeDateText(*positions, today);
     if (completed.suspicious)
         throw Failure{BadUsage,
                       QStringLiteral("Atenção Data Suspeita: %1").arg(completed.text.trimmed())};
     const auto date = db::texts::parseDate(completed.text, today);
     if (!date)
-        throw Failure{BadUsage, QStringLiteral("Data inválida: %1").arg(argument)};
+        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
     return db::texts::formatDate(*date);
 }
 
@@ -250,6 +253,15 @@ private:
     runreport::Summary m_summary;
 };
 
+// A scheduler tells "try later" from "fix the file" by the status.
+int runFailureStatus(const std::exception& error) {
+    if (dynamic_cast<const db::CommitUnconfirmed*>(&error))
+        return CommitUnconfirmed;
+    if (dynamic_cast<const db::LockTimeout*>(&error))
+        return LockWait;
+    return RunFailed;
+}
+
 int convert(const QCommandLineParser& parser, const Options& options) {
     const bool inventory = parser.isSet(options.inventory);
     if (inventory == parser.isSet(options.openingStock))
@@ -321,11 +333,9 @@ int convert(const QCommandLineParser& parser, const Options& options) {
         observer.finish();
         // The window's text, with the line it came from.
         QString message = conversion::ConversionEngine::failedRunMessage(error);
-        if (observer.failedLine() > 0)
+        if (observer.failedLine() > 0 && !dynamic_cast<const collector::BadQuantity*>(&error))
             message = QStringLiteral("Linha %1: ").arg(observer.failedLine()) + message;
-        throw Failure{dynamic_cast<const db::CommitUnconfirmed*>(&error) ? CommitUnconfirmed
-                                                                         : RunFailed,
-                      message};
+        throw Failure{runFailureStatus(error), message};
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
     observer.finish();

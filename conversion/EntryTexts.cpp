@@ -35,3 +35,8 @@ CompletedDate completeDateText(const QString& text, const QDate& today) {
         return {s, length == 9};
     return {s.left(6) + QStringLiteral("20") + s.mid(6, 2)};
 }
+
+QString invalidDateText(const QString& name, const QString& typed) {
+    return name + QStringLiteral(" inválida: \"") + db::texts::quotedInput(typed) +
+           QStringLiteral("\". Informe dia, mês e ano na forma DD/MM/AAAA.");
+}
