@@ -1,6 +1,8 @@
 #include "FormFixture.h"
 #include "conversion/RejectionList.h"
+#include "ui/Translations.h"
 
+#include <QDialogButtonBox>
 #include <QDirIterator>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -118,6 +120,30 @@ private slots:
         }
         QVERIFY(sizes > 0);
         fixture.close();
+    }
+
+    // Qt's own texts (standard buttons, file dialogs) follow the workstation's language where
+    // Qt ships a translation (qt6-translations-l10n), and stay in English where it ships none.
+    void qtTextsInTheWorkstationsLanguage_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<bool>("translated");
+        QTest::addColumn<QString>("cancel");
+        QTest::newRow("Brazilian Portuguese")
+            << QLocale(QLocale::Portuguese, QLocale::Brazil) << true << "Cancelar";
+        QTest::newRow("a language Qt has no texts for")
+            << QLocale(QLocale::Swahili, QLocale::Kenya) << false << "Cancel";
+    }
+    void qtTextsInTheWorkstationsLanguage() {
+        QFETCH(QLocale, locale);
+        QFETCH(bool, translated);
+        QFETCH(QString, cancel);
+        const std::unique_ptr<QTranslator> texts = loadQtTranslations(locale);
+        QVERIFY2(bool(texts) == translated,
+                 "Qt's translations are missing: install qt6-translations-l10n");
+        if (texts)
+            QCoreApplication::installTranslator(texts.get());
+        const QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), cancel);
     }
 
     void closingTheWindowEndsTheProgram() {
