@@ -22,6 +22,9 @@ struct RunResult;
 namespace db {
 class LookupQuery;
 }
+namespace review {
+struct Destination;
+}
 
 // The conversion form, the tool's only window (unit untPrincipal). Controls and handlers keep
 // their design names. Handlers stay thin: they read the widgets, call the engine, show results.
@@ -139,6 +142,10 @@ private:
     // The real run, the success box with the run's figures; false when it did not end.
     bool postRun(const FormRun& run);
     void showListsIfRejected();
+    // The progress bar back to 0 and the line counter cleared, once a run has been reported.
+    void resetProgress();
+    // Where posting the reviewed run goes: the file, the tab and the entries with their names.
+    review::Destination destination(const FormRun& run) const;
     // After a review: posts the very lines and entries that were reviewed.
     void postReviewed(const FormRun& run);
     void setEntryControlsEnabled(bool enabled);

@@ -257,32 +257,32 @@ private slots:
             toPostAll << toPost;
         QTest::newRow("inventory, all")
             << 0 << "Todas as linhas" << -1 << products + refused << toPostAll + refusedOutcomes
-            << QByteArray("7890000060004,000006,0000,Bermuda de sarja azul,c\xC3\xB3"
-                          "digo de barras,1.5,1.5,42,-40.5,a gravar\r");
+            << QByteArray("11;7890000060004;000006;0000;Bermuda de sarja azul;c\xC3\xB3"
+                          "digo de barras;1,5;1,5;42;-40,5;a gravar\r");
         QStringList differing = products;
         differing.removeOne(QStringLiteral("REF0002"));
         QTest::newRow("inventory, differences")
             << 0 << "Só diferenças" << -1 << differing << toPostAll.mid(1)
-            << QByteArray("7890000110006,000011,0000,Mochila escolar azul,c\xC3\xB3"
-                          "digo de barras,7,7,77,-70,a gravar\r");
+            << QByteArray("12;7890000110006;000011;0000;Mochila escolar azul;c\xC3\xB3"
+                          "digo de barras;7;7;77;-70;a gravar\r");
         QTest::newRow("inventory, refused")
             << 0 << "Só rejeitadas" << -1 << refused << refusedOutcomes
-            << QByteArray("7890000040006,000004,0000,Bon\xC3\xA9 aba curva azul,c\xC3\xB3"
-                          "digo de barras,6,,,,Produto j\xC3\xA1 processado.\r");
+            << QByteArray("7;7890000040006;000004;0000;Bon\xC3\xA9 aba curva azul;c\xC3\xB3"
+                          "digo de barras;6;;;;Produto j\xC3\xA1 processado.\r");
         QTest::newRow("inventory, by quantity")
-            << 0 << "Todas as linhas" << 5
+            << 0 << "Todas as linhas" << 6
             << QStringList{"7890000110006", "7890000010009", "REF0002", "fb-5003",
                            "REF0025",       "7890000060004", "ANT-005", "7890000400022"} +
                    refused
             << toPostAll + refusedOutcomes
-            << QByteArray("REF0002,000002,0000,T\xC3\xAAnis de corrida "
-                          "azul,refer\xC3\xAAncia,5,5,5,0,a gravar\r");
+            << QByteArray("2;REF0002;000002;0000;T\xC3\xAAnis de corrida "
+                          "azul;refer\xC3\xAAncia;5;5;5;0;a gravar\r");
         QTest::newRow("opening stock, refused")
             << 1 << "Só rejeitadas" << -1
             << QStringList{"000000000000",  "000000000000",  "7890000040006",
                            "7890000010009", "7890000110006", "REF0040"}
             << QStringList{notFound, notFound, processed, movements, movements, notFound}
-            << QByteArray("000000000000,,,,,4,,Refer\xC3\xAAncia n\xC3\xA3o encontrada.\r");
+            << QByteArray("5;000000000000;;;;;4;;Refer\xC3\xAAncia n\xC3\xA3o encontrada.\r");
     }
     void filtersAndExport() {
         QFETCH(int, tab);
@@ -304,7 +304,7 @@ private slots:
         if (sortColumn >= 0)
             review->table()->sortByColumn(sortColumn, Qt::DescendingOrder);
         const QAbstractItemModel& shown = *review->table()->model();
-        QCOMPARE(column(shown, 0), codes);
+        QCOMPARE(column(shown, 1), codes);
         QCOMPARE(column(shown, shown.columnCount() - 1), outcomes);
 
         Dialogs::setNextFileName(demo.path(QStringLiteral("conferencia.csv")));
@@ -314,11 +314,15 @@ private slots:
             fileBytes(demo.path(QStringLiteral("conferencia.csv"))).split('\n');
         QCOMPARE(csv.size(), codes.size() + 2); // the header, and nothing after the last CR LF
         QVERIFY2(csv.contains(csvRow), csvRow.constData());
+        // UTF-8 as spreadsheets recognise it, with the separator of a decimal-comma workstation.
+        QVERIFY2(csv.value(0).startsWith("\xEF\xBB\xBFLinhas;C\xC3\xB3"
+                                         "digo lido;CodProd;"),
+                 csv.value(0).constData());
         review->table()->setFocus();
         QTest::keyClick(review->table(), Qt::Key_C, Qt::ControlModifier);
         const QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'));
         QCOMPARE(copied.size(), codes.size() + 2);
-        QCOMPARE(copied.value(1).section(QLatin1Char('\t'), 0, 0), codes.value(0));
+        QCOMPARE(copied.value(1).section(QLatin1Char('\t'), 1, 1), codes.value(0));
     }
 };
 
