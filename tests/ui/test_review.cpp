@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -175,15 +176,32 @@ private slots:
                                                "  2 Existe movimentos com este produto.\n"
                                                "  1 Produto já processado.\n"
                                                "  3 Referência não encontrada.\n");
-        QTest::newRow("inventory, Gravar") << 0 << true << inventory;
-        QTest::newRow("inventory, Descartar") << 0 << false << inventory;
-        QTest::newRow("opening stock, Gravar") << 1 << true << opening;
-        QTest::newRow("opening stock, Descartar") << 1 << false << opening;
+        // Where Gravar posts, after the file's path, and each row's lines in the file.
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QStringList>("lines");
+        const QString company =
+            QStringLiteral("Empresa: 01 - Matriz - São Paulo   Data: 05/12/2026");
+        const QString toInventory = QStringLiteral("Aba: Inventário   ") + company +
+                                    QStringLiteral("   Causa: 001 - Inventário anual");
+        const QString toOpening = QStringLiteral("Aba: Início de Estoque   ") + company;
+        const QStringList inventoryLines = {"1, 8", "2",  "3", "4", "11", "12",
+                                            "13",   "15", "5", "6", "7",  "14"};
+        const QStringList openingLines = {"1", "2", "3", "4", "11", "13", "15",
+                                          "5", "6", "7", "8", "12", "14"};
+        QTest::newRow("inventory, Gravar")
+            << 0 << true << inventory << toInventory << inventoryLines;
+        QTest::newRow("inventory, Descartar")
+            << 0 << false << inventory << toInventory << inventoryLines;
+        QTest::newRow("opening stock, Gravar") << 1 << true << opening << toOpening << openingLines;
+        QTest::newRow("opening stock, Descartar")
+            << 1 << false << opening << toOpening << openingLines;
     }
     void postOrDiscard() {
         QFETCH(int, tab);
         QFETCH(bool, post);
         QFETCH(QString, figures);
+        QFETCH(QString, destination);
+        QFETCH(QStringList, lines);
 
         Outcome direct;
         {
@@ -204,6 +222,10 @@ private slots:
         QVERIFY(demo.form().inventoryRejections()->isEmpty());
         QVERIFY(demo.form().openingRejections()->isEmpty());
         QCOMPARE(fileBytes(demo.path(QStringLiteral("telvaro.db"))), before);
+        QCOMPARE(review->findChild<QLabel*>(QStringLiteral("Destino"))->text(),
+                 QStringLiteral("Arquivo: ") + demo.path(QStringLiteral("coletor.txt")) +
+                     QLatin1Char('\n') + destination);
+        QCOMPARE(column(*review->table()->model(), 0), lines);
         // Neither the file nor the fields are read again.
         QFile file(demo.path(QStringLiteral("coletor.txt")));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -233,6 +255,43 @@ private slots:
             QCOMPARE(reviewed.shown, QStringList());
             QCOMPARE(fileBytes(demo.path(QStringLiteral("telvaro.db"))), before);
         }
+    }
+
+    // A product's lines: runs of three or more as "4 a 7"; a long list cut on screen only.
+    void linesOfAProduct_data() {
+        QTest::addColumn<QList<int>>("numbers");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("exported");
+        QTest::newRow("single and pairs") << QList<int>{1, 3, 4} << "1, 3, 4"
+                                          << "1, 3, 4";
+        QTest::newRow("runs") << QList<int>{2, 3, 4, 5, 9, 11, 12, 13} << "2 a 5, 9, 11 a 13"
+                              << "2 a 5, 9, 11 a 13";
+        QList<int> every;
+        for (int number = 1; number <= 40; number += 2)
+            every << number;
+        QTest::newRow("cut after eight") << every << "1, 3, 5, 7, 9, 11, 13, 15, \u2026"
+                                         << "1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, "
+                                            "29, 31, 33, 35, 37, 39";
+    }
+    void linesOfAProduct() {
+        QFETCH(QList<int>, numbers);
+        QFETCH(QString, shown);
+        QFETCH(QString, exported);
+        std::vector<conversion::LineReport> lines;
+        for (const int number : numbers) {
+            conversion::LineReport line;
+            line.number = number;
+            line.outcome = conversion::LineOutcome::Posted;
+            line.itemCode = QStringLiteral("REF1");
+            line.CodProd = QStringLiteral("P1");
+            line.CodGrade = QStringLiteral("0000");
+            lines.push_back(line);
+        }
+        const ReviewModel model(ReviewModel::Mode::Inventory, lines);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.index(0, 0).data().toString(), shown);
+        QCOMPARE(model.index(0, 0).data(ReviewModel::ExportRole).toString(), exported);
+        QCOMPARE(model.index(0, 0).data(ReviewModel::SortRole).toInt(), numbers.first());
     }
 
     // Each filter and sort shows its rows (by the code read and the outcome); the export and
