@@ -78,6 +78,9 @@ public:
     void MostraCausaKeyDown(int& key);
     void DtInventaExit();
     void DtInventaKeyDown(int& key);
+    // False, with a warning the first time, when the look-up is closed: without a connection the
+    // codes can't be looked up.
+    bool lookupAvailable(const db::LookupQuery& lookup);
 
     // Controls, by their design names.
     QFrame* Panel1 = nullptr;
@@ -170,6 +173,7 @@ private:
     void controlLeft(QObject* watched);
 
     bool m_rejections = false;
+    bool m_noConnectionTold = false;
     // Set while a leave handler runs: one that moves the focus makes the control the focus was
     // heading for lose it before it ever had it, and that control has nothing to leave.
     bool m_leaving = false;

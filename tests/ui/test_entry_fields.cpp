@@ -267,14 +267,18 @@ private slots:
         QCOMPARE(m_form->DtInventa->maskedText(), QStringLiteral("05/03/2024"));
     }
 
-    void lookupsClosedReportTheError() {
+    // A closed look-up is no query error for the clerk: the warning says there is no
+    // connection (test_startup has the text), and the search is not tried.
+    void lookupsClosedSayNoConnection() {
         m_form->Empresa->close();
         m_form->CodEmpresa->setFocus();
         QTest::keyClicks(m_form->CodEmpresa, QStringLiteral("7"));
         press(QStringLiteral("Tab"));
         QCOMPARE(Dialogs::shown().size(), 1);
-        QCOMPARE(Dialogs::shown().constFirst().icon, QStringLiteral("error"));
-        // The search failed after the padding, and nothing more ran.
+        QCOMPARE(Dialogs::shown().constFirst().icon, QStringLiteral("warning"));
+        QVERIFY(Dialogs::shown().constFirst().text.startsWith(
+            QStringLiteral("Não há conexão com o banco de dados")));
+        // Padded, and nothing more ran.
         QCOMPARE(m_form->CodEmpresa->text(), QStringLiteral("07"));
         QCOMPARE(m_form->MostraEmpresa->shownText(), QString());
     }
