@@ -48,6 +48,7 @@ bool leaveCode(TFConversao& form, const CodePair& pair) {
     }
     pair.code->clear();
     pair.list->setKeyValue({});
+    form.codeRemoved(pair.code);
     return false;
 }
 
@@ -63,8 +64,11 @@ void listClicked(const CodePair& pair) {
 }
 
 // Enter on an empty code field offers the list, dropped down on its first row.
+// Not on a field the leave check has just emptied of an unknown code: the list would show a
+// company or cause nobody typed while the field stays blank.
 void enterOnEmptyCode(TFConversao& form, const CodePair& pair) {
-    if (!pair.code->text().isEmpty() || !form.lookupAvailable(*pair.query))
+    if (!pair.code->text().isEmpty() || form.wasCodeRemoved(pair.code) ||
+        !form.lookupAvailable(*pair.query))
         return;
     pair.query->first();
     pair.list->setFocus();
@@ -131,6 +135,7 @@ void TFConversao::CodEmpresaExit() {
     if (m_leaving)
         return;
     const QScopedValueRollback guard(m_leaving, true);
+    m_codeRemoved = nullptr;
     leaveCode(*this, companyPair(*this));
 }
 
@@ -166,6 +171,7 @@ void TFConversao::CodCausaExit() {
     if (m_leaving)
         return;
     const QScopedValueRollback guard(m_leaving, true);
+    m_codeRemoved = nullptr;
     if (leaveCode(*this, causePair(*this)))
         btOK->setFocus();
 }

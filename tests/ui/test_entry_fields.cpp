@@ -116,8 +116,9 @@ private slots:
         const Row rows[] = {
             {"company that exists, Enter", 0, "CodEmpresa", "7", "Enter",
              "MostraEmpresa|07|Loja Sul|||"},
+            // The unknown code is removed, and the list offers nothing nobody typed.
             {"company that does not exist, Enter", 0, "CodEmpresa", "9", "Enter",
-             "MostraEmpresa||Matriz|||MostraEmpresa"},
+             "MostraEmpresa|||||"},
             {"empty company, Enter", 0, "CodEmpresa", "", "Enter",
              "MostraEmpresa||Matriz|||MostraEmpresa"},
             {"company list dropped down, Enter takes the highlighted", 0, "CodEmpresa", "",
@@ -136,7 +137,7 @@ private slots:
             {"cause that exists, Enter", 0, "CodCausa", "5", "Enter",
              "btOK|||005|Contagem rotativa|"},
             {"cause that does not exist, Enter", 0, "CodCausa", "7", "Enter",
-             "MostraCausa||||Balanço anual|MostraCausa"},
+             "MostraCausa|||||"},
             {"empty cause, Enter", 0, "CodCausa", "", "Enter",
              "MostraCausa||||Balanço anual|MostraCausa"},
             {"cause list dropped down, Enter takes the highlighted", 0, "CodCausa", "",

@@ -1,5 +1,6 @@
 #include "FormFixture.h"
 #include "conversion/RejectionList.h"
+#include "ui/MaskEdit.h"
 #include "ui/Translations.h"
 
 #include <QDialogButtonBox>
@@ -189,6 +190,19 @@ private slots:
         }
         const QStringList clipped = clippedCaptions(&form);
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
+        // Each label of the entry fields keeps some room before the field beside it.
+        if (!lists) {
+            for (QGroupBox* group : {form.GroupBox1, form.GroupBox2}) {
+                if (!group->isVisible())
+                    continue;
+                for (QLabel* label : group->findChildren<QLabel*>()) {
+                    const int end = label->mapTo(&form, QPoint(label->width(), 0)).x();
+                    QVERIFY2(form.DtInventa->x() - end >= 3,
+                             qPrintable(label->text() + QStringLiteral(" ends at ") +
+                                        QString::number(end)));
+                }
+            }
+        }
         fixture.close();
     }
 };
