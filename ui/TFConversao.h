@@ -54,6 +54,8 @@ public:
     void BitBtn2Click();
     void btnSalvarClick();
     void ClearRejectionLists();
+    // A list with no row shows "Nenhuma leitura rejeitada." instead of an empty grid.
+    void showEmptyLists();
     bool AlreadyListed(const QString& itemCode) const;
 
     // --- conversion run
@@ -183,4 +185,6 @@ private:
     bool m_leaving = false;
     RejectionList* m_inventoryRejections = nullptr;
     RejectionList* m_openingRejections = nullptr;
+    QLabel* m_noInventoryRejections = nullptr;
+    QLabel* m_noOpeningRejections = nullptr;
 };

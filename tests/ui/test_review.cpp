@@ -12,11 +12,14 @@
 #include "ui/ReviewWindow.h"
 #include "ui/TFConversao.h"
 
+#include <QAbstractButton>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QScrollBar>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -25,6 +28,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 #include <memory>
 
 namespace {
@@ -255,6 +259,27 @@ private slots:
             QCOMPARE(reviewed.shown, QStringList());
             QCOMPARE(fileBytes(demo.path(QStringLiteral("telvaro.db"))), before);
         }
+    }
+
+    // "Mostrar detalhes..." of the success box shows every figure, the last line included.
+    void successDetailsShowEveryLine() {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Informação"), Success,
+                        QMessageBox::Ok);
+        box.setDetailedText(
+            QStringLiteral("Linhas: 15\nLeituras: 13\nGravadas: 7\nRejeitadas: 6\n"
+                           "  2 Existe movimentos com este produto.\n  1 Produto já processado.\n"
+                           "  3 Referência não encontrada.\nSegundos: 0,004"));
+        Dialogs::fitDetailedText(box);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        for (QAbstractButton* button : box.buttons()) {
+            if (box.buttonRole(button) == QMessageBox::ActionRole)
+                button->click();
+        }
+        auto* details = box.findChild<QTextEdit*>();
+        QVERIFY(details);
+        QTRY_VERIFY(details->isVisible());
+        QCOMPARE(details->verticalScrollBar()->maximum(), 0);
     }
 
     // A product's lines: runs of three or more as "4 a 7"; a long list cut on screen only.
