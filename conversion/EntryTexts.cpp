@@ -38,5 +38,5 @@ CompletedDate completeDateText(const QString& text, const QDate& today) {
 
 QString invalidDateText(const QString& name, const QString& typed) {
     return name + QStringLiteral(" inválida: \"") + db::texts::quotedInput(typed) +
-           QStringLiteral("\". Informe dia, mês e ano na forma DD/MM/AAAA.");
+           QStringLiteral("\".\rInforme dia, mês e ano na forma DD/MM/AAAA.");
 }

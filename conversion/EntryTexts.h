@@ -21,5 +21,6 @@ struct CompletedDate {
 CompletedDate completeDateText(const QString& text, const QDate& today);
 
 // The refusal of a date that makes no calendar date, naming the field, what was typed and the
-// form a date takes: Data inválida: "31/02/2026". Informe dia, mês e ano na forma DD/MM/AAAA.
+// form a date takes, on a line of its own:
+// Data inválida: "31/02/2026".\rInforme dia, mês e ano na forma DD/MM/AAAA.
 QString invalidDateText(const QString& name, const QString& typed);

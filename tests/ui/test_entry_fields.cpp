@@ -26,7 +26,7 @@ namespace {
 // The refusal of an impossible date: what was typed, as the field showed it, and the form.
 QString invalidDate(const char* typed) {
     return QStringLiteral(
-               "Alerta|Data inválida: \"%1\". Informe dia, mês e ano na forma DD/MM/AAAA.")
+               "Alerta|Data inválida: \"%1\".\rInforme dia, mês e ano na forma DD/MM/AAAA.")
         .arg(QLatin1String(typed));
 }
 } // namespace

@@ -101,7 +101,7 @@ private slots:
         const QString blank = QStringLiteral("__/__/____");
         // Names what was typed, as the field showed it, and the form a date takes.
         const auto invalid = [](const char* typed) {
-            return QStringLiteral("Alerta|Data inválida: \"%1\". Informe dia, mês e ano na "
+            return QStringLiteral("Alerta|Data inválida: \"%1\".\rInforme dia, mês e ano na "
                                   "forma DD/MM/AAAA.")
                 .arg(QLatin1String(typed));
         };
