@@ -319,6 +319,53 @@ private slots:
         QCOMPARE(model.index(0, 0).data(ReviewModel::SortRole).toInt(), numbers.first());
     }
 
+    // The export as the workstation's spreadsheets read it: a byte-order mark, the numbers as
+    // shown but without thousands separators, ";" between fields where the comma is decimal.
+    void csvFollowsTheWorkstation_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QByteArray>("csv");
+        QTest::newRow("Brazilian Portuguese")
+            << QLocale(QLocale::Portuguese, QLocale::Brazil)
+            << QByteArray("\xEF\xBB\xBFLinhas;C\xC3\xB3"
+                          "digo lido;CodProd;CodGrade;"
+                          "Descri\xC3\xA7\xC3\xA3o;Encontrado por;Qtd. lida;Contagem final;"
+                          "Estoque;Diferen\xC3\xA7"
+                          "a;Situa\xC3\xA7\xC3\xA3o\r\n"
+                          "1;\"X;1\";P1;0000;;c\xC3\xB3"
+                          "digo de barras;1234,5;1234,5;2;1232,5;"
+                          "a gravar\r\n");
+        QTest::newRow("decimal point")
+            << QLocale(QLocale::English, QLocale::UnitedStates)
+            << QByteArray("\xEF\xBB\xBFLinhas,C\xC3\xB3"
+                          "digo lido,CodProd,CodGrade,"
+                          "Descri\xC3\xA7\xC3\xA3o,Encontrado por,Qtd. lida,Contagem final,"
+                          "Estoque,Diferen\xC3\xA7"
+                          "a,Situa\xC3\xA7\xC3\xA3o\r\n"
+                          "1,X;1,P1,0000,,c\xC3\xB3"
+                          "digo de barras,1234.5,1234.5,2,1232.5,"
+                          "a gravar\r\n");
+    }
+    void csvFollowsTheWorkstation() {
+        QFETCH(QLocale, locale);
+        QFETCH(QByteArray, csv);
+        db::Regional::setLocale(locale);
+        conversion::LineReport line;
+        line.number = 1;
+        line.outcome = conversion::LineOutcome::Posted;
+        line.itemCode = QStringLiteral("X;1");
+        line.foundBy = conversion::FoundBy::Barcode;
+        line.CodProd = QStringLiteral("P1");
+        line.CodGrade = QStringLiteral("0000");
+        line.quantity = 1234.5;
+        line.stockOnRecord = 2;
+        line.countBefore = 0.0;
+        line.countAfter = 1234.5;
+        const ReviewWindow window(new ReviewModel(ReviewModel::Mode::Inventory, {line}), QString());
+        const QByteArray written = window.shownCsv();
+        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        QCOMPARE(written, csv);
+    }
+
     // Each filter and sort shows its rows (by the code read and the outcome); the export and
     // the copy take the rows shown, in the order shown.
     void filtersAndExport_data() {
