@@ -445,10 +445,6 @@ private slots:
             fileBytes(demo.path(QStringLiteral("conferencia.csv"))).split('\n');
         QCOMPARE(csv.size(), codes.size() + 2); // the header, and nothing after the last CR LF
         QVERIFY2(csv.contains(csvRow), csvRow.constData());
-        // UTF-8 as spreadsheets recognise it, with the separator of a decimal-comma workstation.
-        QVERIFY2(csv.value(0).startsWith("\xEF\xBB\xBFLinhas;C\xC3\xB3"
-                                         "digo lido;CodProd;"),
-                 csv.value(0).constData());
         review->table()->setFocus();
         QTest::keyClick(review->table(), Qt::Key_C, Qt::ControlModifier);
         const QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'));
