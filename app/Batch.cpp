@@ -6,6 +6,7 @@
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
 #include "conversion/EntryTexts.h"
+#include "conversion/Quantity.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunReport.h"
@@ -114,6 +115,8 @@ const QString Description = QStringLiteral(
     "  5  não foi possível confirmar a gravação\n"
     "  6  gravado, mas um arquivo de saída (ou o JSON na saída padrão) não pôde ser\n"
     "     escrito\n"
+    "  8  outra estação está convertendo ou o banco de dados está bloqueado: nada foi\n"
+    "     gravado, tente de novo mais tarde\n"
     "\n"
     "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação de\n"
     "saída em \"situacao\" e, num erro, a mensagem em \"erro\".");
@@ -191,14 +194,14 @@ QString inventoryDate(const QString& argument) {
         return db::texts::formatDate(today);
     const auto positions = datePositions(argument);
     if (!positions)
-        throw Failure{BadUsage, QStringLiteral("Data inválida: %1").arg(argument)};
+        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
     const CompletedDate completed = completeDateText(*positions, today);
     if (completed.suspicious)
         throw Failure{BadUsage,
                       QStringLiteral("Atenção Data Suspeita: %1").arg(completed.text.trimmed())};
     const auto date = db::texts::parseDate(completed.text, today);
     if (!date)
-        throw Failure{BadUsage, QStringLiteral("Data inválida: %1").arg(argument)};
+        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
     return db::texts::formatDate(*date);
 }
 
@@ -317,6 +320,15 @@ private:
     int m_done = 0;
     runreport::Summary m_summary;
 };
+
+// A scheduler tells "try later" from "fix the file" by the status.
+int runFailureStatus(const std::exception& error) {
+    if (dynamic_cast<const db::CommitUnconfirmed*>(&error))
+        return CommitUnconfirmed;
+    if (dynamic_cast<const db::LockTimeout*>(&error))
+        return LockWait;
+    return RunFailed;
+}
 
 // How the batch ended: its status, the figures of a run that came to its end, and what failed.
 struct Ending {
@@ -459,11 +471,9 @@ Ending Conversion::run() {
         observer.finish();
         // The window's text, with the line it came from.
         QString message = conversion::ConversionEngine::failedRunMessage(error);
-        if (observer.failedLine() > 0)
+        if (observer.failedLine() > 0 && !dynamic_cast<const collector::BadQuantity*>(&error))
             message = QStringLiteral("Linha %1: ").arg(observer.failedLine()) + message;
-        throw Failure{dynamic_cast<const db::CommitUnconfirmed*>(&error) ? CommitUnconfirmed
-                                                                         : RunFailed,
-                      message};
+        throw Failure{runFailureStatus(error), message};
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
     observer.finish();

@@ -37,3 +37,8 @@ CompletedDate completeDateText(const QString& text, const QDate& today) {
     const QString completed = s.left(6) + QStringLiteral("20") + s.mid(6, 2);
     return {completed, db::texts::trimControl(completed).size() == 9};
 }
+
+QString invalidDateText(const QString& name, const QString& typed) {
+    return name + QStringLiteral(" inválida: \"") + db::texts::quotedInput(typed) +
+           QStringLiteral("\".\rInforme dia, mês e ano na forma DD/MM/AAAA.");
+}

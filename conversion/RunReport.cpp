@@ -38,9 +38,9 @@ QString foundByText(FoundBy foundBy) {
     return {};
 }
 
-void appendCsvField(QByteArray& out, const QString& text) {
+void appendCsvField(QByteArray& out, const QString& text, char separator) {
     const QByteArray bytes = text.toUtf8();
-    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') &&
+    if (!bytes.contains(separator) && !bytes.contains('"') && !bytes.contains('\r') &&
         !bytes.contains('\n')) {
         out += bytes;
         return;

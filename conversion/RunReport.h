@@ -22,8 +22,8 @@ QString foundByText(conversion::FoundBy foundBy);
 // than they need.
 QByteArray csvHeader();
 void appendCsvRow(QByteArray& out, const conversion::LineReport& line, bool dryRun = false);
-// One field of such a row, quoted when it must be.
-void appendCsvField(QByteArray& out, const QString& text);
+// One field of such a row, quoted when it must be; separator is the one between fields.
+void appendCsvField(QByteArray& out, const QString& text, char separator = ',');
 
 // A line without a reading is reported with its own text as its code, so that what was passed
 // over can be seen; lines are the run's lines.

@@ -18,6 +18,7 @@ class ReviewModel : public QAbstractTableModel {
 public:
     enum class Mode { Inventory, OpeningStock };
     enum class Column {
+        Lines,
         Code,
         CodProd,
         CodGrade,
@@ -29,7 +30,8 @@ public:
         Difference,
         Outcome
     };
-    // Numbers as plain values (sorting) and as text with a point (the CSV export).
+    // Numbers as plain values (sorting) and as text in the workstation's notation without
+    // group separators (the CSV export).
     static constexpr int SortRole = Qt::UserRole;
     static constexpr int ExportRole = Qt::UserRole + 1;
 
@@ -58,7 +60,8 @@ private:
         bool refused = false;
         // A line without a reading: its text is the code, and it has no figures.
         bool passedOver = false;
-        int firstLine = 0;
+        // The lines of the file the row stands for, in file order.
+        std::vector<int> lines;
         QStringList codes;
         QString CodProd;
         QString CodGrade;
@@ -97,6 +100,19 @@ private:
 };
 
 namespace review {
+// Where "Gravar" posts the reviewed readings.
+struct Destination {
+    QString path;
+    bool inventory = true;
+    QString companyCode;
+    QString companyName;
+    QString date;
+    QString causeCode;
+    QString causeName;
+};
+// Two lines: the file, then the tab and the entries (the cause on the inventory tab only).
+QString destinationText(const Destination& destination);
+
 // The figures of a run for the success box's details: lines, readings, posted, refused per
 // reason, seconds.
 QString figuresText(const runreport::Summary& summary, double seconds);

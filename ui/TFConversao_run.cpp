@@ -159,8 +159,14 @@ bool TFConversao::postRun(const FormRun& run) {
     Dialogs::box(this, QStringLiteral("Processo de conversão concluído com sucesso!"),
                  QStringLiteral("Informação"), Dialogs::Icon::Information,
                  review::figuresText(result.summary, result.seconds));
-    progress->setValue(0);
+    resetProgress();
     return true;
+}
+
+void TFConversao::resetProgress() {
+    progress->setValue(0);
+    // The line counter belongs to the run; a finished run leaves no "Executando linha" behind.
+    lblStatus->clear();
 }
 
 void TFConversao::showListsIfRejected() {

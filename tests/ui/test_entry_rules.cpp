@@ -99,7 +99,12 @@ private slots:
         QTest::addColumn<QString>("after");
         QTest::addColumn<QStringList>("messages");
         const QString blank = QStringLiteral("__/__/____");
-        const QString invalid = QStringLiteral("Alerta|Data inválida.  ");
+        // Names what was typed, as the field showed it, and the form a date takes.
+        const auto invalid = [](const char* typed) {
+            return QStringLiteral("Alerta|Data inválida: \"%1\".\rInforme dia, mês e ano na "
+                                  "forma DD/MM/AAAA.")
+                .arg(QLatin1String(typed));
+        };
         QTest::newRow("full date") << "05/03/2024"
                                    << "05/03/2024" << QStringList{};
         QTest::newRow("completed from today") << "5_/__/____"
@@ -107,10 +112,13 @@ private slots:
         QTest::newRow("blank") << blank << blank
                                << QStringList{
                                       QStringLiteral("Alerta|Data não pode ficar em branco.")};
-        QTest::newRow("impossible day") << "31/02/2026" << blank << QStringList{invalid};
-        QTest::newRow("impossible month") << "01/13/2026" << blank << QStringList{invalid};
-        QTest::newRow("no day") << "__/03/2024" << blank << QStringList{invalid};
-        QTest::newRow("blank inside the year") << "05/03/2_24" << blank << QStringList{invalid};
+        QTest::newRow("impossible day")
+            << "31/02/2026" << blank << QStringList{invalid("31/02/2026")};
+        QTest::newRow("impossible month")
+            << "01/13/2026" << blank << QStringList{invalid("01/13/2026")};
+        QTest::newRow("no day") << "__/03/2024" << blank << QStringList{invalid("__/03/2024")};
+        QTest::newRow("blank inside the year")
+            << "05/03/2_24" << blank << QStringList{invalid("05/03/2_24")};
         QTest::newRow("three-digit year taken as written")
             << "05/03/202_"
             << "05/03/0202"

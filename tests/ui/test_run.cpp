@@ -216,7 +216,8 @@ private slots:
         m_form->btOKClick();
         QCOMPARE(shownTexts(), QStringList{success()});
         QCOMPARE(posted(), QStringList{"P1|3.5"});
-        QCOMPARE(m_form->lblStatus->text(), QStringLiteral("Executando linha 4."));
+        // The line counter is done with once the run has ended.
+        QCOMPARE(m_form->lblStatus->text(), QString());
         QCOMPARE(m_form->inventoryRejections()->cell(1, 0), QStringLiteral("NADA"));
         QVERIFY(m_form->rejections());
         QCOMPARE(m_form->Notebook->currentIndex(), 1);
@@ -246,17 +247,36 @@ private slots:
         QCOMPARE(focusName(), QStringLiteral("btOK"));
     }
 
+    // The error box names the bad quantity's line and text, with a hint at the regional
+    // settings when the workstation reads no decimal comma.
+    void failedRunPostsNothing_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QByteArray>("badLine");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("letters") << QLocale(QLocale::Portuguese, QLocale::Brazil)
+                                 << QByteArray("789000001,x")
+                                 << "Linha 13: a quantidade \"x\" não é um número.";
+        QTest::newRow("decimal comma on a point workstation")
+            << QLocale::c() << QByteArray("789000001,1,5")
+            << "Linha 13: a quantidade \"1,5\" não é um número.\rOs números seguem as "
+               "configurações regionais da estação (LC_NUMERIC), em que o separador decimal não "
+               "é a vírgula; para ler a vírgula como decimal, use por exemplo "
+               "LC_NUMERIC=pt_BR.UTF-8.";
+    }
     void failedRunPostsNothing() {
+        QFETCH(QLocale, locale);
+        QFETCH(QByteArray, badLine);
+        QFETCH(QString, message);
+        db::Regional::setLocale(locale);
         openForm();
         QByteArray lines;
         for (int i = 1; i <= 10; ++i)
-            lines += i == 7 ? "789000001,x\r\n" : "789000001,1\r\nNADA,1\r\n";
+            lines += i == 7 ? badLine + "\r\n" : QByteArray("789000001,1\r\nNADA,1\r\n");
         m_form->edtCaminho->setText(collectorFile(lines));
         m_form->btOKClick();
-        QCOMPARE(
-            shownTexts(),
-            QStringList{"Conversor de Coletor de Dados|error|'x' is not a valid floating point "
-                        "value\rNenhuma leitura do arquivo foi gravada."});
+        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        QCOMPARE(shownTexts(), QStringList{"Conversor de Coletor de Dados|error|" + message +
+                                           "\rNenhuma leitura do arquivo foi gravada."});
         QCOMPARE(posted(), QStringList());
         QCOMPARE(m_form->progress->value(), 13);
         // What the failed run rejected is void: the lists are as before it, and not shown.
