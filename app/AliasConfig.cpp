@@ -13,6 +13,10 @@ QString AliasConfig::filePath() {
            QStringLiteral("/conversor-coletor/aliases.ini");
 }
 
+bool AliasConfig::defines(const QString& alias) {
+    return QSettings(filePath(), QSettings::IniFormat).childGroups().contains(alias);
+}
+
 AliasSettings AliasConfig::settingsFor(const QString& alias) {
     AliasSettings settings;
     settings.dialect = db::Dialect::forName(QStringLiteral("SQLite"));

@@ -467,6 +467,11 @@ void ConversionEngine::closeQueries() {
 }
 
 namespace {
+// The quantity of a reading about to be posted; a bad one names its line.
+double quantityOf(const LineReport& line) {
+    return collector::parseQuantity(line.quantityText, db::Regional::locale(), line.number);
+}
+
 // The product part of a line's report.
 void fillFound(LineReport& line, FoundBy foundBy, const QString& codProd, const QString& codGrade) {
     line.foundBy = foundBy;
@@ -488,7 +493,7 @@ ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& 
             line.outcome = LineOutcome::Processed;
             return;
         }
-        const double quantity = collector::parseQuantity(line.quantityText, db::Regional::locale());
+        const double quantity = quantityOf(line);
         const StockAndCost stock = ReadStockAndCost(known);
         // A row that is neither open nor processed takes no more readings; the clerk must hear
         // of it.
@@ -544,7 +549,7 @@ ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringLis
             line.outcome = LineOutcome::HasMovements;
             return;
         }
-        const double quantity = collector::parseQuantity(line.quantityText, db::Regional::locale());
+        const double quantity = quantityOf(line);
         const StockAndCost stock = ReadStockAndCost(known);
         InsertOpeningStock(known, quantity);
         InsertOpeningMovement(known, quantity);

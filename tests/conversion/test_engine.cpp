@@ -521,7 +521,8 @@ private slots:
                 subject.ConvertInventory(lines);
             QFAIL("the bad quantity went through");
         } catch (const db::ConversionError& error) {
-            QCOMPARE(error.message(), QStringLiteral("'x' is not a valid floating point value"));
+            QCOMPARE(error.message(),
+                     QStringLiteral("Linha 7: a quantidade \"x\" não é um número."));
         }
         QCOMPARE(m_recorder.lines.size(), 7);
         QCOMPARE(everyRow(*m_database), before);
@@ -580,11 +581,12 @@ private slots:
         QTest::newRow("onto the stored count")
             << QStringList{"R4,1", "fab1,1e308"} << tooLarge.arg(QStringLiteral("fab1"));
         QTest::newRow("quantity past the limit")
-            << QStringList{"789000001,1e400"} << "'1e400' is not a valid floating point value";
+            << QStringList{"NADA,1", "789000001,1e400"}
+            << "Linha 2: a quantidade \"1e400\" não é um número.";
         const QString megabyte(1 << 20, u'9');
-        QTest::newRow("a megabyte of quantity")
-            << QStringList{"789000001," + megabyte + "x"}
-            << "'" + megabyte.left(60) + QChar(0x2026) + "' is not a valid floating point value";
+        QTest::newRow("a megabyte of quantity") << QStringList{"789000001," + megabyte + "x"}
+                                                << "Linha 1: a quantidade \"" + megabyte.left(60) +
+                                                       QChar(0x2026) + "\" não é um número.";
     }
     void quantitiesThatEndTheRun() {
         QFETCH(QStringList, lines);
