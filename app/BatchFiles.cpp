@@ -107,7 +107,10 @@ Output::Output(const FileArgument& file)
         probe.remove();
     }
     m_file.setFileName(m_name);
-    if (!m_file.open(QIODevice::WriteOnly))
+    // Unbuffered: every write reaches write(), which tries the rest of a short one and so learns
+    // of a full disk. Qt's buffer would send a small file's bytes once, at commit, and a write
+    // cut short there is an unknown error.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw db::FileError(failure(m_file.errorString()));
 }
 
@@ -134,9 +137,6 @@ void Output::write(const QByteArray& bytes) {
 }
 
 QString Output::commit() {
-    // The last bytes are written here, while the reason of a failure can still be read.
-    if (!m_file.flush())
-        noteWriteError();
     const bool committed = m_file.commit();
     if (!m_writeError.isEmpty())
         return failure(m_writeError);

@@ -142,6 +142,21 @@ private slots:
             << inventory + reports + QStringList{"--simular", "--json"} << QByteArray() << true << 1
             << "" << false << "demo_inventario.csv" << InventoryRejections
             << QByteArray(inventoryJson).replace("\"simulacao\":false", "\"simulacao\":true");
+        QTest::newRow("one rejection, a code holding a quote: 1")
+            << inventory + reports << QByteArray("7890000010009,2\r\n12\"3,1\r\n") << true << 1
+            << "" << true << "um_rejeitado.csv"
+            << QByteArray("Produtos n\xe3o processados, Motivo\r\n"
+                          "12\"3, Refer\xeancia n\xe3o encontrada.\r\n")
+            << QByteArray();
+        // Products count by CodProd and CodGrade.
+        QTest::newRow("one product in two grades: two products, 0")
+            << inventory + QStringList{"--json"}
+            << QByteArray("7890000400015,1\r\n7890000400022,2\r\n") << true << 0 << "" << true << ""
+            << NoFile
+            << QByteArray(R"({"modo":"inventario","simulacao":false,"linhas":2,"leituras":2,)"
+                          R"("gravadas":2,"rejeitadas":{},)"
+                          R"("motivos":{"nao_encontrada":0,"ja_processado":0,"com_movimentos":0},)"
+                          R"("produtos":2,"situacao":0})");
         QTest::newRow("no rejection, 0")
             << inventory + reports << QByteArray("7890000010009,2\r\nREF0002,1\r\n") << true << 0
             << "" << true << "" << QByteArray() << QByteArray();
@@ -176,6 +191,9 @@ private slots:
               "O campo \"Causa\" não pode ficar em branco!");
         usage("impossible date, 2", inventory + QStringList{"--data", "31/02/2026"}, QByteArray(),
               "Data inválida: \"31/02/2026\". Informe dia, mês e ano na forma DD/MM/AAAA.\n");
+        usage("a fourth part in the date, 2", inventory + QStringList{"--data", "01/02/2026/9"},
+              QByteArray(),
+              "Data inválida: \"01/02/2026/9\". Informe dia, mês e ano na forma DD/MM/AAAA.\n");
         usage("three-digit year, 2", inventory + QStringList{"--data", "01/02/202"}, QByteArray(),
               "Atenção Data Suspeita: 01/02/202");
         usage("missing file, 2", inventory, "-", "Arquivo não encontrado: ");
@@ -316,29 +334,43 @@ private slots:
     // Posted, but what was asked for could not be written: status 6, and the disk named as full
     // rather than an unknown error.
     void fullDisk_data() {
-        QTest::addColumn<bool>("report"); // on a full file system; else the JSON on /dev/full
+        // --relatorio or --rejeitadas on a full file system, or --json on /dev/full.
+        QTest::addColumn<QString>("output");
+        // Enough lines that the file outgrows the smallest file system there is; a refused
+        // reading would end the run with 1.
+        QTest::addColumn<QByteArray>("collector");
         QTest::addColumn<QString>("error");
-        QTest::newRow("report") << true
-                                << "Não foi possível gravar " + path("cheio/relatorio.csv") +
-                                       ": o disco está cheio\n";
-        QTest::newRow("JSON on standard output")
-            << false << "Não foi possível escrever o JSON na saída padrão: o disco está cheio\n";
+        const QByteArray posted = QByteArray("7890000010009,1\r\n").repeated(300);
+        QByteArray refused = posted;
+        // Distinct codes: the rejection list names each code once.
+        for (int i = 0; i < 300; ++i)
+            refused += "SEM-" + QByteArray::number(i) + ",1\r\n";
+        const QString full = QStringLiteral(": o disco está cheio\n");
+        const QString json = QStringLiteral("Não foi possível escrever o JSON na saída padrão");
+        QTest::newRow("report") << "--relatorio" << posted
+                                << "Não foi possível gravar " + path("cheio/relatorio.csv") + full;
+        QTest::newRow("rejections")
+            << "--rejeitadas" << refused
+            << "Não foi possível gravar " + path("cheio/rejeitadas.txt") + full;
+        QTest::newRow("JSON on standard output") << "--json" << posted << json + full;
+        QTest::newRow("JSON on standard output, a reading refused")
+            << "--json" << refused << json + full;
     }
     void fullDisk() {
-        QFETCH(bool, report);
+        QFETCH(QString, output);
+        QFETCH(QByteArray, collector);
         QFETCH(QString, error);
-        // Enough rows that the report outgrows the smallest file system there is.
-        testfiles::write(path(QStringLiteral("coletor.txt")),
-                         QByteArray("7890000010009,1\r\n").repeated(300));
+        testfiles::write(path(QStringLiteral("coletor.txt")), collector);
         QStringList arguments{"--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1"};
         std::function<void(QProcess&)> prepare;
-        if (report) {
+        if (output != QLatin1String("--json")) {
             // A file system of one page, of this run's own, where the user may mount one.
             if (QProcess::execute(QStringLiteral("unshare"), {"-rm", "true"}) != 0)
                 QSKIP("no user namespaces here to mount a small file system in");
             QVERIFY(QDir(m_folder.path()).mkpath(QStringLiteral("cheio")));
-            arguments << "--relatorio"
-                      << "@cheio/relatorio.csv";
+            arguments << output
+                      << (output == QLatin1String("--relatorio") ? "@cheio/relatorio.csv"
+                                                                 : "@cheio/rejeitadas.txt");
             prepare = [](QProcess& process) {
                 process.setArguments(
                     QStringList{"-rm", "sh", "-c",
@@ -348,7 +380,7 @@ private slots:
                 process.setProgram(QStringLiteral("unshare"));
             };
         } else {
-            arguments << "--json";
+            arguments << output;
             prepare = [](QProcess& process) {
                 process.setStandardOutputFile(QStringLiteral("/dev/full"));
             };

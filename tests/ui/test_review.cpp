@@ -319,6 +319,74 @@ private slots:
         QCOMPARE(model.index(0, 0).data(ReviewModel::SortRole).toInt(), numbers.first());
     }
 
+    // A product row's count is the count after its last reading, as the engine adds them up;
+    // "Só diferenças" compares that count with the stock on record, past the noise of adding
+    // decimals. Each grade of a product is a product of its own.
+    void countsOfAProduct_data() {
+        // "CodGrade:quantity", in file order, all of product P1.
+        QTest::addColumn<QStringList>("readings");
+        // The count row's quantity before the first reading of each grade.
+        QTest::addColumn<double>("opening");
+        QTest::addColumn<double>("stock");
+        QTest::addColumn<QStringList>("rows");        // CodGrade|Contagem final|Diferença
+        QTest::addColumn<QStringList>("differences"); // CodGrade of the rows "Só diferenças" shows
+        QTest::addColumn<QString>("totals");
+        const QString oneProduct =
+            QStringLiteral("Linhas: 2   Leituras: 2   Produtos: 1   Rejeitadas: 0");
+        QTest::newRow("read twice, the last count is the stock")
+            << QStringList{"0000:3", "0000:2"} << 10.0 << 15.0 << QStringList{"0000|15|0"}
+            << QStringList() << oneProduct;
+        QTest::newRow("read twice, the first count is the stock")
+            << QStringList{"0000:3", "0000:2"} << 10.0 << 13.0 << QStringList{"0000|15|2"}
+            << QStringList{"0000"} << oneProduct;
+        QTest::newRow("0.1 + 0.2 against 0.3")
+            << QStringList{"0000:0.1", "0000:0.2"} << 0.0 << 0.3 << QStringList{"0000|0,3|0"}
+            << QStringList() << oneProduct;
+        QTest::newRow("one CodProd in two grades")
+            << QStringList{"0001:1", "0002:2"} << 0.0 << 1.0 << QStringList{"0001|1|0", "0002|2|1"}
+            << QStringList{"0002"} << "Linhas: 2   Leituras: 2   Produtos: 2   Rejeitadas: 0";
+    }
+    void countsOfAProduct() {
+        QFETCH(QStringList, readings);
+        QFETCH(double, opening);
+        QFETCH(double, stock);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, differences);
+        QFETCH(QString, totals);
+        std::vector<conversion::LineReport> lines;
+        QHash<QString, double> counts;
+        for (const QString& reading : readings) {
+            conversion::LineReport line;
+            line.number = static_cast<int>(lines.size()) + 1;
+            line.outcome = conversion::LineOutcome::Posted;
+            line.itemCode = QStringLiteral("REF1");
+            line.CodProd = QStringLiteral("P1");
+            line.CodGrade = reading.section(QLatin1Char(':'), 0, 0);
+            line.quantity = reading.section(QLatin1Char(':'), 1).toDouble();
+            line.stockOnRecord = stock;
+            line.countBefore = counts.value(line.CodGrade, opening);
+            line.countAfter = *line.countBefore + line.quantity;
+            counts.insert(line.CodGrade, *line.countAfter);
+            lines.push_back(line);
+        }
+        ReviewWindow window(new ReviewModel(ReviewModel::Mode::Inventory, lines), QString());
+        const QAbstractItemModel& shown = *window.table()->model();
+        // The inventory shows every column, in their order.
+        const auto cell = [&](int row, ReviewModel::Column column) {
+            return shown.index(row, int(column)).data().toString();
+        };
+        QStringList figures;
+        for (int row = 0; row < shown.rowCount(); ++row)
+            figures << cell(row, ReviewModel::Column::CodGrade) + QLatin1Char('|') +
+                           cell(row, ReviewModel::Column::CountAfter) + QLatin1Char('|') +
+                           cell(row, ReviewModel::Column::Difference);
+        QCOMPARE(figures, rows);
+        QCOMPARE(window.findChild<QLabel*>(QStringLiteral("Totais"))->text(), totals);
+        auto* show = window.findChild<QComboBox*>(QStringLiteral("Mostrar"));
+        show->setCurrentIndex(show->findText(QStringLiteral("Só diferenças")));
+        QCOMPARE(column(shown, int(ReviewModel::Column::CodGrade)), differences);
+    }
+
     // The export as the workstation's spreadsheets read it: a byte-order mark, the numbers as
     // shown but without thousands separators, ";" between fields where the comma is decimal.
     void csvFollowsTheWorkstation_data() {
