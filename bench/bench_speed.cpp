@@ -510,7 +510,7 @@ void measureServers(const QCommandLineParser& options, QTextStream& out) {
         const QString engineKey = key.section(u' ', 0, 1) + engineKind;
         const double fixedTrips = fixed[engineKey] + median(counted) - median(trips[engineKey]);
         out << ' ' << QString::number((median(counted) - fixedTrips) / lines, 'f', 2) << " (+"
-            << fixedTrips << " fixed";
+            << QString::number(fixedTrips, 'f', 0) << " fixed";
         if (*std::min_element(counted.begin(), counted.end()) !=
             *std::max_element(counted.begin(), counted.end()))
             out << ", runs differ: " << *std::min_element(counted.begin(), counted.end()) << " to "
