@@ -5,10 +5,13 @@
 //
 //   bench_speed [--grades 10000,100000,1000000] [--lines 100000] [--rounds 5]
 //               [--modes inventario,inicio-estoque] [--window] [--data DIR]
-//               [--servers build/test-servers/servers]
+//               [--servers build/test-servers/servers [--delays 0,0.25,1] [--server-rounds 3]
+//                [--server-grades 100000] [--server-lines 10000] [--batch]]
 //
 // With --servers (the file the test servers' start scripts write), the engine also runs on the
-// PostgreSQL and Firebird servers that are up, and a relay in front of each counts its round trips.
+// PostgreSQL and Firebird servers that are up: directly, and through a relay in front of each
+// that counts round trips and holds each direction back by each of the delays (milliseconds
+// each way), as a shop's network would; with --batch, the batch mode runs the same way.
 #include "Catalogue.h"
 #include "CountingProxy.h"
 #include "RawLoop.h"
@@ -28,14 +31,22 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
+#include <QProcess>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
+#include <cmath>
+#include <map>
 #include <memory>
+#include <optional>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -165,9 +176,12 @@ Measured spawn(const QStringList& arguments) {
     return {printed.trimmed().toLongLong(), usage.ru_maxrss};
 }
 
-template <typename T> T median(std::vector<T> values) {
+// The middle value, or the mean of the two middle ones.
+template <typename T> double median(std::vector<T> values) {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    const size_t half = values.size() / 2;
+    return values.size() % 2 ? static_cast<double>(values[half])
+                             : (static_cast<double>(values[half - 1]) + values[half]) / 2;
 }
 
 void copyFile(const QString& from, const QString& to) {
@@ -250,11 +264,72 @@ void copyCatalogue(const QString& catalogue, QSqlDatabase target, const db::Dial
     }
 }
 
-qint64 convertOn(QSqlDatabase database, const db::Dialect& dialect, const QStringList& lines) {
+// One server with the catalogue on it, a relay in front of it, a connection through the relay
+// for the engine, and a folder for the batch mode's runs.
+struct Server {
+    QByteArray engine;
+    std::unique_ptr<TestDatabase> database;
+    std::unique_ptr<bench::CountingProxy> proxy;
+    QSqlDatabase relayed;
+    QTemporaryDir folder;
+
+    Server(const char* name, const QString& catalogue, QTextStream& out)
+        : engine(name) {
+        qputenv("COLETOR_TEST_ENGINE", engine);
+        database = std::make_unique<TestDatabase>(QStringLiteral("bench_") + QLatin1String(name));
+        QElapsedTimer timer;
+        timer.start();
+        copyCatalogue(catalogue, database->database(), database->dialect());
+        out << engine << ": catalogue copied in " << timer.elapsed() / 1000 << " s\n";
+        out.flush();
+        proxy = std::make_unique<bench::CountingProxy>(database->database().port());
+        relayed = QSqlDatabase::cloneDatabase(database->database(),
+                                              QStringLiteral("relayed_") + QLatin1String(name));
+        relayed.setPort(proxy->port());
+        if (!relayed.open())
+            qFatal("%s", qPrintable(relayed.lastError().text()));
+    }
+    ~Server() {
+        const QString name = relayed.connectionName();
+        relayed.close();
+        relayed = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        proxy.reset();
+        // The test database drops itself from the server its engine names.
+        qputenv("COLETOR_TEST_ENGINE", engine);
+        database.reset();
+    }
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // The tool's server name for this database, reached directly or through the relay.
+    QString serverName(bool throughRelay) const {
+        const QSqlDatabase direct = database->database();
+        const int port = throughRelay ? proxy->port() : direct.port();
+        return database->dialect().name() == QLatin1String("PostgreSQL")
+                   ? QStringLiteral("%1:%2/%3")
+                         .arg(direct.hostName())
+                         .arg(port)
+                         .arg(direct.databaseName())
+                   : QStringLiteral("%1/%2:%3")
+                         .arg(direct.hostName())
+                         .arg(port)
+                         .arg(direct.databaseName());
+    }
+};
+
+// Takes away what a run wrote, so that every run starts from the same catalogue.
+void clearRun(QSqlDatabase database) {
     QSqlQuery clean(database);
-    if (!clean.exec(QStringLiteral("Delete From Inventa Where Processado = 'N'")))
-        qFatal("%s", qPrintable(clean.lastError().text()));
-    clean.finish();
+    for (const char* statement :
+         {"Delete From Inventa Where Processado = 'N'", "Delete From IncIest",
+          "Delete From MvGeral Where TipoMov = '04'"})
+        if (!clean.exec(QString::fromLatin1(statement)))
+            qFatal("%s", qPrintable(clean.lastError().text()));
+}
+
+double convertOn(QSqlDatabase database, const db::Dialect& dialect, const QString& mode,
+                 const QStringList& lines) {
     bool flag = false;
     RejectionList inventoryList(flag);
     RejectionList openingList(flag);
@@ -265,63 +340,185 @@ qint64 convertOn(QSqlDatabase database, const db::Dialect& dialect, const QStrin
                                         {inventoryList, openingList, flag});
     QElapsedTimer timer;
     timer.start();
-    engine.ConvertInventory(lines);
-    return timer.nsecsElapsed();
+    if (mode == Inventory)
+        engine.ConvertInventory(lines);
+    else
+        engine.ConvertOpeningStock(lines);
+    return timer.nsecsElapsed() / 1e9;
 }
 
+// The batch mode in a process of its own, as a clerk's script would start it; the time is
+// the run's own, as the program reports it.
+double convertInBatch(const Server& server, bool throughRelay, const QString& mode,
+                      const QString& collector) {
+    QFile caminho(server.folder.filePath(QStringLiteral("Caminho.Dir")));
+    QSettings aliases(server.folder.filePath(QStringLiteral("aliases.ini")), QSettings::IniFormat);
+    aliases.setValue(QStringLiteral("Telvaro/Driver"), server.database->dialect().name());
+    aliases.setValue(QStringLiteral("Telvaro/ServerName"), server.serverName(throughRelay));
+    aliases.sync();
+    if (!caminho.open(QIODevice::WriteOnly) ||
+        caminho.write(server.serverName(throughRelay).toUtf8() + "\r\n") < 0)
+        qFatal("Can't write Caminho.Dir");
+    caminho.close();
+    QStringList arguments = {QStringLiteral("--") + mode, collector,
+                             QStringLiteral("--empresa"), QString::fromLatin1(bench::Company),
+                             QStringLiteral("--data"),    QString::fromLatin1(bench::InventoryDate),
+                             QStringLiteral("--json")};
+    if (mode == Inventory)
+        arguments << QStringLiteral("--causa") << QString::fromLatin1(bench::Cause);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CONVERSOR_ALIASES"), aliases.fileName());
+    environment.insert(QStringLiteral("LC_NUMERIC"), QStringLiteral("pt_BR.UTF-8"));
+    environment.insert(QStringLiteral("LC_TIME"), QStringLiteral("pt_BR.UTF-8"));
+    QProcess batch;
+    batch.setProcessEnvironment(environment);
+    batch.setWorkingDirectory(server.folder.path());
+    batch.start(QStringLiteral(CONVERSOR_EXECUTABLE), arguments);
+    if (!batch.waitForFinished(-1) || batch.exitStatus() != QProcess::NormalExit ||
+        batch.exitCode() > 1)
+        qFatal("batch mode: %s", batch.readAllStandardError().constData());
+    return QJsonDocument::fromJson(batch.readAllStandardOutput())
+        .object()
+        .value(QStringLiteral("segundos"))
+        .toDouble();
+}
+
+struct ServerRun {
+    double seconds = 0;
+    long roundTrips = 0;
+};
+
+// One run from a clean catalogue: direct when `delay` is empty, else through the relay with
+// that delay each way (in milliseconds).
+ServerRun runOnServer(Server& server, bool batch, const QString& mode, std::optional<double> delay,
+                      const QString& collector, const QStringList& lines) {
+    clearRun(server.database->database());
+    server.proxy->setDelay(std::chrono::nanoseconds(std::llround(delay.value_or(0) * 1e6)));
+    server.proxy->resetCount();
+    ServerRun run;
+    if (batch)
+        run.seconds = convertInBatch(server, delay.has_value(), mode, collector);
+    else
+        run.seconds = convertOn(delay ? server.relayed : server.database->database(),
+                                server.database->dialect(), mode, lines);
+    run.roundTrips = delay ? server.proxy->roundTrips() : 0;
+    return run;
+}
+
+QString milliseconds(double value) {
+    return QString::number(value, 'g', 3) + QStringLiteral(" ms");
+}
+
+// Direct, then through the relay at each delay, interleaved (the order turns round every
+// round) and repeated; prints every run as it goes and a table of the medians at the end.
 void measureServers(const QCommandLineParser& options, QTextStream& out) {
     useBrazilianSettings();
     const QString servers = options.value(QStringLiteral("servers"));
     const QString data = options.value(QStringLiteral("data"));
     const int grades = options.value(QStringLiteral("server-grades")).toInt();
     const int lines = options.value(QStringLiteral("server-lines")).toInt();
-    const int rounds = std::max(1, options.value(QStringLiteral("rounds")).toInt());
+    const int rounds = std::max(1, options.value(QStringLiteral("server-rounds")).toInt());
+    const QStringList modes = options.value(QStringLiteral("modes")).split(QLatin1Char(','));
+    std::vector<std::optional<double>> settings{std::nullopt};
+    for (const QString& delay : options.value(QStringLiteral("delays")).split(QLatin1Char(',')))
+        settings.emplace_back(delay.toDouble());
+    std::vector<bool> kinds{false};
+    if (options.isSet(QStringLiteral("batch")))
+        kinds.push_back(true);
+    const auto kindName = [](bool batch) {
+        return batch ? QStringLiteral("batch") : QStringLiteral("engine");
+    };
+    const auto settingName = [](std::optional<double> delay) {
+        return delay ? QStringLiteral("relay ") + milliseconds(*delay) : QStringLiteral("direct");
+    };
+
+    QDir().mkpath(data);
     const QString catalogue = data + QStringLiteral("/catalogue-%1.db").arg(grades);
     bench::makeCatalogue(catalogue, grades);
     const QString collector = data + QStringLiteral("/coletor-%1-%2.txt").arg(lines).arg(grades);
     if (!QFile::exists(collector))
         bench::makeCollectorFile(collector, lines, grades);
     const QStringList fileLines = collector::readLines(collector);
+    // What a run costs whatever the file: the engine's run of one line that holds no reading.
+    // The batch mode refuses such a file; what it asks beyond the engine's run (its connection,
+    // the company and cause) counts as fixed too.
+    const QStringList noReading{QStringLiteral("sem leitura")};
+
+    out << "1-byte ping-pong through the relay (median of 200):";
+    for (const auto& delay : settings)
+        if (delay)
+            out << ' ' << milliseconds(*delay) << " each way: "
+                << milliseconds(
+                       bench::pingPong(std::chrono::nanoseconds(std::llround(*delay * 1e6)), 200)
+                           .count() /
+                       1e6)
+                << ';';
+    out << '\n';
+    out.flush();
+
     qputenv("COLETOR_SERVERS_FILE", servers.toLocal8Bit());
+    std::vector<std::unique_ptr<Server>> up;
     for (const char* engine : {"postgresql", "firebird"}) {
-        if (!QFile::exists(servers + QLatin1Char('.') + QLatin1String(engine))) {
+        if (QFile::exists(servers + QLatin1Char('.') + QLatin1String(engine)))
+            up.push_back(std::make_unique<Server>(engine, catalogue, out));
+        else
             out << engine << ": no server up\n";
-            continue;
-        }
-        qputenv("COLETOR_TEST_ENGINE", engine);
-        TestDatabase database(QStringLiteral("bench"));
-        QElapsedTimer timer;
-        timer.start();
-        copyCatalogue(catalogue, database.database(), database.dialect());
-        out << engine << ": catalogue of " << grades << " grades copied in "
-            << timer.elapsed() / 1000 << " s\n";
-        out.flush();
-        std::vector<double> rates;
-        for (int round = 0; round < rounds; ++round)
-            rates.push_back(lines * 1e9 /
-                            convertOn(database.database(), database.dialect(), fileLines));
-        long roundTrips = 0;
-        {
-            bench::CountingProxy proxy(database.database().port());
-            QSqlDatabase relayed =
-                QSqlDatabase::cloneDatabase(database.database(), QStringLiteral("bench_relayed"));
-            relayed.setPort(proxy.port());
-            if (!relayed.open())
-                qFatal("%s", qPrintable(relayed.lastError().text()));
-            proxy.resetCount();
-            convertOn(relayed, database.dialect(), fileLines);
-            roundTrips = proxy.roundTrips();
-            relayed.close();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("bench_relayed"));
-        out << QStringLiteral("%1 %2 %3 inventario: %4 l/s, %5 round trips per line\n")
-                   .arg(QLatin1String(engine), -10)
-                   .arg(grades, 8)
-                   .arg(lines, 7)
-                   .arg(median(rates), 0, 'f', 0)
-                   .arg(static_cast<double>(roundTrips) / lines, 0, 'f', 2);
-        out.flush();
     }
+
+    std::map<QString, std::vector<double>> rates;
+    std::map<QString, std::vector<long>> trips;
+    std::map<QString, long> fixed;
+    for (int round = 0; round < rounds; ++round)
+        for (auto& server : up)
+            for (const QString& mode : modes)
+                for (const bool batch : kinds) {
+                    const QString key =
+                        QString::fromLatin1(server->engine) + u' ' + mode + u' ' + kindName(batch);
+                    if (round == 0 && !batch)
+                        fixed[key] =
+                            runOnServer(*server, false, mode, 0.0, collector, noReading).roundTrips;
+                    for (size_t i = 0; i < settings.size(); ++i) {
+                        const auto delay = settings[round % 2 ? settings.size() - 1 - i : i];
+                        const ServerRun run =
+                            runOnServer(*server, batch, mode, delay, collector, fileLines);
+                        rates[key + u' ' + settingName(delay)].push_back(lines / run.seconds);
+                        if (delay)
+                            trips[key].push_back(run.roundTrips);
+                        out << QStringLiteral("round %1 %2 %3: %4 lines/s, %5 round trips\n")
+                                   .arg(round + 1)
+                                   .arg(key, settingName(delay))
+                                   .arg(lines / run.seconds, 0, 'f', 0)
+                                   .arg(run.roundTrips);
+                        out.flush();
+                    }
+                }
+
+    out << "\nMedians of " << rounds << " interleaved rounds, " << grades << " grades, " << lines
+        << " lines, lines per second:\n\n| server, mode, run |";
+    for (const auto& delay : settings)
+        out << ' ' << settingName(delay) << " |";
+    out << " round trips / line |\n|---|";
+    for (size_t i = 0; i < settings.size(); ++i)
+        out << "---:|";
+    out << "---:|\n";
+    const QString engineKind = QLatin1Char(' ') + kindName(false);
+    for (const auto& [key, counted] : trips) {
+        out << "| " << key << " |";
+        for (const auto& delay : settings)
+            out << ' ' << QString::number(median(rates[key + u' ' + settingName(delay)]), 'f', 0)
+                << " |";
+        const QString engineKey = key.section(u' ', 0, 1) + engineKind;
+        const double fixedTrips = fixed[engineKey] + median(counted) - median(trips[engineKey]);
+        out << ' ' << QString::number((median(counted) - fixedTrips) / lines, 'f', 2) << " (+"
+            << QString::number(fixedTrips, 'f', 0) << " fixed";
+        if (*std::min_element(counted.begin(), counted.end()) !=
+            *std::max_element(counted.begin(), counted.end()))
+            out << ", runs differ: " << *std::min_element(counted.begin(), counted.end()) << " to "
+                << *std::max_element(counted.begin(), counted.end());
+        out << ") |\n";
+    }
+    out.flush();
+    up.clear();
 }
 
 // One round of two runs side by side, each on its own copy of the catalogue, in separate
@@ -479,6 +676,12 @@ int main(int argc, char** argv) {
          QStringLiteral("count"), QStringLiteral("100000")},
         {QStringLiteral("server-lines"), QStringLiteral("Collector lines on the servers."),
          QStringLiteral("count"), QStringLiteral("10000")},
+        {QStringLiteral("server-rounds"), QStringLiteral("Interleaved rounds on the servers."),
+         QStringLiteral("count"), QStringLiteral("3")},
+        {QStringLiteral("delays"),
+         QStringLiteral("Delays of the relay in front of the servers, ms each way."),
+         QStringLiteral("list"), QStringLiteral("0,0.25,1")},
+        {QStringLiteral("batch"), QStringLiteral("On the servers, time the batch mode too.")},
         {QStringLiteral("run"),
          QStringLiteral("(internal) one measured run: engine, raw or window."),
          QStringLiteral("what")},
