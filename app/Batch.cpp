@@ -1,5 +1,6 @@
 #include "Batch.h"
 
+#include "ConsoleText.h"
 #include "Startup.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
@@ -42,7 +43,7 @@ namespace {
 void printError(QString message) {
     message.replace(QLatin1Char('\r'), QLatin1Char(' '))
         .replace(QLatin1Char('\n'), QLatin1Char(' '));
-    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    console::write(stderr, message + QLatin1Char('\n'));
 }
 
 // An error that ends the batch with its status.
@@ -349,8 +350,9 @@ int convert(const QCommandLineParser& parser, const Options& options) {
         const QJsonObject summary = observer.summary().toJson(
             inventory ? QStringLiteral("inventario") : QStringLiteral("inicio-estoque"), dryRun,
             std::round(seconds * 1000) / 1000);
-        std::fprintf(stdout, "%s\n",
-                     QJsonDocument(summary).toJson(QJsonDocument::Compact).constData());
+        console::write(stdout,
+                       QString::fromUtf8(QJsonDocument(summary).toJson(QJsonDocument::Compact)) +
+                           QLatin1Char('\n'));
     }
     return status;
 }
@@ -372,7 +374,7 @@ int run(const QStringList& arguments) {
         if (!parser.parse(arguments))
             throw Failure{BadUsage, parser.errorText()};
         if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-            std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+            console::write(stdout, parser.helpText());
             return Posted;
         }
         if (parser.isSet(version)) {
