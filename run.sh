@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, makes the demo folder if it is missing and starts the tool
-# there, on the embedded demo database.
+# Installs what is missing, builds the program and the demo maker (not the tests), makes the
+# demo folder if it is missing and starts the tool there, on the embedded demo database.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
 install_packages "${BUILD_PACKAGES[@]}"
-build
+configure
+build_targets conversor-coletor conversor-demo
 DEMO_DIR=${DEMO_DIR:-$ROOT/demo}
 if [ ! -f "$DEMO_DIR/telvaro.db" ]; then
     "$BUILD_DIR/app/conversor-demo" "$DEMO_DIR"

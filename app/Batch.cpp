@@ -1,6 +1,7 @@
 #include "Batch.h"
 
 #include "ConsoleText.h"
+#include "DemoFolder.h"
 #include "Startup.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
@@ -130,6 +131,12 @@ struct Options {
         QStringLiteral("SAIDA.csv")};
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("Escreve um resumo em JSON na saída padrão.")};
+    QCommandLineOption demo{
+        QStringLiteral("demo"),
+        QStringLiteral("Cria a pasta de demonstração PASTA: um banco SQLite com dados de "
+                       "demonstração, o Caminho.Dir que o indica e um coletor.txt. Não substitui "
+                       "arquivos que a pasta já tenha."),
+        QStringLiteral("PASTA")};
 };
 
 // The date argument as the ten positions of the date field: day, month and year each in its
@@ -357,6 +364,20 @@ int convert(const QCommandLineParser& parser, const Options& options) {
     return status;
 }
 
+int makeDemo(const QString& folder) {
+    try {
+        demofolder::make(folder, demofolder::Existing::Refuse);
+    } catch (const db::Error& error) {
+        throw Failure{BadUsage, error.message()};
+    }
+    console::write(stdout,
+                   QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
+                                  "coletor.txt com a empresa 01, a causa 001 e a data de "
+                                  "hoje.\n")
+                       .arg(folder));
+    return Posted;
+}
+
 } // namespace
 
 int run(const QStringList& arguments) {
@@ -369,7 +390,7 @@ int run(const QStringList& arguments) {
     const Options options;
     parser.addOptions({options.inventory, options.openingStock, options.company, options.cause,
                        options.date, options.dryRun, options.rejections, options.report,
-                       options.json});
+                       options.json, options.demo});
     try {
         if (!parser.parse(arguments))
             throw Failure{BadUsage, parser.errorText()};
@@ -382,6 +403,8 @@ int run(const QStringList& arguments) {
                         qPrintable(QCoreApplication::applicationVersion()));
             return Posted;
         }
+        if (parser.isSet(options.demo))
+            return makeDemo(parser.value(options.demo));
         if (!parser.positionalArguments().isEmpty())
             throw Failure{BadUsage, QStringLiteral("Argumento inesperado: %1")
                                         .arg(parser.positionalArguments().constFirst())};

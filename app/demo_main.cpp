@@ -1,47 +1,10 @@
-// Makes the demo folder: a SQLite database with demo data, the Caminho.Dir that names it and a
-// collector file to convert.
-#include "db/DemoData.h"
+// Makes the developer's demo folder, replacing the demo files it already holds; the installed
+// program's --demo makes the same folder but never replaces a file.
+#include "DemoFolder.h"
 #include "db/Errors.h"
-#include "db/Regional.h"
-#include "db/Schema.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QSqlError>
 #include <cstdio>
-
-namespace {
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(content) != content.size())
-        throw db::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
-}
-
-void makeDemo(const QString& folder) {
-    if (!QDir().mkpath(folder))
-        throw db::FileError(QStringLiteral("%1: não foi possível criar a pasta.").arg(folder));
-    const QDir dir(folder);
-    const QString databasePath = dir.filePath(QStringLiteral("telvaro.db"));
-    QFile::remove(databasePath);
-    {
-        QSqlDatabase database =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("demo"));
-        database.setDatabaseName(databasePath);
-        if (!database.open())
-            throw db::DatabaseError(database.lastError().text());
-        const db::Dialect& dialect = *db::Dialect::forDriver(QStringLiteral("QSQLITE"));
-        db::createSchema(database, dialect);
-        db::demo::fill(database, dialect, db::Clock::today());
-        database.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("demo"));
-    // A name relative to the demo folder, where the tool is started.
-    writeFile(dir.filePath(QStringLiteral("Caminho.Dir")), "telvaro.db\r\n");
-    writeFile(dir.filePath(QStringLiteral("coletor.txt")), db::demo::collectorFile());
-}
-} // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
@@ -50,7 +13,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     try {
-        makeDemo(QString::fromLocal8Bit(argv[1]));
+        demofolder::make(QString::fromLocal8Bit(argv[1]), demofolder::Existing::Replace);
     } catch (const db::Error& error) {
         std::fprintf(stderr, "%s\n", qPrintable(error.message()));
         return 1;

@@ -10,8 +10,9 @@ BUILD_PACKAGES=(build-essential cmake qt6-base-dev libqt6sql6-sqlite libqt6sql6-
 # Servers the engine tests also run on, started by the tests themselves on 127.0.0.1.
 SERVER_PACKAGES=(postgresql firebird3.0-server firebird3.0-utils)
 
-# What the install test validates and packages with.
-INSTALL_TEST_PACKAGES=(desktop-file-utils appstream dpkg-dev file)
+# What the install test validates, packages and checks the package with, and Qt's own
+# Portuguese texts, which the window's tests read back.
+INSTALL_TEST_PACKAGES=(desktop-file-utils appstream dpkg-dev file lintian qt6-translations-l10n)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -33,10 +34,22 @@ install_packages() {
     fi
 }
 
-# Configures and builds; extra arguments go to cmake's configure step.
-build() {
+# Configures; extra arguments go to cmake's configure step.
+configure() {
     cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+}
+
+# Builds the targets given, or every target (the tests too) when none is given.
+build_targets() {
+    local targets=()
+    [ "$#" -eq 0 ] || targets=(--target "$@")
+    cmake --build "$BUILD_DIR" --parallel "$(nproc)" "${targets[@]}"
+}
+
+# Configures and builds every target; extra arguments go to cmake's configure step.
+build() {
+    configure "$@"
+    build_targets
 }
 
 # The Windows leg: the cross compiler, Wine with its fonts to run the tests and the installed

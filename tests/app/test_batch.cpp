@@ -1,6 +1,7 @@
 // The batch mode end to end: the built executable run as a script would run it, with no
 // display, on a database filled with the demo data.
 #include "db/DemoData.h"
+#include "tests/ProgramRun.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
 
@@ -26,11 +27,7 @@ const QByteArray InventoryRejections = "Produtos n\xe3o processados, Motivo\r\n"
                                        "REF0040, Refer\xeancia n\xe3o encontrada.\r\n";
 const QByteArray NoFile = "(unreadable)";
 
-struct Result {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using programrun::Result;
 
 QStringList postedRows(const TestDatabase& database) {
     QStringList rows;
@@ -57,31 +54,14 @@ class TestBatch : public QObject {
             else if (argument.startsWith(QLatin1Char('@')))
                 argument = path(argument.mid(1));
         }
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        // No usable display: a window, or anything that needs one, would abort the program.
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("nenhuma"));
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        // A Brazilian workstation's numbers: the demo file has 1,5.
-        environment.remove(QStringLiteral("LC_ALL"));
-        environment.insert(QStringLiteral("LC_NUMERIC"), QStringLiteral("pt_BR.UTF-8"));
+        QProcessEnvironment environment = programrun::batchEnvironment();
         // Not connected: the default alias, SQLite, on a file that does not exist.
         if (!connected) {
             environment.insert(QStringLiteral("CONVERSOR_ALIASES"),
                                QStringLiteral("/nonexistent/aliases.ini"));
             testfiles::write(path(QStringLiteral("Caminho.Dir")), "nada.db\r\n");
         }
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(m_folder.path());
-        process.start(Executable, arguments);
-        Result result;
-        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-            return result;
-        result.status = process.exitCode();
-        result.out = process.readAllStandardOutput();
-        result.err = process.readAllStandardError();
-        return result;
+        return programrun::run(Executable, arguments, m_folder.path(), environment);
     }
 
 private slots:

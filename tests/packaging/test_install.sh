@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, checks that exactly the desktop program's files land
-# there and that the menu entry and the software centre metadata validate, then builds the Debian
-# package and checks its contents and dependencies.
+# there, that the menu entry and the software centre metadata validate and that the manual page
+# is the program's --help, then builds the Debian package and checks its contents, its
+# dependencies, its changelog and, when lintian is installed, that lintian finds no error.
 # Usage: test_install.sh <cmake> <cpack> <build dir> <application id>
 set -euo pipefail
 CMAKE=$1 CPACK=$2 BUILD_DIR=$3 APP_ID=$4
+MANPAGE_SH=$(cd "$(dirname "$0")/../../packaging" && pwd)/manpage.sh
 
 for tool in desktop-file-validate:desktop-file-utils appstreamcli:appstream \
     dpkg-shlibdeps:dpkg-dev dpkg-deb:dpkg file:file; do
@@ -37,6 +39,10 @@ expected() {
     for engine in firebird postgresql sqlite; do
         echo "share/conversor-coletor/$engine.sql"
     done
+    echo share/doc/conversor-coletor/copyright
+    echo share/doc/conversor-coletor/changelog.Debian.gz
+    echo share/man/man1/conversor-coletor.1.gz
+    echo share/lintian/overrides/conversor-coletor
 }
 # Nothing from the tests, the benchmarks or the demo tool, and nothing missing.
 if ! diff <(expected | sort) <(cd "$PREFIX" && find . ! -type d | sed 's|^\./||' | sort); then
@@ -66,6 +72,22 @@ grep -q '<launchable type="desktop-id">conversor-coletor.desktop</launchable>' "
     fail "the metadata does not launch the installed menu entry"
 grep -Eq '<image>https?://[^<]+\.png</image>' "$metainfo" || fail "no screenshot reference"
 
+# The manual page is the installed program's --help, and names every option the help names.
+manual=$PREFIX/share/man/man1/conversor-coletor.1.gz
+"$MANPAGE_SH" "$PREFIX/bin/conversor-coletor" "$WORK/expected.1"
+cmp -s <(gzip -dc "$manual") "$WORK/expected.1" ||
+    fail "the manual page is not the one --help makes: $(diff <(gzip -dc "$manual") \
+        "$WORK/expected.1" | head -5)"
+for option in $("$PREFIX/bin/conversor-coletor" --help | grep -oE '^  (-[a-z], )?--[a-z-]+' |
+    grep -oE -- '--[a-z-]+'); do
+    gzip -dc "$manual" | sed 's/\\-/-/g' | grep -qF -- "$option" ||
+        fail "the manual page lacks $option"
+done
+copyright=$PREFIX/share/doc/conversor-coletor/copyright
+head -1 "$copyright" |
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not in the machine-readable format"
+
 # The package holds what the install holds, and asks for what Qt loads at run time.
 "$CPACK" -G DEB --config "$BUILD_DIR/CPackConfig.cmake" -B "$WORK/package" >/dev/null
 deb=$(find "$WORK/package" -maxdepth 1 -name 'conversor-coletor_*.deb')
@@ -81,10 +103,26 @@ else
         grep -Eq "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
     done
     recommends=$(dpkg-deb -f "$deb" Recommends)
-    for package in libqt6sql6-psql libqt6sql6-ibase; do
+    for package in libqt6sql6-psql libqt6sql6-ibase qt6-translations-l10n; do
         grep -Eq "(^|, )$package( |,|$)" <<<"$recommends" ||
             fail "Recommends lacks $package: $recommends"
     done
+    # A release without its changelog entry shows here.
+    version=$(dpkg-deb -f "$deb" Version)
+    entry=$(gzip -dc "$PREFIX/share/doc/conversor-coletor/changelog.Debian.gz" | sed -n 1p)
+    [[ $entry == "conversor-coletor ($version) "* ]] ||
+        fail "the changelog's last entry is not version $version: $entry"
+    if command -v lintian >/dev/null; then
+        # Status 1 is lintian's for errors found; anything above, lintian itself failed.
+        status=0
+        tags=$(lintian --no-cfg "$deb" 2>&1) || status=$?
+        if [ "$status" -gt 1 ] || grep -Eq '^E: |extended-description-line-too-long' <<<"$tags"
+        then
+            fail "lintian finds errors (status $status): $tags"
+        fi
+    else
+        echo "lintian is missing (package lintian; ./test.sh installs it): the package is not linted"
+    fi
 fi
 
 [ "$failures" -eq 0 ]

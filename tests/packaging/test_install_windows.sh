@@ -3,9 +3,9 @@
 # the program's files land in Program Files with a Start menu entry and an "Apps & features" entry,
 # converts the demo file with the installed program as a script would from cmd.exe, opens the
 # window on it when a display is there, and uninstalls.
-# Usage: test_install_windows.sh <cpack> <build dir> <wine-run.sh> <kit> <conversor-demo.exe>
+# Usage: test_install_windows.sh <cpack> <build dir> <wine-run.sh> <kit>
 set -euo pipefail
-CPACK=$1 BUILD_DIR=$2 RUN=$3 KIT=$4 DEMO=$5
+CPACK=$1 BUILD_DIR=$2 RUN=$3 KIT=$4
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -41,10 +41,10 @@ key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\conversor-coletor'
 installed reg query "$key" /v DisplayName 2>/dev/null | grep -q "Conversor de Coletor de Dados" ||
     fail "no \"Apps & features\" entry under $key"
 
-# The demo folder, and the installed program converting it from cmd.exe: one reading of the demo is
-# processed already and three are not found, so the status is 1, the rest posted.
-"$RUN" "$KIT" "$prefix" "$DEMO" "Z:${WORK//\//\\}\\demo" >/dev/null
+# The installed program makes the demo folder and converts it from cmd.exe: one reading of the
+# demo is processed already and three are not found, so the status is 1, the rest posted.
 program='C:\Program Files\Conversor de Coletor de Dados\conversor-coletor'
+installed cmd /c "$program" --demo "Z:${WORK//\//\\}\\demo" >/dev/null
 set +e
 (cd "$WORK/demo" && installed cmd /c "$program" --inventario coletor.txt --empresa 01 --causa 001 \
     --json >"$WORK/out.txt" 2>"$WORK/err.txt")

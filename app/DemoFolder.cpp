@@ -1,0 +1,61 @@
+#include "DemoFolder.h"
+
+#include "ConfigFile.h"
+#include "db/DemoData.h"
+#include "db/Errors.h"
+#include "db/Regional.h"
+#include "db/Schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+
+namespace demofolder {
+
+namespace {
+const QString DatabaseName = QStringLiteral("telvaro.db");
+const QString CollectorName = QStringLiteral("coletor.txt");
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(content) != content.size())
+        throw db::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+}
+} // namespace
+
+void make(const QString& folder, Existing existing) {
+    const QDir dir(folder);
+    const QString names[] = {DatabaseName, QString::fromLatin1(configfile::FileName),
+                             CollectorName};
+    if (existing == Existing::Refuse) {
+        for (const QString& name : names) {
+            if (dir.exists(name))
+                throw db::FileError(
+                    QStringLiteral("A pasta %1 já tem o arquivo %2, que a demonstração "
+                                   "substituiria. Escolha uma pasta nova ou vazia.")
+                        .arg(QDir::toNativeSeparators(folder), name));
+        }
+    }
+    if (!QDir().mkpath(folder))
+        throw db::FileError(QStringLiteral("%1: não foi possível criar a pasta.").arg(folder));
+    const QString databasePath = dir.filePath(DatabaseName);
+    QFile::remove(databasePath);
+    {
+        QSqlDatabase database =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("demo"));
+        database.setDatabaseName(databasePath);
+        if (!database.open())
+            throw db::DatabaseError(database.lastError().text());
+        const db::Dialect& dialect = *db::Dialect::forDriver(QStringLiteral("QSQLITE"));
+        db::createSchema(database, dialect);
+        db::demo::fill(database, dialect, db::Clock::today());
+        database.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("demo"));
+    // A name relative to the demo folder, where the tool is started.
+    writeFile(dir.filePath(QString::fromLatin1(configfile::FileName)), "telvaro.db\r\n");
+    writeFile(dir.filePath(CollectorName), db::demo::collectorFile());
+}
+
+} // namespace demofolder
