@@ -49,7 +49,7 @@ build_sqlite() {
         -DSQLITE_ENABLE_COLUMN_METADATA -DSQLITE_THREADSAFE=1 "$tree/native/sqlite3.c" \
         -o "$KIT/sqlite/bin/sqlite3.dll" -Wl,--out-implib,"$KIT/sqlite/lib/libsqlite3.dll.a"
     x86_64-w64-mingw32-strip --strip-unneeded "$KIT/sqlite/bin/sqlite3.dll"
-    cp "$tree/native/sqlite3.h" "$KIT/sqlite/include/"
+    cp "$tree/native/sqlite3.h" "$tree/src/sqlite3ext.h" "$KIT/sqlite/include/"
 }
 
 build_qt() {
