@@ -20,6 +20,10 @@ QString AliasConfig::filePath() {
     return configFolder + QStringLiteral("/conversor-coletor/aliases.ini");
 }
 
+bool AliasConfig::defines(const QString& alias) {
+    return QSettings(filePath(), QSettings::IniFormat).childGroups().contains(alias);
+}
+
 AliasSettings AliasConfig::settingsFor(const QString& alias) {
     AliasSettings settings;
     settings.dialect = db::Dialect::forName(QStringLiteral("SQLite"));

@@ -9,6 +9,8 @@
 class AliasConfig {
 public:
     static QString filePath();
+    // Whether the alias file has a section for the alias.
+    static bool defines(const QString& alias);
     // Raises db::Error for an unknown driver name.
     static AliasSettings settingsFor(const QString& alias);
 };

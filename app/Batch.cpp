@@ -1,11 +1,13 @@
 #include "Batch.h"
 
+#include "BatchFiles.h"
 #include "ConsoleText.h"
 #include "DemoFolder.h"
 #include "Startup.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
 #include "conversion/EntryTexts.h"
+#include "conversion/Quantity.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunReport.h"
@@ -19,10 +21,12 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QTranslator>
+#include <QUrl>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -40,11 +44,15 @@ namespace batch {
 
 namespace {
 
-// One line on standard error; a message that spans lines in a box is joined into one.
-void printError(QString message) {
-    message.replace(QLatin1Char('\r'), QLatin1Char(' '))
+// A message that spans lines in a box, joined into one.
+QString oneLine(QString message) {
+    return message.replace(QLatin1Char('\r'), QLatin1Char(' '))
         .replace(QLatin1Char('\n'), QLatin1Char(' '));
-    console::write(stderr, message + QLatin1Char('\n'));
+}
+
+// One line on standard error.
+void printError(const QString& message) {
+    console::write(stderr, oneLine(message) + QLatin1Char('\n'));
 }
 
 // An error that ends the batch with its status.
@@ -52,6 +60,10 @@ struct Failure {
     int status;
     QString message;
 };
+
+// A collector file is a few thousand readings; one this large is no collector's, and reading it
+// whole would take the memory of a workstation.
+constexpr qint64 MaxCollectorBytes = qint64(16) << 20;
 
 // The parser's own texts, in the tool's language.
 class ParserTexts final : public QTranslator {
@@ -95,12 +107,20 @@ const QString Description = QStringLiteral(
     "Situação de saída:\n"
     "  0  gravado (ou simulado) sem rejeições\n"
     "  1  gravado (ou simulado) com rejeições\n"
-    "  2  uso errado ou dados inválidos (empresa ou causa desconhecida, data inválida,\n"
-    "     arquivo ausente ou vazio)\n"
+    "  2  uso errado ou dados inválidos (opção repetida, empresa ou causa desconhecida ou\n"
+    "     longa demais, data inválida ou com ano de menos de quatro dígitos, arquivo\n"
+    "     ausente, vazio, sem nenhuma leitura ou com mais de 16 MiB, arquivo de saída que\n"
+    "     não pode ser gravado ou que é o arquivo do coletor ou o banco de dados)\n"
     "  3  sem conexão com o banco de dados\n"
     "  4  a conversão falhou e nada foi gravado\n"
     "  5  não foi possível confirmar a gravação\n"
-    "  6  gravado, mas um arquivo de saída não pôde ser escrito");
+    "  6  gravado, mas um arquivo de saída (ou o JSON na saída padrão) não pôde ser\n"
+    "     escrito\n"
+    "  8  outra estação está convertendo ou o banco de dados está bloqueado: nada foi\n"
+    "     gravado, tente de novo mais tarde\n"
+    "\n"
+    "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação de\n"
+    "saída em \"situacao\" e, num erro, a mensagem em \"erro\".");
 
 struct Options {
     QCommandLineOption inventory{QStringLiteral("inventario"),
@@ -137,6 +157,10 @@ struct Options {
                        "demonstração, o Caminho.Dir que o indica e um coletor.txt. Não substitui "
                        "arquivos que a pasta já tenha."),
         QStringLiteral("PASTA")};
+
+    QList<QCommandLineOption> withValue() const {
+        return {inventory, openingStock, company, cause, date, rejections, report, demo};
+    }
 };
 
 // The date argument as the ten positions of the date field: day, month and year each in its
@@ -163,22 +187,22 @@ std::optional<QString> datePositions(const QString& argument) {
 }
 
 // No date is today, as in the window; anything else is completed and checked as the date field
-// does. A three-digit year, which the field only warns about, is refused: nobody reads a
-// warning in a scheduled job.
+// does. A year of fewer than four digits, which the field only warns about, is refused: nobody
+// reads a warning in a scheduled job.
 QString inventoryDate(const QString& argument) {
     const QDate today = db::Clock::today();
     if (db::texts::trimControl(argument).isEmpty())
         return db::texts::formatDate(today);
     const auto positions = datePositions(argument);
     if (!positions)
-        throw Failure{BadUsage, QStringLiteral("Data inválida: %1").arg(argument)};
+        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
     const CompletedDate completed = completeDateText(*positions, today);
     if (completed.suspicious)
         throw Failure{BadUsage,
                       QStringLiteral("Atenção Data Suspeita: %1").arg(completed.text.trimmed())};
     const auto date = db::texts::parseDate(completed.text, today);
     if (!date)
-        throw Failure{BadUsage, QStringLiteral("Data inválida: %1").arg(argument)};
+        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
     return db::texts::formatDate(*date);
 }
 
@@ -186,26 +210,60 @@ QString blankField(const QString& label) {
     return QStringLiteral("O campo \"") + label + QStringLiteral("\" não pode ficar em branco!");
 }
 
-// An output file, written beside its target and put in place only when the run succeeded.
-std::unique_ptr<QSaveFile> openOutput(const QString& path) {
-    if (path.isEmpty())
-        return nullptr;
-    auto file = std::make_unique<QSaveFile>(path);
-    if (!file->open(QIODevice::WriteOnly))
+// A code the field could not hold: padding would keep its rightmost characters, another code.
+void requireFits(const QString& argument, int width, const QString& label) {
+    if (db::texts::trimControl(argument).size() > width)
         throw Failure{
             BadUsage,
-            QStringLiteral("Não foi possível gravar %1: %2").arg(path, file->errorString())};
-    return file;
+            QStringLiteral("%1 com mais de %2 caracteres: %3").arg(label).arg(width).arg(argument)};
 }
+
+// The option given twice: the second would silently win.
+void refuseRepeatedOptions(const QCommandLineParser& parser) {
+    QStringList seen;
+    for (const QString& name : parser.optionNames()) {
+        if (seen.contains(name))
+            throw Failure{BadUsage, QStringLiteral("Opção repetida: --%1").arg(name)};
+        seen << name;
+    }
+}
+
+#ifdef Q_OS_UNIX
+// The command line's own bytes for an option's value where the system names files by bytes
+// (empty elsewhere), read as the parser reads them: "--name value" or "--name=value", options
+// that take a value skipping it, nothing after "--".
+QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOption>& withValue,
+                       const QString& name) {
+    const QByteArray wanted = "--" + name.toLatin1();
+    for (qsizetype i = 1; i < native.size(); ++i) {
+        const QByteArray& argument = native.at(i);
+        if (argument == "--")
+            break;
+        if (argument.startsWith(wanted + '='))
+            return argument.mid(wanted.size() + 1);
+        if (argument == wanted)
+            return native.value(i + 1);
+        for (const QCommandLineOption& option : withValue) {
+            if (argument == "--" + option.names().constFirst().toLatin1()) {
+                ++i;
+                break;
+            }
+        }
+    }
+    return {};
+}
+#endif
 
 // The batch's side of a run: the report rows, the figures, and a progress line on a terminal.
 class BatchObserver final : public conversion::RunObserver {
 public:
-    BatchObserver(qsizetype lineCount, QSaveFile* report)
-        : m_lineCount(static_cast<int>(lineCount))
+    BatchObserver(const QStringList& lines, Output* report, bool dryRun)
+        : m_lines(lines)
+        , m_lineCount(static_cast<int>(lines.size()))
         , m_step(std::max(1, m_lineCount / 100))
         , m_progress(COLETOR_STDERR_IS_TERMINAL())
-        , m_report(report) {
+        , m_report(report)
+        , m_dryRun(dryRun) {
         if (m_report)
             m_buffer = runreport::csvHeader();
     }
@@ -223,7 +281,13 @@ public:
         m_summary.add(line);
         if (!m_report)
             return;
-        runreport::appendCsvRow(m_buffer, line);
+        if (line.outcome == conversion::LineOutcome::NoReading) {
+            conversion::LineReport passedOver = line;
+            runreport::showPassedOverText(passedOver, m_lines);
+            runreport::appendCsvRow(m_buffer, passedOver, m_dryRun);
+        } else {
+            runreport::appendCsvRow(m_buffer, line, m_dryRun);
+        }
         if (m_buffer.size() >= BufferSize)
             flush();
     }
@@ -242,49 +306,120 @@ public:
 
 private:
     static constexpr qsizetype BufferSize = 1 << 16;
-    // A write error stays with the file, which then refuses to commit.
+    // A write error stays with the output, which then refuses to commit.
     void flush() {
         m_report->write(m_buffer);
         m_buffer.clear();
     }
 
+    const QStringList& m_lines;
     int m_lineCount;
     int m_step;
     bool m_progress;
-    QSaveFile* m_report;
+    Output* m_report;
+    bool m_dryRun;
     QByteArray m_buffer;
     int m_current = 0;
     int m_done = 0;
     runreport::Summary m_summary;
 };
 
-int convert(const QCommandLineParser& parser, const Options& options) {
+// A scheduler tells "try later" from "fix the file" by the status.
+int runFailureStatus(const std::exception& error) {
+    if (dynamic_cast<const db::CommitUnconfirmed*>(&error))
+        return CommitUnconfirmed;
+    if (dynamic_cast<const db::LockTimeout*>(&error))
+        return LockWait;
+    return RunFailed;
+}
+
+// How the batch ended: its status, the figures of a run that came to its end, and what failed.
+struct Ending {
+    int status = Posted;
+    QJsonObject summary;
+    QString error;
+};
+
+class Conversion {
+public:
+    Conversion(const QCommandLineParser& parser, const Options& options,
+               const QByteArrayList& native)
+        : m_parser(parser)
+        , m_options(options)
+        , m_native(native) {}
+
+    Ending run();
+
+private:
+    FileArgument file(const QCommandLineOption& option) const {
+        FileArgument file{m_parser.value(option), {}};
+#ifdef Q_OS_UNIX
+        file.native = nativeValue(m_native, m_options.withValue(), option.names().constFirst());
+        // The parser's text is the bytes read as UTF-8: anything else is not this argument.
+        if (file.native.isEmpty() || QFile::decodeName(file.native) != file.name)
+            file.native = QFile::encodeName(file.name);
+#endif
+        return file;
+    }
+    std::unique_ptr<Output> output(const QCommandLineOption& option) const {
+        if (!m_parser.isSet(option))
+            return nullptr;
+        try {
+            return std::make_unique<Output>(file(option));
+        } catch (const db::FileError& error) {
+            throw Failure{BadUsage, error.message()};
+        }
+    }
+
+    const QCommandLineParser& m_parser;
+    const Options& m_options;
+    const QByteArrayList& m_native;
+};
+
+Ending Conversion::run() {
+    const QCommandLineParser& parser = m_parser;
+    const Options& options = m_options;
     const bool inventory = parser.isSet(options.inventory);
     if (inventory == parser.isSet(options.openingStock))
         throw Failure{BadUsage,
                       QStringLiteral("Informe um modo: --inventario ou --inicio-estoque.")};
-    const QString path = parser.value(inventory ? options.inventory : options.openingStock);
-    if (path.isEmpty())
+    const FileArgument input = file(inventory ? options.inventory : options.openingStock);
+    if (input.name.isEmpty())
         throw Failure{BadUsage, blankField(QStringLiteral("Caminho do Arquivo"))};
     const QString companyArgument = parser.value(options.company);
     if (companyArgument.isEmpty())
         throw Failure{BadUsage, blankField(QStringLiteral("Empresa"))};
+    requireFits(companyArgument, 2, QStringLiteral("Empresa"));
     const QString causeArgument = parser.value(options.cause);
     if (inventory && causeArgument.isEmpty())
         throw Failure{BadUsage, blankField(QStringLiteral("Causa"))};
+    if (inventory)
+        requireFits(causeArgument, 3, QStringLiteral("Causa"));
     const QString dateText = inventoryDate(parser.value(options.date));
-    if (!QFileInfo(path).isFile())
-        throw Failure{BadUsage, QStringLiteral("Arquivo não encontrado: %1").arg(path)};
-    QStringList lines;
+    CollectorInput collector;
     try {
-        lines = collector::readLines(path);
+        collector = readCollector(input, MaxCollectorBytes);
     } catch (const db::FileError& error) {
         throw Failure{BadUsage, error.message()};
     }
+    const QStringList& lines = collector.lines;
     if (lines.isEmpty())
-        throw Failure{BadUsage, QStringLiteral("Arquivo vazio! %1").arg(path)};
-    const std::unique_ptr<QSaveFile> rejectionFile = openOutput(parser.value(options.rejections));
-    const std::unique_ptr<QSaveFile> reportFile = openOutput(parser.value(options.report));
+        throw Failure{BadUsage, QStringLiteral("Arquivo vazio! %1").arg(input.name)};
+    if (collector::holdsNoReading(lines))
+        throw Failure{BadUsage, collector::noReadingMessage(input.name)};
+
+    const std::unique_ptr<Output> rejectionFile = output(options.rejections);
+    const std::unique_ptr<Output> reportFile = output(options.report);
+    for (const Output* file : {rejectionFile.get(), reportFile.get()}) {
+        if (file && samePath(file->resolvedPath(), collector.canonicalPath))
+            throw Failure{BadUsage, QStringLiteral("Não foi possível gravar %1: é o próprio "
+                                                   "arquivo do coletor")
+                                        .arg(file->name())};
+    }
+    if (rejectionFile && reportFile &&
+        samePath(rejectionFile->resolvedPath(), reportFile->resolvedPath()))
+        throw Failure{BadUsage, QStringLiteral("--rejeitadas e --relatorio são o mesmo arquivo: %1")
+                                    .arg(reportFile->name())};
 
     const Startup startup;
     const std::unique_ptr<Connection> connection(startup.newConnection(nullptr));
@@ -301,6 +436,16 @@ int convert(const QCommandLineParser& parser, const Options& options) {
                           error.message()};
     }
 
+    // A database opened as a local file (SQLite's URI) would be replaced by an output too.
+    const QString databaseFile =
+        QFileInfo(QUrl(connection->database().databaseName()).toLocalFile()).canonicalFilePath();
+    for (const Output* file : {rejectionFile.get(), reportFile.get()}) {
+        if (file && !databaseFile.isEmpty() && samePath(file->resolvedPath(), databaseFile))
+            throw Failure{
+                BadUsage,
+                QStringLiteral("Não foi possível gravar %1: é o banco de dados").arg(file->name())};
+    }
+
     // Padded as the fields pad them when they are left, and looked up the same way.
     const QString companyCode = ZeroPad(companyArgument, 2);
     if (!companies.locate(companyCode))
@@ -312,8 +457,8 @@ int convert(const QCommandLineParser& parser, const Options& options) {
     bool rejectionsFlag = false;
     RejectionList inventoryRejections(rejectionsFlag);
     RejectionList openingRejections(rejectionsFlag);
-    BatchObserver observer(lines.size(), reportFile.get());
     const bool dryRun = parser.isSet(options.dryRun);
+    BatchObserver observer(lines, reportFile.get(), dryRun);
     QElapsedTimer timer;
     timer.start();
     try {
@@ -329,39 +474,48 @@ int convert(const QCommandLineParser& parser, const Options& options) {
         observer.finish();
         // The window's text, with the line it came from.
         QString message = conversion::ConversionEngine::failedRunMessage(error);
-        if (observer.failedLine() > 0)
+        if (observer.failedLine() > 0 && !dynamic_cast<const collector::BadQuantity*>(&error))
             message = QStringLiteral("Linha %1: ").arg(observer.failedLine()) + message;
-        throw Failure{dynamic_cast<const db::CommitUnconfirmed*>(&error) ? CommitUnconfirmed
-                                                                         : RunFailed,
-                      message};
+        throw Failure{runFailureStatus(error), message};
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
     observer.finish();
 
-    int status = observer.summary().rejected() > 0 ? PostedWithRejections : Posted;
-    const auto commitOutput = [&status](QSaveFile* file) {
-        if (file && !file->commit()) {
-            printError(QStringLiteral("Não foi possível gravar %1: %2")
-                           .arg(file->fileName(), file->errorString()));
-            status = OutputFailed;
-        }
-    };
+    Ending ending;
+    ending.status = observer.summary().rejected() > 0 ? PostedWithRejections : Posted;
     if (rejectionFile) {
         const RejectionList& list = inventory ? inventoryRejections : openingRejections;
         if (!list.isEmpty())
             rejectionFile->write(rejectionexport::bytes(list.exportLines()));
-        commitOutput(rejectionFile.get());
     }
-    commitOutput(reportFile.get());
-    if (parser.isSet(options.json)) {
-        const QJsonObject summary = observer.summary().toJson(
-            inventory ? QStringLiteral("inventario") : QStringLiteral("inicio-estoque"), dryRun,
-            std::round(seconds * 1000) / 1000);
-        console::write(stdout,
-                       QString::fromUtf8(QJsonDocument(summary).toJson(QJsonDocument::Compact)) +
-                           QLatin1Char('\n'));
+    for (Output* file : {rejectionFile.get(), reportFile.get()}) {
+        if (!file)
+            continue;
+        if (const QString failure = file->commit(); !failure.isEmpty()) {
+            printError(failure);
+            ending.status = OutputFailed;
+            ending.error = failure;
+        }
     }
-    return status;
+    ending.summary = observer.summary().toJson(inventory ? QStringLiteral("inventario")
+                                                         : QStringLiteral("inicio-estoque"),
+                                               dryRun, std::round(seconds * 1000) / 1000);
+    return ending;
+}
+
+// The summary, one object on one line, whatever the ending; false when it could not be written.
+bool printJson(const Ending& ending) {
+    QJsonObject object = ending.summary;
+    object.insert(QStringLiteral("situacao"), ending.status);
+    if (!ending.error.isEmpty())
+        object.insert(QStringLiteral("erro"), oneLine(ending.error));
+    const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    errno = 0;
+    if (console::write(stdout, QString::fromUtf8(text)))
+        return true;
+    printError(QStringLiteral("Não foi possível escrever o JSON na saída padrão: %1")
+                   .arg(systemErrorText(errno)));
+    return false;
 }
 
 int makeDemo(const QString& folder) {
@@ -380,7 +534,7 @@ int makeDemo(const QString& folder) {
 
 } // namespace
 
-int run(const QStringList& arguments) {
+int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
     ParserTexts texts;
     QCoreApplication::installTranslator(&texts);
     QCommandLineParser parser;
@@ -391,9 +545,15 @@ int run(const QStringList& arguments) {
     parser.addOptions({options.inventory, options.openingStock, options.company, options.cause,
                        options.date, options.dryRun, options.rejections, options.report,
                        options.json, options.demo});
+    Ending ending;
+    bool json = false;
     try {
-        if (!parser.parse(arguments))
+        const bool parsed = parser.parse(arguments);
+        // Known even when the rest of the line is wrong: a script that asked for JSON gets it.
+        json = parser.isSet(options.json);
+        if (!parsed)
             throw Failure{BadUsage, parser.errorText()};
+        refuseRepeatedOptions(parser);
         if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
             console::write(stdout, parser.helpText());
             return Posted;
@@ -408,11 +568,16 @@ int run(const QStringList& arguments) {
         if (!parser.positionalArguments().isEmpty())
             throw Failure{BadUsage, QStringLiteral("Argumento inesperado: %1")
                                         .arg(parser.positionalArguments().constFirst())};
-        return convert(parser, options);
+        ending = Conversion(parser, options, nativeArguments).run();
     } catch (const Failure& failure) {
         printError(failure.message);
-        return failure.status;
+        ending.status = failure.status;
+        ending.error = failure.message;
     }
+    // Posted but not told: the script can't know, as when an output file fails.
+    if (json && !printJson(ending) && ending.status <= PostedWithRejections)
+        return OutputFailed;
+    return ending.status;
 }
 
 } // namespace batch

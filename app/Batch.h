@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QStringList>
 
 // The conversion without the window: the entries come from the command line, what the window
@@ -13,11 +14,14 @@ enum ExitStatus {
     NoConnection = 3,
     RunFailed = 4,         // the run failed and nothing was posted
     CommitUnconfirmed = 5, // the commit could not be confirmed
-    OutputFailed = 6,      // posted, but an output file could not be written
+    OutputFailed = 6,      // posted, but an output file or the JSON could not be written
+    // 7 is kept for a later status.
+    LockWait = 8, // another workstation holds the inventory or the database: try again later
 };
 
 // Runs the batch mode over the program's arguments (the program name first); needs a
-// QCoreApplication and no display.
-int run(const QStringList& arguments);
+// QCoreApplication and no display. nativeArguments are the same arguments as the system gave
+// them, where it gives bytes: a file name that is not valid UTF-8 is read through them.
+int run(const QStringList& arguments, const QByteArrayList& nativeArguments = {});
 
 } // namespace batch

@@ -7,7 +7,7 @@
 
 namespace console {
 
-void write(std::FILE* stream, const QString& text) {
+bool write(std::FILE* stream, const QString& text) {
 #ifdef Q_OS_WIN
     // A console's code page (850 on a Brazilian desktop) is not the ANSI one (1252), and neither
     // is UTF-8: the console takes the text in UTF-16 instead.
@@ -16,15 +16,17 @@ void write(std::FILE* stream, const QString& text) {
     if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
         std::fflush(stream);
         DWORD written = 0;
-        WriteConsoleW(handle, reinterpret_cast<const wchar_t*>(text.utf16()),
-                      static_cast<DWORD>(text.size()), &written, nullptr);
-        return;
+        return WriteConsoleW(handle, reinterpret_cast<const wchar_t*>(text.utf16()),
+                             static_cast<DWORD>(text.size()), &written, nullptr) &&
+               written == static_cast<DWORD>(text.size());
     }
     // Redirected to a file or a pipe: UTF-8, the encoding the JSON summary is in.
-    std::fputs(text.toUtf8().constData(), stream);
+    const QByteArray bytes = text.toUtf8();
 #else
-    std::fputs(text.toLocal8Bit().constData(), stream);
+    const QByteArray bytes = text.toLocal8Bit();
 #endif
+    return std::fwrite(bytes.constData(), 1, bytes.size(), stream) == size_t(bytes.size()) &&
+           std::fflush(stream) == 0;
 }
 
 } // namespace console

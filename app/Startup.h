@@ -10,6 +10,8 @@ public:
     // Alias Telvaro, database name TelvaroDB, user and password.
     Connection* newConnection(QObject* owner) const override;
     // Caminho.Dir first (a non-empty first line becomes "SERVER NAME"; an unreadable file raises
-    // db::FileError before any connection is tried), then the connection, then the look-ups.
+    // db::FileError before any connection is tried), then the connection, then the look-ups. A
+    // refusal raises db::DatabaseError with the driver's message, then where the database was
+    // looked for and what to change.
     void open(Connection& connection, const QList<db::LookupQuery*>& lookups) const override;
 };

@@ -2,6 +2,7 @@
 #include "Startup.h"
 #include "ui/Dialogs.h"
 #include "ui/TFConversao.h"
+#include "ui/Translations.h"
 
 #include <QApplication>
 #include <exception>
@@ -29,12 +30,18 @@ int main(int argc, char* argv[]) {
         QCoreApplication application(argc, argv);
         application.setApplicationName(QStringLiteral("conversor-coletor"));
         application.setApplicationVersion(QStringLiteral(COLETOR_VERSION));
-        return batch::run(QCoreApplication::arguments());
+        QByteArrayList native;
+        for (int i = 0; i < argc; ++i)
+            native << QByteArray(argv[i]);
+        return batch::run(QCoreApplication::arguments(), native);
     }
     Application application(argc, argv);
     application.setApplicationName(QStringLiteral("Conversor de Coletor de Dados"));
     // Lets the desktop match the window to its menu entry and icon.
     application.setDesktopFileName(QStringLiteral("conversor-coletor"));
+    const std::unique_ptr<QTranslator> qtTexts = loadQtTranslations(QLocale());
+    if (qtTexts)
+        QCoreApplication::installTranslator(qtTexts.get());
     TFConversao form(Startup{});
     form.show();
     return application.exec();

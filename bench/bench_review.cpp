@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
             conversion::productDescriptions(database, dialect, model->productCodes()));
         out << "descriptions: " << step.elapsed() << " ms\n";
         step.restart();
-        ReviewWindow window(model);
+        ReviewWindow window(model, QString());
         window.show();
         window.table()->viewport()->repaint();
         QCoreApplication::processEvents();

@@ -25,16 +25,55 @@ QStringList splitLines(const QString& text) {
     return lines;
 }
 
+namespace {
+db::FileError unreadable(const QString& name, const QFile& file) {
+    return db::FileError(
+        QStringLiteral("Não foi possível ler o arquivo %1: %2").arg(name, file.errorString()));
+}
+
+QStringList readOpen(QFile& file, const QString& name, std::optional<qint64> maxBytes) {
+    const auto tooLarge = [&] {
+        return db::FileError(QStringLiteral("Arquivo grande demais (mais de %1 MiB): %2")
+                                 .arg(*maxBytes / (1 << 20))
+                                 .arg(name));
+    };
+    if (maxBytes && file.size() > *maxBytes)
+        throw tooLarge();
+    // One byte past the limit tells a file that grew while it was read.
+    const QByteArray bytes = maxBytes ? file.read(*maxBytes + 1) : file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw unreadable(name, file);
+    if (maxBytes && bytes.size() > *maxBytes)
+        throw tooLarge();
+    return splitLines(cp1252::decode(bytes));
+}
+} // namespace
+
 QStringList readLines(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw db::FileError(
-            QStringLiteral("Não foi possível ler o arquivo %1: %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw db::FileError(
-            QStringLiteral("Não foi possível ler o arquivo %1: %2").arg(path, file.errorString()));
-    return splitLines(cp1252::decode(bytes));
+        throw unreadable(path, file);
+    return readOpen(file, path, std::nullopt);
+}
+
+QStringList readLines(QFile& file, const QString& name, qint64 maxBytes) {
+    return readOpen(file, name, maxBytes);
+}
+
+bool holdsNoReading(const QStringList& lines) {
+    bool blank = true;
+    for (const QString& line : lines) {
+        if (line.contains(QLatin1Char(',')))
+            return false;
+        blank = blank && line.trimmed().isEmpty();
+    }
+    return !blank;
+}
+
+QString noReadingMessage(const QString& name) {
+    return QStringLiteral("O arquivo ") + (name.isEmpty() ? QString() : name + QLatin1Char(' ')) +
+           QStringLiteral(
+               "não tem nenhuma leitura: cada linha deve trazer código, vírgula, quantidade.");
 }
 
 std::optional<Reading> splitReading(const QString& line) {

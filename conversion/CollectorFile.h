@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <optional>
 
+class QFile;
+
 // The collector file: Windows-1252 text, one reading per line, lines ended by CR LF, CR or LF in
 // any mix.
 namespace collector {
@@ -14,6 +16,15 @@ QStringList splitLines(const QString& text);
 
 // Reads a whole file, every byte kept. Raises db::FileError when it can't be read.
 QStringList readLines(const QString& path);
+// Reads an open file whole, called name in messages; a file of more than maxBytes is refused
+// with db::FileError before it is read, so a stray huge file can't take the memory.
+QStringList readLines(QFile& file, const QString& name, qint64 maxBytes);
+
+// A file in which no line holds a reading although some line holds more than blanks: written
+// with another separator, most likely. Posting it would pass over every line and call it a success.
+bool holdsNoReading(const QStringList& lines);
+// What the window and the batch mode say of such a file; name, when given, is the file's.
+QString noReadingMessage(const QString& name = QString());
 
 struct Reading {
     QString itemCode;     // before the first comma, as written: blanks and case kept

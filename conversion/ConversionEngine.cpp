@@ -22,8 +22,10 @@ const QString ReasonHasMovements = QStringLiteral("Existe movimentos com este pr
 
 // A product kept without grades (Grade 1 or 3) is counted under grade "0000"; one kept by
 // grade can't be placed by a reference, which names no grade.
-bool gradeRuleAdmits(int grade) {
-    return grade == 1 || grade == 3;
+// Grade is read as a number, so that one stored as 1.5 or as text is refused alike on every
+// driver.
+bool gradeRuleAdmits(double grade) {
+    return grade == 1.0 || grade == 3.0;
 }
 
 QDateTime atMidnight(const QDate& date) {
@@ -62,7 +64,9 @@ QString reasonText(LineOutcome outcome) {
     return {};
 }
 
-// The statements of a run, prepared once, with the positions of their parameters.
+// The statements of a run, each prepared when the run first needs it, inside the run's
+// transaction, with the positions of its parameters. A database without the tables of one mode
+// still takes runs of the other, and a missing table fails the line that uses it.
 struct ConversionEngine::Statements {
     // The five columns that name a count row.
     struct RowKeyAt {
@@ -107,48 +111,91 @@ struct ConversionEngine::Statements {
             , cost(statement.position(db::param::PrecoMedio)) {}
         int company, product, grade, moment, type, document, quantity, cost;
     };
+    // Bound by position only.
+    struct NoPositions {
+        explicit NoPositions(const db::Statement&) {}
+    };
+
+    template <typename At> struct Slot {
+        std::unique_ptr<db::Statement> statement;
+        std::optional<At> at;
+    };
+    template <typename At> struct Use {
+        db::Statement& query;
+        const At& at;
+    };
 
     Statements(const QSqlDatabase& database, const db::Dialect& dialect,
                db::StatementWatchdog* watchdog)
-        : barcode(prepare(database, dialect, db::sql::BarcodeSearch, watchdog))
-        , references{prepare(database, dialect, db::sql::ReferenceSearch1, watchdog),
-                     prepare(database, dialect, db::sql::ReferenceSearch2, watchdog),
-                     prepare(database, dialect, db::sql::ReferenceSearch3, watchdog)}
-        , countRow(prepare(database, dialect, db::sql::InventoryRowExists, watchdog))
-        , countRowAt(*countRow)
-        , stock(prepare(database, dialect, db::sql::ReadStockAndCost, watchdog))
-        , update(prepare(database, dialect, db::sql::UpdateInventoryRow, watchdog))
-        , updateAt(*update)
-        , insert(prepare(database, dialect, db::sql::InsertInventoryRow, watchdog))
-        , insertAt(*insert)
-        , movements(prepare(database, dialect, db::sql::MovementLookup, watchdog))
-        , openingStock(prepare(database, dialect, db::sql::InsertOpeningStock, watchdog))
-        , openingStockAt(*openingStock)
-        , openingMovement(prepare(database, dialect, db::sql::InsertOpeningMovement, watchdog))
-        , openingMovementAt(*openingMovement) {}
-
-    static std::unique_ptr<db::Statement> prepare(const QSqlDatabase& database,
-                                                  const db::Dialect& dialect, const char* text,
-                                                  db::StatementWatchdog* watchdog) {
-        return db::Statement::prepare(database, dialect, text, watchdog);
+        : m_database(database)
+        , m_dialect(dialect)
+        , m_watchdog(watchdog)
+        , m_lockedCountRow(QByteArray(db::sql::InventoryRowExists) + dialect.rowLock())
+        , m_insertUnlessCreated(QByteArray(db::sql::InsertInventoryRow) + dialect.unlessCreated()) {
     }
 
-    std::unique_ptr<db::Statement> barcode;
-    std::unique_ptr<db::Statement> references[3];
-    std::unique_ptr<db::Statement> countRow;
-    RowKeyAt countRowAt;
+    db::Statement& barcode() { return use(m_barcode, db::sql::BarcodeSearch).query; }
+    db::Statement& reference(int search) {
+        static const char* const texts[] = {db::sql::ReferenceSearch1, db::sql::ReferenceSearch2,
+                                            db::sql::ReferenceSearch3};
+        return use(m_references[search], texts[search]).query;
+    }
+    // The inventory run's read of a count row holds the row until the run ends.
+    Use<RowKeyAt> countRow() { return use(m_countRow, m_lockedCountRow.constData()); }
+    Use<RowKeyAt> processedCheck() { return use(m_processedCheck, db::sql::ProcessedCheck); }
     // Bound by position, first to third: company, product, grade.
-    std::unique_ptr<db::Statement> stock;
-    std::unique_ptr<db::Statement> update;
-    CountWriteAt updateAt;
-    std::unique_ptr<db::Statement> insert;
-    CountWriteAt insertAt;
+    db::Statement& stock() { return use(m_stock, db::sql::ReadStockAndCost).query; }
+    Use<CountWriteAt> update() { return use(m_update, db::sql::UpdateInventoryRow); }
+    Use<CountWriteAt> insert() { return use(m_insert, m_insertUnlessCreated.constData()); }
     // Bound by position, first to third, as text.
-    std::unique_ptr<db::Statement> movements;
-    std::unique_ptr<db::Statement> openingStock;
-    OpeningStockAt openingStockAt;
-    std::unique_ptr<db::Statement> openingMovement;
-    OpeningMovementAt openingMovementAt;
+    db::Statement& movements() { return use(m_movements, db::sql::MovementLookup).query; }
+    Use<OpeningStockAt> openingStock() { return use(m_openingStock, db::sql::InsertOpeningStock); }
+    Use<OpeningMovementAt> openingMovement() {
+        return use(m_openingMovement, db::sql::InsertOpeningMovement);
+    }
+
+    // Closes every statement prepared so far, then reports the first that failed to close.
+    void closeAll() {
+        std::exception_ptr first;
+        for (db::Statement* statement : m_prepared) {
+            try {
+                statement->close();
+            } catch (const db::Error&) {
+                if (!first)
+                    first = std::current_exception();
+            }
+        }
+        if (first)
+            std::rethrow_exception(first);
+    }
+
+private:
+    template <typename At> Use<At> use(Slot<At>& slot, const char* text) {
+        if (!slot.statement) {
+            auto statement = db::Statement::prepare(m_database, m_dialect, text, m_watchdog);
+            slot.at.emplace(*statement);
+            m_prepared.push_back(statement.get());
+            slot.statement = std::move(statement);
+        }
+        return {*slot.statement, *slot.at};
+    }
+
+    QSqlDatabase m_database;
+    const db::Dialect& m_dialect;
+    db::StatementWatchdog* m_watchdog;
+    const QByteArray m_lockedCountRow;
+    const QByteArray m_insertUnlessCreated;
+    std::vector<db::Statement*> m_prepared;
+    Slot<NoPositions> m_barcode;
+    Slot<NoPositions> m_references[3];
+    Slot<RowKeyAt> m_countRow;
+    Slot<RowKeyAt> m_processedCheck;
+    Slot<NoPositions> m_stock;
+    Slot<CountWriteAt> m_update;
+    Slot<CountWriteAt> m_insert;
+    Slot<NoPositions> m_movements;
+    Slot<OpeningStockAt> m_openingStock;
+    Slot<OpeningMovementAt> m_openingMovement;
 };
 
 // The entries and the texts made of them, worked out once a run.
@@ -216,10 +263,49 @@ struct ConversionEngine::Known {
     bool rowRead = false;
     bool rowExists = false;
     QString processado;
-    // The count a reading adds to: Quantidade of an open row, 0 otherwise.
+    // What the count row holds, which a reading adds to: Quantidade of an open row, 0 otherwise.
+    // A null Quantidade reads 0 and stays null, as the update leaves it.
     double count = 0.0;
+    bool countIsNull = false;
     std::optional<StockAndCost> stock;
     std::optional<bool> moved;
+};
+
+// An opening stock row that the insert found already there: either another workstation has just
+// posted the product's opening stock, or the row was there without a movement before the run.
+class ConversionEngine::OpeningStockClash : public db::DatabaseError {
+public:
+    OpeningStockClash(const QString& insertFailure, const Known& known, const QString& company)
+        : db::DatabaseError(insertFailure)
+        , m_company(company)
+        , m_product(known.CodProd)
+        , m_grade(known.CodGrade) {}
+
+    // Asked once the run is undone, afresh: the other workstation's movement is committed by
+    // the time the insert is refused, but a run that can't see it (a snapshot) or can't ask any
+    // more (a transaction the refusal broke) can't tell.
+    [[noreturn]] void explain(const QSqlDatabase& database, const db::Dialect& dialect) const {
+        bool moved = false;
+        try {
+            db::Query lookup(database, dialect);
+            lookup.setText(QString::fromLatin1(db::sql::MovementLookup));
+            lookup.bindTextAt(0, m_company);
+            lookup.bindTextAt(1, m_product);
+            lookup.bindTextAt(2, m_grade);
+            lookup.open();
+            moved = !lookup.isEmpty();
+            lookup.close();
+        } catch (const db::Error&) {
+        }
+        if (moved)
+            throw db::LockTimeout(db::otherWorkstationText());
+        throw db::Error(message());
+    }
+
+private:
+    QString m_company;
+    QString m_product;
+    QString m_grade;
 };
 
 struct ConversionEngine::Resolved {
@@ -257,14 +343,21 @@ QString ConversionEngine::failedRunMessage(const std::exception& error) {
     return failedRunMessage(QString::fromLocal8Bit(error.what()));
 }
 
-void ConversionEngine::startRun() {
+void ConversionEngine::startRun(Mode mode) {
+    endRun();
+    m_mode = mode;
+    m_running = true;
+}
+
+// The statements end with the run, after its transaction: a connection can then close while the
+// engine lives, and no statement is freed inside a transaction that a failure has broken. What
+// the run learnt goes with them; the next run, and a question between runs, ask afresh.
+void ConversionEngine::endRun() {
+    m_statements.reset();
     m_codes.clear();
     m_known.clear();
     m_values.reset();
-    m_statements.reset();
-    // Prepared inside the run's transaction: on some engines a statement prepared outside it
-    // reads in a transaction of its own and would miss the movements this run writes.
-    statements();
+    m_running = false;
 }
 
 ConversionEngine::Statements& ConversionEngine::statements() {
@@ -279,6 +372,15 @@ ConversionEngine::RunValues& ConversionEngine::values() {
     return *m_values;
 }
 
+namespace {
+// Ends what a run holds when it goes out of scope.
+template <typename End> struct AtScopeEnd {
+    End end;
+    ~AtScopeEnd() { end(); }
+};
+template <typename End> AtScopeEnd(End) -> AtScopeEnd<End>;
+} // namespace
+
 template <typename PostLine>
 ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, Mode mode,
                                                      PostLine&& postLine) {
@@ -287,6 +389,10 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
     if (count == 0)
         return Outcome::Completed;
 
+    // Declared before the guard, so the statements go after the transaction has ended.
+    const AtScopeEnd finish{[this] {
+        endRun();
+    }};
     db::TransactionGuard transaction(m_database, m_dialect);
     // Declared after the guard, so the statements are closed before it rolls back. A run that
     // is failing already reports its first error, not one from closing.
@@ -300,7 +406,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
         }
         ~Closer() { quietly(); }
     } closer{*this};
-    startRun();
+    startRun(mode);
 
     try {
         for (qsizetype i = 0; i < count; ++i) {
@@ -325,6 +431,13 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
                 return Outcome::Stopped;
         }
         closeQueries();
+    } catch (const OpeningStockClash& clash) {
+        closer.quietly();
+        try {
+            transaction.rollbackAfter(clash);
+        } catch (const OpeningStockClash&) {
+            clash.explain(m_database, m_dialect);
+        }
     } catch (const db::Error& error) {
         closer.quietly();
         transaction.rollbackAfter(error);
@@ -348,29 +461,17 @@ void ConversionEngine::lineDone(Mode mode, const LineReport& line) {
         m_observer->lineDone(line);
 }
 
-// Closes every statement, then reports the first that failed to close.
 void ConversionEngine::closeQueries() {
-    if (!m_statements)
-        return;
-    Statements& all = *m_statements;
-    std::exception_ptr first;
-    for (db::Statement* statement :
-         {all.barcode.get(), all.references[0].get(), all.references[1].get(),
-          all.references[2].get(), all.countRow.get(), all.stock.get(), all.update.get(),
-          all.insert.get(), all.movements.get(), all.openingStock.get(),
-          all.openingMovement.get()}) {
-        try {
-            statement->close();
-        } catch (const db::Error&) {
-            if (!first)
-                first = std::current_exception();
-        }
-    }
-    if (first)
-        std::rethrow_exception(first);
+    if (m_statements)
+        m_statements->closeAll();
 }
 
 namespace {
+// The quantity of a reading about to be posted; a bad one names its line.
+double quantityOf(const LineReport& line) {
+    return collector::parseQuantity(line.quantityText, db::Regional::locale(), line.number);
+}
+
 // The product part of a line's report.
 void fillFound(LineReport& line, FoundBy foundBy, const QString& codProd, const QString& codGrade) {
     line.foundBy = foundBy;
@@ -392,26 +493,43 @@ ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& 
             line.outcome = LineOutcome::Processed;
             return;
         }
-        const double quantity = collector::parseQuantity(line.quantityText, db::Regional::locale());
+        const double quantity = quantityOf(line);
         const StockAndCost stock = ReadStockAndCost(known);
-        const double counted = known.count;
-        if (known.rowExists) {
-            requireFiniteTotal(line.itemCode, counted + quantity);
-            // A row that is neither open nor processed takes no more readings; the clerk must
-            // hear of it.
-            if (!UpdateInventoryRow(known, quantity)) {
-                line.outcome = LineOutcome::Processed;
-                return;
-            }
-        } else {
-            InsertInventoryRow(known, quantity);
+        // A row that is neither open nor processed takes no more readings; the clerk must hear
+        // of it.
+        if (!postCount(known, quantity, line)) {
+            line.outcome = LineOutcome::Processed;
+            return;
         }
         line.outcome = LineOutcome::Posted;
         line.quantity = quantity;
         line.stockOnRecord = stock.stock;
-        line.countBefore = counted;
-        line.countAfter = counted + quantity;
     });
+}
+
+bool ConversionEngine::postCount(Known& known, double quantity, LineReport& line) {
+    if (!known.rowExists) {
+        if (InsertInventoryRow(known, quantity)) {
+            line.countBefore = 0.0;
+            line.countAfter = quantity;
+            return true;
+        }
+        // Another workstation has created the row since it was read: the reading adds to it.
+        known.rowRead = false;
+        countRow(known);
+        if (!known.rowExists)
+            throw db::LockTimeout(db::otherWorkstationText());
+        if (known.processado == QLatin1String(db::value::Processed))
+            return false;
+    }
+    const double before = known.count;
+    if (!known.countIsNull)
+        requireFiniteTotal(line.itemCode, before + quantity);
+    if (!UpdateInventoryRow(known, quantity))
+        return false;
+    line.countBefore = before;
+    line.countAfter = known.count;
+    return true;
 }
 
 ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringList& lines) {
@@ -431,7 +549,7 @@ ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringLis
             line.outcome = LineOutcome::HasMovements;
             return;
         }
-        const double quantity = collector::parseQuantity(line.quantityText, db::Regional::locale());
+        const double quantity = quantityOf(line);
         const StockAndCost stock = ReadStockAndCost(known);
         InsertOpeningStock(known, quantity);
         InsertOpeningMovement(known, quantity);
@@ -444,6 +562,11 @@ ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringLis
 }
 
 ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
+    // Between runs nothing is kept: each question asks the database and leaves no statement.
+    const AtScopeEnd forget{[this] {
+        if (!m_running)
+            endRun();
+    }};
     const Resolved* found = resolve(itemCode);
     if (!found)
         return {};
@@ -465,30 +588,32 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
     QString product;
     QString grade;
     FoundBy foundBy = FoundBy::None;
-    run.barcode->bind(0, searched);
-    if (run.barcode->open()) {
-        product = run.barcode->text(0);
-        grade = run.barcode->text(1);
+    db::Statement& barcode = run.barcode();
+    barcode.bind(0, searched);
+    if (barcode.open()) {
+        product = barcode.text(0);
+        grade = barcode.text(1);
         foundBy = FoundBy::Barcode;
     } else {
+        // Relacionarefant is asked only for a code that neither reference finds.
         for (const auto& [search, by] :
-             {std::pair{run.references[0].get(), FoundBy::Reference},
-              std::pair{run.references[1].get(), FoundBy::ManufacturerReference},
-              std::pair{run.references[2].get(), FoundBy::OldReference}}) {
-            search->bind(0, searched);
-            const bool hit = search->open();
-            const bool admitted = hit && gradeRuleAdmits(search->integer(1));
+             {std::pair{0, FoundBy::Reference}, std::pair{1, FoundBy::ManufacturerReference},
+              std::pair{2, FoundBy::OldReference}}) {
+            db::Statement& query = run.reference(search);
+            query.bind(0, searched);
+            const bool hit = query.open();
+            const bool admitted = hit && gradeRuleAdmits(query.number(1));
             if (admitted) {
-                product = search->text(0);
+                product = query.text(0);
                 grade = QString::fromLatin1(db::value::NoGrade);
                 foundBy = by;
             }
-            search->close();
+            query.close();
             if (hit)
                 break;
         }
     }
-    run.barcode->close();
+    barcode.close();
 
     Resolved resolved;
     if (!product.isEmpty()) {
@@ -511,9 +636,9 @@ ConversionEngine::Known& ConversionEngine::countRow(Known& known) {
         return known;
     RunValues& entries = values();
     entries.requireDate();
-    Statements& run = statements();
-    db::Statement& query = *run.countRow;
-    const Statements::RowKeyAt& at = run.countRowAt;
+    // Only an inventory run adds to the count, and holds the row it reads until it ends.
+    const bool counting = m_running && m_mode == Mode::Inventory;
+    const auto [query, at] = counting ? statements().countRow() : statements().processedCheck();
     query.bind(at.company, entries.company);
     query.bind(at.date, entries.dateValue);
     query.bind(at.document, entries.document);
@@ -522,8 +647,9 @@ ConversionEngine::Known& ConversionEngine::countRow(Known& known) {
     known.rowExists = query.open();
     if (known.rowExists) {
         known.processado = query.text(0);
-        known.count =
-            known.processado == QLatin1String(db::value::NotProcessed) ? query.number(1) : 0.0;
+        const bool open = counting && known.processado == QLatin1String(db::value::NotProcessed);
+        known.countIsNull = open && query.isNull(1);
+        known.count = open ? query.number(1) : 0.0;
     }
     query.close();
     known.rowRead = true;
@@ -533,7 +659,7 @@ ConversionEngine::Known& ConversionEngine::countRow(Known& known) {
 StockAndCost ConversionEngine::ReadStockAndCost(Known& known) {
     if (known.stock)
         return *known.stock;
-    db::Statement& query = *statements().stock;
+    db::Statement& query = statements().stock();
     query.bind(0, values().company);
     query.bind(1, known.product);
     query.bind(2, known.grade);
@@ -548,7 +674,7 @@ StockAndCost ConversionEngine::ReadStockAndCost(Known& known) {
 bool ConversionEngine::hasMovements(Known& known) {
     if (known.moved)
         return *known.moved;
-    db::Statement& query = *statements().movements;
+    db::Statement& query = statements().movements();
     query.bind(0, values().company);
     query.bind(1, known.product);
     query.bind(2, known.grade);
@@ -579,28 +705,41 @@ void bindCountRow(db::Statement& query, const At& at, const db::BoundValue& stam
 
 bool ConversionEngine::UpdateInventoryRow(Known& known, double quantity) {
     RunValues& entries = values();
-    Statements& run = statements();
+    const auto [query, at] = statements().update();
     // The stamp's date and time come from one reading of the clock, so they never straddle
     // midnight.
-    bindCountRow(*run.update, run.updateAt, entries.stampNow(), quantity, *known.stock,
-                 entries.company, entries.dateValue, entries.document, entries.cause, known.product,
-                 known.grade);
-    if (run.update->execute() == 0)
+    bindCountRow(query, at, entries.stampNow(), quantity, *known.stock, entries.company,
+                 entries.dateValue, entries.document, entries.cause, known.product, known.grade);
+    if (query.executeCounted() == 0)
         return false;
-    known.count += quantity;
+    // Null plus a number stays null.
+    if (!known.countIsNull)
+        known.count += quantity;
     return true;
 }
 
-void ConversionEngine::InsertInventoryRow(Known& known, double quantity) {
+bool ConversionEngine::InsertInventoryRow(Known& known, double quantity) {
     RunValues& entries = values();
-    Statements& run = statements();
-    bindCountRow(*run.insert, run.insertAt, entries.stampNow(), quantity, *known.stock,
-                 entries.company, entries.dateValue, entries.document, entries.cause, known.product,
-                 known.grade);
-    run.insert->execute();
+    const auto [query, at] = statements().insert();
+    bindCountRow(query, at, entries.stampNow(), quantity, *known.stock, entries.company,
+                 entries.dateValue, entries.document, entries.cause, known.product, known.grade);
+    if (*m_dialect.unlessCreated()) {
+        if (query.executeCounted() == 0)
+            return false;
+    } else {
+        // The row was not there when the run read it: another workstation's run has created it
+        // since, and this run can't add to a row it can't see.
+        try {
+            query.execute();
+        } catch (const db::DuplicateKey&) {
+            throw db::LockTimeout(db::otherWorkstationText());
+        }
+    }
     known.rowExists = true;
     known.processado = QString::fromLatin1(db::value::NotProcessed);
     known.count = quantity;
+    known.countIsNull = false;
+    return true;
 }
 
 QString ConversionEngine::insertFailure(const Known& known, const QString& serverMessage) {
@@ -613,9 +752,7 @@ QString ConversionEngine::insertFailure(const Known& known, const QString& serve
 void ConversionEngine::InsertOpeningStock(Known& known, double quantity) {
     try {
         RunValues& entries = values();
-        Statements& run = statements();
-        db::Statement& query = *run.openingStock;
-        const Statements::OpeningStockAt& at = run.openingStockAt;
+        const auto [query, at] = statements().openingStock();
         query.bind(at.company, entries.company);
         query.bind(at.product, known.product);
         query.bind(at.grade, known.grade);
@@ -626,6 +763,9 @@ void ConversionEngine::InsertOpeningStock(Known& known, double quantity) {
         query.execute();
     } catch (const db::LockTimeout&) {
         throw;
+    } catch (const db::DuplicateKey& error) {
+        throw OpeningStockClash(insertFailure(known, error.message()), known,
+                                m_entries.companyCode);
     } catch (const db::DatabaseError& error) {
         throw db::Error(insertFailure(known, error.message()));
     }
@@ -634,9 +774,7 @@ void ConversionEngine::InsertOpeningStock(Known& known, double quantity) {
 void ConversionEngine::InsertOpeningMovement(Known& known, double quantity) {
     try {
         RunValues& entries = values();
-        Statements& run = statements();
-        db::Statement& query = *run.openingMovement;
-        const Statements::OpeningMovementAt& at = run.openingMovementAt;
+        const auto [query, at] = statements().openingMovement();
         query.bind(at.company, entries.company);
         query.bind(at.product, known.product);
         query.bind(at.grade, known.grade);

@@ -98,7 +98,8 @@ struct RejectionTargets {
 //
 // Within a run the catalogue does not change (the run writes none of it), so each item code is
 // resolved once, and each product and grade's stock on record, movements and count row are asked
-// once; a count row the run has written is its own until it commits, and is followed in memory.
+// once; an inventory run holds each count row it reads until it commits, and follows it in
+// memory. Nothing is kept from one run to the next.
 class ConversionEngine {
 public:
     enum class Outcome { Completed, Stopped };
@@ -114,6 +115,7 @@ public:
     // Opening stock (INCIEST and MVGERAL) of products without movements.
     Outcome ConvertOpeningStock(const QStringList& lines);
 
+    // Between runs each call asks the database afresh and leaves no statement behind.
     ProductKey ResolveProduct(const QString& itemCode);
 
     // A dry run goes through every line as a real run does, inside its transaction, reports the
@@ -132,13 +134,16 @@ private:
     struct RunValues;
     struct Known;
     struct Resolved;
+    class OpeningStockClash;
 
     template <typename PostLine>
     Outcome runLines(const QStringList& lines, Mode mode, PostLine&& postLine);
     // Hands a finished line to the rejection list of its mode and to the observer.
     void lineDone(Mode mode, const LineReport& line);
-    // Prepares the run's statements (inside its transaction) and forgets what earlier runs knew.
-    void startRun();
+    // Forgets what earlier runs knew; the run prepares its statements as it needs them.
+    void startRun(Mode mode);
+    // Finalises the run's statements and drops what the run knew.
+    void endRun();
     void closeQueries();
     Statements& statements();
     RunValues& values();
@@ -149,9 +154,13 @@ private:
     Known& countRow(Known& known);
     StockAndCost ReadStockAndCost(Known& known);
     bool hasMovements(Known& known);
+    // Adds a reading to its count row or creates the row, and reports the row's count before
+    // and after; false when the row takes no more readings.
+    bool postCount(Known& known, double quantity, LineReport& line);
     // False when no row was touched: the row is no longer open for counting.
     bool UpdateInventoryRow(Known& known, double quantity);
-    void InsertInventoryRow(Known& known, double quantity);
+    // False when another workstation's run has created the row since this run read it.
+    bool InsertInventoryRow(Known& known, double quantity);
     void InsertOpeningStock(Known& known, double quantity);
     void InsertOpeningMovement(Known& known, double quantity);
     static QString insertFailure(const Known& known, const QString& serverMessage);
@@ -162,6 +171,8 @@ private:
     RejectionTargets m_rejections;
     RunObserver* m_observer;
     bool m_dryRun = false;
+    bool m_running = false;
+    Mode m_mode = Mode::Inventory;
     std::unique_ptr<db::StatementWatchdog> m_watchdog;
     std::unique_ptr<Statements> m_statements;
     std::unique_ptr<RunValues> m_values;

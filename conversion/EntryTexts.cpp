@@ -33,5 +33,12 @@ CompletedDate completeDateText(const QString& text, const QDate& today) {
     }
     if (length == 9 || length == 10)
         return {s, length == 9};
-    return {s.left(6) + QStringLiteral("20") + s.mid(6, 2)};
+    // "20" in front of a one-digit year leaves three digits, as suspicious as three typed.
+    const QString completed = s.left(6) + QStringLiteral("20") + s.mid(6, 2);
+    return {completed, db::texts::trimControl(completed).size() == 9};
+}
+
+QString invalidDateText(const QString& name, const QString& typed) {
+    return name + QStringLiteral(" inválida: \"") + db::texts::quotedInput(typed) +
+           QStringLiteral("\".\rInforme dia, mês e ano na forma DD/MM/AAAA.");
 }

@@ -12,10 +12,16 @@ QString ZeroPad(const QString& text, int width);
 
 struct CompletedDate {
     QString text;
-    // A three-digit year (nine characters once trimmed): kept, but worth a warning.
+    // A year of fewer than four digits once completed (a three-digit year typed, or one digit
+    // completed to three): kept, but worth a warning.
     bool suspicious = false;
 };
 
 // Completes a date field's ten-character text from today's month and year: a missing year and
 // month come from today, a two-digit year gets "20" in front.
 CompletedDate completeDateText(const QString& text, const QDate& today);
+
+// The refusal of a date that makes no calendar date, naming the field, what was typed and the
+// form a date takes, on a line of its own:
+// Data inválida: "31/02/2026".\rInforme dia, mês e ano na forma DD/MM/AAAA.
+QString invalidDateText(const QString& name, const QString& typed);

@@ -45,9 +45,23 @@ bool hasQuantityShape(QStringView text, QStringView point) {
         ++i;
     return i == size;
 }
+
+QString badQuantityMessage(const QString& text, const QLocale& locale, int lineNumber) {
+    QString message =
+        QStringLiteral("a quantidade \"%1\" não é um número.").arg(db::texts::quotedInput(text));
+    if (lineNumber > 0)
+        message = QStringLiteral("Linha %1: ").arg(lineNumber) + message;
+    // 1,5 from a collector set up for a decimal comma, on a workstation that doesn't use one.
+    if (locale.decimalPoint() != QStringLiteral(",") && hasQuantityShape(text, u","))
+        message += QStringLiteral(
+            "\rOs números seguem as configurações regionais da estação (LC_NUMERIC), em que o "
+            "separador decimal não é a vírgula; para ler a vírgula como decimal, use por "
+            "exemplo LC_NUMERIC=pt_BR.UTF-8.");
+    return message;
+}
 } // namespace
 
-double parseQuantity(const QString& text, const QLocale& locale) {
+double parseQuantity(const QString& text, const QLocale& locale, int lineNumber) {
     // The reader is set up once per locale: a run reads the same one for every line.
     static QLocale readerFor = QLocale::c();
     static QLocale reader = QLocale::c();
@@ -70,8 +84,7 @@ double parseQuantity(const QString& text, const QLocale& locale) {
         value = reader.toDouble(normalized, &ok);
     }
     if (!ok)
-        throw db::ConversionError(QStringLiteral("'%1' is not a valid floating point value")
-                                      .arg(db::texts::quotedInput(text)));
+        throw BadQuantity(badQuantityMessage(text, locale, lineNumber), lineNumber);
     return value;
 }
 

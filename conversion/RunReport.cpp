@@ -8,10 +8,10 @@ using conversion::FoundBy;
 using conversion::LineOutcome;
 using conversion::LineReport;
 
-QString outcomeText(LineOutcome outcome) {
+QString outcomeText(LineOutcome outcome, bool dryRun) {
     switch (outcome) {
     case LineOutcome::Posted:
-        return QStringLiteral("gravada");
+        return dryRun ? QStringLiteral("a gravar") : QStringLiteral("gravada");
     case LineOutcome::NoReading:
         return QStringLiteral("sem leitura");
     case LineOutcome::NotFound:
@@ -38,9 +38,9 @@ QString foundByText(FoundBy foundBy) {
     return {};
 }
 
-void appendCsvField(QByteArray& out, const QString& text) {
+void appendCsvField(QByteArray& out, const QString& text, char separator) {
     const QByteArray bytes = text.toUtf8();
-    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') &&
+    if (!bytes.contains(separator) && !bytes.contains('"') && !bytes.contains('\r') &&
         !bytes.contains('\n')) {
         out += bytes;
         return;
@@ -65,14 +65,14 @@ QByteArray csvHeader() {
            "contagem_antes,contagem_depois,QuantKardex\r\n";
 }
 
-void appendCsvRow(QByteArray& out, const LineReport& line) {
+void appendCsvRow(QByteArray& out, const LineReport& line, bool dryRun) {
     out += QByteArray::number(line.number);
     out += ',';
     appendCsvField(out, line.itemCode);
     out += ',';
     appendCsvField(out, line.quantityText);
     out += ',';
-    appendCsvField(out, outcomeText(line.outcome));
+    appendCsvField(out, outcomeText(line.outcome, dryRun));
     out += ',';
     appendCsvField(out, line.CodProd);
     out += ',';
@@ -92,6 +92,11 @@ void appendCsvRow(QByteArray& out, const LineReport& line) {
     if (line.outcome == LineOutcome::Posted)
         appendNumber(out, line.stockOnRecord);
     out += "\r\n";
+}
+
+void showPassedOverText(LineReport& line, const QStringList& lines) {
+    if (line.outcome == LineOutcome::NoReading)
+        line.itemCode = lines.value(line.number - 1);
 }
 
 void Summary::add(const LineReport& line) {
@@ -122,10 +127,18 @@ QJsonObject Summary::toJson(const QString& mode, bool dryRun, double seconds) co
     const QMap<QString, int> byReason = this->reasons();
     for (auto it = byReason.cbegin(); it != byReason.cend(); ++it)
         reasons.insert(it.key(), it.value());
-    return {{QStringLiteral("modo"), mode},           {QStringLiteral("simulacao"), dryRun},
-            {QStringLiteral("linhas"), m_lines},      {QStringLiteral("leituras"), m_readings},
-            {QStringLiteral("gravadas"), m_posted},   {QStringLiteral("rejeitadas"), reasons},
-            {QStringLiteral("produtos"), products()}, {QStringLiteral("segundos"), seconds}};
+    // The same counts under keys that don't change with the wording of the reasons.
+    const auto count = [this](LineOutcome outcome) {
+        return m_byOutcome[static_cast<size_t>(outcome)];
+    };
+    const QJsonObject byKey{{QStringLiteral("nao_encontrada"), count(LineOutcome::NotFound)},
+                            {QStringLiteral("ja_processado"), count(LineOutcome::Processed)},
+                            {QStringLiteral("com_movimentos"), count(LineOutcome::HasMovements)}};
+    return {{QStringLiteral("modo"), mode},         {QStringLiteral("simulacao"), dryRun},
+            {QStringLiteral("linhas"), m_lines},    {QStringLiteral("leituras"), m_readings},
+            {QStringLiteral("gravadas"), m_posted}, {QStringLiteral("rejeitadas"), reasons},
+            {QStringLiteral("motivos"), byKey},     {QStringLiteral("produtos"), products()},
+            {QStringLiteral("segundos"), seconds}};
 }
 
 } // namespace runreport

@@ -12,8 +12,8 @@
 // The run report as files and figures: one CSV row per line, and a summary of the run.
 namespace runreport {
 
-// "gravada", "sem leitura" or the rejection reason.
-QString outcomeText(conversion::LineOutcome outcome);
+// "gravada" ("a gravar" in a dry run, which posts nothing), "sem leitura" or the rejection reason.
+QString outcomeText(conversion::LineOutcome outcome, bool dryRun = false);
 // "código de barras", "referência", "referência do fabricante", "referência antiga" or empty.
 QString foundByText(conversion::FoundBy foundBy);
 
@@ -21,9 +21,13 @@ QString foundByText(conversion::FoundBy foundBy);
 // quotes doubled; every row ends with CR LF. Numbers are written with a point and no more digits
 // than they need.
 QByteArray csvHeader();
-void appendCsvRow(QByteArray& out, const conversion::LineReport& line);
-// One field of such a row, quoted when it must be.
-void appendCsvField(QByteArray& out, const QString& text);
+void appendCsvRow(QByteArray& out, const conversion::LineReport& line, bool dryRun = false);
+// One field of such a row, quoted when it must be; separator is the one between fields.
+void appendCsvField(QByteArray& out, const QString& text, char separator = ',');
+
+// A line without a reading is reported with its own text as its code, so that what was passed
+// over can be seen; lines are the run's lines.
+void showPassedOverText(conversion::LineReport& line, const QStringList& lines);
 
 // Figures of a run, added up line by line.
 class Summary {
@@ -39,8 +43,9 @@ public:
     // Rejected lines by reason.
     QMap<QString, int> reasons() const;
 
-    // Keys modo, simulacao, linhas, leituras, gravadas, rejeitadas (reason -> count),
-    // produtos, segundos.
+    // Keys modo, simulacao, linhas, leituras, gravadas, rejeitadas (reason -> count, reasons
+    // with none left out), motivos (nao_encontrada, ja_processado, com_movimentos -> count,
+    // always all three), produtos, segundos.
     QJsonObject toJson(const QString& mode, bool dryRun, double seconds) const;
 
 private:

@@ -48,14 +48,28 @@ public:
         return query.exec(QStringLiteral("BEGIN IMMEDIATE")) ? QSqlError() : query.lastError();
     }
     // SQLite refuses a commit that readers keep waiting (BUSY) and leaves its transaction open;
-    // the driver drops the reason from its error, but the library tells whether one is open.
+    // the library tells whether one is open.
     bool failedCommitKeptTransaction(const QSqlDatabase& database) const override {
         sqlite3* connection = sqliteHandle(database);
         return connection && sqlite3_get_autocommit(connection) == 0;
     }
+    // The file holds a commit whole or not at all: a commit refused for a full disk was rolled
+    // back by SQLite itself.
+    bool failedCommitKeptNothing() const override { return true; }
+    // The driver drops the reason from its error; the library still has it.
+    bool failedCommitWasLockWait(const QSqlDatabase& database,
+                                 const QSqlError& error) const override {
+        sqlite3* connection = sqliteHandle(database);
+        return connection ? (sqlite3_errcode(connection) & 0xff) == SQLITE_BUSY
+                          : isLockConflict(error);
+    }
     // SQLITE_BUSY, with or without an extended code.
     bool isLockConflict(const QSqlError& error) const override {
-        return (error.nativeErrorCode().toInt() & 0xff) == 5;
+        return (error.nativeErrorCode().toInt() & 0xff) == SQLITE_BUSY;
+    }
+    bool isDuplicateKey(const QSqlError& error) const override {
+        const int code = error.nativeErrorCode().toInt();
+        return code == SQLITE_CONSTRAINT_PRIMARYKEY || code == SQLITE_CONSTRAINT_UNIQUE;
     }
 };
 
@@ -97,6 +111,13 @@ public:
     bool isLockConflict(const QSqlError& error) const override {
         return error.nativeErrorCode() == QLatin1String("-913");
     }
+    // SQLCODE -803.
+    bool isDuplicateKey(const QSqlError& error) const override {
+        return error.nativeErrorCode() == QLatin1String("-803");
+    }
+    // An insert has no clause to add: the run's snapshot sees no row committed after it began,
+    // so a row another run has just created can't be found and added to.
+    const char* rowLock() const override { return " With Lock"; }
 
     // The driver's transactions wait for locks without end, so a statement is cancelled through
     // the client library the driver has already loaded, with the connection's native handle.
@@ -163,6 +184,14 @@ public:
         return error.nativeErrorCode() == QLatin1String("55P03") ||
                error.nativeErrorCode() == QLatin1String("40P01");
     }
+    // unique_violation.
+    bool isDuplicateKey(const QSqlError& error) const override {
+        return error.nativeErrorCode() == QLatin1String("23505");
+    }
+    // Each statement sees what others have committed before it: a row another run creates is
+    // waited for, then found.
+    const char* rowLock() const override { return " For Update"; }
+    const char* unlessCreated() const override { return " On Conflict Do Nothing"; }
 
     // A COMMIT that fails ends the transaction whatever the reason.
     bool failedCommitEndsTransaction() const override { return true; }

@@ -44,6 +44,14 @@ public:
         Q_UNUSED(error);
         return false;
     }
+    // Whether a refusal is a second row with the key of an existing one.
+    virtual bool isDuplicateKey(const QSqlError& error) const = 0;
+    // What a select of the count row adds to hold the row against other transactions until the
+    // run ends: read before a wait, a count would miss what the other run then commits.
+    virtual const char* rowLock() const { return ""; }
+    // What an insert adds to do nothing, rather than fail, when another transaction has just
+    // created the row; empty where the engine can't see that row within the run.
+    virtual const char* unlessCreated() const { return ""; }
     // Whether a commit that failed has ended the transaction on the server, so that nothing is
     // left to roll back (a rollback there only draws a warning from the server).
     virtual bool failedCommitEndsTransaction() const { return false; }
@@ -52,6 +60,15 @@ public:
     virtual bool failedCommitKeptTransaction(const QSqlDatabase& database) const {
         Q_UNUSED(database);
         return false;
+    }
+    // Whether a refused commit is known to have kept nothing, whatever the reason: true for a
+    // database file that the tool itself writes, false for a server that may have committed.
+    virtual bool failedCommitKeptNothing() const { return false; }
+    // Whether a commit just refused was kept waiting by another connection.
+    virtual bool failedCommitWasLockWait(const QSqlDatabase& database,
+                                         const QSqlError& error) const {
+        Q_UNUSED(database);
+        return isLockConflict(error);
     }
     // Cancels the statement running on the connection, called from another thread once the wait
     // limit has passed; empty where the server itself ends a wait at the limit.

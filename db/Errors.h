@@ -30,9 +30,16 @@ public:
     using DatabaseError::DatabaseError;
 };
 
-// Another transaction kept the rows a run needs past the lock wait limit, or changed them while
-// the run waited: the run is undone, so nothing of it was posted.
+// Another transaction kept the rows a run needs past the lock wait limit, changed or created
+// them while the run waited, or the server gave no answer within that limit: the run is undone,
+// so nothing of it was posted.
 class LockTimeout : public DatabaseError {
+public:
+    using DatabaseError::DatabaseError;
+};
+
+// A row refused because one with its key is there already.
+class DuplicateKey : public DatabaseError {
 public:
     using DatabaseError::DatabaseError;
 };

@@ -19,17 +19,17 @@ QString errorText(const QSqlError& error) {
     return text.isEmpty() ? QStringLiteral("Erro desconhecido do banco de dados.") : text;
 }
 
-// The server's own text follows, when it gave one: a statement cut off at the limit may have
-// ended without an error.
+// The server's own text follows, when it gave one.
 QString lockText(const QSqlError& error) {
-    const QString text = QStringLiteral("Outra estação de trabalho está convertendo leituras no "
-                                        "mesmo inventário; tente de novo quando ela terminar.");
+    const QString text = otherWorkstationText();
     return error.isValid() ? text + QLatin1Char('\r') + errorText(error) : text;
 }
 
 [[noreturn]] void raise(const QSqlError& error, const Dialect* dialect) {
     if (dialect && dialect->isLockConflict(error))
         throw LockTimeout(lockText(error));
+    if (dialect && dialect->isDuplicateKey(error))
+        throw DuplicateKey(errorText(error));
     throw DatabaseError(errorText(error));
 }
 } // namespace
@@ -83,9 +83,8 @@ void Query::run() {
     }
     m_watchdog->arm();
     const bool done = m_query->exec();
-    // A statement cut off at the limit was waiting for a lock, whatever the server answered.
     if (m_watchdog->disarm())
-        throw LockTimeout(lockText(m_query->lastError()));
+        throw LockTimeout(noAnswerText());
     if (!done)
         fail();
 }
@@ -151,8 +150,19 @@ void raiseDatabaseError(const QSqlError& error, const Dialect& dialect) {
     raise(error, &dialect);
 }
 
-QString lockWaitText(const QSqlError& error) {
-    return lockText(error);
+QString otherWorkstationText() {
+    return QStringLiteral("Outra estação de trabalho está convertendo leituras no mesmo "
+                          "inventário; tente de novo quando ela terminar.");
+}
+
+// A cancelled lock wait and a cancelled slow answer end with the same error, so nothing more is
+// known than that the limit passed.
+QString noAnswerText() {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(LockWaitLimit).count();
+    return QStringLiteral("O servidor não respondeu em %1 segundos. Outra estação de trabalho "
+                          "pode estar convertendo leituras no mesmo inventário, ou o servidor "
+                          "ou a rede estão lentos; tente de novo em instantes.")
+        .arg(seconds);
 }
 
 TransactionGuard::TransactionGuard(QSqlDatabase database)
@@ -191,12 +201,18 @@ void TransactionGuard::commit() {
         return;
     }
     const QSqlError error = m_database.lastError();
-    if (m_dialect && m_dialect->failedCommitEndsTransaction())
+    if (!m_dialect)
+        throw CommitUnconfirmed(errorText(error));
+    const bool keptNothing = m_dialect->failedCommitKeptNothing();
+    // What is still open is rolled back with the guard; nothing else is left to roll back.
+    if (m_dialect->failedCommitEndsTransaction() ||
+        (keptNothing && !m_dialect->failedCommitKeptTransaction(m_database)))
         m_active = false;
-    // A commit kept waiting for a lock was refused whole, and is rolled back with the guard.
-    if (m_dialect &&
-        (m_dialect->isLockConflict(error) || m_dialect->failedCommitKeptTransaction(m_database)))
+    // A commit kept waiting for a lock was refused whole.
+    if (m_dialect->failedCommitWasLockWait(m_database, error))
         throw LockTimeout(lockText(error));
+    if (keptNothing)
+        throw DatabaseError(errorText(error));
     throw CommitUnconfirmed(errorText(error));
 }
 

@@ -62,8 +62,10 @@ private:
 
 // Raises the error the tool reports for a refusal of the database.
 [[noreturn]] void raiseDatabaseError(const QSqlError& error, const Dialect& dialect);
+// The message of a run that another workstation's run got in the way of.
+QString otherWorkstationText();
 // The message of a statement cut off at the lock wait limit.
-QString lockWaitText(const QSqlError& error);
+QString noAnswerText();
 
 // Rolls the transaction back when it goes out of scope without commit(). A commit that fails
 // raises CommitUnconfirmed: the server may have kept the work all the same.

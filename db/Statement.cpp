@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVarLengthArray>
+#include <functional>
 #include <sqlite3.h>
 #include <vector>
 
@@ -67,8 +68,8 @@ public:
     void bindFloat(int position, double value) override { m_query.bindValue(position, value); }
 
     bool open() override {
-        run();
-        m_onRow = m_query.next();
+        // A select that locks its rows waits for them as it fetches.
+        run([this] { m_onRow = m_query.next(); });
         if (!m_onRow && m_query.lastError().isValid())
             fail();
         if (m_columnTypes.empty()) {
@@ -82,10 +83,15 @@ public:
         const QVariant value = this->value(column);
         return value.isNull() ? QString() : m_dialect.text(value, m_columnTypes.at(column));
     }
+    // A text converts as a whole, in the C locale, or not at all.
     double number(int column) const override { return value(column).toDouble(); }
-    int integer(int column) const override { return value(column).toInt(); }
+    bool isNull(int column) const override { return value(column).isNull(); }
 
-    int execute() override {
+    void execute() override {
+        run();
+        close();
+    }
+    int executeCounted() override {
         run();
         const int rows = m_query.numRowsAffected();
         close();
@@ -104,17 +110,16 @@ public:
 
 private:
     QVariant value(int column) const { return m_onRow ? m_query.value(column) : QVariant(); }
-    void run() {
-        if (!m_watchdog) {
-            if (!m_query.exec())
-                fail();
-            return;
-        }
-        m_watchdog->arm();
+    // Runs the statement, then `fetch` when it ran, within the lock wait limit.
+    void run(const std::function<void()>& fetch = {}) {
+        if (m_watchdog)
+            m_watchdog->arm();
         const bool done = m_query.exec();
-        // A statement cut off at the limit was waiting for a lock, whatever the server answered.
-        if (m_watchdog->disarm())
-            throw LockTimeout(lockWaitText(m_query.lastError()));
+        if (done && fetch)
+            fetch();
+        // Cut off at the limit, whatever the server answered: a cancel may still be on its way.
+        if (m_watchdog && m_watchdog->disarm())
+            throw LockTimeout(noAnswerText());
         if (!done)
             fail();
     }
@@ -164,14 +169,38 @@ public:
             reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
             sqlite3_column_bytes(m_statement, column));
     }
+    // SQLite would read the leading digits of a text; the Qt driver's rule, the whole text or
+    // nothing, holds here too.
     double number(int column) const override {
-        return m_onRow ? sqlite3_column_double(m_statement, column) : 0.0;
+        if (!m_onRow)
+            return 0.0;
+        switch (sqlite3_column_type(m_statement, column)) {
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            return sqlite3_column_double(m_statement, column);
+        case SQLITE_TEXT: {
+            bool ok = false;
+            const double value =
+                QByteArray::fromRawData(
+                    reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
+                    sqlite3_column_bytes(m_statement, column))
+                    .toDouble(&ok);
+            return ok ? value : 0.0;
+        }
+        default:
+            return 0.0;
+        }
     }
-    int integer(int column) const override {
-        return m_onRow ? sqlite3_column_int(m_statement, column) : 0;
+    bool isNull(int column) const override {
+        return !m_onRow || sqlite3_column_type(m_statement, column) == SQLITE_NULL;
     }
 
-    int execute() override {
+    void execute() override {
+        sqlite3_reset(m_statement);
+        step();
+        close();
+    }
+    int executeCounted() override {
         sqlite3_reset(m_statement);
         step();
         const int rows = sqlite3_changes(m_connection);

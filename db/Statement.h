@@ -56,12 +56,16 @@ public:
 
     // Runs a select and stands on its first row; false when there is none.
     virtual bool open() = 0;
-    // Columns of the current row; a null column reads as empty text or 0.
+    // Columns of the current row; a null column reads as empty text or 0. A number stored as
+    // text reads as the number the whole text spells, any other text as 0, on every driver.
     virtual QString text(int column) const = 0;
     virtual double number(int column) const = 0;
-    virtual int integer(int column) const = 0;
-    // Runs an insert or update; returns the number of rows it touched.
-    virtual int execute() = 0;
+    virtual bool isNull(int column) const = 0;
+    // Runs an insert or update.
+    virtual void execute() = 0;
+    // Runs an insert or update and returns the number of rows it touched. Some drivers ask the
+    // server for it in a round trip of its own, so only a caller that uses it asks.
+    virtual int executeCounted() = 0;
     // Ends a select; reported errors are the server's.
     virtual void close() = 0;
 

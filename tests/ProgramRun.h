@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QProcess>
 #include <QStringList>
+#include <functional>
 
 // The built program run as a script or a scheduler would run it.
 namespace programrun {
@@ -25,18 +26,30 @@ inline QProcessEnvironment batchEnvironment() {
     return environment;
 }
 
+// prepare may change how the program is started: through another program, with standard
+// output elsewhere.
 inline Result run(const QString& program, const QStringList& arguments, const QString& folder,
-                  const QProcessEnvironment& environment) {
+                  const QProcessEnvironment& environment,
+                  const std::function<void(QProcess&)>& prepare = {}) {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(folder);
-    process.start(program, arguments);
+    process.setProgram(program);
+    process.setArguments(arguments);
+    if (prepare)
+        prepare(process);
+    process.start();
     Result result;
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return result;
     result.status = process.exitCode();
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
+#ifdef Q_OS_WIN
+    // The C runtime ends a line on a text stream with CR LF.
+    result.out.replace("\r\n", "\n");
+    result.err.replace("\r\n", "\n");
+#endif
     return result;
 }
 

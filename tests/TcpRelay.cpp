@@ -59,6 +59,11 @@ void TcpRelay::cutAtNextRequest(bool passOn) {
     m_armed = true;
 }
 
+void TcpRelay::delayNextReply(std::chrono::milliseconds delay) {
+    const std::lock_guard lock(m_mutex);
+    m_replyDelay = delay;
+}
+
 QByteArray TcpRelay::cutRequest() const {
     const std::lock_guard lock(m_mutex);
     return m_cutRequest;
@@ -119,9 +124,18 @@ void TcpRelay::serve() {
                     drop(i);
                     continue;
                 }
+                ++m_requests;
             }
             if (fromServer.revents) {
                 const ssize_t size = ::recv(links[i].server, buffer, sizeof buffer, 0);
+                std::chrono::milliseconds delay{0};
+                {
+                    const std::lock_guard lock(m_mutex);
+                    std::swap(delay, m_replyDelay);
+                }
+                // Every link waits with it: the relay serves them all from this thread.
+                if (size > 0 && delay.count() > 0)
+                    std::this_thread::sleep_for(delay);
                 if (size <= 0 || !writeAll(links[i].client, buffer, size))
                     drop(i);
             }

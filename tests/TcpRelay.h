@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -21,6 +22,11 @@ public:
     void cutAtNextRequest(bool passOn);
     // The request the relay was cut at.
     QByteArray cutRequest() const;
+    // Holds the server's next reply for `delay` before passing it on, as a slow server or
+    // network would.
+    void delayNextReply(std::chrono::milliseconds delay);
+    // Requests the clients have sent so far, each read from a client counted once.
+    int requests() const { return m_requests; }
 
 private:
     void serve();
@@ -34,5 +40,7 @@ private:
     bool m_passOn = false;
     mutable std::mutex m_mutex;
     QByteArray m_cutRequest;
+    std::chrono::milliseconds m_replyDelay{0};
+    std::atomic<int> m_requests = 0;
     std::thread m_thread;
 };

@@ -9,6 +9,7 @@ TcpRelay::TcpRelay(const QString&, int)
 }
 TcpRelay::~TcpRelay() = default;
 void TcpRelay::cutAtNextRequest(bool) {}
+void TcpRelay::delayNextReply(std::chrono::milliseconds) {}
 QByteArray TcpRelay::cutRequest() const {
     return {};
 }

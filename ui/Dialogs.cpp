@@ -3,7 +3,10 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QQueue>
+#include <QTextEdit>
 #include <QTranslator>
+#include <QtMath>
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -100,11 +103,25 @@ void Dialogs::box(QWidget* parent, const QString& text, const QString& title, Ic
     if (details)
         QCoreApplication::installTranslator(&texts);
     QMessageBox box(shownIcon, title, text, QMessageBox::Ok, parent);
-    if (details)
+    if (details) {
         box.setDetailedText(detailedText);
+        fitDetailedText(box);
+    }
     box.exec();
     if (details)
         QCoreApplication::removeTranslator(&texts);
+}
+
+void Dialogs::fitDetailedText(QMessageBox& box) {
+    constexpr int MaxLines = 30;
+    const int lines =
+        std::min(static_cast<int>(box.detailedText().count(QLatin1Char('\n'))) + 1, MaxLines);
+    for (QTextEdit* details : box.findChildren<QTextEdit*>()) {
+        const int margins =
+            2 * (details->frameWidth() + qCeil(details->document()->documentMargin())) +
+            details->contentsMargins().top() + details->contentsMargins().bottom();
+        details->setFixedHeight(lines * details->fontMetrics().lineSpacing() + margins + 2);
+    }
 }
 
 void Dialogs::error(QWidget* parent, const QString& text) {

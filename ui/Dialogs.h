@@ -45,6 +45,10 @@ public:
     static QString saveFileName(QWidget* parent, const FileRequest& request,
                                 bool* accepted = nullptr);
 
+    // Makes the details of a box as tall as their lines, up to a screenful: Qt gives them room
+    // for about six lines and cuts the rest behind a scroll bar.
+    static void fitDetailedText(QMessageBox& box);
+
     // Test seam.
     static void setTestMode(bool on);
     static bool testMode();

@@ -38,14 +38,16 @@ void ValidateDateField(MaskEdit* field, const QString& name) {
     if (!field->isEnabled())
         return;
     const QDate today = db::Clock::today();
+    // As the clerk saw it, blank positions and all.
+    const QString typed = QString(field->maskedText()).replace(QLatin1Char(' '), QLatin1Char('_'));
     field->setMaskedText(CompleteDate(field->maskedText(), today, field->window()));
     try {
         field->setMaskedText(db::texts::formatDate(db::texts::toDate(field->maskedText(), today)));
     } catch (const db::ConversionError&) {
         const bool blank = field->maskedText() == MaskEdit::blankMask();
         Dialogs::box(field->window(),
-                     name + (blank ? QStringLiteral(" não pode ficar em branco.")
-                                   : QStringLiteral(" inválida.  ")),
+                     blank ? name + QStringLiteral(" não pode ficar em branco.")
+                           : invalidDateText(name, typed),
                      QStringLiteral("Alerta"), Dialogs::Icon::Exclamation);
         bringTabSheetToFront(field);
         if (!blank)

@@ -19,8 +19,40 @@ QString shownNumber(double value) {
     return db::Regional::locale().toString(value, 'g', ShownDigits);
 }
 
+// As shown, but without group separators, which a spreadsheet may take for decimals.
 QString exportedNumber(double value) {
-    return QString::number(value, 'g', ShownDigits);
+    QLocale locale = db::Regional::locale();
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'g', ShownDigits);
+}
+
+// A product read on hundreds of lines keeps its cell readable; the export has them all.
+constexpr int ShownLineGroups = 8;
+
+// Line numbers in file order, a run of three or more as "4 a 7": 1, 4 a 7, 12. After maxGroups
+// groups (0: no limit) the rest is left at "…".
+QString linesText(const std::vector<int>& lines, int maxGroups) {
+    QStringList groups;
+    const auto full = [&] {
+        return maxGroups > 0 && groups.size() > maxGroups;
+    };
+    for (std::size_t i = 0; i < lines.size() && !full();) {
+        std::size_t end = i;
+        while (end + 1 < lines.size() && lines[end + 1] == lines[end] + 1)
+            ++end;
+        if (end - i >= 2) {
+            groups << QStringLiteral("%1 a %2").arg(lines[i]).arg(lines[end]);
+        } else {
+            for (std::size_t j = i; j <= end; ++j)
+                groups << QString::number(lines[j]);
+        }
+        i = end + 1;
+    }
+    if (full()) {
+        groups.resize(maxGroups);
+        groups << QString(QChar(0x2026));
+    }
+    return groups.join(QStringLiteral(", "));
 }
 
 void addOnce(QStringList& list, const QString& text) {
@@ -39,7 +71,7 @@ double difference(double count, double stock) {
 ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObject* parent)
     : QAbstractTableModel(parent)
     , m_mode(mode) {
-    m_columns = {Column::Code,        Column::CodProd, Column::CodGrade,
+    m_columns = {Column::Lines,       Column::Code,    Column::CodProd, Column::CodGrade,
                  Column::Description, Column::FoundBy, Column::Quantity};
     if (mode == Mode::Inventory)
         m_columns << Column::CountAfter;
@@ -50,7 +82,7 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
 
     QHash<QString, std::size_t> productRow;
     std::vector<Row> refused;
-    const QString toPost = QStringLiteral("a gravar");
+    const QString toPost = runreport::outcomeText(LineOutcome::Posted, true);
     for (const LineReport& line : lines) {
         m_summary.add(line);
         if (line.outcome == LineOutcome::Posted) {
@@ -60,13 +92,13 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
             if (found == productRow.cend()) {
                 found = productRow.insert(key, m_rows.size());
                 Row row;
-                row.firstLine = line.number;
                 row.CodProd = line.CodProd;
                 row.CodGrade = line.CodGrade;
                 row.outcome = toPost;
                 m_rows.push_back(std::move(row));
             }
             Row& row = m_rows[*found];
+            row.lines.push_back(line.number);
             addOnce(row.codes, line.itemCode);
             addOnce(row.foundBy, runreport::foundByText(line.foundBy));
             row.quantity += line.quantity;
@@ -76,13 +108,20 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
         } else if (line.rejected()) {
             Row row;
             row.refused = true;
-            row.firstLine = line.number;
+            row.lines = {line.number};
             row.codes = QStringList{line.itemCode};
             row.CodProd = line.CodProd;
             row.CodGrade = line.CodGrade;
             row.foundBy = QStringList{runreport::foundByText(line.foundBy)};
             row.quantityText = line.quantityText;
             row.outcome = conversion::reasonText(line.outcome);
+            refused.push_back(std::move(row));
+        } else if (!line.itemCode.trimmed().isEmpty()) {
+            Row row;
+            row.passedOver = true;
+            row.lines = {line.number};
+            row.codes = QStringList{line.itemCode};
+            row.outcome = runreport::outcomeText(line.outcome);
             refused.push_back(std::move(row));
         }
     }
@@ -151,7 +190,12 @@ QVariant ReviewModel::value(const Row& row, Column column, int role) const {
             return QString();
         return role == ExportRole ? exportedNumber(*figure) : shownNumber(*figure);
     };
+    const bool posts = !row.refused && !row.passedOver;
     switch (column) {
+    case Column::Lines:
+        if (role == SortRole)
+            return row.lines.front();
+        return linesText(row.lines, role == ExportRole ? 0 : ShownLineGroups);
     case Column::Code:
         return row.codes.join(QStringLiteral(", "));
     case Column::CodProd:
@@ -163,16 +207,16 @@ QVariant ReviewModel::value(const Row& row, Column column, int role) const {
     case Column::FoundBy:
         return row.foundBy.join(QStringLiteral(", "));
     case Column::Quantity:
-        if (row.refused)
+        if (!posts)
             return role == SortRole ? QVariant(std::numeric_limits<double>::lowest())
                                     : QVariant(row.quantityText);
         return number(row.quantity);
     case Column::CountAfter:
-        return number(row.refused ? std::nullopt : row.countAfter);
+        return number(posts ? row.countAfter : std::nullopt);
     case Column::StockOnRecord:
-        return number(row.refused ? std::nullopt : std::optional<double>(row.stockOnRecord));
+        return number(posts ? std::optional<double>(row.stockOnRecord) : std::nullopt);
     case Column::Difference:
-        if (row.refused || !row.countAfter)
+        if (!posts || !row.countAfter)
             return number(std::nullopt);
         return number(difference(*row.countAfter, row.stockOnRecord));
     case Column::Outcome:
@@ -186,6 +230,8 @@ QVariant ReviewModel::headerData(int section, Qt::Orientation orientation, int r
         section >= columnCount())
         return {};
     switch (column(section)) {
+    case Column::Lines:
+        return QStringLiteral("Linhas");
     case Column::Code:
         return QStringLiteral("Código lido");
     case Column::CodProd:
@@ -236,6 +282,21 @@ bool ReviewFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
 }
 
 namespace review {
+
+QString destinationText(const Destination& destination) {
+    const auto named = [](const QString& code, const QString& name) {
+        return name.isEmpty() ? code : code + QStringLiteral(" - ") + name;
+    };
+    QString text =
+        QStringLiteral("Arquivo: %1\nAba: %2   Empresa: %3   Data: %4")
+            .arg(destination.path,
+                 destination.inventory ? QStringLiteral("Inventário")
+                                       : QStringLiteral("Início de Estoque"),
+                 named(destination.companyCode, destination.companyName), destination.date);
+    if (destination.inventory)
+        text += QStringLiteral("   Causa: ") + named(destination.causeCode, destination.causeName);
+    return text;
+}
 
 QString figuresText(const runreport::Summary& summary, double seconds) {
     const QLocale locale = db::Regional::locale();

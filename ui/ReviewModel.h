@@ -10,13 +10,15 @@
 #include <vector>
 
 // What a dry run would post, for the review before posting: one row per product and grade the
-// file posts, then one per refused reading. Built once from the run's line reports; the rows
+// file posts, then one per refused reading and per passed-over line that is not blank, in file
+// order. Built once from the run's line reports; the rows
 // hold only figures, so a file of any length is one model and one view.
 class ReviewModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum class Mode { Inventory, OpeningStock };
     enum class Column {
+        Lines,
         Code,
         CodProd,
         CodGrade,
@@ -28,7 +30,8 @@ public:
         Difference,
         Outcome
     };
-    // Numbers as plain values (sorting) and as text with a point (the CSV export).
+    // Numbers as plain values (sorting) and as text in the workstation's notation without
+    // group separators (the CSV export).
     static constexpr int SortRole = Qt::UserRole;
     static constexpr int ExportRole = Qt::UserRole + 1;
 
@@ -55,7 +58,10 @@ public:
 private:
     struct Row {
         bool refused = false;
-        int firstLine = 0;
+        // A line without a reading: its text is the code, and it has no figures.
+        bool passedOver = false;
+        // The lines of the file the row stands for, in file order.
+        std::vector<int> lines;
         QStringList codes;
         QString CodProd;
         QString CodGrade;
@@ -94,6 +100,19 @@ private:
 };
 
 namespace review {
+// Where "Gravar" posts the reviewed readings.
+struct Destination {
+    QString path;
+    bool inventory = true;
+    QString companyCode;
+    QString companyName;
+    QString date;
+    QString causeCode;
+    QString causeName;
+};
+// Two lines: the file, then the tab and the entries (the cause on the inventory tab only).
+QString destinationText(const Destination& destination);
+
 // The figures of a run for the success box's details: lines, readings, posted, refused per
 // reason, seconds.
 QString figuresText(const runreport::Summary& summary, double seconds);

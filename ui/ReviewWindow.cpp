@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "conversion/RunReport.h"
+#include "db/Regional.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,7 +20,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-ReviewWindow::ReviewWindow(ReviewModel* model, QWidget* parent)
+ReviewWindow::ReviewWindow(ReviewModel* model, const QString& destination, QWidget* parent)
     : QDialog(parent)
     , m_model(model)
     , m_filter(new ReviewFilter(this)) {
@@ -34,6 +35,10 @@ ReviewWindow::ReviewWindow(ReviewModel* model, QWidget* parent)
                        "Gravar ou Descartar."),
         this);
     intro->setWordWrap(true);
+    auto* target = new QLabel(destination, this);
+    target->setObjectName(QStringLiteral("Destino"));
+    target->setWordWrap(true);
+    target->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     m_show = new QComboBox(this);
     m_show->setObjectName(QStringLiteral("Mostrar"));
@@ -52,7 +57,7 @@ ReviewWindow::ReviewWindow(ReviewModel* model, QWidget* parent)
     m_table->setAccessibleName(QStringLiteral("Conferência"));
     m_table->setModel(m_filter);
     // Sorting starts from the model's order: products as the file first reads them, then the
-    // refused readings by line.
+    // refused readings and passed-over lines by line.
     m_table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -102,6 +107,7 @@ ReviewWindow::ReviewWindow(ReviewModel* model, QWidget* parent)
     buttons->addWidget(discard);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
+    layout->addWidget(target);
     layout->addLayout(showRow);
     layout->addWidget(m_table, 1);
     layout->addWidget(m_totals);
@@ -159,21 +165,26 @@ QString ReviewWindow::shownText(bool selectedOnly) const {
 }
 
 QByteArray ReviewWindow::shownCsv() const {
+    // As spreadsheets of the workstation read it: numbers in its own notation, and ";" between
+    // fields where the comma is the decimal separator; the byte-order mark says UTF-8.
+    const char separator = db::Regional::locale().decimalPoint() == QStringLiteral(",") ? ';' : ',';
     const int columns = m_filter->columnCount();
-    QByteArray out;
+    QByteArray out("\xEF\xBB\xBF");
     for (int column = 0; column < columns; ++column) {
         if (column > 0)
-            out += ',';
+            out += separator;
         runreport::appendCsvField(
-            out, m_filter->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+            out, m_filter->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString(),
+            separator);
     }
     out += "\r\n";
     for (const int row : shownRows(false)) {
         for (int column = 0; column < columns; ++column) {
             if (column > 0)
-                out += ',';
+                out += separator;
             runreport::appendCsvField(
-                out, m_filter->index(row, column).data(ReviewModel::ExportRole).toString());
+                out, m_filter->index(row, column).data(ReviewModel::ExportRole).toString(),
+                separator);
         }
         out += "\r\n";
     }

@@ -14,8 +14,8 @@ class QTableView;
 class ReviewWindow : public QDialog {
     Q_OBJECT
 public:
-    // Takes the model over.
-    explicit ReviewWindow(ReviewModel* model, QWidget* parent = nullptr);
+    // Takes the model over; destination says where "Gravar" posts (review::destinationText).
+    ReviewWindow(ReviewModel* model, const QString& destination, QWidget* parent = nullptr);
 
     QTableView* table() const { return m_table; }
     ReviewFilter* filter() const { return m_filter; }

@@ -25,10 +25,13 @@ struct RunResult {
 // Passes everything on to the window's observer and keeps the run's figures on the way.
 class RunRecorder final : public conversion::RunObserver {
 public:
-    RunRecorder(conversion::RunObserver& window, RunResult& result, bool keepLines)
+    // lines are the run's, for the text of the lines without a reading.
+    RunRecorder(conversion::RunObserver& window, RunResult& result, bool keepLines,
+                const QStringList& lines)
         : m_window(window)
         , m_result(result)
-        , m_keepLines(keepLines) {}
+        , m_keepLines(keepLines)
+        , m_lines(lines) {}
     void lineStarted(int number) override { m_window.lineStarted(number); }
     void statusChanged(const QString& text) override { m_window.statusChanged(text); }
     void letMessagesRun() override { m_window.letMessagesRun(); }
@@ -36,12 +39,15 @@ public:
     void lineDone(const conversion::LineReport& line) override {
         m_window.lineDone(line);
         m_result.summary.add(line);
-        if (m_keepLines)
+        if (m_keepLines) {
             m_result.lines.push_back(line);
+            runreport::showPassedOverText(m_result.lines.back(), m_lines);
+        }
     }
 
 private:
     conversion::RunObserver& m_window;
     RunResult& m_result;
     bool m_keepLines;
+    const QStringList& m_lines;
 };

@@ -62,6 +62,16 @@ QTableView* addGrid(QWidget* parent, RejectionList* model, const QString& name) 
     return grid;
 }
 
+// Stands in for a grid whose list is empty.
+QLabel* addEmptyListLabel(QWidget* page, QTableView* grid) {
+    auto* label = new QLabel(QStringLiteral("Nenhuma leitura rejeitada."), page);
+    label->setObjectName(grid->objectName() + QStringLiteral("Vazia"));
+    label->setGeometry(grid->geometry());
+    label->setAlignment(Qt::AlignCenter);
+    label->hide();
+    return label;
+}
+
 QPushButton* addButton(QWidget* parent, const QString& name, const QString& caption,
                        const QRect& geometry) {
     auto* button = new QPushButton(caption, parent);
@@ -146,6 +156,7 @@ void TFConversao::createControls() {
     btnSalvar =
         addButton(Panel2, QStringLiteral("btnSalvar"), QStringLiteral("&Salvar"), {5, 3, 82, 23});
     Notebook->addWidget(naoEncontrados);
+    m_noInventoryRejections = addEmptyListLabel(naoEncontrados, ProdutosNaoEncontrados);
     lblStatus = new QLabel(TabInventario);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setGeometry(4, 160, 300, 13);
@@ -174,6 +185,7 @@ void TFConversao::createControls() {
     BitBtn3 =
         addButton(Panel3, QStringLiteral("BitBtn3"), QStringLiteral("&Voltar"), {314, 3, 82, 23});
     Notebook1->addWidget(naoEncontrados1);
+    m_noOpeningRejections = addEmptyListLabel(naoEncontrados1, StringGrid1);
 
     // The entry controls lie on the form, over the tab sheets, so both tabs share them.
     GroupBox3 = new QGroupBox(QStringLiteral("Caminho do arquivo"), this);
@@ -257,6 +269,11 @@ void TFConversao::createControls() {
                                          PcDados->count());
         });
     }
+    for (RejectionList* list : {m_inventoryRejections, m_openingRejections}) {
+        connect(list, &QAbstractItemModel::modelReset, this, &TFConversao::showEmptyLists);
+        connect(list, &QAbstractItemModel::headerDataChanged, this, &TFConversao::showEmptyLists);
+    }
+    showEmptyLists();
     connect(btAbrir, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { btAbrirClick(); }); });
     connect(btOK, &QPushButton::clicked, this, [this] { guarded(this, [this] { btOKClick(); }); });

@@ -22,6 +22,9 @@ struct RunResult;
 namespace db {
 class LookupQuery;
 }
+namespace review {
+struct Destination;
+}
 
 // The conversion form, the tool's only window (unit untPrincipal). Controls and handlers keep
 // their design names. Handlers stay thin: they read the widgets, call the engine, show results.
@@ -51,6 +54,8 @@ public:
     void BitBtn2Click();
     void btnSalvarClick();
     void ClearRejectionLists();
+    // A list with no row shows "Nenhuma leitura rejeitada." instead of an empty grid.
+    void showEmptyLists();
     bool AlreadyListed(const QString& itemCode) const;
 
     // --- conversion run
@@ -75,6 +80,12 @@ public:
     void MostraCausaKeyDown(int& key);
     void DtInventaExit();
     void DtInventaKeyDown(int& key);
+    // False, with a warning the first time, when the look-up is closed: without a connection the
+    // codes can't be looked up.
+    bool lookupAvailable(const db::LookupQuery& lookup);
+    // The leave check emptied this code field of an unknown code; told until the next leave.
+    void codeRemoved(QLineEdit* code) { m_codeRemoved = code; }
+    bool wasCodeRemoved(const QLineEdit* code) const { return m_codeRemoved == code; }
 
     // Controls, by their design names.
     QFrame* Panel1 = nullptr;
@@ -139,6 +150,10 @@ private:
     // The real run, the success box with the run's figures; false when it did not end.
     bool postRun(const FormRun& run);
     void showListsIfRejected();
+    // The progress bar back to 0 and the line counter cleared, once a run has been reported.
+    void resetProgress();
+    // Where posting the reviewed run goes: the file, the tab and the entries with their names.
+    review::Destination destination(const FormRun& run) const;
     // After a review: posts the very lines and entries that were reviewed.
     void postReviewed(const FormRun& run);
     void setEntryControlsEnabled(bool enabled);
@@ -163,9 +178,13 @@ private:
     void controlLeft(QObject* watched);
 
     bool m_rejections = false;
+    bool m_noConnectionTold = false;
+    QLineEdit* m_codeRemoved = nullptr;
     // Set while a leave handler runs: one that moves the focus makes the control the focus was
     // heading for lose it before it ever had it, and that control has nothing to leave.
     bool m_leaving = false;
     RejectionList* m_inventoryRejections = nullptr;
     RejectionList* m_openingRejections = nullptr;
+    QLabel* m_noInventoryRejections = nullptr;
+    QLabel* m_noOpeningRejections = nullptr;
 };

@@ -1,4 +1,5 @@
 // Company, cause and date fields.
+#include "Dialogs.h"
 #include "EntryRules.h"
 #include "ErrorGuard.h"
 #include "LookupComboBox.h"
@@ -33,17 +34,21 @@ CodePair causePair(const TFConversao& form) {
     return {form.CodCausa, form.MostraCausa, form.CausInv, 3};
 }
 
-// Pads the code and looks it up; a code that no row has is removed without a message.
-bool leaveCode(const CodePair& pair) {
+// Pads the code and looks it up; a code that no row has is removed without a message. Without
+// a connection the padded code stays, since there is nothing to look it up in.
+bool leaveCode(TFConversao& form, const CodePair& pair) {
     if (pair.code->text().isEmpty())
         return false;
     pair.code->setText(ZeroPad(pair.code->text(), pair.width));
+    if (!form.lookupAvailable(*pair.query))
+        return false;
     if (pair.query->locate(pair.code->text())) {
         pair.list->setKeyValue(pair.code->text());
         return true;
     }
     pair.code->clear();
     pair.list->setKeyValue({});
+    form.codeRemoved(pair.code);
     return false;
 }
 
@@ -59,8 +64,11 @@ void listClicked(const CodePair& pair) {
 }
 
 // Enter on an empty code field offers the list, dropped down on its first row.
-void enterOnEmptyCode(const CodePair& pair) {
-    if (!pair.code->text().isEmpty())
+// Not on a field the leave check has just emptied of an unknown code: the list would show a
+// company or cause nobody typed while the field stays blank.
+void enterOnEmptyCode(TFConversao& form, const CodePair& pair) {
+    if (!pair.code->text().isEmpty() || form.wasCodeRemoved(pair.code) ||
+        !form.lookupAvailable(*pair.query))
         return;
     pair.query->first();
     pair.list->setFocus();
@@ -109,11 +117,26 @@ void TFConversao::setUpEntryFields() {
     new ClickFilter(CodCausa, [this] { guarded(this, [this] { MostraCausaClick(); }); });
 }
 
+bool TFConversao::lookupAvailable(const db::LookupQuery& lookup) {
+    if (lookup.isOpen())
+        return true;
+    if (!m_noConnectionTold) {
+        m_noConnectionTold = true;
+        Dialogs::message(this, Dialogs::Kind::Warning,
+                         QStringLiteral("Não há conexão com o banco de dados: as empresas e as "
+                                        "causas não podem ser conferidas e nenhuma conversão "
+                                        "pode ser feita. Corrija a conexão como diz o aviso da "
+                                        "abertura e abra o programa de novo."));
+    }
+    return false;
+}
+
 void TFConversao::CodEmpresaExit() {
     if (m_leaving)
         return;
     const QScopedValueRollback guard(m_leaving, true);
-    leaveCode(companyPair(*this));
+    m_codeRemoved = nullptr;
+    leaveCode(*this, companyPair(*this));
 }
 
 void TFConversao::CodEmpresaChange() {
@@ -122,7 +145,7 @@ void TFConversao::CodEmpresaChange() {
 
 void TFConversao::CodEmpresaKeyDown(int& key) {
     if (key == VK_RETURN)
-        enterOnEmptyCode(companyPair(*this));
+        enterOnEmptyCode(*this, companyPair(*this));
     else if (key == VK_UP)
         DtInventa->setFocus();
 }
@@ -148,7 +171,8 @@ void TFConversao::CodCausaExit() {
     if (m_leaving)
         return;
     const QScopedValueRollback guard(m_leaving, true);
-    if (leaveCode(causePair(*this)))
+    m_codeRemoved = nullptr;
+    if (leaveCode(*this, causePair(*this)))
         btOK->setFocus();
 }
 
@@ -158,7 +182,7 @@ void TFConversao::CodCausaChange() {
 
 void TFConversao::CodCausaKeyDown(int& key) {
     if (key == VK_RETURN)
-        enterOnEmptyCode(causePair(*this));
+        enterOnEmptyCode(*this, causePair(*this));
     else if (key == VK_UP)
         MostraEmpresa->setFocus();
 }

@@ -6,8 +6,11 @@
 #include "conversion/RejectionList.h"
 #include "db/Errors.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
+#include <QTableView>
+#include <tuple>
 
 void TFConversao::BitBtn2Click() {
     Notebook->setCurrentIndex(0);
@@ -52,4 +55,13 @@ void TFConversao::ClearRejectionLists() {
 
 bool TFConversao::AlreadyListed(const QString& itemCode) const {
     return m_inventoryRejections->alreadyListed(itemCode);
+}
+
+void TFConversao::showEmptyLists() {
+    for (const auto& [grid, list, none] :
+         {std::tuple{ProdutosNaoEncontrados, m_inventoryRejections, m_noInventoryRejections},
+          std::tuple{StringGrid1, m_openingRejections, m_noOpeningRejections}}) {
+        grid->setVisible(!list->isEmpty());
+        none->setVisible(list->isEmpty());
+    }
 }

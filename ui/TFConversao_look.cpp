@@ -68,10 +68,15 @@ void TFConversao::applyLook() {
         makeBold(control);
     GroupBox1->setFlat(true);
     GroupBox2->setFlat(true);
-    // Labels are as tall as their text, so that each lines up with the field beside it.
+    // Labels are as tall as their text, so that each lines up with the field beside it, and
+    // end a few pixels before that field (which starts about 62 pixels into the group box): a
+    // bold substitute face can run wider than the design's.
+    constexpr int LabelsEnd = 59;
     for (QGroupBox* group : {GroupBox1, GroupBox2})
-        for (QLabel* label : group->findChildren<QLabel*>())
+        for (QLabel* label : group->findChildren<QLabel*>()) {
             label->adjustSize();
+            label->move(std::min(label->x(), LabelsEnd - label->width()), label->y());
+        }
 
     for (QTableView* grid : {ProdutosNaoEncontrados, StringGrid1}) {
         QHeaderView* header = grid->horizontalHeader();

@@ -6,7 +6,10 @@
 #include "TFConversao.h"
 #include "conversion/ProductDescriptions.h"
 #include "db/Connection.h"
+#include "db/LookupQuery.h"
+#include "db/Names.h"
 
+#include <QLineEdit>
 #include <QProgressBar>
 
 void TFConversao::btSimularClick() {
@@ -17,7 +20,7 @@ void TFConversao::btSimularClick() {
     progress->setValue(0);
     RunResult result;
     const bool completed = runConversion(run, true, result);
-    progress->setValue(0);
+    resetProgress();
     if (!completed)
         return;
 
@@ -26,13 +29,27 @@ void TFConversao::btSimularClick() {
                                   result.lines);
     model->setDescriptions(conversion::productDescriptions(
         dbTelvaro->database(), dbTelvaro->dialect(), model->productCodes()));
-    auto* window = new ReviewWindow(model, this);
+    auto* window = new ReviewWindow(model, review::destinationText(destination(run)), this);
     // Queued: the run lets window messages through, and the review is on its way out.
     connect(
         window, &QDialog::accepted, this,
         [this, run] { guarded(this, [&] { postReviewed(run); }); }, Qt::QueuedConnection);
     connect(window, &QDialog::finished, window, &QObject::deleteLater);
     window->open();
+}
+
+review::Destination TFConversao::destination(const FormRun& run) const {
+    const auto nameOf = [](const db::LookupQuery& lookup, const QString& code, const char* column) {
+        const int row = lookup.rowOfKey(code);
+        return row < 0 ? QString() : lookup.textAt(row, lookup.columnOf(QLatin1String(column)));
+    };
+    return {edtCaminho->text(),
+            run.inventory,
+            run.entries.companyCode,
+            nameOf(*Empresa, run.entries.companyCode, db::column::NomeEmpresa),
+            run.entries.dateText,
+            run.entries.causeCode,
+            nameOf(*CausInv, run.entries.causeCode, db::column::Descricao)};
 }
 
 void TFConversao::postReviewed(const FormRun& run) {

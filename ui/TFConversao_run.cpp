@@ -134,9 +134,10 @@ void TFConversao::btOKClick() {
 bool TFConversao::loadArquivo() {
     Arquivo.clear();
     Arquivo = collector::readLines(edtCaminho->text());
-    if (Arquivo.isEmpty()) {
-        Dialogs::box(this, QStringLiteral("Arquivo vazio!"), QStringLiteral("Erro ao converter"),
-                     Dialogs::Icon::Exclamation);
+    const bool empty = Arquivo.isEmpty();
+    if (empty || collector::holdsNoReading(Arquivo)) {
+        Dialogs::box(this, empty ? QStringLiteral("Arquivo vazio!") : collector::noReadingMessage(),
+                     QStringLiteral("Erro ao converter"), Dialogs::Icon::Exclamation);
         edtCaminho->setFocus();
         return false;
     }
@@ -158,8 +159,14 @@ bool TFConversao::postRun(const FormRun& run) {
     Dialogs::box(this, QStringLiteral("Processo de conversão concluído com sucesso!"),
                  QStringLiteral("Informação"), Dialogs::Icon::Information,
                  review::figuresText(result.summary, result.seconds));
-    progress->setValue(0);
+    resetProgress();
     return true;
+}
+
+void TFConversao::resetProgress() {
+    progress->setValue(0);
+    // The line counter belongs to the run; a finished run leaves no "Executando linha" behind.
+    lblStatus->clear();
 }
 
 void TFConversao::showListsIfRejected() {
@@ -172,7 +179,7 @@ void TFConversao::showListsIfRejected() {
 
 bool TFConversao::runConversion(const FormRun& run, bool dryRun, RunResult& result) {
     FormRunObserver window(*this);
-    RunRecorder observer(window, result, dryRun);
+    RunRecorder observer(window, result, dryRun, run.lines);
     // A dry run's rejections are the review's to show: its lists are thrown away.
     bool dryRejections = false;
     RejectionList dryInventory(dryRejections);

@@ -15,7 +15,7 @@ CREATE TABLE Produto (
     Reffabricante VARCHAR(30)
 );
 CREATE TABLE ProdGrade (
-    CodProd VARCHAR(14) NOT NULL,
+    CodProd VARCHAR(14) NOT NULL REFERENCES Produto (CodProd),
     CodGrade VARCHAR(4) NOT NULL,
     CodBarra VARCHAR(30),
     PRIMARY KEY (CodProd, CodGrade)

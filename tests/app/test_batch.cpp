@@ -6,12 +6,14 @@
 #include "tests/TestFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -46,11 +48,16 @@ class TestBatch : public QObject {
 
     QString path(const QString& name) const { return m_folder.filePath(name); }
 
-    // "@name" is a file of the working folder, "@hoje" today's date.
-    Result runBatch(QStringList arguments, bool connected) const {
+    // "@name" is a file of the working folder, "@hoje" today's date, "@banco" the SQLite
+    // database file. prepare may change how the program is started (through another program,
+    // with standard output elsewhere).
+    Result runBatch(QStringList arguments, bool connected,
+                    const std::function<void(QProcess&)>& prepare = {}) const {
         for (QString& argument : arguments) {
             if (argument == QLatin1String("@hoje"))
                 argument = Today.toString(QStringLiteral("dd/MM/yyyy"));
+            else if (argument == QLatin1String("@banco"))
+                argument = m_database->filePath();
             else if (argument.startsWith(QLatin1Char('@')))
                 argument = path(argument.mid(1));
         }
@@ -61,7 +68,7 @@ class TestBatch : public QObject {
                                QStringLiteral("/nonexistent/aliases.ini"));
             testfiles::write(path(QStringLiteral("Caminho.Dir")), "nada.db\r\n");
         }
-        return programrun::run(Executable, arguments, m_folder.path(), environment);
+        return programrun::run(Executable, arguments, m_folder.path(), environment, prepare);
     }
 
 private slots:
@@ -72,6 +79,8 @@ private slots:
         testfiles::write(path(QStringLiteral("coletor.txt")), db::demo::collectorFile());
         for (const char* output : {"relatorio.csv", "rejeitadas.txt"})
             QFile::remove(path(QLatin1String(output)));
+        QFile::remove(path(QStringLiteral("ligacao.txt")));
+        QFile::link(path(QStringLiteral("coletor.txt")), path(QStringLiteral("ligacao.txt")));
     }
     void cleanup() { m_database.reset(); }
 
@@ -87,7 +96,8 @@ private slots:
         // The report against a golden file; empty: no report file is left.
         QTest::addColumn<QString>("golden");
         QTest::addColumn<QByteArray>("rejections");
-        // Standard output, segundos left out; empty: nothing there.
+        // Standard output, segundos and erro left out (erro must be the line on standard error);
+        // empty: nothing there.
         QTest::addColumn<QByteArray>("json");
 
         const QStringList inventory = {
@@ -97,7 +107,8 @@ private slots:
         const QByteArray inventoryJson =
             R"({"modo":"inventario","simulacao":false,"linhas":15,"leituras":13,"gravadas":9,)"
             R"("rejeitadas":{"Referência não encontrada.":3,"Produto já processado.":1},)"
-            R"("produtos":8})";
+            R"("motivos":{"nao_encontrada":3,"ja_processado":1,"com_movimentos":0},)"
+            R"("produtos":8,"situacao":1})";
 
         QTest::newRow("inventory: every outcome, 1")
             << inventory + reports + QStringList{"--data", "@hoje", "--json"} << QByteArray()
@@ -123,9 +134,11 @@ private slots:
             << QByteArray(R"({"modo":"inicio-estoque","simulacao":false,"linhas":15,"leituras":13,)"
                           R"("gravadas":7,"rejeitadas":{"Referência não encontrada.":3,)"
                           R"("Produto já processado.":1,"Existe movimentos com este produto.":2},)"
-                          R"("produtos":7})");
-        // No --data: today, the day of the processed row.
-        QTest::newRow("dry run: same report, nothing posted, 1")
+                          R"("motivos":{"nao_encontrada":3,"ja_processado":1,"com_movimentos":2},)"
+                          R"("produtos":7,"situacao":1})");
+        // No --data: today, the day of the processed row. The report says "a gravar" where a
+        // real run's says "gravada".
+        QTest::newRow("dry run: report of what would be posted, nothing posted, 1")
             << inventory + reports + QStringList{"--simular", "--json"} << QByteArray() << true << 1
             << "" << false << "demo_inventario.csv" << InventoryRejections
             << QByteArray(inventoryJson).replace("\"simulacao\":false", "\"simulacao\":true");
@@ -133,30 +146,36 @@ private slots:
             << inventory + reports << QByteArray("7890000010009,2\r\nREF0002,1\r\n") << true << 0
             << "" << true << "" << QByteArray() << QByteArray();
         QTest::newRow("failing line: nothing posted, no files, 4")
-            << inventory + reports << QByteArray("7890000010009,2\r\nREF0002,x\r\n") << true << 4
-            << "Linha 2: 'x' is not a valid floating point value" << false << "" << NoFile
-            << QByteArray();
+            << inventory + reports + QStringList{"--json"}
+            << QByteArray("7890000010009,2\r\nREF0002,x\r\n") << true << 4
+            << "Linha 2: a quantidade \"x\" não é um número. Nenhuma leitura do arquivo foi "
+               "gravada.\n"
+            << false << "" << NoFile << QByteArray(R"({"situacao":4})");
         QTest::newRow("no connection, 3")
-            << inventory << QByteArray() << false << 3
+            << inventory + QStringList{"--json"} << QByteArray() << false << 3
             << "Ocorreu um erro ao tentar conectar ao banco de dados: " << false << "" << NoFile
-            << QByteArray();
+            << QByteArray(R"({"situacao":3})");
+        QTest::newRow("only blank lines: nothing to post, 0")
+            << inventory << QByteArray("\r\n  \r\n\t\r\n") << true << 0 << "" << false << ""
+            << NoFile << QByteArray();
 
         const auto usage = [&](const char* name, const QStringList& arguments,
-                               const QByteArray& collector, const char* error) {
-            QTest::newRow(name) << arguments << collector << true << 2 << QString::fromUtf8(error)
-                                << false << "" << NoFile << QByteArray();
+                               const QByteArray& collector, const QString& error) {
+            QTest::newRow(name) << arguments + QStringList{"--json"} << collector << true << 2
+                                << error << false << "" << NoFile
+                                << QByteArray(R"({"situacao":2})");
         };
-        usage("unknown company, 2",
-              QStringList{"--inventario", "@coletor.txt", "--empresa", "9", "--causa", "1"},
-              QByteArray(), "Empresa não cadastrada: 09");
-        usage("unknown cause, 2",
-              QStringList{"--inventario", "@coletor.txt", "--empresa", "1", "--causa", "3"},
-              QByteArray(), "Causa não cadastrada: 003");
+        const auto codes = [](const char* company, const char* cause) {
+            return QStringList{"--inventario", "@coletor.txt", "--empresa",
+                               company,        "--causa",      cause};
+        };
+        usage("unknown company, 2", codes("9", "1"), QByteArray(), "Empresa não cadastrada: 09");
+        usage("unknown cause, 2", codes("1", "3"), QByteArray(), "Causa não cadastrada: 003");
         usage("cause required for inventory, 2",
               QStringList{"--inventario", "@coletor.txt", "--empresa", "1"}, QByteArray(),
               "O campo \"Causa\" não pode ficar em branco!");
         usage("impossible date, 2", inventory + QStringList{"--data", "31/02/2026"}, QByteArray(),
-              "Data inválida: 31/02/2026");
+              "Data inválida: \"31/02/2026\". Informe dia, mês e ano na forma DD/MM/AAAA.\n");
         usage("three-digit year, 2", inventory + QStringList{"--data", "01/02/202"}, QByteArray(),
               "Atenção Data Suspeita: 01/02/202");
         usage("missing file, 2", inventory, "-", "Arquivo não encontrado: ");
@@ -165,6 +184,45 @@ private slots:
               "Informe um modo: --inventario ou --inicio-estoque.");
         usage("unknown option, 2", inventory + QStringList{"--sem-janela"}, QByteArray(),
               "Opção desconhecida: 'sem-janela'.");
+        usage("repeated option, 2", inventory + QStringList{"--empresa", "2"}, QByteArray(),
+              "Opção repetida: --empresa");
+        // Padding would keep the rightmost characters: company 01, cause 001.
+        usage("company longer than its field, 2", codes("701", "1"), QByteArray(),
+              "Empresa com mais de 2 caracteres: 701");
+        usage("cause longer than its field, 2", codes("1", "5001"), QByteArray(),
+              "Causa com mais de 3 caracteres: 5001");
+        usage("one-digit year, completed to three, 2", inventory + QStringList{"--data", "06/12/2"},
+              QByteArray(), "Atenção Data Suspeita: 06/12/202");
+        usage("another separator: no reading in the file, 2", inventory,
+              "7891234567895;5\r\nREF0002 3\r\nREF0002\t1\r\n",
+              "O arquivo " + path("coletor.txt") + " não tem nenhuma leitura");
+        usage("file over 16 MiB, 2", inventory, QByteArray((16 << 20) + 1, '\0'),
+              "Arquivo grande demais (mais de 16 MiB): ");
+        // Outputs are checked before connecting.
+        const QString cantWrite = QStringLiteral("Não foi possível gravar ");
+        usage("report is the collector file, 2",
+              inventory + QStringList{"--relatorio", "@coletor.txt"}, QByteArray(),
+              cantWrite + path("coletor.txt") + ": é o próprio arquivo do coletor");
+#ifndef Q_OS_WIN // links and devices of a Unix file system
+        usage("rejections through a link to the collector file, 2",
+              inventory + QStringList{"--rejeitadas", "@ligacao.txt"}, QByteArray(),
+              cantWrite + path("ligacao.txt") + ": é o próprio arquivo do coletor");
+#endif
+        usage("report and rejections are one file, 2",
+              inventory + QStringList{"--relatorio", "@saida.txt", "--rejeitadas", "@./saida.txt"},
+              QByteArray(), "--rejeitadas e --relatorio são o mesmo arquivo: ");
+#ifndef Q_OS_WIN
+        usage("report on a device, 2", inventory + QStringList{"--relatorio", "/dev/null"},
+              QByteArray(), cantWrite + "/dev/null: não é um arquivo comum");
+#endif
+        usage("report is the SQLite database, 2", inventory + QStringList{"--relatorio", "@banco"},
+              QByteArray(), cantWrite + "@banco: é o banco de dados");
+        usage("report in a missing folder, 2",
+              inventory + QStringList{"--relatorio", "@nada/relatorio.csv"}, QByteArray(),
+              cantWrite + path("nada/relatorio.csv") + ": a pasta ");
+        usage("report name too long, 2",
+              inventory + QStringList{"--relatorio", "@" + QString(300, QLatin1Char('r'))},
+              QByteArray(), cantWrite);
     }
     void batch() {
         QFETCH(QStringList, arguments);
@@ -177,12 +235,19 @@ private slots:
         QFETCH(QByteArray, rejections);
         QFETCH(QByteArray, json);
 
+        if (arguments.contains(QLatin1String("@banco"))) {
+            if (m_database->filePath().isEmpty())
+                QSKIP("the database is no file here");
+            error.replace(QLatin1String("@banco"), m_database->filePath());
+        }
         if (collector == "-")
             QFile::remove(path(QStringLiteral("coletor.txt")));
         else if (!collector.isNull())
             testfiles::write(path(QStringLiteral("coletor.txt")), collector);
         const QStringList before = postedRows(*m_database);
         const QByteArray bytesBefore = testfiles::read(m_database->filePath());
+        const QByteArray collectorBefore = testfiles::read(path(QStringLiteral("coletor.txt")));
+        const QStringList filesBefore = QDir(m_folder.path()).entryList(QDir::Files);
 
         const Result result = runBatch(arguments, connected);
 
@@ -198,21 +263,37 @@ private slots:
         // Not a byte of the database file changes when nothing is posted.
         if (!posts && !m_database->filePath().isEmpty())
             QVERIFY(testfiles::read(m_database->filePath()) == bytesBefore);
+        // Whatever the outputs named, the collector file and the devices stay as they were, and
+        // a refused run leaves no file behind.
+        QVERIFY(testfiles::read(path(QStringLiteral("coletor.txt"))) == collectorBefore);
+        QVERIFY(!QFileInfo(QStringLiteral("/dev/null")).isFile());
+        if (status == 2)
+            QCOMPARE(QDir(m_folder.path()).entryList(QDir::Files), filesBefore);
 
         const QByteArray report = testfiles::read(path(QStringLiteral("relatorio.csv")));
         if (golden.isEmpty() && status > 1)
             QCOMPARE(report, NoFile);
-        else if (!golden.isEmpty())
-            QCOMPARE(QString::fromUtf8(report),
-                     QString::fromUtf8(testfiles::read(GoldenDir + QLatin1Char('/') + golden)));
+        else if (!golden.isEmpty()) {
+            QString expected =
+                QString::fromUtf8(testfiles::read(GoldenDir + QLatin1Char('/') + golden));
+            if (arguments.contains(QLatin1String("--simular")))
+                expected.replace(QStringLiteral(",gravada,"), QStringLiteral(",a gravar,"));
+            QCOMPARE(QString::fromUtf8(report), expected);
+        }
         QCOMPARE(testfiles::read(path(QStringLiteral("rejeitadas.txt"))), rejections);
 
         if (json.isEmpty()) {
             QCOMPARE(result.out, QByteArray());
         } else {
+            QCOMPARE(result.out.count('\n'), 1);
             QJsonObject summary = QJsonDocument::fromJson(result.out).object();
-            QVERIFY(summary.value(QStringLiteral("segundos")).toDouble(-1) >= 0);
-            summary.remove(QStringLiteral("segundos"));
+            if (status <= 1) {
+                QVERIFY(summary.value(QStringLiteral("segundos")).toDouble(-1) >= 0);
+                summary.remove(QStringLiteral("segundos"));
+            } else {
+                QCOMPARE(summary.value(QStringLiteral("erro")).toString() + u'\n', err);
+                summary.remove(QStringLiteral("erro"));
+            }
             QCOMPARE(summary, QJsonDocument::fromJson(json).object());
         }
     }
@@ -234,6 +315,89 @@ private slots:
             testfiles::read(path(QStringLiteral("relatorio.csv"))).split('\n');
         QCOMPARE(rows.value(1), "1,REF0002,5,gravada,000002,0000,referência,5,10,15,14\r");
         QCOMPARE(rows.value(2), "2,ref0002,1,gravada,000002,0000,referência,1,15,16,14\r");
+    }
+
+    // Posted, but what was asked for could not be written: status 6, and the disk named as full
+    // rather than an unknown error.
+    void fullDisk_data() {
+        QTest::addColumn<bool>("report"); // on a full file system; else the JSON on /dev/full
+        QTest::addColumn<QString>("error");
+        QTest::newRow("report") << true
+                                << "Não foi possível gravar " + path("cheio/relatorio.csv") +
+                                       ": o disco está cheio\n";
+        QTest::newRow("JSON on standard output")
+            << false << "Não foi possível escrever o JSON na saída padrão: o disco está cheio\n";
+    }
+    void fullDisk() {
+        QFETCH(bool, report);
+        QFETCH(QString, error);
+        // Enough rows that the report outgrows the smallest file system there is.
+        testfiles::write(path(QStringLiteral("coletor.txt")),
+                         QByteArray("7890000010009,1\r\n").repeated(300));
+        QStringList arguments{"--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1"};
+        std::function<void(QProcess&)> prepare;
+        if (report) {
+            // A file system of one page, of this run's own, where the user may mount one.
+            if (QProcess::execute(QStringLiteral("unshare"), {"-rm", "true"}) != 0)
+                QSKIP("no user namespaces here to mount a small file system in");
+            QVERIFY(QDir(m_folder.path()).mkpath(QStringLiteral("cheio")));
+            arguments << "--relatorio"
+                      << "@cheio/relatorio.csv";
+            prepare = [](QProcess& process) {
+                process.setArguments(
+                    QStringList{"-rm", "sh", "-c",
+                                "mount -t tmpfs -o size=4k tmpfs cheio && exec \"$@\"", "sh",
+                                process.program()} +
+                    process.arguments());
+                process.setProgram(QStringLiteral("unshare"));
+            };
+        } else {
+            arguments << "--json";
+            prepare = [](QProcess& process) {
+                process.setStandardOutputFile(QStringLiteral("/dev/full"));
+            };
+        }
+        const QStringList before = postedRows(*m_database);
+
+        const Result result = runBatch(arguments, true, prepare);
+
+        QCOMPARE(QString::fromUtf8(result.err), error);
+        QCOMPARE(result.status, 6);
+        QVERIFY(postedRows(*m_database) != before);
+    }
+
+    // A name that is not valid UTF-8 is the file the system names so: the collector file is read
+    // by it; an output can't be written under it, and is refused before anything is posted.
+    void namesThatAreNotUtf8_data() {
+        QTest::addColumn<QString>("output"); // empty: none
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("collector file") << "" << 1 << "";
+        QTest::newRow("report")
+            << "--relatorio" << 2
+            << "Não foi possível gravar r\uFFFD.csv: nome de arquivo inválido\n";
+    }
+    void namesThatAreNotUtf8() {
+#ifdef Q_OS_WIN
+        QSKIP("Windows names files in UTF-16: no name is a byte string there");
+#endif
+        QFETCH(QString, output);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        // The shell hands the program the bytes, which Qt would send as UTF-8, and removes the
+        // file again, which Qt could not name.
+        QString script =
+            QStringLiteral("name=$(printf 'col\\351tor.txt') && cp coletor.txt \"$name\" && "
+                           "\"$0\" --inventario \"$name\" --empresa 1 --causa 1 --simular");
+        if (!output.isEmpty())
+            script += QLatin1Char(' ') + output + QStringLiteral(" \"$(printf 'r\\351.csv')\"");
+        script += QStringLiteral("; status=$?; rm -f \"$name\"; exit $status");
+        const Result result = runBatch({}, true, [&](QProcess& process) {
+            process.setArguments({"-c", script, process.program()});
+            process.setProgram(QStringLiteral("/bin/sh"));
+        });
+        QCOMPARE(QString::fromUtf8(result.err), error);
+        QCOMPARE(result.status, status);
     }
 
     // The database refuses the commit itself: on the servers a check deferred to the commit fails,
@@ -268,7 +432,8 @@ private slots:
 
         const QString err = QString::fromUtf8(result.err);
         const bool sqlite = engine == QLatin1String("sqlite");
-        QVERIFY2(result.status == (sqlite ? 4 : 5), qPrintable(err));
+        // SQLite's readers kept the lock: a wait, which a scheduler tries again later.
+        QVERIFY2(result.status == (sqlite ? 8 : 5), qPrintable(err));
         QVERIFY2(!err.startsWith(QLatin1String("Linha")) &&
                      err.contains(sqlite ? QStringLiteral("Nenhuma leitura do arquivo foi gravada")
                                          : QStringLiteral("Confira o inventário")),
@@ -283,6 +448,9 @@ private slots:
         QTest::addColumn<QString>("shows");
         QTest::newRow("help") << "--help"
                               << "--inicio-estoque <ARQUIVO>";
+        QTest::newRow("help names the lock wait's status")
+            << "--help"
+            << "  8  outra estação está convertendo ou o banco de dados está bloqueado";
         QTest::newRow("version") << "--version"
                                  << "conversor-coletor ";
     }

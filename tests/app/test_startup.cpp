@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -133,41 +134,118 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), form.edtCaminho);
     }
 
+    // A failed start shows one warning: its fixed first line, the driver's message, then what
+    // was tried, from where (and where the files were looked for), and what to change. %1 is
+    // the working folder, %2 the alias file.
     void failedStartShowsOneWarning_data() {
         QTest::addColumn<QString>("reason");
-        QTest::addColumn<QString>("messagePart");
-        QTest::newRow("missing database file") << "missing"
-                                               << "unable to open";
-        QTest::newRow("look-up table missing") << "no table"
-                                               << "CausInv";
+        QTest::addColumn<QString>("driverPart");
+        QTest::addColumn<QString>("tried");
+        QTest::addColumn<QString>("toDo");
+        QTest::newRow("started from a folder without Caminho.Dir")
+            << "default"
+            << "unable to open"
+            << "Banco de dados tentado: SQLite em \"%1/telvaro.db\", o padrão: não há "
+               "Caminho.Dir em %1 nem alias Telvaro em %2."
+            << "Abra o programa na pasta que tem o Caminho.Dir do banco de dados, ponha nesta "
+               "pasta um Caminho.Dir com o local do banco de dados na primeira linha, ou "
+               "configure o alias Telvaro em %2.";
+        QTest::newRow("Caminho.Dir names a missing file")
+            << "missing"
+            << "unable to open"
+            << "Banco de dados tentado: SQLite em \"%1/nada.db\", da primeira linha de "
+               "%1/Caminho.Dir."
+            << "Confira a primeira linha de %1/Caminho.Dir e se o banco de dados está acessível.";
+        QTest::newRow("the alias names a missing file")
+            << "alias"
+            << "unable to open"
+            << "Banco de dados tentado: SQLite em \"%1/nada.db\", do alias Telvaro em %2 (não "
+               "há Caminho.Dir em %1)."
+            << "Confira o alias Telvaro em %2 e se o servidor está no ar.";
+        QTest::newRow("look-up table missing")
+            << "no table"
+            << "CausInv"
+            << "Banco de dados tentado: %3 em \"%4\", da primeira linha de %1/Caminho.Dir."
+            << "O banco de dados abriu, mas não tem as tabelas de empresas e causas: confira se "
+               "é o banco de dados de estoque da empresa.";
     }
     void failedStartShowsOneWarning() {
         QFETCH(QString, reason);
-        QFETCH(QString, messagePart);
+        QFETCH(QString, driverPart);
+        QFETCH(QString, tried);
+        QFETCH(QString, toDo);
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
         TestDatabase database;
-        if (reason == QLatin1String("no table"))
+        if (reason == QLatin1String("no table")) {
             database.exec(QStringLiteral("Drop Table CausInv"));
-        if (reason == QLatin1String("missing"))
+            database.pointToolAt(dir.path());
+        } else if (reason == QLatin1String("missing")) {
             testfiles::write(dir.filePath(QStringLiteral("Caminho.Dir")),
                              dir.filePath(QStringLiteral("nada.db")).toLocal8Bit());
-        else
-            database.pointToolAt(dir.path());
+        } else if (reason == QLatin1String("alias")) {
+            testfiles::write(dir.filePath(QStringLiteral("aliases.ini")),
+                             "[Telvaro]\nDriver=SQLite\nServerName=" +
+                                 dir.filePath(QStringLiteral("nada.db")).toLocal8Bit() + "\n");
+            qputenv("CONVERSOR_ALIASES", dir.filePath(QStringLiteral("aliases.ini")).toLocal8Bit());
+        }
+        const QString aliasFile = qEnvironmentVariable("CONVERSOR_ALIASES");
         TFConversao form(Startup{});
         QCOMPARE(Dialogs::shown().size(), 1);
         const Dialogs::Shown shown = Dialogs::shown().constFirst();
         QCOMPARE(shown.caption, QStringLiteral("Warning"));
         QCOMPARE(shown.icon, QStringLiteral("warning"));
         const QStringList lines = shown.text.split(QLatin1Char('\r'));
-        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.size(), 4);
         QCOMPARE(lines[0], Warning);
-        QVERIFY2(lines[1].contains(messagePart, Qt::CaseInsensitive), qPrintable(lines[1]));
+        QVERIFY2(lines[1].contains(driverPart, Qt::CaseInsensitive), qPrintable(lines[1]));
+        // Where Caminho.Dir was looked for is written the system's way (C:\DADOS\Caminho.Dir).
+        const QString configFile = configfile::pathForWorkingDirectory(dir.path());
+        tried.replace(QStringLiteral("%1/Caminho.Dir"), configFile)
+            .replace(QStringLiteral("Caminho.Dir em %1"),
+                     QStringLiteral("Caminho.Dir em ") + QFileInfo(configFile).path());
+        toDo.replace(QStringLiteral("%1/Caminho.Dir"), configFile);
+        QCOMPARE(lines[2], tried.replace(QStringLiteral("%1"), dir.path())
+                               .replace(QStringLiteral("%2"), aliasFile)
+                               .replace(QStringLiteral("%3"), database.dialect().name())
+                               .replace(QStringLiteral("%4"), database.serverName()));
+        QCOMPARE(lines[3], toDo.replace(QStringLiteral("%1"), dir.path())
+                               .replace(QStringLiteral("%2"), aliasFile));
         QVERIFY(!form.dbTelvaro->isOpen());
         QVERIFY(!form.CausInv->isOpen());
         QVERIFY(!form.Empresa->isOpen());
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("nada.db"))));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("telvaro.db"))));
         QCOMPARE(form.Notebook->currentIndex(), 0);
+    }
+
+    // With no connection the code fields say so once, instead of a query error each time, and
+    // keep the codes as padded.
+    void codeFieldsWithoutConnection() {
+        QTemporaryDir dir;
+        QDir::setCurrent(dir.path());
+        TFConversao form(Startup{});
+        Dialogs::clearShown();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.CodEmpresa->setFocus();
+        QTest::keyClicks(form.CodEmpresa, QStringLiteral("1"));
+        QTest::keyClick(form.CodEmpresa, Qt::Key_Return);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        form.CodCausa->setFocus();
+        QTest::keyClick(form.CodCausa, Qt::Key_Return);
+        form.CodCausa->setFocus();
+        QTest::keyClicks(form.CodCausa, QStringLiteral("5"));
+        QTest::keyClick(form.CodCausa, Qt::Key_Return);
+        QCOMPARE(form.CodEmpresa->text(), QStringLiteral("01"));
+        QCOMPARE(form.CodCausa->text(), QStringLiteral("005"));
+        QCOMPARE(Dialogs::shown().size(), 1);
+        QCOMPARE(Dialogs::shown().constFirst().caption + QLatin1Char('|') +
+                     Dialogs::shown().constFirst().text,
+                 QStringLiteral("Warning|Não há conexão com o banco de dados: as empresas e as "
+                                "causas não podem ser conferidas e nenhuma conversão pode ser "
+                                "feita. Corrija a conexão como diz o aviso da abertura e abra o "
+                                "programa de novo."));
     }
 
     void unreadableCaminhoDirIsReported() {

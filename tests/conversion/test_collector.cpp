@@ -39,6 +39,29 @@ private slots:
                                  collector::readLines(dir.filePath(QStringLiteral("nada.txt"))));
     }
 
+    // A file over the limit is refused before it is read; one at the limit is read whole.
+    void sizeLimit_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("at the limit") << qint64(16) << true;
+        QTest::newRow("one byte over") << qint64(17) << false;
+    }
+    void sizeLimit() {
+        QFETCH(qint64, size);
+        QFETCH(bool, read);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("coletor.txt")));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.write(QByteArray(size - 2, 'x') + "\r\n");
+        QVERIFY(file.seek(0));
+        if (read)
+            QCOMPARE(collector::readLines(file, QStringLiteral("c"), 16),
+                     QStringList{QString(14, QLatin1Char('x'))});
+        else
+            QVERIFY_THROWS_EXCEPTION(db::FileError,
+                                     collector::readLines(file, QStringLiteral("c"), 16));
+    }
+
     void firstCommaSplitsTheReading_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("hasReading");
@@ -115,8 +138,48 @@ private slots:
             QCOMPARE(parsed, value);
         } catch (const db::ConversionError& error) {
             QVERIFY2(!valid, qPrintable(error.message()));
-            QCOMPARE(error.message(),
-                     QStringLiteral("'%1' is not a valid floating point value").arg(text));
+            QVERIFY2(error.message().startsWith(QStringLiteral("a quantidade \"%1\"").arg(text)),
+                     qPrintable(error.message()));
+        }
+    }
+
+    // The message names the line and the text; the hint at the regional settings only where
+    // the text would be a number with a decimal comma the workstation does not use.
+    void badQuantityMessage_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("message");
+        const QLocale br(QLocale::Portuguese, QLocale::Brazil);
+        const QLocale us(QLocale::English, QLocale::UnitedStates);
+        const QString hint = QStringLiteral(
+            "\rOs números seguem as configurações regionais da estação (LC_NUMERIC), em que o "
+            "separador decimal não é a vírgula; para ler a vírgula como decimal, use por "
+            "exemplo LC_NUMERIC=pt_BR.UTF-8.");
+        QTest::newRow("letters, pt-BR")
+            << br << "abc" << 11 << "Linha 11: a quantidade \"abc\" não é um número.";
+        QTest::newRow("decimal comma, point workstation")
+            << us << "1,5" << 11 << "Linha 11: a quantidade \"1,5\" não é um número." + hint;
+        QTest::newRow("comma that is no number either")
+            << us << "1,5x" << 2 << "Linha 2: a quantidade \"1,5x\" não é um número.";
+        QTest::newRow("point on a comma workstation")
+            << br << "1.5" << 2 << "Linha 2: a quantidade \"1.5\" não é um número.";
+        const QString longText(61, u'9');
+        QTest::newRow("no line, long text cut")
+            << br << longText + "x" << 0
+            << "a quantidade \"" + longText.left(60) + QChar(0x2026) + "\" não é um número.";
+    }
+    void badQuantityMessage() {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, text);
+        QFETCH(int, line);
+        QFETCH(QString, message);
+        try {
+            collector::parseQuantity(text, locale, line);
+            QFAIL("the quantity went through");
+        } catch (const collector::BadQuantity& error) {
+            QCOMPARE(error.message(), message);
+            QCOMPARE(error.lineNumber(), line);
         }
     }
 };

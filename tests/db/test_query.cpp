@@ -2,9 +2,12 @@
 #include "db/LookupQuery.h"
 #include "db/Query.h"
 #include "db/Schema.h"
+#include "db/Statement.h"
 #include "db/Statements.h"
+#include "tests/TcpRelay.h"
 #include "tests/TestDatabase.h"
 
+#include <QSqlError>
 #include <QTest>
 
 class TestQuery : public QObject {
@@ -111,6 +114,47 @@ private slots:
         }
         QCOMPARE(database.rows(QStringLiteral("Select * From Filiais")),
                  QStringList{QStringLiteral("02|Filial")});
+    }
+
+    // An insert whose count of rows nobody uses costs one round trip: some drivers ask the server
+    // for the count in a trip of its own.
+    void executeAsksNoRowCount() {
+        if (TestDatabase::engine() == QLatin1String("sqlite"))
+            QSKIP("no network between SQLite and the tool");
+        TestDatabase database;
+        const QSqlDatabase direct = database.database();
+        TcpRelay relay(direct.hostName(), direct.port());
+        QSqlDatabase link = QSqlDatabase::cloneDatabase(direct, QStringLiteral("relayed"));
+        link.setHostName(QStringLiteral("127.0.0.1"));
+        link.setPort(relay.port());
+        QVERIFY2(link.open(), qPrintable(link.lastError().text()));
+        {
+            db::TransactionGuard transaction(link, database.dialect());
+            const auto insert =
+                db::Statement::prepare(link, database.dialect(), db::sql::InsertOpeningMovement);
+            const db::BoundValue text(QStringLiteral("01"));
+            const db::BoundValue moment(
+                database.dialect().dateTime(QDateTime(QDate(2026, 12, 6), QTime(0, 0))));
+            for (int position : {0, 1, 2, 4, 5})
+                insert->bind(position, text);
+            insert->bind(3, moment);
+            const auto tripsFor = [&](int inserts) {
+                const int before = relay.requests();
+                for (int i = 0; i < inserts; ++i) {
+                    insert->bindFloat(6, i);
+                    insert->bindFloat(7, i);
+                    insert->execute();
+                }
+                return relay.requests() - before;
+            };
+            tripsFor(1);
+            const int ten = tripsFor(10);
+            QCOMPARE(tripsFor(20) - ten, 10);
+            transaction.commit();
+        }
+        link.close();
+        link = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("relayed"));
     }
 };
 

@@ -27,7 +27,7 @@ expected() {
     printf '%s\n' conversor-coletor.exe conversor-coletor.com desinstalar.exe licenca.txt \
         Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6Sql.dll sqlite3.dll \
         libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
-        platforms/qwindows.dll styles/qwindowsvistastyle.dll \
+        platforms/qwindows.dll styles/qwindowsvistastyle.dll qt.conf translations/qtbase_pt_BR.qm \
         licencas/qt/LGPL-3.0-only.txt licencas/qt/GPL-3.0-only.txt \
         schema/firebird.sql schema/postgresql.sql schema/sqlite.sql
     (cd "$KIT/qt6/plugins" && ls sqldrivers/qsql*.dll)

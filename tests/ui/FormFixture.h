@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Startup.h"
+#include "conversion/RejectionList.h"
 #include "tests/TestDatabase.h"
 #include "ui/Dialogs.h"
 #include "ui/TFConversao.h"
@@ -61,8 +62,16 @@ public:
     }
     void press(Qt::Key key) const { QTest::keyClick(QApplication::focusWidget(), key); }
 
-    // What a run that rejected readings leaves: input controls hidden, both list pages shown.
-    void showLists() {
+    // What a run that rejected readings leaves: input controls hidden, both list pages shown;
+    // with rows, a rejection in each list, so that both grids are shown too.
+    enum Rows { NoRows, WithRows };
+    void showLists(Rows rows = NoRows) {
+        if (rows == WithRows) {
+            m_form->inventoryRejections()->add(QStringLiteral("7891234567890"),
+                                               QStringLiteral("Referência não encontrada."));
+            m_form->openingRejections()->add(QStringLiteral("ABC-1"),
+                                             QStringLiteral("Produto já processado."));
+        }
         m_form->SetInputControlsVisible(false);
         m_form->Notebook->setCurrentIndex(1);
         m_form->Notebook1->setCurrentIndex(1);

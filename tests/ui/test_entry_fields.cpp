@@ -22,6 +22,15 @@ using clerk::focusName;
 using clerk::keyTarget;
 using clerk::press;
 
+namespace {
+// The refusal of an impossible date: what was typed, as the field showed it, and the form.
+QString invalidDate(const char* typed) {
+    return QStringLiteral(
+               "Alerta|Data inválida: \"%1\".\rInforme dia, mês e ano na forma DD/MM/AAAA.")
+        .arg(QLatin1String(typed));
+}
+} // namespace
+
 class TestEntryFields : public QObject {
     Q_OBJECT
 private slots:
@@ -107,8 +116,9 @@ private slots:
         const Row rows[] = {
             {"company that exists, Enter", 0, "CodEmpresa", "7", "Enter",
              "MostraEmpresa|07|Loja Sul|||"},
+            // The unknown code is removed, and the list offers nothing nobody typed.
             {"company that does not exist, Enter", 0, "CodEmpresa", "9", "Enter",
-             "MostraEmpresa||Matriz|||MostraEmpresa"},
+             "MostraEmpresa|||||"},
             {"empty company, Enter", 0, "CodEmpresa", "", "Enter",
              "MostraEmpresa||Matriz|||MostraEmpresa"},
             {"company list dropped down, Enter takes the highlighted", 0, "CodEmpresa", "",
@@ -127,7 +137,7 @@ private slots:
             {"cause that exists, Enter", 0, "CodCausa", "5", "Enter",
              "btOK|||005|Contagem rotativa|"},
             {"cause that does not exist, Enter", 0, "CodCausa", "7", "Enter",
-             "MostraCausa||||Balanço anual|MostraCausa"},
+             "MostraCausa|||||"},
             {"empty cause, Enter", 0, "CodCausa", "", "Enter",
              "MostraCausa||||Balanço anual|MostraCausa"},
             {"cause list dropped down, Enter takes the highlighted", 0, "CodCausa", "",
@@ -258,14 +268,18 @@ private slots:
         QCOMPARE(m_form->DtInventa->maskedText(), QStringLiteral("05/03/2024"));
     }
 
-    void lookupsClosedReportTheError() {
+    // A closed look-up is no query error for the clerk: the warning says there is no
+    // connection (test_startup has the text), and the search is not tried.
+    void lookupsClosedSayNoConnection() {
         m_form->Empresa->close();
         m_form->CodEmpresa->setFocus();
         QTest::keyClicks(m_form->CodEmpresa, QStringLiteral("7"));
         press(QStringLiteral("Tab"));
         QCOMPARE(Dialogs::shown().size(), 1);
-        QCOMPARE(Dialogs::shown().constFirst().icon, QStringLiteral("error"));
-        // The search failed after the padding, and nothing more ran.
+        QCOMPARE(Dialogs::shown().constFirst().icon, QStringLiteral("warning"));
+        QVERIFY(Dialogs::shown().constFirst().text.startsWith(
+            QStringLiteral("Não há conexão com o banco de dados")));
+        // Padded, and nothing more ran.
         QCOMPARE(m_form->CodEmpresa->text(), QStringLiteral("07"));
         QCOMPARE(m_form->MostraEmpresa->shownText(), QString());
     }
@@ -282,8 +296,10 @@ private slots:
                                        << "05/03/2026" << QStringList{};
         QTest::newRow("two-digit year") << "05/03/24"
                                         << "05/03/2024" << QStringList{};
-        QTest::newRow("one year digit") << "05/03/2"
-                                        << "05/03/0202" << QStringList{};
+        QTest::newRow("one year digit")
+            << "05/03/2"
+            << "05/03/0202"
+            << QStringList{QStringLiteral("Warning|Atenção Data Suspeita:\r05/03/202 ")};
         QTest::newRow("three-digit year")
             << "05/03/202"
             << "05/03/0202"
@@ -292,9 +308,8 @@ private slots:
                                << "06/12/2026"
                                << QStringList{
                                       QStringLiteral("Alerta|Data não pode ficar em branco.")};
-        QTest::newRow("impossible")
-            << "31022026"
-            << "06/12/2026" << QStringList{QStringLiteral("Alerta|Data inválida.  ")};
+        QTest::newRow("impossible") << "31022026"
+                                    << "06/12/2026" << QStringList{invalidDate("31/02/2026")};
     }
     void dateEnter() {
         QFETCH(QString, typed);
@@ -322,12 +337,10 @@ private slots:
             << QStringList{QStringLiteral("Alerta|Data não pode ficar em branco.")} << "DtInventa";
         QTest::newRow("Tab, impossible")
             << "31/02/2026"
-            << "Tab" << blank << QStringList{QStringLiteral("Alerta|Data inválida.  ")}
-            << "DtInventa";
+            << "Tab" << blank << QStringList{invalidDate("31/02/2026")} << "DtInventa";
         QTest::newRow("Tab, year without day")
             << "  /03/2024"
-            << "Tab" << blank << QStringList{QStringLiteral("Alerta|Data inválida.  ")}
-            << "DtInventa";
+            << "Tab" << blank << QStringList{invalidDate("__/03/2024")} << "DtInventa";
         QTest::newRow("Tab, day and month") << "5/3"
                                             << "Tab"
                                             << "05/03/2026" << QStringList{} << "CodEmpresa";

@@ -60,8 +60,8 @@ private slots:
                                        << "05/03/2026" << false;
         QTest::newRow("two-digit year") << "05/03/24__"
                                         << "05/03/2024" << false;
-        QTest::newRow("one year digit") << "05/03/2___"
-                                        << "05/03/202_" << false;
+        QTest::newRow("one year digit, completed to three") << "05/03/2___"
+                                                            << "05/03/202_" << true;
         QTest::newRow("three-digit year") << "05/03/202_"
                                           << "05/03/202_" << true;
         QTest::newRow("full date") << "05/03/2024"
@@ -83,7 +83,7 @@ private slots:
         QFETCH(bool, warned);
         QCOMPARE(CompleteDate(fieldText(text), Today), fieldText(completed));
         const QStringList expected =
-            warned ? QStringList{QStringLiteral("Warning|") + Suspicious + fieldText(text)}
+            warned ? QStringList{QStringLiteral("Warning|") + Suspicious + fieldText(completed)}
                    : QStringList{};
         QCOMPARE(clerk::shownTexts(), expected);
     }
@@ -99,7 +99,12 @@ private slots:
         QTest::addColumn<QString>("after");
         QTest::addColumn<QStringList>("messages");
         const QString blank = QStringLiteral("__/__/____");
-        const QString invalid = QStringLiteral("Alerta|Data inválida.  ");
+        // Names what was typed, as the field showed it, and the form a date takes.
+        const auto invalid = [](const char* typed) {
+            return QStringLiteral("Alerta|Data inválida: \"%1\".\rInforme dia, mês e ano na "
+                                  "forma DD/MM/AAAA.")
+                .arg(QLatin1String(typed));
+        };
         QTest::newRow("full date") << "05/03/2024"
                                    << "05/03/2024" << QStringList{};
         QTest::newRow("completed from today") << "5_/__/____"
@@ -107,16 +112,21 @@ private slots:
         QTest::newRow("blank") << blank << blank
                                << QStringList{
                                       QStringLiteral("Alerta|Data não pode ficar em branco.")};
-        QTest::newRow("impossible day") << "31/02/2026" << blank << QStringList{invalid};
-        QTest::newRow("impossible month") << "01/13/2026" << blank << QStringList{invalid};
-        QTest::newRow("no day") << "__/03/2024" << blank << QStringList{invalid};
-        QTest::newRow("blank inside the year") << "05/03/2_24" << blank << QStringList{invalid};
+        QTest::newRow("impossible day")
+            << "31/02/2026" << blank << QStringList{invalid("31/02/2026")};
+        QTest::newRow("impossible month")
+            << "01/13/2026" << blank << QStringList{invalid("01/13/2026")};
+        QTest::newRow("no day") << "__/03/2024" << blank << QStringList{invalid("__/03/2024")};
+        QTest::newRow("blank inside the year")
+            << "05/03/2_24" << blank << QStringList{invalid("05/03/2_24")};
         QTest::newRow("three-digit year taken as written")
             << "05/03/202_"
             << "05/03/0202"
             << QStringList{QStringLiteral("Warning|") + Suspicious + fieldText("05/03/202_")};
-        QTest::newRow("one year digit, no warning") << "05/03/2___"
-                                                    << "05/03/0202" << QStringList{};
+        QTest::newRow("one year digit, warned as three")
+            << "05/03/2___"
+            << "05/03/0202"
+            << QStringList{QStringLiteral("Warning|") + Suspicious + fieldText("05/03/202_")};
         QTest::newRow("day in the second position")
             << "_5/03/2024"
             << "05/03/2024"

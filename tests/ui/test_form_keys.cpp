@@ -88,7 +88,7 @@ private slots:
         form.CodCausa->setText(QStringLiteral("001"));
         form.PcDados->setCurrentIndex(tab);
         if (lists)
-            m_fixture->showLists();
+            m_fixture->showLists(FormFixture::WithRows);
         m_fixture->control(start)->setFocus();
         QCOMPARE(m_fixture->focusName(), start);
         QStringList passed;
@@ -105,7 +105,7 @@ private slots:
     void keyGoesOnToTheControlThatHadTheFocus() {
         TFConversao& form = m_fixture->form();
         form.PcDados->setCurrentIndex(1);
-        m_fixture->showLists();
+        m_fixture->showLists(FormFixture::WithRows);
         RejectionList* list = form.openingRejections();
         for (const char* code : {"A", "B", "C"})
             list->add(QString::fromLatin1(code), QStringLiteral("Referência não encontrada."));
@@ -147,7 +147,7 @@ private slots:
 
     void enterOnVoltarGoesBackToTheEntry() {
         TFConversao& form = m_fixture->form();
-        m_fixture->showLists();
+        m_fixture->showLists(FormFixture::WithRows);
         form.BitBtn2->setFocus();
         m_fixture->press(Qt::Key_Return);
         QCOMPARE(form.Notebook->currentIndex(), 0);
@@ -194,7 +194,7 @@ private slots:
         fillEntries();
         form.PcDados->setCurrentIndex(tab);
         if (lists)
-            m_fixture->showLists();
+            m_fixture->showLists(FormFixture::WithRows);
         m_fixture->control(start)->setFocus();
         m_fixture->press(Qt::Key_Escape);
         verifyEntriesEmpty();
@@ -262,7 +262,7 @@ private slots:
         QFETCH(int, tab);
         QFETCH(bool, causeShown);
         TFConversao& form = m_fixture->form();
-        m_fixture->showLists();
+        m_fixture->showLists(FormFixture::WithRows);
         QTabBar* tabs = form.PcDados->tabBar();
         tabs->setFocus();
         m_fixture->press(Qt::Key_Right);

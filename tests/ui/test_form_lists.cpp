@@ -6,8 +6,11 @@
 
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
 
 namespace {
 const QString NotFound = QStringLiteral("Referência não encontrada.");
@@ -27,6 +30,23 @@ private slots:
     void cleanup() {
         m_fixture->close();
         m_fixture.reset();
+    }
+
+    // A list without rows says so, instead of a blank header over a blank row; its first
+    // rejection brings the grid back.
+    void emptyListSaysSo() {
+        TFConversao& form = m_fixture->form();
+        form.inventoryRejections()->add(QStringLiteral("X"), NotFound);
+        QVERIFY(form.ProdutosNaoEncontrados->isVisible());
+        form.PcDados->setCurrentIndex(1);
+        auto* none = form.findChild<QLabel*>(QStringLiteral("StringGrid1Vazia"));
+        QVERIFY(none);
+        QVERIFY(none->isVisible());
+        QCOMPARE(none->text(), QStringLiteral("Nenhuma leitura rejeitada."));
+        QVERIFY(!form.StringGrid1->isVisible());
+        form.openingRejections()->add(QStringLiteral("Y"), NotFound);
+        QVERIFY(form.StringGrid1->isVisible());
+        QVERIFY(!none->isVisible());
     }
 
     void saveAsksForATextFile() {

@@ -1,6 +1,9 @@
 #include "FormFixture.h"
 #include "conversion/RejectionList.h"
+#include "ui/MaskEdit.h"
+#include "ui/Translations.h"
 
+#include <QDialogButtonBox>
 #include <QDirIterator>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -120,6 +123,30 @@ private slots:
         fixture.close();
     }
 
+    // Qt's own texts (standard buttons, file dialogs) follow the workstation's language where
+    // Qt ships a translation (qt6-translations-l10n), and stay in English where it ships none.
+    void qtTextsInTheWorkstationsLanguage_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<bool>("translated");
+        QTest::addColumn<QString>("cancel");
+        QTest::newRow("Brazilian Portuguese")
+            << QLocale(QLocale::Portuguese, QLocale::Brazil) << true << "Cancelar";
+        QTest::newRow("a language Qt has no texts for")
+            << QLocale(QLocale::Swahili, QLocale::Kenya) << false << "Cancel";
+    }
+    void qtTextsInTheWorkstationsLanguage() {
+        QFETCH(QLocale, locale);
+        QFETCH(bool, translated);
+        QFETCH(QString, cancel);
+        const std::unique_ptr<QTranslator> texts = loadQtTranslations(locale);
+        QVERIFY2(bool(texts) == translated,
+                 "Qt's translations are missing: install qt6-translations-l10n");
+        if (texts)
+            QCoreApplication::installTranslator(texts.get());
+        const QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), cancel);
+    }
+
     void closingTheWindowEndsTheProgram() {
         FormFixture fixture;
         QVERIFY(fixture.open());
@@ -163,6 +190,19 @@ private slots:
         }
         const QStringList clipped = clippedCaptions(&form);
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
+        // Each label of the entry fields keeps some room before the field beside it.
+        if (!lists) {
+            for (QGroupBox* group : {form.GroupBox1, form.GroupBox2}) {
+                if (!group->isVisible())
+                    continue;
+                for (QLabel* label : group->findChildren<QLabel*>()) {
+                    const int end = label->mapTo(&form, QPoint(label->width(), 0)).x();
+                    QVERIFY2(form.DtInventa->x() - end >= 3,
+                             qPrintable(label->text() + QStringLiteral(" ends at ") +
+                                        QString::number(end)));
+                }
+            }
+        }
         fixture.close();
     }
 };

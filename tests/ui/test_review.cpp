@@ -12,10 +12,14 @@
 #include "ui/ReviewWindow.h"
 #include "ui/TFConversao.h"
 
+#include <QAbstractButton>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QScrollBar>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -24,6 +28,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 #include <memory>
 
 namespace {
@@ -175,15 +180,32 @@ private slots:
                                                "  2 Existe movimentos com este produto.\n"
                                                "  1 Produto já processado.\n"
                                                "  3 Referência não encontrada.\n");
-        QTest::newRow("inventory, Gravar") << 0 << true << inventory;
-        QTest::newRow("inventory, Descartar") << 0 << false << inventory;
-        QTest::newRow("opening stock, Gravar") << 1 << true << opening;
-        QTest::newRow("opening stock, Descartar") << 1 << false << opening;
+        // Where Gravar posts, after the file's path, and each row's lines in the file.
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QStringList>("lines");
+        const QString company =
+            QStringLiteral("Empresa: 01 - Matriz - São Paulo   Data: 05/12/2026");
+        const QString toInventory = QStringLiteral("Aba: Inventário   ") + company +
+                                    QStringLiteral("   Causa: 001 - Inventário anual");
+        const QString toOpening = QStringLiteral("Aba: Início de Estoque   ") + company;
+        const QStringList inventoryLines = {"1, 8", "2", "3", "4", "11", "12", "13",
+                                            "15",   "5", "6", "7", "9",  "14"};
+        const QStringList openingLines = {"1", "2", "3", "4", "11", "13", "15",
+                                          "5", "6", "7", "8", "9",  "12", "14"};
+        QTest::newRow("inventory, Gravar")
+            << 0 << true << inventory << toInventory << inventoryLines;
+        QTest::newRow("inventory, Descartar")
+            << 0 << false << inventory << toInventory << inventoryLines;
+        QTest::newRow("opening stock, Gravar") << 1 << true << opening << toOpening << openingLines;
+        QTest::newRow("opening stock, Descartar")
+            << 1 << false << opening << toOpening << openingLines;
     }
     void postOrDiscard() {
         QFETCH(int, tab);
         QFETCH(bool, post);
         QFETCH(QString, figures);
+        QFETCH(QString, destination);
+        QFETCH(QStringList, lines);
 
         Outcome direct;
         {
@@ -204,6 +226,10 @@ private slots:
         QVERIFY(demo.form().inventoryRejections()->isEmpty());
         QVERIFY(demo.form().openingRejections()->isEmpty());
         QCOMPARE(fileBytes(demo.path(QStringLiteral("telvaro.db"))), before);
+        QCOMPARE(review->findChild<QLabel*>(QStringLiteral("Destino"))->text(),
+                 QStringLiteral("Arquivo: ") + demo.path(QStringLiteral("coletor.txt")) +
+                     QLatin1Char('\n') + destination);
+        QCOMPARE(column(*review->table()->model(), 0), lines);
         // Neither the file nor the fields are read again.
         QFile file(demo.path(QStringLiteral("coletor.txt")));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -235,6 +261,111 @@ private slots:
         }
     }
 
+    // "Mostrar detalhes..." of the success box shows every figure, the last line included.
+    void successDetailsShowEveryLine() {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Informação"), Success,
+                        QMessageBox::Ok);
+        box.setDetailedText(
+            QStringLiteral("Linhas: 15\nLeituras: 13\nGravadas: 7\nRejeitadas: 6\n"
+                           "  2 Existe movimentos com este produto.\n  1 Produto já processado.\n"
+                           "  3 Referência não encontrada.\nSegundos: 0,004"));
+        Dialogs::fitDetailedText(box);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        for (QAbstractButton* button : box.buttons()) {
+            if (box.buttonRole(button) == QMessageBox::ActionRole)
+                button->click();
+        }
+        auto* details = box.findChild<QTextEdit*>();
+        QVERIFY(details);
+        QTRY_VERIFY(details->isVisible());
+        QCOMPARE(details->verticalScrollBar()->maximum(), 0);
+    }
+
+    // A product's lines: runs of three or more as "4 a 7"; a long list cut on screen only.
+    void linesOfAProduct_data() {
+        QTest::addColumn<QList<int>>("numbers");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("exported");
+        QTest::newRow("single and pairs") << QList<int>{1, 3, 4} << "1, 3, 4"
+                                          << "1, 3, 4";
+        QTest::newRow("runs") << QList<int>{2, 3, 4, 5, 9, 11, 12, 13} << "2 a 5, 9, 11 a 13"
+                              << "2 a 5, 9, 11 a 13";
+        QList<int> every;
+        for (int number = 1; number <= 40; number += 2)
+            every << number;
+        QTest::newRow("cut after eight") << every << "1, 3, 5, 7, 9, 11, 13, 15, \u2026"
+                                         << "1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, "
+                                            "29, 31, 33, 35, 37, 39";
+    }
+    void linesOfAProduct() {
+        QFETCH(QList<int>, numbers);
+        QFETCH(QString, shown);
+        QFETCH(QString, exported);
+        std::vector<conversion::LineReport> lines;
+        for (const int number : numbers) {
+            conversion::LineReport line;
+            line.number = number;
+            line.outcome = conversion::LineOutcome::Posted;
+            line.itemCode = QStringLiteral("REF1");
+            line.CodProd = QStringLiteral("P1");
+            line.CodGrade = QStringLiteral("0000");
+            lines.push_back(line);
+        }
+        const ReviewModel model(ReviewModel::Mode::Inventory, lines);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.index(0, 0).data().toString(), shown);
+        QCOMPARE(model.index(0, 0).data(ReviewModel::ExportRole).toString(), exported);
+        QCOMPARE(model.index(0, 0).data(ReviewModel::SortRole).toInt(), numbers.first());
+    }
+
+    // The export as the workstation's spreadsheets read it: a byte-order mark, the numbers as
+    // shown but without thousands separators, ";" between fields where the comma is decimal.
+    void csvFollowsTheWorkstation_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QByteArray>("csv");
+        QTest::newRow("Brazilian Portuguese")
+            << QLocale(QLocale::Portuguese, QLocale::Brazil)
+            << QByteArray("\xEF\xBB\xBFLinhas;C\xC3\xB3"
+                          "digo lido;CodProd;CodGrade;"
+                          "Descri\xC3\xA7\xC3\xA3o;Encontrado por;Qtd. lida;Contagem final;"
+                          "Estoque;Diferen\xC3\xA7"
+                          "a;Situa\xC3\xA7\xC3\xA3o\r\n"
+                          "1;\"X;1\";P1;0000;;c\xC3\xB3"
+                          "digo de barras;1234,5;1234,5;2;1232,5;"
+                          "a gravar\r\n");
+        QTest::newRow("decimal point")
+            << QLocale(QLocale::English, QLocale::UnitedStates)
+            << QByteArray("\xEF\xBB\xBFLinhas,C\xC3\xB3"
+                          "digo lido,CodProd,CodGrade,"
+                          "Descri\xC3\xA7\xC3\xA3o,Encontrado por,Qtd. lida,Contagem final,"
+                          "Estoque,Diferen\xC3\xA7"
+                          "a,Situa\xC3\xA7\xC3\xA3o\r\n"
+                          "1,X;1,P1,0000,,c\xC3\xB3"
+                          "digo de barras,1234.5,1234.5,2,1232.5,"
+                          "a gravar\r\n");
+    }
+    void csvFollowsTheWorkstation() {
+        QFETCH(QLocale, locale);
+        QFETCH(QByteArray, csv);
+        db::Regional::setLocale(locale);
+        conversion::LineReport line;
+        line.number = 1;
+        line.outcome = conversion::LineOutcome::Posted;
+        line.itemCode = QStringLiteral("X;1");
+        line.foundBy = conversion::FoundBy::Barcode;
+        line.CodProd = QStringLiteral("P1");
+        line.CodGrade = QStringLiteral("0000");
+        line.quantity = 1234.5;
+        line.stockOnRecord = 2;
+        line.countBefore = 0.0;
+        line.countAfter = 1234.5;
+        const ReviewWindow window(new ReviewModel(ReviewModel::Mode::Inventory, {line}), QString());
+        const QByteArray written = window.shownCsv();
+        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        QCOMPARE(written, csv);
+    }
+
     // Each filter and sort shows its rows (by the code read and the outcome); the export and
     // the copy take the rows shown, in the order shown.
     void filtersAndExport_data() {
@@ -252,37 +383,42 @@ private slots:
                                       "7890000060004", "7890000110006", "7890000400022", "REF0025"};
         const QStringList refused = {"000000000000", "000000000000", "7890000040006", "REF0040"};
         const QStringList refusedOutcomes = {notFound, notFound, processed, notFound};
+        // Every line that posts nothing, in file order: a passed-over line shows its own text.
+        QStringList notPosted = refused;
+        notPosted.insert(3, QStringLiteral("linha sem vírgula"));
+        QStringList notPostedOutcomes = refusedOutcomes;
+        notPostedOutcomes.insert(3, QStringLiteral("sem leitura"));
         QStringList toPostAll;
         for (qsizetype i = 0; i < products.size(); ++i)
             toPostAll << toPost;
         QTest::newRow("inventory, all")
-            << 0 << "Todas as linhas" << -1 << products + refused << toPostAll + refusedOutcomes
-            << QByteArray("7890000060004,000006,0000,Bermuda de sarja azul,c\xC3\xB3"
-                          "digo de barras,1.5,1.5,42,-40.5,a gravar\r");
+            << 0 << "Todas as linhas" << -1 << products + notPosted << toPostAll + notPostedOutcomes
+            << QByteArray("11;7890000060004;000006;0000;Bermuda de sarja azul;c\xC3\xB3"
+                          "digo de barras;1,5;1,5;42;-40,5;a gravar\r");
         QStringList differing = products;
         differing.removeOne(QStringLiteral("REF0002"));
         QTest::newRow("inventory, differences")
             << 0 << "Só diferenças" << -1 << differing << toPostAll.mid(1)
-            << QByteArray("7890000110006,000011,0000,Mochila escolar azul,c\xC3\xB3"
-                          "digo de barras,7,7,77,-70,a gravar\r");
+            << QByteArray("12;7890000110006;000011;0000;Mochila escolar azul;c\xC3\xB3"
+                          "digo de barras;7;7;77;-70;a gravar\r");
         QTest::newRow("inventory, refused")
             << 0 << "Só rejeitadas" << -1 << refused << refusedOutcomes
-            << QByteArray("7890000040006,000004,0000,Bon\xC3\xA9 aba curva azul,c\xC3\xB3"
-                          "digo de barras,6,,,,Produto j\xC3\xA1 processado.\r");
+            << QByteArray("7;7890000040006;000004;0000;Bon\xC3\xA9 aba curva azul;c\xC3\xB3"
+                          "digo de barras;6;;;;Produto j\xC3\xA1 processado.\r");
         QTest::newRow("inventory, by quantity")
-            << 0 << "Todas as linhas" << 5
+            << 0 << "Todas as linhas" << 6
             << QStringList{"7890000110006", "7890000010009", "REF0002", "fb-5003",
                            "REF0025",       "7890000060004", "ANT-005", "7890000400022"} +
-                   refused
-            << toPostAll + refusedOutcomes
-            << QByteArray("REF0002,000002,0000,T\xC3\xAAnis de corrida "
-                          "azul,refer\xC3\xAAncia,5,5,5,0,a gravar\r");
+                   notPosted
+            << toPostAll + notPostedOutcomes
+            << QByteArray("2;REF0002;000002;0000;T\xC3\xAAnis de corrida "
+                          "azul;refer\xC3\xAAncia;5;5;5;0;a gravar\r");
         QTest::newRow("opening stock, refused")
             << 1 << "Só rejeitadas" << -1
             << QStringList{"000000000000",  "000000000000",  "7890000040006",
                            "7890000010009", "7890000110006", "REF0040"}
             << QStringList{notFound, notFound, processed, movements, movements, notFound}
-            << QByteArray("000000000000,,,,,4,,Refer\xC3\xAAncia n\xC3\xA3o encontrada.\r");
+            << QByteArray("5;000000000000;;;;;4;;Refer\xC3\xAAncia n\xC3\xA3o encontrada.\r");
     }
     void filtersAndExport() {
         QFETCH(int, tab);
@@ -304,7 +440,7 @@ private slots:
         if (sortColumn >= 0)
             review->table()->sortByColumn(sortColumn, Qt::DescendingOrder);
         const QAbstractItemModel& shown = *review->table()->model();
-        QCOMPARE(column(shown, 0), codes);
+        QCOMPARE(column(shown, 1), codes);
         QCOMPARE(column(shown, shown.columnCount() - 1), outcomes);
 
         Dialogs::setNextFileName(demo.path(QStringLiteral("conferencia.csv")));
@@ -318,7 +454,7 @@ private slots:
         QTest::keyClick(review->table(), Qt::Key_C, Qt::ControlModifier);
         const QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'));
         QCOMPARE(copied.size(), codes.size() + 2);
-        QCOMPARE(copied.value(1).section(QLatin1Char('\t'), 0, 0), codes.value(0));
+        QCOMPARE(copied.value(1).section(QLatin1Char('\t'), 1, 1), codes.value(0));
     }
 };
 

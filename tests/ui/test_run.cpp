@@ -169,12 +169,26 @@ private slots:
         QCOMPARE(posted(), QStringList());
     }
 
-    void emptyFileIsRefused() {
+    // A file of no bytes, or one written with another separator: no success, nothing posted.
+    void fileWithoutReadingIsRefused_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        const QString noReading = QStringLiteral("O arquivo não tem nenhuma leitura: cada linha "
+                                                 "deve trazer código, vírgula, quantidade.");
+        QTest::newRow("empty") << QByteArray() << "Arquivo vazio!";
+        QTest::newRow("semicolons") << QByteArray("789000001;5\r\n\r\n") << noReading;
+        QTest::newRow("blanks") << QByteArray("789000001 5\r\n") << noReading;
+        QTest::newRow("tabs") << QByteArray("789000001\t5\n789000001\t1\n") << noReading;
+    }
+    void fileWithoutReadingIsRefused() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
         openForm();
-        m_form->edtCaminho->setText(collectorFile(QByteArray()));
+        m_form->edtCaminho->setText(collectorFile(content));
         m_form->btOKClick();
-        QCOMPARE(shownTexts(), QStringList{"Erro ao converter|exclamation|Arquivo vazio!"});
+        QCOMPARE(shownTexts(), QStringList{"Erro ao converter|exclamation|" + message});
         QCOMPARE(focusName(), QStringLiteral("edtCaminho"));
+        QCOMPARE(posted(), QStringList());
     }
 
     // Opening stock accepts an empty cause; a file of line ends only is no empty file.
@@ -202,7 +216,8 @@ private slots:
         m_form->btOKClick();
         QCOMPARE(shownTexts(), QStringList{success()});
         QCOMPARE(posted(), QStringList{"P1|3.5"});
-        QCOMPARE(m_form->lblStatus->text(), QStringLiteral("Executando linha 4."));
+        // The line counter is done with once the run has ended.
+        QCOMPARE(m_form->lblStatus->text(), QString());
         QCOMPARE(m_form->inventoryRejections()->cell(1, 0), QStringLiteral("NADA"));
         QVERIFY(m_form->rejections());
         QCOMPARE(m_form->Notebook->currentIndex(), 1);
@@ -232,17 +247,36 @@ private slots:
         QCOMPARE(focusName(), QStringLiteral("btOK"));
     }
 
+    // The error box names the bad quantity's line and text, with a hint at the regional
+    // settings when the workstation reads no decimal comma.
+    void failedRunPostsNothing_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QByteArray>("badLine");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("letters") << QLocale(QLocale::Portuguese, QLocale::Brazil)
+                                 << QByteArray("789000001,x")
+                                 << "Linha 13: a quantidade \"x\" não é um número.";
+        QTest::newRow("decimal comma on a point workstation")
+            << QLocale::c() << QByteArray("789000001,1,5")
+            << "Linha 13: a quantidade \"1,5\" não é um número.\rOs números seguem as "
+               "configurações regionais da estação (LC_NUMERIC), em que o separador decimal não "
+               "é a vírgula; para ler a vírgula como decimal, use por exemplo "
+               "LC_NUMERIC=pt_BR.UTF-8.";
+    }
     void failedRunPostsNothing() {
+        QFETCH(QLocale, locale);
+        QFETCH(QByteArray, badLine);
+        QFETCH(QString, message);
+        db::Regional::setLocale(locale);
         openForm();
         QByteArray lines;
         for (int i = 1; i <= 10; ++i)
-            lines += i == 7 ? "789000001,x\r\n" : "789000001,1\r\nNADA,1\r\n";
+            lines += i == 7 ? badLine + "\r\n" : QByteArray("789000001,1\r\nNADA,1\r\n");
         m_form->edtCaminho->setText(collectorFile(lines));
         m_form->btOKClick();
-        QCOMPARE(
-            shownTexts(),
-            QStringList{"Conversor de Coletor de Dados|error|'x' is not a valid floating point "
-                        "value\rNenhuma leitura do arquivo foi gravada."});
+        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        QCOMPARE(shownTexts(), QStringList{"Conversor de Coletor de Dados|error|" + message +
+                                           "\rNenhuma leitura do arquivo foi gravada."});
         QCOMPARE(posted(), QStringList());
         QCOMPARE(m_form->progress->value(), 13);
         // What the failed run rejected is void: the lists are as before it, and not shown.
