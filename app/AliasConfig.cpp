@@ -2,6 +2,7 @@
 
 #include "db/Errors.h"
 
+#include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -9,8 +10,14 @@ QString AliasConfig::filePath() {
     const QString fromEnvironment = qEnvironmentVariable("CONVERSOR_ALIASES");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/conversor-coletor/aliases.ini");
+#ifdef Q_OS_WIN
+    // The roaming profile's folder, which follows the clerk from desktop to desktop.
+    const QString configFolder = QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA"));
+#else
+    const QString configFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+#endif
+    return configFolder + QStringLiteral("/conversor-coletor/aliases.ini");
 }
 
 bool AliasConfig::defines(const QString& alias) {

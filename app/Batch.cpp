@@ -1,6 +1,7 @@
 #include "Batch.h"
 
 #include "BatchFiles.h"
+#include "ConsoleText.h"
 #include "DemoFolder.h"
 #include "Startup.h"
 #include "conversion/CollectorFile.h"
@@ -51,7 +52,7 @@ QString oneLine(QString message) {
 
 // One line on standard error.
 void printError(const QString& message) {
-    std::fprintf(stderr, "%s\n", oneLine(message).toLocal8Bit().constData());
+    console::write(stderr, oneLine(message) + QLatin1Char('\n'));
 }
 
 // An error that ends the batch with its status.
@@ -227,6 +228,7 @@ void refuseRepeatedOptions(const QCommandLineParser& parser) {
     }
 }
 
+#ifdef Q_OS_UNIX
 // The command line's own bytes for an option's value where the system names files by bytes
 // (empty elsewhere), read as the parser reads them: "--name value" or "--name=value", options
 // that take a value skipping it, nothing after "--".
@@ -250,6 +252,7 @@ QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOpt
     }
     return {};
 }
+#endif
 
 // The batch's side of a run: the report rows, the figures, and a progress line on a terminal.
 class BatchObserver final : public conversion::RunObserver {
@@ -508,8 +511,7 @@ bool printJson(const Ending& ending) {
         object.insert(QStringLiteral("erro"), oneLine(ending.error));
     const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
     errno = 0;
-    if (std::fwrite(text.constData(), 1, text.size(), stdout) == size_t(text.size()) &&
-        std::fflush(stdout) == 0)
+    if (console::write(stdout, QString::fromUtf8(text)))
         return true;
     printError(QStringLiteral("Não foi possível escrever o JSON na saída padrão: %1")
                    .arg(systemErrorText(errno)));
@@ -522,12 +524,11 @@ int makeDemo(const QString& folder) {
     } catch (const db::Error& error) {
         throw Failure{BadUsage, error.message()};
     }
-    std::printf("%s\n", QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
-                                       "coletor.txt com a empresa 01, a causa 001 e a data de "
-                                       "hoje.")
-                            .arg(folder)
-                            .toLocal8Bit()
-                            .constData());
+    console::write(stdout,
+                   QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
+                                  "coletor.txt com a empresa 01, a causa 001 e a data de "
+                                  "hoje.\n")
+                       .arg(folder));
     return Posted;
 }
 
@@ -554,7 +555,7 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
             throw Failure{BadUsage, parser.errorText()};
         refuseRepeatedOptions(parser);
         if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-            std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+            console::write(stdout, parser.helpText());
             return Posted;
         }
         if (parser.isSet(version)) {

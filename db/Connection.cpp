@@ -8,6 +8,23 @@ namespace {
 constexpr char ServerNameParam[] = "SERVER NAME";
 constexpr char UserNameParam[] = "USERNAME";
 constexpr char PasswordParam[] = "PASSWORD";
+
+// Qt's own text for a driver that did not load names neither the driver nor what it lacks.
+QString driverNotLoaded(const QSqlDatabase& database) {
+#ifdef Q_OS_WIN
+    // The server drivers load the server's client library, which only a shop using that server
+    // has installed; the program ships the SQLite driver with its library.
+    const QString driver = database.driverName();
+    if (driver == QLatin1String("QPSQL") || driver == QLatin1String("QIBASE")) {
+        const bool postgres = driver == QLatin1String("QPSQL");
+        return QStringLiteral("O driver %1 não pôde ser carregado: instale o cliente do %2 (%3) "
+                              "na pasta do programa ou numa pasta do PATH.")
+            .arg(driver, postgres ? QStringLiteral("PostgreSQL") : QStringLiteral("Firebird"),
+                 postgres ? QStringLiteral("libpq.dll") : QStringLiteral("fbclient.dll"));
+    }
+#endif
+    return database.lastError().text();
+}
 } // namespace
 
 Connection::Connection(QString alias, QString databaseName, QStringList params, QObject* parent)
@@ -52,7 +69,7 @@ void Connection::open(const AliasSettings& settings) {
         QSqlDatabase::removeDatabase(m_databaseName);
     QSqlDatabase database = QSqlDatabase::addDatabase(m_dialect->driver(), m_databaseName);
     if (!database.isValid())
-        throw db::DatabaseError(database.lastError().text());
+        throw db::DatabaseError(driverNotLoaded(database));
     const QString serverName = param(QString::fromLatin1(ServerNameParam));
     m_dialect->applyServerName(database, serverName.isEmpty() ? settings.serverName : serverName);
     if (!settings.connectOptions.isEmpty())

@@ -51,3 +51,19 @@ build() {
     configure "$@"
     build_targets
 }
+
+# The Windows leg: the cross compiler, Wine with its fonts to run the tests and the installed
+# program (on an X server for the window), NSIS for the installer, localedef's data for a
+# Brazilian Wine, and Qt's Portuguese texts, which the installer takes from Debian.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix ninja-build wine64 fonts-wine xvfb xauth x11-utils nsis
+                  locales qt6-translations-l10n)
+WINDOWS_BUILD_DIR=${WINDOWS_BUILD_DIR:-$ROOT/build-windows}
+
+# The Windows kit (Qt and SQLite built for Windows) to use: COLETOR_WINDOWS_KIT, else the shared
+# one beside the repository; prints nothing when there is none.
+windows_kit_source() {
+    local kit=${COLETOR_WINDOWS_KIT:-$ROOT/../shared/windows-kit}
+    if [ -e "$kit" ]; then
+        (cd "$(dirname "$kit")" && echo "$PWD/$(basename "$kit")")
+    fi
+}

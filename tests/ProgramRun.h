@@ -45,6 +45,11 @@ inline Result run(const QString& program, const QStringList& arguments, const QS
     result.status = process.exitCode();
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
+#ifdef Q_OS_WIN
+    // The C runtime ends a line on a text stream with CR LF.
+    result.out.replace("\r\n", "\n");
+    result.err.replace("\r\n", "\n");
+#endif
     return result;
 }
 

@@ -221,14 +221,18 @@ private slots:
         usage("report is the collector file, 2",
               inventory + QStringList{"--relatorio", "@coletor.txt"}, QByteArray(),
               cantWrite + path("coletor.txt") + ": é o próprio arquivo do coletor");
+#ifndef Q_OS_WIN // links and devices of a Unix file system
         usage("rejections through a link to the collector file, 2",
               inventory + QStringList{"--rejeitadas", "@ligacao.txt"}, QByteArray(),
               cantWrite + path("ligacao.txt") + ": é o próprio arquivo do coletor");
+#endif
         usage("report and rejections are one file, 2",
               inventory + QStringList{"--relatorio", "@saida.txt", "--rejeitadas", "@./saida.txt"},
               QByteArray(), "--rejeitadas e --relatorio são o mesmo arquivo: ");
+#ifndef Q_OS_WIN
         usage("report on a device, 2", inventory + QStringList{"--relatorio", "/dev/null"},
               QByteArray(), cantWrite + "/dev/null: não é um arquivo comum");
+#endif
         usage("report is the SQLite database, 2", inventory + QStringList{"--relatorio", "@banco"},
               QByteArray(), cantWrite + "@banco: é o banco de dados");
         usage("report in a missing folder, 2",
@@ -406,6 +410,9 @@ private slots:
             << "Não foi possível gravar r\uFFFD.csv: nome de arquivo inválido\n";
     }
     void namesThatAreNotUtf8() {
+#ifdef Q_OS_WIN
+        QSKIP("Windows names files in UTF-16: no name is a byte string there");
+#endif
         QFETCH(QString, output);
         QFETCH(int, status);
         QFETCH(QString, error);

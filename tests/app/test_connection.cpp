@@ -82,14 +82,53 @@ private slots:
         QFETCH(QString, host);
         QFETCH(int, port);
         QFETCH(QString, database);
-        QSqlDatabase connection = QSqlDatabase::addDatabase(db::Dialect::forName(dialect)->driver(),
-                                                            QStringLiteral("names"));
+        const QString driver = db::Dialect::forName(dialect)->driver();
+        if (!QSqlDatabase::isDriverAvailable(driver))
+            QSKIP("no such driver in this build");
+        QSqlDatabase connection = QSqlDatabase::addDatabase(driver, QStringLiteral("names"));
         db::Dialect::forName(dialect)->applyServerName(connection, serverName);
         QCOMPARE(connection.hostName(), host);
         QCOMPARE(connection.port(), port);
         QCOMPARE(connection.databaseName(), database);
         connection = QSqlDatabase();
         QSqlDatabase::removeDatabase(QStringLiteral("names"));
+    }
+
+    void aliasFileInTheRoamingProfile() {
+#ifndef Q_OS_WIN
+        QSKIP("Windows keeps the alias file under %APPDATA%");
+#endif
+        qunsetenv("CONVERSOR_ALIASES");
+        qputenv("APPDATA", QByteArray("C:\\Users\\caixa\\AppData\\Roaming"));
+        QCOMPARE(AliasConfig::filePath(),
+                 QStringLiteral("C:/Users/caixa/AppData/Roaming/conversor-coletor/aliases.ini"));
+    }
+
+    void missingServerDriverNamesItsClient_data() {
+        QTest::addColumn<QString>("dialect");
+        QTest::addColumn<QString>("client");
+        QTest::newRow("PostgreSQL") << "PostgreSQL"
+                                    << "libpq.dll";
+        QTest::newRow("Firebird") << "Firebird"
+                                  << "fbclient.dll";
+    }
+    void missingServerDriverNamesItsClient() {
+#ifndef Q_OS_WIN
+        QSKIP("the Debian packages bring the server drivers with their client libraries");
+#endif
+        QFETCH(QString, dialect);
+        QFETCH(QString, client);
+        const db::Dialect* engine = db::Dialect::forName(dialect);
+        if (QSqlDatabase::addDatabase(engine->driver(), QStringLiteral("probe")).isValid())
+            QSKIP("the driver and its client are installed here");
+        QSqlDatabase::removeDatabase(QStringLiteral("probe"));
+        Connection connection(QStringLiteral("Telvaro"), QStringLiteral("missing"), {});
+        try {
+            connection.open({engine, QStringLiteral("127.0.0.1/estoque"), QString()});
+            QFAIL("opened without a driver");
+        } catch (const db::DatabaseError& error) {
+            QVERIFY2(error.message().contains(client), qPrintable(error.message()));
+        }
     }
 
     void setParamReplacesAppendsAndRemoves() {

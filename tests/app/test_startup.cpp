@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -198,6 +199,12 @@ private slots:
         QCOMPARE(lines.size(), 4);
         QCOMPARE(lines[0], Warning);
         QVERIFY2(lines[1].contains(driverPart, Qt::CaseInsensitive), qPrintable(lines[1]));
+        // Where Caminho.Dir was looked for is written the system's way (C:\DADOS\Caminho.Dir).
+        const QString configFile = configfile::pathForWorkingDirectory(dir.path());
+        tried.replace(QStringLiteral("%1/Caminho.Dir"), configFile)
+            .replace(QStringLiteral("Caminho.Dir em %1"),
+                     QStringLiteral("Caminho.Dir em ") + QFileInfo(configFile).path());
+        toDo.replace(QStringLiteral("%1/Caminho.Dir"), configFile);
         QCOMPARE(lines[2], tried.replace(QStringLiteral("%1"), dir.path())
                                .replace(QStringLiteral("%2"), aliasFile)
                                .replace(QStringLiteral("%3"), database.dialect().name())

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+#include <cstdio>
+
+namespace console {
+
+// Writes text to standard output or error so that a clerk's terminal shows its accents: on a
+// Windows console as wide characters, whatever the console's code page; anywhere else as UTF-8.
+// False when not all of it was written (errno tells why, off a console).
+bool write(std::FILE* stream, const QString& text);
+
+} // namespace console

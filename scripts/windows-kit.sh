@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Builds the Windows kit from Debian's own sources: sqlite/ (sqlite3.dll, its import library and
+# header) and qt6/ (Qt 6.4.2, the version of Debian's Qt, whose moc, rcc and uic serve the cross
+# build), with Qt's licence texts. About 40 minutes on two cores, most of it Qt.
+# Usage: windows-kit.sh KIT [sqlite|qt|all]     (the sources are kept in KIT.src)
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+[ $# -ge 1 ] || { echo "uso: windows-kit.sh PASTA [sqlite|qt|all]" >&2; exit 2; }
+mkdir -p "$1"
+KIT=$(cd "$1" && pwd)
+PART=${2:-all}
+SOURCES=$KIT.src
+TOOLCHAIN=$ROOT/packaging/windows/mingw-w64-x86_64.cmake
+export COLETOR_WINDOWS_KIT=$KIT
+
+install_packages "${WINDOWS_PACKAGES[@]}" qt6-base-dev cmake tcl dpkg-dev xz-utils
+# apt-get source needs a deb-src entry; the release's main archive is enough.
+if ! apt-cache showsrc sqlite3 2>/dev/null | grep -q '^Package:'; then
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\nSigned-By: %s\n' \
+        "$codename" /usr/share/keyrings/debian-archive-keyring.gpg |
+        as_root tee /etc/apt/sources.list.d/conversor-coletor-src.sources >/dev/null
+    as_root apt-get update -qq
+fi
+mkdir -p "$SOURCES"
+cd "$SOURCES"
+
+# unpacked <package>: the upstream tree of a Debian source package, downloaded once.
+unpacked() {
+    local tarball
+    tarball=$(ls "$1"_*.orig.tar.* 2>/dev/null | grep -v -- '-www\|orig-' | head -n1 || true)
+    if [ -z "$tarball" ]; then
+        apt-get source --download-only "$1" >/dev/null
+        tarball=$(ls "$1"_*.orig.tar.* | grep -v -- '-www\|orig-' | head -n1)
+    fi
+    local tree
+    tree=$(tar -tf "$tarball" | head -n1 | cut -d/ -f1)
+    [ -d "$tree" ] || tar -xf "$tarball"
+    echo "$SOURCES/$tree"
+}
+
+build_sqlite() {
+    local tree
+    tree=$(unpacked sqlite3)
+    mkdir -p "$tree/native" "$KIT/sqlite/bin" "$KIT/sqlite/lib" "$KIT/sqlite/include"
+    (cd "$tree/native" && { [ -f Makefile ] || ../configure >/dev/null; } && make sqlite3.c >/dev/null)
+    # One DLL that the program's fast path and Qt's SQLite plugin share.
+    x86_64-w64-mingw32-gcc-posix -O2 -shared -DSQLITE_API='__declspec(dllexport)' \
+        -DSQLITE_ENABLE_COLUMN_METADATA -DSQLITE_THREADSAFE=1 "$tree/native/sqlite3.c" \
+        -o "$KIT/sqlite/bin/sqlite3.dll" -Wl,--out-implib,"$KIT/sqlite/lib/libsqlite3.dll.a"
+    x86_64-w64-mingw32-strip --strip-unneeded "$KIT/sqlite/bin/sqlite3.dll"
+    cp "$tree/native/sqlite3.h" "$tree/src/sqlite3ext.h" "$KIT/sqlite/include/"
+}
+
+build_qt() {
+    local tree
+    tree=$(unpacked qt6-base)
+    # With OpenGL off the Windows platform plugin still reaches for dynamic OpenGL.
+    sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
+        "$tree/src/plugins/platforms/windows/qwindowswindow.cpp"
+    local bundled=()
+    for library in zlib pcre2 harfbuzz freetype png jpeg doubleconversion; do
+        bundled+=("-DFEATURE_system_$library=OFF")
+    done
+    # Debian's source drops the Windows tablet header, hence no tablet events.
+    cmake -S "$tree" -B "$SOURCES/qt-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+        -DCOLETOR_WINDOWS_KIT="$KIT" -DCMAKE_INSTALL_PREFIX="$KIT/qt6" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DBUILD_SHARED_LIBS=ON -DCMAKE_BUILD_TYPE=Release -DQT_BUILD_EXAMPLES=OFF \
+        -DQT_BUILD_TESTS=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF \
+        -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
+        -DFEATURE_tabletevent=OFF -DFEATURE_sql_sqlite=ON -DFEATURE_system_sqlite=ON \
+        -DFEATURE_sql_odbc=OFF -DFEATURE_sql_psql=OFF -DFEATURE_sql_ibase=OFF \
+        -DFEATURE_sql_mysql=OFF -DFEATURE_testlib=ON "${bundled[@]}" \
+        -DSQLite3_INCLUDE_DIR="$KIT/sqlite/include" \
+        -DSQLite3_LIBRARY="$KIT/sqlite/lib/libsqlite3.dll.a"
+    cmake --build "$SOURCES/qt-build" --parallel "$(nproc)"
+    cmake --install "$SOURCES/qt-build"
+    find "$KIT/qt6" -name '*.dll' -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
+    mkdir -p "$KIT/licenses/qt"
+    cp "$tree"/LICENSES/*.txt "$KIT/licenses/qt/"
+}
+
+case $PART in
+sqlite) build_sqlite ;;
+qt) build_qt ;;
+all) build_sqlite && build_qt ;;
+*) echo "parte desconhecida: $PART" >&2 && exit 2 ;;
+esac
+echo "Kit do Windows em $KIT"

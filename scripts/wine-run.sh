@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Runs a Windows program of the cross build under Wine, the way ctest's emulator calls it:
+#   wine-run.sh KIT PREFIX PROGRAM.exe [ARGUMENTS...]
+# KIT is the unpacked Windows kit whose DLLs the program loads ("-" for an installed program that
+# brings its own), PREFIX the Wine prefix (made when missing).
+# The workstation is a Brazilian one: Wine takes its regional settings from the Unix locale, which
+# is compiled into the prefix when the system lacks it. Qt Test writes nothing to Wine's standard
+# output, so a test's results go to a file that is printed afterwards.
+set -uo pipefail
+kit=$1 prefix=$2
+shift 2
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ "$kit" != - ]; then
+    runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
+    export WINEPATH="Z:$kit/qt6/bin;Z:$kit/sqlite/bin;Z:$runtime;Z:/usr/x86_64-w64-mingw32/lib"
+    export QT_PLUGIN_PATH="Z:$kit/qt6/plugins"
+fi
+if ! locale -a 2>/dev/null | grep -qi '^pt_BR\.utf-\?8$'; then
+    [ -e "$prefix.locale/pt_BR.UTF-8" ] ||
+        { mkdir -p "$prefix.locale" && localedef -i pt_BR -f UTF-8 "$prefix.locale/pt_BR.UTF-8"; }
+    export LOCPATH=$prefix.locale
+fi
+locale=(LANG=pt_BR.UTF-8 LC_ALL=pt_BR.UTF-8)
+# Windows has no TZ: the C runtime would read a zone name such as America/Sao_Paulo as UTC, while
+# Windows itself takes the zone from Wine. Wine then uses the machine's zone for both.
+unset TZ
+# Qt's offscreen platform never activates a window under Wine; Wine's display on an X server does.
+if [ "${QT_QPA_PLATFORM:-}" = offscreen ] && [ -n "${DISPLAY:-}" ]; then
+    export QT_QPA_PLATFORM=windows
+fi
+wine=(env "${locale[@]}" "$(command -v wine64 || echo /usr/lib/wine/wine64)")
+if [ ! -e "$prefix/system.reg" ]; then
+    # Two tests starting at once must not both make the prefix.
+    exec 9>"$prefix.lock"
+    flock 9
+    [ -e "$prefix/system.reg" ] || "${wine[@]}" wineboot -i >/dev/null 2>&1
+    flock -u 9
+fi
+
+program=$1
+shift
+case "$(basename "$program")" in
+test_*)
+    results=$(mktemp --suffix=.txt)
+    "${wine[@]}" "$program" "$@" -o "Z:${results//\//\\},txt"
+    status=$?
+    cat "$results"
+    rm -f "$results"
+    exit "$status"
+    ;;
+*) exec "${wine[@]}" "$program" "$@" ;;
+esac

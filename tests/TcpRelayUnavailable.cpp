@@ -1,0 +1,15 @@
+#include "TcpRelay.h"
+
+#include <QtGlobal>
+
+// The relay speaks POSIX sockets and only serves the server tests, which Windows builds don't run.
+TcpRelay::TcpRelay(const QString&, int)
+    : m_serverPort(0) {
+    qFatal("TcpRelay: no relay on this platform");
+}
+TcpRelay::~TcpRelay() = default;
+void TcpRelay::cutAtNextRequest(bool) {}
+void TcpRelay::delayNextReply(std::chrono::milliseconds) {}
+QByteArray TcpRelay::cutRequest() const {
+    return {};
+}
