@@ -3,13 +3,11 @@
 #include "BatchFiles.h"
 #include "DemoFolder.h"
 #include "Startup.h"
-#include "conversion/CollectorFile.h"
-#include "conversion/ConversionEngine.h"
 #include "conversion/EntryTexts.h"
-#include "conversion/Quantity.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunReport.h"
+#include "conversion/RunService.h"
 #include "db/Connection.h"
 #include "db/Errors.h"
 #include "db/LookupQuery.h"
@@ -19,7 +17,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -205,10 +202,6 @@ QString inventoryDate(const QString& argument) {
     return db::texts::formatDate(*date);
 }
 
-QString blankField(const QString& label) {
-    return QStringLiteral("O campo \"") + label + QStringLiteral("\" não pode ficar em branco!");
-}
-
 // A code the field could not hold: padding would keep its rightmost characters, another code.
 void requireFits(const QString& argument, int width, const QString& label) {
     if (db::texts::trimControl(argument).size() > width)
@@ -251,12 +244,11 @@ QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOpt
     return {};
 }
 
-// The batch's side of a run: the report rows, the figures, and a progress line on a terminal.
+// The batch's side of a run: the report rows and a progress line on a terminal.
 class BatchObserver final : public conversion::RunObserver {
 public:
-    BatchObserver(const QStringList& lines, Output* report, bool dryRun)
-        : m_lines(lines)
-        , m_lineCount(static_cast<int>(lines.size()))
+    BatchObserver(int lineCount, Output* report, bool dryRun)
+        : m_lineCount(lineCount)
         , m_step(std::max(1, m_lineCount / 100))
         , m_progress(COLETOR_STDERR_IS_TERMINAL())
         , m_report(report)
@@ -270,21 +262,11 @@ public:
         if (m_progress && (number % m_step == 0 || number == m_lineCount))
             std::fprintf(stderr, "\rLinha %d de %d", number, m_lineCount);
     }
-    void statusChanged(const QString&) override {}
-    void letMessagesRun() override {}
     bool stopRequested() override { return false; }
     void lineDone(const conversion::LineReport& line) override {
-        m_done = line.number;
-        m_summary.add(line);
         if (!m_report)
             return;
-        if (line.outcome == conversion::LineOutcome::NoReading) {
-            conversion::LineReport passedOver = line;
-            runreport::showPassedOverText(passedOver, m_lines);
-            runreport::appendCsvRow(m_buffer, passedOver, m_dryRun);
-        } else {
-            runreport::appendCsvRow(m_buffer, line, m_dryRun);
-        }
+        runreport::appendCsvRow(m_buffer, line, m_dryRun);
         if (m_buffer.size() >= BufferSize)
             flush();
     }
@@ -297,10 +279,6 @@ public:
             flush();
     }
 
-    // The line a failure came from; 0 when it came before the first line or after the last.
-    int failedLine() const { return m_current > m_done ? m_current : 0; }
-    const runreport::Summary& summary() const { return m_summary; }
-
 private:
     static constexpr qsizetype BufferSize = 1 << 16;
     // A write error stays with the output, which then refuses to commit.
@@ -309,7 +287,6 @@ private:
         m_buffer.clear();
     }
 
-    const QStringList& m_lines;
     int m_lineCount;
     int m_step;
     bool m_progress;
@@ -317,17 +294,18 @@ private:
     bool m_dryRun;
     QByteArray m_buffer;
     int m_current = 0;
-    int m_done = 0;
-    runreport::Summary m_summary;
 };
 
 // A scheduler tells "try later" from "fix the file" by the status.
-int runFailureStatus(const std::exception& error) {
-    if (dynamic_cast<const db::CommitUnconfirmed*>(&error))
+int failureStatus(conversion::RunEnding ending) {
+    switch (ending) {
+    case conversion::RunEnding::CommitUnconfirmed:
         return CommitUnconfirmed;
-    if (dynamic_cast<const db::LockTimeout*>(&error))
+    case conversion::RunEnding::LockWait:
         return LockWait;
-    return RunFailed;
+    default:
+        return RunFailed;
+    }
 }
 
 // How the batch ended: its status, the figures of a run that came to its end, and what failed.
@@ -381,15 +359,16 @@ Ending Conversion::run() {
         throw Failure{BadUsage,
                       QStringLiteral("Informe um modo: --inventario ou --inicio-estoque.")};
     const FileArgument input = file(inventory ? options.inventory : options.openingStock);
-    if (input.name.isEmpty())
-        throw Failure{BadUsage, blankField(QStringLiteral("Caminho do Arquivo"))};
     const QString companyArgument = parser.value(options.company);
-    if (companyArgument.isEmpty())
-        throw Failure{BadUsage, blankField(QStringLiteral("Empresa"))};
-    requireFits(companyArgument, 2, QStringLiteral("Empresa"));
     const QString causeArgument = parser.value(options.cause);
-    if (inventory && causeArgument.isEmpty())
-        throw Failure{BadUsage, blankField(QStringLiteral("Causa"))};
+    // The window's checks and texts; a company too long is told before a blank cause.
+    const auto blank =
+        conversion::checkEntries({input.name, companyArgument, causeArgument, inventory});
+    if (blank && blank->entry != conversion::Entry::Cause)
+        throw Failure{BadUsage, blank->message};
+    requireFits(companyArgument, 2, QStringLiteral("Empresa"));
+    if (blank)
+        throw Failure{BadUsage, blank->message};
     if (inventory)
         requireFits(causeArgument, 3, QStringLiteral("Causa"));
     const QString dateText = inventoryDate(parser.value(options.date));
@@ -400,10 +379,8 @@ Ending Conversion::run() {
         throw Failure{BadUsage, error.message()};
     }
     const QStringList& lines = collector.lines;
-    if (lines.isEmpty())
-        throw Failure{BadUsage, QStringLiteral("Arquivo vazio! %1").arg(input.name)};
-    if (collector::holdsNoReading(lines))
-        throw Failure{BadUsage, collector::noReadingMessage(input.name)};
+    if (const auto problem = conversion::checkLines(lines, input.name))
+        throw Failure{BadUsage, *problem};
 
     const std::unique_ptr<Output> rejectionFile = output(options.rejections);
     const std::unique_ptr<Output> reportFile = output(options.report);
@@ -454,32 +431,21 @@ Ending Conversion::run() {
     bool rejectionsFlag = false;
     RejectionList inventoryRejections(rejectionsFlag);
     RejectionList openingRejections(rejectionsFlag);
-    const bool dryRun = parser.isSet(options.dryRun);
-    BatchObserver observer(lines, reportFile.get(), dryRun);
-    QElapsedTimer timer;
-    timer.start();
-    try {
-        conversion::ConversionEngine engine(
-            connection->database(), connection->dialect(), {companyCode, causeCode, dateText},
-            {inventoryRejections, openingRejections, rejectionsFlag}, &observer);
-        engine.setDryRun(dryRun);
-        if (inventory)
-            engine.ConvertInventory(lines);
-        else
-            engine.ConvertOpeningStock(lines);
-    } catch (const std::exception& error) {
-        observer.finish();
-        // The window's text, with the line it came from.
-        QString message = conversion::ConversionEngine::failedRunMessage(error);
-        if (observer.failedLine() > 0 && !dynamic_cast<const collector::BadQuantity*>(&error))
-            message = QStringLiteral("Linha %1: ").arg(observer.failedLine()) + message;
-        throw Failure{runFailureStatus(error), message};
-    }
-    const double seconds = timer.nsecsElapsed() / 1e9;
+    conversion::RunRequest request;
+    request.lines = lines;
+    request.entries = {companyCode, causeCode, dateText};
+    request.inventory = inventory;
+    request.dryRun = parser.isSet(options.dryRun);
+    BatchObserver observer(static_cast<int>(lines.size()), reportFile.get(), request.dryRun);
+    const conversion::RunResult result =
+        conversion::RunService(connection->database(), connection->dialect())
+            .run(request, {inventoryRejections, openingRejections, rejectionsFlag}, &observer);
     observer.finish();
+    if (!result.completed())
+        throw Failure{failureStatus(result.ending), result.failureWithLine()};
 
     Ending ending;
-    ending.status = observer.summary().rejected() > 0 ? PostedWithRejections : Posted;
+    ending.status = result.summary.rejected() > 0 ? PostedWithRejections : Posted;
     if (rejectionFile) {
         const RejectionList& list = inventory ? inventoryRejections : openingRejections;
         if (!list.isEmpty())
@@ -494,9 +460,9 @@ Ending Conversion::run() {
             ending.error = failure;
         }
     }
-    ending.summary = observer.summary().toJson(inventory ? QStringLiteral("inventario")
-                                                         : QStringLiteral("inicio-estoque"),
-                                               dryRun, std::round(seconds * 1000) / 1000);
+    ending.summary = result.summary.toJson(
+        inventory ? QStringLiteral("inventario") : QStringLiteral("inicio-estoque"), request.dryRun,
+        std::round(result.seconds * 1000) / 1000);
     return ending;
 }
 

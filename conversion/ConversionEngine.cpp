@@ -411,14 +411,8 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
     try {
         for (qsizetype i = 0; i < count; ++i) {
             const int number = static_cast<int>(i + 1);
-            if (m_observer) {
+            if (m_observer)
                 m_observer->lineStarted(number);
-                // The status label belongs to the inventory tab.
-                if (mode == Mode::Inventory)
-                    m_observer->statusChanged(QStringLiteral("Executando linha ") +
-                                              QString::number(number) + u'.');
-                m_observer->letMessagesRun();
-            }
             LineReport line;
             line.number = number;
             if (auto reading = collector::splitReading(lines.at(i))) {

@@ -71,15 +71,13 @@ struct LineReport {
     }
 };
 
-// What a run tells the window while it goes, and asks it between lines.
+// What a run tells its caller while it goes, and asks it between lines. The caller shows the
+// progress its own way (a window also lets its messages run here); the run knows no window.
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
     // Before line `number` (from 1) is looked at.
     virtual void lineStarted(int number) = 0;
-    virtual void statusChanged(const QString& text) = 0;
-    // Pending window messages are handled once per line.
-    virtual void letMessagesRun() = 0;
     // Asked after each line; true ends the run there and undoes it.
     virtual bool stopRequested() = 0;
     // After each line that came to its end, before stopRequested; a line that fails has none.
