@@ -338,9 +338,7 @@ QString ConversionEngine::failedRunMessage(const std::exception& error) {
                QStringLiteral("\rNão foi possível confirmar se as leituras do arquivo foram "
                               "gravadas. Confira o inventário antes de converter o arquivo de "
                               "novo.");
-    if (const auto* known = dynamic_cast<const db::Error*>(&error))
-        return failedRunMessage(known->message());
-    return failedRunMessage(QString::fromLocal8Bit(error.what()));
+    return failedRunMessage(db::messageOf(error));
 }
 
 void ConversionEngine::startRun(Mode mode) {
