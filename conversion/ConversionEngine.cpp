@@ -12,6 +12,7 @@
 #include "db/Texts.h"
 
 #include <cmath>
+#include <unordered_map>
 
 namespace conversion {
 
@@ -314,6 +315,11 @@ struct ConversionEngine::Resolved {
     Known* known = nullptr;
 };
 
+struct ConversionEngine::RunMemory {
+    std::unordered_map<QString, Resolved> codes;
+    std::unordered_map<QString, Known> known;
+};
+
 ConversionEngine::ConversionEngine(const QSqlDatabase& database, const db::Dialect& dialect,
                                    EntryValues entries, RejectionTargets rejections,
                                    RunObserver* observer)
@@ -352,8 +358,7 @@ void ConversionEngine::startRun(Mode mode) {
 // the run learnt goes with them; the next run, and a question between runs, ask afresh.
 void ConversionEngine::endRun() {
     m_statements.reset();
-    m_codes.clear();
-    m_known.clear();
+    m_memory.reset();
     m_values.reset();
     m_running = false;
 }
@@ -362,6 +367,12 @@ ConversionEngine::Statements& ConversionEngine::statements() {
     if (!m_statements)
         m_statements = std::make_unique<Statements>(m_database, m_dialect, m_watchdog.get());
     return *m_statements;
+}
+
+ConversionEngine::RunMemory& ConversionEngine::memory() {
+    if (!m_memory)
+        m_memory = std::make_unique<RunMemory>();
+    return *m_memory;
 }
 
 ConversionEngine::RunValues& ConversionEngine::values() {
@@ -572,8 +583,9 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
     if (!searchable(itemCode))
         return nullptr;
     const QString code = db::texts::upperAscii(itemCode);
-    if (const auto cached = m_codes.constFind(code); cached != m_codes.constEnd())
-        return cached->known ? &*cached : nullptr;
+    RunMemory& kept = memory();
+    if (const auto cached = kept.codes.find(code); cached != kept.codes.end())
+        return cached->second.known ? &cached->second : nullptr;
 
     Statements& run = statements();
     const db::BoundValue searched(code);
@@ -610,7 +622,7 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
     Resolved resolved;
     if (!product.isEmpty()) {
         resolved.foundBy = foundBy;
-        Known& known = m_known[product + QChar(0) + grade];
+        Known& known = kept.known[product + QChar(0) + grade];
         if (known.CodProd.isNull()) {
             known.CodProd = product;
             known.CodGrade = grade;
@@ -619,8 +631,8 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
         }
         resolved.known = &known;
     }
-    const auto kept = m_codes.insert(code, resolved);
-    return kept->known ? &*kept : nullptr;
+    const Resolved& stored = kept.codes.insert_or_assign(code, resolved).first->second;
+    return stored.known ? &stored : nullptr;
 }
 
 ConversionEngine::Known& ConversionEngine::countRow(Known& known) {

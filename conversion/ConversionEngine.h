@@ -4,14 +4,12 @@
 #include "db/StatementWatchdog.h"
 
 #include <QDate>
-#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <exception>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 
 class RejectionList;
 
@@ -132,6 +130,16 @@ private:
     struct RunValues;
     struct Known;
     struct Resolved;
+    // What one run has learnt, so that it asks the database once for each thing: each item
+    // code's resolution (by its upper-cased text) and, by product and grade, the stock on record,
+    // whether it has movements, and its count row. Created with the run's first question and
+    // dropped when the run ends, with its statements. It stays right for the whole run because
+    // the run writes none of the catalogue, and a count row is the run's own until it commits
+    // (read under lock, or created by the run), so the run's memory of it is followed as it
+    // writes. Past the run other workstations may change any of it, so nothing is kept. Nothing
+    // is removed during a run, and the maps are node-based: a pointer into them holds until the
+    // memory goes.
+    struct RunMemory;
     class OpeningStockClash;
 
     template <typename PostLine>
@@ -145,6 +153,7 @@ private:
     void closeQueries();
     Statements& statements();
     RunValues& values();
+    RunMemory& memory();
 
     // Null when the code names no product; the product's count row is not looked at.
     const Resolved* resolve(const QString& itemCode);
@@ -174,9 +183,7 @@ private:
     std::unique_ptr<db::StatementWatchdog> m_watchdog;
     std::unique_ptr<Statements> m_statements;
     std::unique_ptr<RunValues> m_values;
-    // What the run has asked: by upper-cased item code, and by product and grade.
-    QHash<QString, Resolved> m_codes;
-    std::unordered_map<QString, Known> m_known;
+    std::unique_ptr<RunMemory> m_memory;
 };
 
 } // namespace conversion
