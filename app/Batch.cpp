@@ -1,6 +1,7 @@
 #include "Batch.h"
 
 #include "BatchFiles.h"
+#include "BatchOptions.h"
 #include "DemoFolder.h"
 #include "Startup.h"
 #include "conversion/EntryTexts.h"
@@ -20,7 +21,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QTranslator>
 #include <QUrl>
 #include <cerrno>
 #include <cmath>
@@ -60,104 +60,6 @@ struct Failure {
 // A collector file is a few thousand readings; one this large is no collector's, and reading it
 // whole would take the memory of a workstation.
 constexpr qint64 MaxCollectorBytes = qint64(16) << 20;
-
-// The parser's own texts, in the tool's language.
-class ParserTexts final : public QTranslator {
-public:
-    bool isEmpty() const override { return false; }
-    QString translate(const char* context, const char* sourceText, const char*,
-                      int) const override {
-        if (qstrcmp(context, "QCommandLineParser") != 0)
-            return {};
-        static const std::pair<const char*, const char*> Texts[] = {
-            {"Usage: %1", "Uso: %1"},
-            {"[options]", "[opções]"},
-            {"Options:", "Opções:"},
-            {"Arguments:", "Argumentos:"},
-            {"Displays help on commandline options.", "Mostra esta ajuda."},
-            {"Displays help including Qt specific options.",
-             "Mostra esta ajuda e as opções do Qt."},
-            {"Displays version information.", "Mostra a versão."},
-            {"Unknown option '%1'.", "Opção desconhecida: '%1'."},
-            {"Unknown options: %1.", "Opções desconhecidas: %1."},
-            {"Missing value after '%1'.", "Falta o valor de %1."},
-            {"Unexpected value after '%1'.", "Valor inesperado em %1."},
-        };
-        for (const auto& [english, portuguese] : Texts) {
-            if (qstrcmp(sourceText, english) == 0)
-                return QString::fromUtf8(portuguese);
-        }
-        return {};
-    }
-};
-
-const QString Description = QStringLiteral(
-    "Converte um arquivo do coletor sem abrir a janela; sem argumentos, abre a janela.\n"
-    "\n"
-    "  conversor-coletor --inventario ARQUIVO --empresa COD --causa COD [--data DD/MM/AAAA]\n"
-    "  conversor-coletor --inicio-estoque ARQUIVO --empresa COD [--data DD/MM/AAAA]\n"
-    "\n"
-    "Usa o Caminho.Dir da pasta atual e o arquivo de aliases, como a janela. Sem --data, a data\n"
-    "é a de hoje.\n"
-    "\n"
-    "Situação de saída:\n"
-    "  0  gravado (ou simulado) sem rejeições\n"
-    "  1  gravado (ou simulado) com rejeições\n"
-    "  2  uso errado ou dados inválidos (opção repetida, empresa ou causa desconhecida ou\n"
-    "     longa demais, data inválida ou com ano de menos de quatro dígitos, arquivo\n"
-    "     ausente, vazio, sem nenhuma leitura ou com mais de 16 MiB, arquivo de saída que\n"
-    "     não pode ser gravado ou que é o arquivo do coletor ou o banco de dados)\n"
-    "  3  sem conexão com o banco de dados\n"
-    "  4  a conversão falhou e nada foi gravado\n"
-    "  5  não foi possível confirmar a gravação\n"
-    "  6  gravado, mas um arquivo de saída (ou o JSON na saída padrão) não pôde ser\n"
-    "     escrito\n"
-    "  8  outra estação está convertendo ou o banco de dados está bloqueado: nada foi\n"
-    "     gravado, tente de novo mais tarde\n"
-    "\n"
-    "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação de\n"
-    "saída em \"situacao\" e, num erro, a mensagem em \"erro\".");
-
-struct Options {
-    QCommandLineOption inventory{QStringLiteral("inventario"),
-                                 QStringLiteral("Converte ARQUIVO em contagens de inventário."),
-                                 QStringLiteral("ARQUIVO")};
-    QCommandLineOption openingStock{QStringLiteral("inicio-estoque"),
-                                    QStringLiteral("Converte ARQUIVO em início de estoque."),
-                                    QStringLiteral("ARQUIVO")};
-    QCommandLineOption company{QStringLiteral("empresa"), QStringLiteral("Código da empresa."),
-                               QStringLiteral("COD")};
-    QCommandLineOption cause{QStringLiteral("causa"),
-                             QStringLiteral("Código da causa (só no inventário)."),
-                             QStringLiteral("COD")};
-    QCommandLineOption date{QStringLiteral("data"),
-                            QStringLiteral("Data do inventário; completada como no campo Data."),
-                            QStringLiteral("DD/MM/AAAA")};
-    QCommandLineOption dryRun{
-        QStringLiteral("simular"),
-        QStringLiteral("Faz a conversão inteira e desfaz tudo no fim: nada é gravado.")};
-    QCommandLineOption rejections{
-        QStringLiteral("rejeitadas"),
-        QStringLiteral("Grava as leituras rejeitadas em SAIDA, como o botão Salvar."),
-        QStringLiteral("SAIDA")};
-    QCommandLineOption report{
-        QStringLiteral("relatorio"),
-        QStringLiteral("Grava o relatório da conversão, uma linha por linha do arquivo, em "
-                       "SAIDA.csv (UTF-8)."),
-        QStringLiteral("SAIDA.csv")};
-    QCommandLineOption json{QStringLiteral("json"),
-                            QStringLiteral("Escreve um resumo em JSON na saída padrão.")};
-    QCommandLineOption demo{
-        QStringLiteral("demo"),
-        QStringLiteral("Cria a pasta de demonstração PASTA: um banco SQLite com dados de "
-                       "demonstração, o Caminho.Dir que o indica e um coletor.txt. Não substitui "
-                       "arquivos que a pasta já tenha."),
-        QStringLiteral("PASTA")};
-
-    QList<QCommandLineOption> withValue() const {
-        return {inventory, openingStock, company, cause, date, rejections, report, demo};
-    }
-};
 
 // The date argument as the ten positions of the date field: day, month and year each in its
 // place, so that the field's completion applies. Empty when a part can't be typed there.
@@ -503,7 +405,7 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
     ParserTexts texts;
     QCoreApplication::installTranslator(&texts);
     QCommandLineParser parser;
-    parser.setApplicationDescription(Description);
+    parser.setApplicationDescription(description());
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const Options options;
