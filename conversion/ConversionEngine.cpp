@@ -320,6 +320,18 @@ struct ConversionEngine::RunMemory {
     std::unordered_map<QString, Known> known;
 };
 
+// Declared so that the statements go first: the values they bind outlive them.
+struct ConversionEngine::Run {
+    Run(const QSqlDatabase& database, const db::Dialect& dialect, const EntryValues& entries,
+        db::StatementWatchdog* watchdog)
+        : values(entries, dialect)
+        , statements(database, dialect, watchdog) {}
+
+    RunMemory memory;
+    RunValues values;
+    Statements statements;
+};
+
 ConversionEngine::ConversionEngine(const QSqlDatabase& database, const db::Dialect& dialect,
                                    EntryValues entries, RejectionTargets rejections,
                                    RunObserver* observer)
@@ -357,28 +369,26 @@ void ConversionEngine::startRun(Mode mode) {
 // engine lives, and no statement is freed inside a transaction that a failure has broken. What
 // the run learnt goes with them; the next run, and a question between runs, ask afresh.
 void ConversionEngine::endRun() {
-    m_statements.reset();
-    m_memory.reset();
-    m_values.reset();
+    m_run.reset();
     m_running = false;
 }
 
+ConversionEngine::Run& ConversionEngine::run() {
+    if (!m_run)
+        m_run = std::make_unique<Run>(m_database, m_dialect, m_entries, m_watchdog.get());
+    return *m_run;
+}
+
 ConversionEngine::Statements& ConversionEngine::statements() {
-    if (!m_statements)
-        m_statements = std::make_unique<Statements>(m_database, m_dialect, m_watchdog.get());
-    return *m_statements;
+    return run().statements;
 }
 
 ConversionEngine::RunMemory& ConversionEngine::memory() {
-    if (!m_memory)
-        m_memory = std::make_unique<RunMemory>();
-    return *m_memory;
+    return run().memory;
 }
 
 ConversionEngine::RunValues& ConversionEngine::values() {
-    if (!m_values)
-        m_values = std::make_unique<RunValues>(m_entries, m_dialect);
-    return *m_values;
+    return run().values;
 }
 
 namespace {
@@ -465,8 +475,8 @@ void ConversionEngine::lineDone(Mode mode, const LineReport& line) {
 }
 
 void ConversionEngine::closeQueries() {
-    if (m_statements)
-        m_statements->closeAll();
+    if (m_run)
+        m_run->statements.closeAll();
 }
 
 namespace {
@@ -587,12 +597,12 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
     if (const auto cached = kept.codes.find(code); cached != kept.codes.end())
         return cached->second.known ? &cached->second : nullptr;
 
-    Statements& run = statements();
+    Statements& prepared = statements();
     const db::BoundValue searched(code);
     QString product;
     QString grade;
     FoundBy foundBy = FoundBy::None;
-    db::Statement& barcode = run.barcode();
+    db::Statement& barcode = prepared.barcode();
     barcode.bind(0, searched);
     if (barcode.open()) {
         product = barcode.text(0);
@@ -603,7 +613,7 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
         for (const auto& [search, by] :
              {std::pair{0, FoundBy::Reference}, std::pair{1, FoundBy::ManufacturerReference},
               std::pair{2, FoundBy::OldReference}}) {
-            db::Statement& query = run.reference(search);
+            db::Statement& query = prepared.reference(search);
             query.bind(0, searched);
             const bool hit = query.open();
             const bool admitted = hit && gradeRuleAdmits(query.number(1));

@@ -140,6 +140,10 @@ private:
     // is removed during a run, and the maps are node-based: a pointer into them holds until the
     // memory goes.
     struct RunMemory;
+    // One run, or one question between runs: its memory, the values of its entries and its
+    // prepared statements, made when it starts and dropped when it ends, after its transaction
+    // has ended, so that every statement is finalised before the connection can close.
+    struct Run;
     class OpeningStockClash;
 
     template <typename PostLine>
@@ -151,6 +155,7 @@ private:
     // Finalises the run's statements and drops what the run knew.
     void endRun();
     void closeQueries();
+    Run& run();
     Statements& statements();
     RunValues& values();
     RunMemory& memory();
@@ -181,9 +186,7 @@ private:
     bool m_running = false;
     Mode m_mode = Mode::Inventory;
     std::unique_ptr<db::StatementWatchdog> m_watchdog;
-    std::unique_ptr<Statements> m_statements;
-    std::unique_ptr<RunValues> m_values;
-    std::unique_ptr<RunMemory> m_memory;
+    std::unique_ptr<Run> m_run;
 };
 
 } // namespace conversion
