@@ -12,7 +12,6 @@
 #include "db/Connection.h"
 #include "db/Errors.h"
 #include "db/LookupQuery.h"
-#include "db/Names.h"
 #include "db/Regional.h"
 #include "db/Texts.h"
 
@@ -299,12 +298,10 @@ Ending Conversion::run() {
 
     const Startup startup;
     const std::unique_ptr<Connection> connection(startup.newConnection(nullptr));
-    db::LookupQuery causes(QStringLiteral("CausInv"), QString::fromLatin1(db::lookup::CausInv),
-                           QString::fromLatin1(db::column::CodCausa));
-    db::LookupQuery companies(QStringLiteral("Empresa"), QString::fromLatin1(db::lookup::Empresa),
-                              QString::fromLatin1(db::column::CodEmpresa));
+    const std::unique_ptr<db::LookupQuery> causes(db::LookupQuery::newCauses());
+    const std::unique_ptr<db::LookupQuery> companies(db::LookupQuery::newCompanies());
     try {
-        startup.open(*connection, {&causes, &companies});
+        startup.open(*connection, {causes.get(), companies.get()});
     } catch (const db::Error& error) {
         connection->close();
         throw Failure{NoConnection,
@@ -324,10 +321,10 @@ Ending Conversion::run() {
 
     // Padded as the fields pad them when they are left, and looked up the same way.
     const QString companyCode = ZeroPad(companyArgument, 2);
-    if (!companies.locate(companyCode))
+    if (!companies->locate(companyCode))
         throw Failure{BadUsage, QStringLiteral("Empresa não cadastrada: %1").arg(companyCode)};
     const QString causeCode = inventory ? ZeroPad(causeArgument, 3) : QString();
-    if (inventory && !causes.locate(causeCode))
+    if (inventory && !causes->locate(causeCode))
         throw Failure{BadUsage, QStringLiteral("Causa não cadastrada: %1").arg(causeCode)};
 
     bool rejectionsFlag = false;
