@@ -51,9 +51,15 @@ void printError(const QString& message) {
 }
 
 // An error that ends the batch with its status.
-struct Failure {
-    int status;
-    QString message;
+class Failure : public db::Error {
+public:
+    Failure(int status, const QString& message)
+        : db::Error(message)
+        , m_status(status) {}
+    int status() const { return m_status; }
+
+private:
+    int m_status;
 };
 
 // A collector file is a few thousand readings; one this large is no collector's, and reading it
@@ -434,9 +440,9 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
                                         .arg(parser.positionalArguments().constFirst())};
         ending = Conversion(parser, options, nativeArguments).run();
     } catch (const Failure& failure) {
-        printError(failure.message);
-        ending.status = failure.status;
-        ending.error = failure.message;
+        printError(failure.message());
+        ending.status = failure.status();
+        ending.error = failure.message();
     }
     // Posted but not told: the script can't know, as when an output file fails.
     if (json && !printJson(ending) && ending.status <= PostedWithRejections)
