@@ -1,8 +1,42 @@
 #include "BatchOptions.h"
 
+#include "Batch.h"
+#include "conversion/EntryTexts.h"
+#include "db/Regional.h"
+#include "db/Texts.h"
+
+#include <QCommandLineParser>
+#include <optional>
 #include <utility>
 
 namespace batch {
+
+namespace {
+
+// The date argument as the ten positions of the date field: day, month and year each in its
+// place, so that the field's completion applies. Empty when a part can't be typed there.
+std::optional<QString> datePositions(const QString& argument) {
+    const QStringList parts = argument.split(QLatin1Char('/'));
+    const int widths[] = {2, 2, 4};
+    if (parts.size() > 3)
+        return std::nullopt;
+    QString positions;
+    for (int i = 0; i < 3; ++i) {
+        const QString part = i < parts.size() ? parts[i].trimmed() : QString();
+        if (part.size() > widths[i])
+            return std::nullopt;
+        for (const QChar c : part) {
+            if (c < u'0' || c > u'9')
+                return std::nullopt;
+        }
+        positions += part.leftJustified(widths[i], QLatin1Char(' '));
+        if (i < 2)
+            positions += QLatin1Char('/');
+    }
+    return positions;
+}
+
+} // namespace
 
 QString ParserTexts::translate(const char* context, const char* sourceText, const char*,
                                int) const {
@@ -56,6 +90,63 @@ QString description() {
         "\n"
         "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação de\n"
         "saída em \"situacao\" e, num erro, a mensagem em \"erro\".");
+}
+
+// No date is today, as in the window; anything else is completed and checked as the date field
+// does. A year of fewer than four digits, which the field only warns about, is refused: nobody
+// reads a warning in a scheduled job.
+QString inventoryDate(const QString& argument) {
+    const QDate today = db::Clock::today();
+    if (db::texts::trimControl(argument).isEmpty())
+        return db::texts::formatDate(today);
+    const auto positions = datePositions(argument);
+    if (!positions)
+        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
+    const CompletedDate completed = completeDateText(*positions, today);
+    if (completed.suspicious)
+        throw Failure{BadUsage,
+                      QStringLiteral("Atenção Data Suspeita: %1").arg(completed.text.trimmed())};
+    const auto date = db::texts::parseDate(completed.text, today);
+    if (!date)
+        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
+    return db::texts::formatDate(*date);
+}
+
+void requireFits(const QString& argument, int width, const QString& label) {
+    if (db::texts::trimControl(argument).size() > width)
+        throw Failure{
+            BadUsage,
+            QStringLiteral("%1 com mais de %2 caracteres: %3").arg(label).arg(width).arg(argument)};
+}
+
+void refuseRepeatedOptions(const QCommandLineParser& parser) {
+    QStringList seen;
+    for (const QString& name : parser.optionNames()) {
+        if (seen.contains(name))
+            throw Failure{BadUsage, QStringLiteral("Opção repetida: --%1").arg(name)};
+        seen << name;
+    }
+}
+
+QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOption>& withValue,
+                       const QString& name) {
+    const QByteArray wanted = "--" + name.toLatin1();
+    for (qsizetype i = 1; i < native.size(); ++i) {
+        const QByteArray& argument = native.at(i);
+        if (argument == "--")
+            break;
+        if (argument.startsWith(wanted + '='))
+            return argument.mid(wanted.size() + 1);
+        if (argument == wanted)
+            return native.value(i + 1);
+        for (const QCommandLineOption& option : withValue) {
+            if (argument == "--" + option.names().constFirst().toLatin1()) {
+                ++i;
+                break;
+            }
+        }
+    }
+    return {};
 }
 
 } // namespace batch

@@ -1,12 +1,17 @@
 #pragma once
 
+#include "db/Errors.h"
+
+#include <QByteArrayList>
 #include <QCommandLineOption>
 #include <QList>
 #include <QString>
 #include <QTranslator>
 
-// The batch mode's command line: its options, its help text and the parser's own texts, all in
-// the tool's language, kept apart from what the batch does with them.
+class QCommandLineParser;
+
+// The batch mode's command line: its options, its help text, the parser's own texts and the
+// reading of the arguments, kept apart from what the batch does with them.
 namespace batch {
 
 // The parser's own texts (usage, unknown option): a small table, not Qt's translations, so that
@@ -62,5 +67,31 @@ struct Options {
         return {inventory, openingStock, company, cause, date, rejections, report, demo};
     }
 };
+
+// An error that ends the batch with its status.
+class Failure : public db::Error {
+public:
+    Failure(int status, const QString& message)
+        : db::Error(message)
+        , m_status(status) {}
+    int status() const { return m_status; }
+
+private:
+    int m_status;
+};
+
+// The --data argument as the date field would take it: no date is today; anything else is
+// completed and checked as the field does, and a year of fewer than four digits is refused.
+// Raises Failure (wrong usage).
+QString inventoryDate(const QString& argument);
+// A code the field could not hold: padding would keep its rightmost characters, another code.
+void requireFits(const QString& argument, int width, const QString& label);
+// The option given twice: the second would silently win.
+void refuseRepeatedOptions(const QCommandLineParser& parser);
+// The command line's own bytes for an option's value where the system names files by bytes
+// (empty elsewhere), read as the parser reads them: "--name value" or "--name=value", options
+// that take a value skipping it, nothing after "--".
+QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOption>& withValue,
+                       const QString& name);
 
 } // namespace batch
