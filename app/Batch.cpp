@@ -1,36 +1,30 @@
 #include "Batch.h"
 
 #include "BatchFiles.h"
+#include "BatchOptions.h"
 #include "ConsoleText.h"
 #include "DemoFolder.h"
 #include "Startup.h"
-#include "conversion/CollectorFile.h"
-#include "conversion/ConversionEngine.h"
 #include "conversion/EntryTexts.h"
-#include "conversion/Quantity.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunReport.h"
+#include "conversion/RunService.h"
 #include "db/Connection.h"
 #include "db/Errors.h"
 #include "db/LookupQuery.h"
-#include "db/Names.h"
 #include "db/Regional.h"
-#include "db/Texts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QTranslator>
 #include <QUrl>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <optional>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -55,211 +49,15 @@ void printError(const QString& message) {
     console::write(stderr, oneLine(message) + QLatin1Char('\n'));
 }
 
-// An error that ends the batch with its status.
-struct Failure {
-    int status;
-    QString message;
-};
-
 // A collector file is a few thousand readings; one this large is no collector's, and reading it
 // whole would take the memory of a workstation.
 constexpr qint64 MaxCollectorBytes = qint64(16) << 20;
 
-// The parser's own texts, in the tool's language.
-class ParserTexts final : public QTranslator {
-public:
-    bool isEmpty() const override { return false; }
-    QString translate(const char* context, const char* sourceText, const char*,
-                      int) const override {
-        if (qstrcmp(context, "QCommandLineParser") != 0)
-            return {};
-        static const std::pair<const char*, const char*> Texts[] = {
-            {"Usage: %1", "Uso: %1"},
-            {"[options]", "[opções]"},
-            {"Options:", "Opções:"},
-            {"Arguments:", "Argumentos:"},
-            {"Displays help on commandline options.", "Mostra esta ajuda."},
-            {"Displays help including Qt specific options.",
-             "Mostra esta ajuda e as opções do Qt."},
-            {"Displays version information.", "Mostra a versão."},
-            {"Unknown option '%1'.", "Opção desconhecida: '%1'."},
-            {"Unknown options: %1.", "Opções desconhecidas: %1."},
-            {"Missing value after '%1'.", "Falta o valor de %1."},
-            {"Unexpected value after '%1'.", "Valor inesperado em %1."},
-        };
-        for (const auto& [english, portuguese] : Texts) {
-            if (qstrcmp(sourceText, english) == 0)
-                return QString::fromUtf8(portuguese);
-        }
-        return {};
-    }
-};
-
-const QString Description = QStringLiteral(
-    "Converte um arquivo do coletor sem abrir a janela; sem argumentos, abre a janela.\n"
-    "\n"
-    "  conversor-coletor --inventario ARQUIVO --empresa COD --causa COD [--data DD/MM/AAAA]\n"
-    "  conversor-coletor --inicio-estoque ARQUIVO --empresa COD [--data DD/MM/AAAA]\n"
-    "\n"
-    "Usa o Caminho.Dir da pasta atual e o arquivo de aliases, como a janela. Sem --data, a data\n"
-    "é a de hoje.\n"
-    "\n"
-    "Situação de saída:\n"
-    "  0  gravado (ou simulado) sem rejeições\n"
-    "  1  gravado (ou simulado) com rejeições\n"
-    "  2  uso errado ou dados inválidos (opção repetida, empresa ou causa desconhecida ou\n"
-    "     longa demais, data inválida ou com ano de menos de quatro dígitos, arquivo\n"
-    "     ausente, vazio, sem nenhuma leitura ou com mais de 16 MiB, arquivo de saída que\n"
-    "     não pode ser gravado ou que é o arquivo do coletor ou o banco de dados)\n"
-    "  3  sem conexão com o banco de dados\n"
-    "  4  a conversão falhou e nada foi gravado\n"
-    "  5  não foi possível confirmar a gravação\n"
-    "  6  gravado, mas um arquivo de saída (ou o JSON na saída padrão) não pôde ser\n"
-    "     escrito\n"
-    "  8  outra estação está convertendo ou o banco de dados está bloqueado: nada foi\n"
-    "     gravado, tente de novo mais tarde\n"
-    "\n"
-    "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação de\n"
-    "saída em \"situacao\" e, num erro, a mensagem em \"erro\".");
-
-struct Options {
-    QCommandLineOption inventory{QStringLiteral("inventario"),
-                                 QStringLiteral("Converte ARQUIVO em contagens de inventário."),
-                                 QStringLiteral("ARQUIVO")};
-    QCommandLineOption openingStock{QStringLiteral("inicio-estoque"),
-                                    QStringLiteral("Converte ARQUIVO em início de estoque."),
-                                    QStringLiteral("ARQUIVO")};
-    QCommandLineOption company{QStringLiteral("empresa"), QStringLiteral("Código da empresa."),
-                               QStringLiteral("COD")};
-    QCommandLineOption cause{QStringLiteral("causa"),
-                             QStringLiteral("Código da causa (só no inventário)."),
-                             QStringLiteral("COD")};
-    QCommandLineOption date{QStringLiteral("data"),
-                            QStringLiteral("Data do inventário; completada como no campo Data."),
-                            QStringLiteral("DD/MM/AAAA")};
-    QCommandLineOption dryRun{
-        QStringLiteral("simular"),
-        QStringLiteral("Faz a conversão inteira e desfaz tudo no fim: nada é gravado.")};
-    QCommandLineOption rejections{
-        QStringLiteral("rejeitadas"),
-        QStringLiteral("Grava as leituras rejeitadas em SAIDA, como o botão Salvar."),
-        QStringLiteral("SAIDA")};
-    QCommandLineOption report{
-        QStringLiteral("relatorio"),
-        QStringLiteral("Grava o relatório da conversão, uma linha por linha do arquivo, em "
-                       "SAIDA.csv (UTF-8)."),
-        QStringLiteral("SAIDA.csv")};
-    QCommandLineOption json{QStringLiteral("json"),
-                            QStringLiteral("Escreve um resumo em JSON na saída padrão.")};
-    QCommandLineOption demo{
-        QStringLiteral("demo"),
-        QStringLiteral("Cria a pasta de demonstração PASTA: um banco SQLite com dados de "
-                       "demonstração, o Caminho.Dir que o indica e um coletor.txt. Não substitui "
-                       "arquivos que a pasta já tenha."),
-        QStringLiteral("PASTA")};
-
-    QList<QCommandLineOption> withValue() const {
-        return {inventory, openingStock, company, cause, date, rejections, report, demo};
-    }
-};
-
-// The date argument as the ten positions of the date field: day, month and year each in its
-// place, so that the field's completion applies. Empty when a part can't be typed there.
-std::optional<QString> datePositions(const QString& argument) {
-    const QStringList parts = argument.split(QLatin1Char('/'));
-    const int widths[] = {2, 2, 4};
-    if (parts.size() > 3)
-        return std::nullopt;
-    QString positions;
-    for (int i = 0; i < 3; ++i) {
-        const QString part = i < parts.size() ? parts[i].trimmed() : QString();
-        if (part.size() > widths[i])
-            return std::nullopt;
-        for (const QChar c : part) {
-            if (c < u'0' || c > u'9')
-                return std::nullopt;
-        }
-        positions += part.leftJustified(widths[i], QLatin1Char(' '));
-        if (i < 2)
-            positions += QLatin1Char('/');
-    }
-    return positions;
-}
-
-// No date is today, as in the window; anything else is completed and checked as the date field
-// does. A year of fewer than four digits, which the field only warns about, is refused: nobody
-// reads a warning in a scheduled job.
-QString inventoryDate(const QString& argument) {
-    const QDate today = db::Clock::today();
-    if (db::texts::trimControl(argument).isEmpty())
-        return db::texts::formatDate(today);
-    const auto positions = datePositions(argument);
-    if (!positions)
-        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
-    const CompletedDate completed = completeDateText(*positions, today);
-    if (completed.suspicious)
-        throw Failure{BadUsage,
-                      QStringLiteral("Atenção Data Suspeita: %1").arg(completed.text.trimmed())};
-    const auto date = db::texts::parseDate(completed.text, today);
-    if (!date)
-        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
-    return db::texts::formatDate(*date);
-}
-
-QString blankField(const QString& label) {
-    return QStringLiteral("O campo \"") + label + QStringLiteral("\" não pode ficar em branco!");
-}
-
-// A code the field could not hold: padding would keep its rightmost characters, another code.
-void requireFits(const QString& argument, int width, const QString& label) {
-    if (db::texts::trimControl(argument).size() > width)
-        throw Failure{
-            BadUsage,
-            QStringLiteral("%1 com mais de %2 caracteres: %3").arg(label).arg(width).arg(argument)};
-}
-
-// The option given twice: the second would silently win.
-void refuseRepeatedOptions(const QCommandLineParser& parser) {
-    QStringList seen;
-    for (const QString& name : parser.optionNames()) {
-        if (seen.contains(name))
-            throw Failure{BadUsage, QStringLiteral("Opção repetida: --%1").arg(name)};
-        seen << name;
-    }
-}
-
-#ifdef Q_OS_UNIX
-// The command line's own bytes for an option's value where the system names files by bytes
-// (empty elsewhere), read as the parser reads them: "--name value" or "--name=value", options
-// that take a value skipping it, nothing after "--".
-QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOption>& withValue,
-                       const QString& name) {
-    const QByteArray wanted = "--" + name.toLatin1();
-    for (qsizetype i = 1; i < native.size(); ++i) {
-        const QByteArray& argument = native.at(i);
-        if (argument == "--")
-            break;
-        if (argument.startsWith(wanted + '='))
-            return argument.mid(wanted.size() + 1);
-        if (argument == wanted)
-            return native.value(i + 1);
-        for (const QCommandLineOption& option : withValue) {
-            if (argument == "--" + option.names().constFirst().toLatin1()) {
-                ++i;
-                break;
-            }
-        }
-    }
-    return {};
-}
-#endif
-
-// The batch's side of a run: the report rows, the figures, and a progress line on a terminal.
+// The batch's side of a run: the report rows and a progress line on a terminal.
 class BatchObserver final : public conversion::RunObserver {
 public:
-    BatchObserver(const QStringList& lines, Output* report, bool dryRun)
-        : m_lines(lines)
-        , m_lineCount(static_cast<int>(lines.size()))
+    BatchObserver(int lineCount, Output* report, bool dryRun)
+        : m_lineCount(lineCount)
         , m_step(std::max(1, m_lineCount / 100))
         , m_progress(COLETOR_STDERR_IS_TERMINAL())
         , m_report(report)
@@ -273,21 +71,11 @@ public:
         if (m_progress && (number % m_step == 0 || number == m_lineCount))
             std::fprintf(stderr, "\rLinha %d de %d", number, m_lineCount);
     }
-    void statusChanged(const QString&) override {}
-    void letMessagesRun() override {}
     bool stopRequested() override { return false; }
     void lineDone(const conversion::LineReport& line) override {
-        m_done = line.number;
-        m_summary.add(line);
         if (!m_report)
             return;
-        if (line.outcome == conversion::LineOutcome::NoReading) {
-            conversion::LineReport passedOver = line;
-            runreport::showPassedOverText(passedOver, m_lines);
-            runreport::appendCsvRow(m_buffer, passedOver, m_dryRun);
-        } else {
-            runreport::appendCsvRow(m_buffer, line, m_dryRun);
-        }
+        runreport::appendCsvRow(m_buffer, line, m_dryRun);
         if (m_buffer.size() >= BufferSize)
             flush();
     }
@@ -300,10 +88,6 @@ public:
             flush();
     }
 
-    // The line a failure came from; 0 when it came before the first line or after the last.
-    int failedLine() const { return m_current > m_done ? m_current : 0; }
-    const runreport::Summary& summary() const { return m_summary; }
-
 private:
     static constexpr qsizetype BufferSize = 1 << 16;
     // A write error stays with the output, which then refuses to commit.
@@ -312,7 +96,6 @@ private:
         m_buffer.clear();
     }
 
-    const QStringList& m_lines;
     int m_lineCount;
     int m_step;
     bool m_progress;
@@ -320,17 +103,18 @@ private:
     bool m_dryRun;
     QByteArray m_buffer;
     int m_current = 0;
-    int m_done = 0;
-    runreport::Summary m_summary;
 };
 
 // A scheduler tells "try later" from "fix the file" by the status.
-int runFailureStatus(const std::exception& error) {
-    if (dynamic_cast<const db::CommitUnconfirmed*>(&error))
+int failureStatus(conversion::RunEnding ending) {
+    switch (ending) {
+    case conversion::RunEnding::CommitUnconfirmed:
         return CommitUnconfirmed;
-    if (dynamic_cast<const db::LockTimeout*>(&error))
+    case conversion::RunEnding::LockWait:
         return LockWait;
-    return RunFailed;
+    default:
+        return RunFailed;
+    }
 }
 
 // How the batch ended: its status, the figures of a run that came to its end, and what failed.
@@ -384,15 +168,16 @@ Ending Conversion::run() {
         throw Failure{BadUsage,
                       QStringLiteral("Informe um modo: --inventario ou --inicio-estoque.")};
     const FileArgument input = file(inventory ? options.inventory : options.openingStock);
-    if (input.name.isEmpty())
-        throw Failure{BadUsage, blankField(QStringLiteral("Caminho do Arquivo"))};
     const QString companyArgument = parser.value(options.company);
-    if (companyArgument.isEmpty())
-        throw Failure{BadUsage, blankField(QStringLiteral("Empresa"))};
-    requireFits(companyArgument, 2, QStringLiteral("Empresa"));
     const QString causeArgument = parser.value(options.cause);
-    if (inventory && causeArgument.isEmpty())
-        throw Failure{BadUsage, blankField(QStringLiteral("Causa"))};
+    // The window's checks and texts; a company too long is told before a blank cause.
+    const auto blank =
+        conversion::checkEntries({input.name, companyArgument, causeArgument, inventory});
+    if (blank && blank->entry != conversion::Entry::Cause)
+        throw Failure{BadUsage, blank->message};
+    requireFits(companyArgument, 2, QStringLiteral("Empresa"));
+    if (blank)
+        throw Failure{BadUsage, blank->message};
     if (inventory)
         requireFits(causeArgument, 3, QStringLiteral("Causa"));
     const QString dateText = inventoryDate(parser.value(options.date));
@@ -403,10 +188,8 @@ Ending Conversion::run() {
         throw Failure{BadUsage, error.message()};
     }
     const QStringList& lines = collector.lines;
-    if (lines.isEmpty())
-        throw Failure{BadUsage, QStringLiteral("Arquivo vazio! %1").arg(input.name)};
-    if (collector::holdsNoReading(lines))
-        throw Failure{BadUsage, collector::noReadingMessage(input.name)};
+    if (const auto problem = conversion::checkLines(lines, input.name))
+        throw Failure{BadUsage, *problem};
 
     const std::unique_ptr<Output> rejectionFile = output(options.rejections);
     const std::unique_ptr<Output> reportFile = output(options.report);
@@ -423,12 +206,10 @@ Ending Conversion::run() {
 
     const Startup startup;
     const std::unique_ptr<Connection> connection(startup.newConnection(nullptr));
-    db::LookupQuery causes(QStringLiteral("CausInv"), QString::fromLatin1(db::lookup::CausInv),
-                           QString::fromLatin1(db::column::CodCausa));
-    db::LookupQuery companies(QStringLiteral("Empresa"), QString::fromLatin1(db::lookup::Empresa),
-                              QString::fromLatin1(db::column::CodEmpresa));
+    const std::unique_ptr<db::LookupQuery> causes(db::LookupQuery::newCauses());
+    const std::unique_ptr<db::LookupQuery> companies(db::LookupQuery::newCompanies());
     try {
-        startup.open(*connection, {&causes, &companies});
+        startup.open(*connection, {causes.get(), companies.get()});
     } catch (const db::Error& error) {
         connection->close();
         throw Failure{NoConnection,
@@ -448,41 +229,30 @@ Ending Conversion::run() {
 
     // Padded as the fields pad them when they are left, and looked up the same way.
     const QString companyCode = ZeroPad(companyArgument, 2);
-    if (!companies.locate(companyCode))
+    if (!companies->locate(companyCode))
         throw Failure{BadUsage, QStringLiteral("Empresa não cadastrada: %1").arg(companyCode)};
     const QString causeCode = inventory ? ZeroPad(causeArgument, 3) : QString();
-    if (inventory && !causes.locate(causeCode))
+    if (inventory && !causes->locate(causeCode))
         throw Failure{BadUsage, QStringLiteral("Causa não cadastrada: %1").arg(causeCode)};
 
     bool rejectionsFlag = false;
     RejectionList inventoryRejections(rejectionsFlag);
     RejectionList openingRejections(rejectionsFlag);
-    const bool dryRun = parser.isSet(options.dryRun);
-    BatchObserver observer(lines, reportFile.get(), dryRun);
-    QElapsedTimer timer;
-    timer.start();
-    try {
-        conversion::ConversionEngine engine(
-            connection->database(), connection->dialect(), {companyCode, causeCode, dateText},
-            {inventoryRejections, openingRejections, rejectionsFlag}, &observer);
-        engine.setDryRun(dryRun);
-        if (inventory)
-            engine.ConvertInventory(lines);
-        else
-            engine.ConvertOpeningStock(lines);
-    } catch (const std::exception& error) {
-        observer.finish();
-        // The window's text, with the line it came from.
-        QString message = conversion::ConversionEngine::failedRunMessage(error);
-        if (observer.failedLine() > 0 && !dynamic_cast<const collector::BadQuantity*>(&error))
-            message = QStringLiteral("Linha %1: ").arg(observer.failedLine()) + message;
-        throw Failure{runFailureStatus(error), message};
-    }
-    const double seconds = timer.nsecsElapsed() / 1e9;
+    conversion::RunRequest request;
+    request.lines = lines;
+    request.entries = {companyCode, causeCode, dateText};
+    request.inventory = inventory;
+    request.dryRun = parser.isSet(options.dryRun);
+    BatchObserver observer(static_cast<int>(lines.size()), reportFile.get(), request.dryRun);
+    const conversion::RunResult result =
+        conversion::RunService(connection->database(), connection->dialect())
+            .run(request, {inventoryRejections, openingRejections, rejectionsFlag}, &observer);
     observer.finish();
+    if (!result.completed())
+        throw Failure{failureStatus(result.ending), result.failureWithLine()};
 
     Ending ending;
-    ending.status = observer.summary().rejected() > 0 ? PostedWithRejections : Posted;
+    ending.status = result.summary.rejected() > 0 ? PostedWithRejections : Posted;
     if (rejectionFile) {
         const RejectionList& list = inventory ? inventoryRejections : openingRejections;
         if (!list.isEmpty())
@@ -497,9 +267,9 @@ Ending Conversion::run() {
             ending.error = failure;
         }
     }
-    ending.summary = observer.summary().toJson(inventory ? QStringLiteral("inventario")
-                                                         : QStringLiteral("inicio-estoque"),
-                                               dryRun, std::round(seconds * 1000) / 1000);
+    ending.summary = result.summary.toJson(
+        inventory ? QStringLiteral("inventario") : QStringLiteral("inicio-estoque"), request.dryRun,
+        std::round(result.seconds * 1000) / 1000);
     return ending;
 }
 
@@ -538,7 +308,7 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
     ParserTexts texts;
     QCoreApplication::installTranslator(&texts);
     QCommandLineParser parser;
-    parser.setApplicationDescription(Description);
+    parser.setApplicationDescription(description());
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const Options options;
@@ -570,9 +340,9 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
                                         .arg(parser.positionalArguments().constFirst())};
         ending = Conversion(parser, options, nativeArguments).run();
     } catch (const Failure& failure) {
-        printError(failure.message);
-        ending.status = failure.status;
-        ending.error = failure.message;
+        printError(failure.message());
+        ending.status = failure.status();
+        ending.error = failure.message();
     }
     // Posted but not told: the script can't know, as when an output file fails.
     if (json && !printJson(ending) && ending.status <= PostedWithRejections)

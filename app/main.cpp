@@ -1,5 +1,6 @@
 #include "Batch.h"
 #include "Startup.h"
+#include "db/Errors.h"
 #include "ui/Dialogs.h"
 #include "ui/TFConversao.h"
 #include "ui/Translations.h"
@@ -17,7 +18,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& error) {
-            Dialogs::error(activeWindow(), QString::fromUtf8(error.what()));
+            Dialogs::error(activeWindow(), db::messageOf(error));
         }
         return false;
     }

@@ -12,6 +12,7 @@
 #include "db/Texts.h"
 
 #include <cmath>
+#include <unordered_map>
 
 namespace conversion {
 
@@ -314,6 +315,23 @@ struct ConversionEngine::Resolved {
     Known* known = nullptr;
 };
 
+struct ConversionEngine::RunMemory {
+    std::unordered_map<QString, Resolved> codes;
+    std::unordered_map<QString, Known> known;
+};
+
+// Declared so that the statements go first: the values they bind outlive them.
+struct ConversionEngine::Run {
+    Run(const QSqlDatabase& database, const db::Dialect& dialect, const EntryValues& entries,
+        db::StatementWatchdog* watchdog)
+        : values(entries, dialect)
+        , statements(database, dialect, watchdog) {}
+
+    RunMemory memory;
+    RunValues values;
+    Statements statements;
+};
+
 ConversionEngine::ConversionEngine(const QSqlDatabase& database, const db::Dialect& dialect,
                                    EntryValues entries, RejectionTargets rejections,
                                    RunObserver* observer)
@@ -338,9 +356,7 @@ QString ConversionEngine::failedRunMessage(const std::exception& error) {
                QStringLiteral("\rNão foi possível confirmar se as leituras do arquivo foram "
                               "gravadas. Confira o inventário antes de converter o arquivo de "
                               "novo.");
-    if (const auto* known = dynamic_cast<const db::Error*>(&error))
-        return failedRunMessage(known->message());
-    return failedRunMessage(QString::fromLocal8Bit(error.what()));
+    return failedRunMessage(db::messageOf(error));
 }
 
 void ConversionEngine::startRun(Mode mode) {
@@ -353,23 +369,26 @@ void ConversionEngine::startRun(Mode mode) {
 // engine lives, and no statement is freed inside a transaction that a failure has broken. What
 // the run learnt goes with them; the next run, and a question between runs, ask afresh.
 void ConversionEngine::endRun() {
-    m_statements.reset();
-    m_codes.clear();
-    m_known.clear();
-    m_values.reset();
+    m_run.reset();
     m_running = false;
 }
 
+ConversionEngine::Run& ConversionEngine::run() {
+    if (!m_run)
+        m_run = std::make_unique<Run>(m_database, m_dialect, m_entries, m_watchdog.get());
+    return *m_run;
+}
+
 ConversionEngine::Statements& ConversionEngine::statements() {
-    if (!m_statements)
-        m_statements = std::make_unique<Statements>(m_database, m_dialect, m_watchdog.get());
-    return *m_statements;
+    return run().statements;
+}
+
+ConversionEngine::RunMemory& ConversionEngine::memory() {
+    return run().memory;
 }
 
 ConversionEngine::RunValues& ConversionEngine::values() {
-    if (!m_values)
-        m_values = std::make_unique<RunValues>(m_entries, m_dialect);
-    return *m_values;
+    return run().values;
 }
 
 namespace {
@@ -411,14 +430,8 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
     try {
         for (qsizetype i = 0; i < count; ++i) {
             const int number = static_cast<int>(i + 1);
-            if (m_observer) {
+            if (m_observer)
                 m_observer->lineStarted(number);
-                // The status label belongs to the inventory tab.
-                if (mode == Mode::Inventory)
-                    m_observer->statusChanged(QStringLiteral("Executando linha ") +
-                                              QString::number(number) + u'.');
-                m_observer->letMessagesRun();
-            }
             LineReport line;
             line.number = number;
             if (auto reading = collector::splitReading(lines.at(i))) {
@@ -462,8 +475,8 @@ void ConversionEngine::lineDone(Mode mode, const LineReport& line) {
 }
 
 void ConversionEngine::closeQueries() {
-    if (m_statements)
-        m_statements->closeAll();
+    if (m_run)
+        m_run->statements.closeAll();
 }
 
 namespace {
@@ -580,15 +593,16 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
     if (!searchable(itemCode))
         return nullptr;
     const QString code = db::texts::upperAscii(itemCode);
-    if (const auto cached = m_codes.constFind(code); cached != m_codes.constEnd())
-        return cached->known ? &*cached : nullptr;
+    RunMemory& kept = memory();
+    if (const auto cached = kept.codes.find(code); cached != kept.codes.end())
+        return cached->second.known ? &cached->second : nullptr;
 
-    Statements& run = statements();
+    Statements& prepared = statements();
     const db::BoundValue searched(code);
     QString product;
     QString grade;
     FoundBy foundBy = FoundBy::None;
-    db::Statement& barcode = run.barcode();
+    db::Statement& barcode = prepared.barcode();
     barcode.bind(0, searched);
     if (barcode.open()) {
         product = barcode.text(0);
@@ -599,7 +613,7 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
         for (const auto& [search, by] :
              {std::pair{0, FoundBy::Reference}, std::pair{1, FoundBy::ManufacturerReference},
               std::pair{2, FoundBy::OldReference}}) {
-            db::Statement& query = run.reference(search);
+            db::Statement& query = prepared.reference(search);
             query.bind(0, searched);
             const bool hit = query.open();
             const bool admitted = hit && gradeRuleAdmits(query.number(1));
@@ -618,7 +632,7 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
     Resolved resolved;
     if (!product.isEmpty()) {
         resolved.foundBy = foundBy;
-        Known& known = m_known[product + QChar(0) + grade];
+        Known& known = kept.known[product + QChar(0) + grade];
         if (known.CodProd.isNull()) {
             known.CodProd = product;
             known.CodGrade = grade;
@@ -627,8 +641,8 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
         }
         resolved.known = &known;
     }
-    const auto kept = m_codes.insert(code, resolved);
-    return kept->known ? &*kept : nullptr;
+    const Resolved& stored = kept.codes.insert_or_assign(code, resolved).first->second;
+    return stored.known ? &stored : nullptr;
 }
 
 ConversionEngine::Known& ConversionEngine::countRow(Known& known) {

@@ -4,14 +4,12 @@
 #include "db/StatementWatchdog.h"
 
 #include <QDate>
-#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <exception>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 
 class RejectionList;
 
@@ -71,15 +69,13 @@ struct LineReport {
     }
 };
 
-// What a run tells the window while it goes, and asks it between lines.
+// What a run tells its caller while it goes, and asks it between lines. The caller shows the
+// progress its own way (a window also lets its messages run here); the run knows no window.
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
     // Before line `number` (from 1) is looked at.
     virtual void lineStarted(int number) = 0;
-    virtual void statusChanged(const QString& text) = 0;
-    // Pending window messages are handled once per line.
-    virtual void letMessagesRun() = 0;
     // Asked after each line; true ends the run there and undoes it.
     virtual bool stopRequested() = 0;
     // After each line that came to its end, before stopRequested; a line that fails has none.
@@ -134,6 +130,20 @@ private:
     struct RunValues;
     struct Known;
     struct Resolved;
+    // What one run has learnt, so that it asks the database once for each thing: each item
+    // code's resolution (by its upper-cased text) and, by product and grade, the stock on record,
+    // whether it has movements, and its count row. Created with the run's first question and
+    // dropped when the run ends, with its statements. It stays right for the whole run because
+    // the run writes none of the catalogue, and a count row is the run's own until it commits
+    // (read under lock, or created by the run), so the run's memory of it is followed as it
+    // writes. Past the run other workstations may change any of it, so nothing is kept. Nothing
+    // is removed during a run, and the maps are node-based: a pointer into them holds until the
+    // memory goes.
+    struct RunMemory;
+    // One run, or one question between runs: its memory, the values of its entries and its
+    // prepared statements, made when it starts and dropped when it ends, after its transaction
+    // has ended, so that every statement is finalised before the connection can close.
+    struct Run;
     class OpeningStockClash;
 
     template <typename PostLine>
@@ -145,8 +155,10 @@ private:
     // Finalises the run's statements and drops what the run knew.
     void endRun();
     void closeQueries();
+    Run& run();
     Statements& statements();
     RunValues& values();
+    RunMemory& memory();
 
     // Null when the code names no product; the product's count row is not looked at.
     const Resolved* resolve(const QString& itemCode);
@@ -174,11 +186,7 @@ private:
     bool m_running = false;
     Mode m_mode = Mode::Inventory;
     std::unique_ptr<db::StatementWatchdog> m_watchdog;
-    std::unique_ptr<Statements> m_statements;
-    std::unique_ptr<RunValues> m_values;
-    // What the run has asked: by upper-cased item code, and by product and grade.
-    QHash<QString, Resolved> m_codes;
-    std::unordered_map<QString, Known> m_known;
+    std::unique_ptr<Run> m_run;
 };
 
 } // namespace conversion

@@ -1,6 +1,7 @@
 #include "Connection.h"
 
 #include "Errors.h"
+#include "Statement.h"
 
 #include <QSqlError>
 
@@ -81,6 +82,9 @@ void Connection::open(const AliasSettings& settings) {
     database.setPassword(param(QString::fromLatin1(PasswordParam)));
     if (!database.open())
         throw db::DatabaseError(database.lastError().text());
+    // Settled now, before any run: whether SQLite's statements may take the library's fast path.
+    if (m_dialect->driver() == QLatin1String("QSQLITE"))
+        db::sharesSqliteLibrary(database);
 }
 
 void Connection::close() {

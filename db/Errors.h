@@ -56,4 +56,12 @@ public:
     using Error::Error;
 };
 
+// The one way an error becomes a text for a box or a line on standard error: ours carry their
+// message; the library's own speak the system's encoding.
+inline QString messageOf(const std::exception& error) {
+    if (const auto* known = dynamic_cast<const Error*>(&error))
+        return known->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
 } // namespace db

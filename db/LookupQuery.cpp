@@ -1,6 +1,7 @@
 #include "LookupQuery.h"
 
 #include "Errors.h"
+#include "Names.h"
 
 #include <QSqlError>
 #include <QSqlField>
@@ -14,6 +15,16 @@ LookupQuery::LookupQuery(QString name, QString text, QString keyColumn, QObject*
     , m_name(std::move(name))
     , m_text(std::move(text))
     , m_keyColumn(std::move(keyColumn)) {}
+
+LookupQuery* LookupQuery::newCauses(QObject* parent) {
+    return new LookupQuery(QStringLiteral("CausInv"), QString::fromLatin1(lookup::CausInv),
+                           QString::fromLatin1(column::CodCausa), parent);
+}
+
+LookupQuery* LookupQuery::newCompanies(QObject* parent) {
+    return new LookupQuery(QStringLiteral("Empresa"), QString::fromLatin1(lookup::Empresa),
+                           QString::fromLatin1(column::CodEmpresa), parent);
+}
 
 void LookupQuery::open(const QSqlDatabase& database, const Dialect& dialect) {
     m_dialect = &dialect;

@@ -12,6 +12,10 @@ class LookupQuery : public QSqlQueryModel {
     Q_OBJECT
 public:
     LookupQuery(QString name, QString text, QString keyColumn, QObject* parent = nullptr);
+    // The look-ups of the entries, for the window and the batch mode alike: the causes by
+    // CodCausa, the companies by CodEmpresa.
+    static LookupQuery* newCauses(QObject* parent = nullptr);
+    static LookupQuery* newCompanies(QObject* parent = nullptr);
 
     const QString& name() const { return m_name; }
     const QString& keyColumn() const { return m_keyColumn; }

@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVarLengthArray>
+#include <atomic>
 #include <functional>
 #include <sqlite3.h>
 #include <vector>
@@ -235,17 +236,35 @@ private:
 
 } // namespace
 
+bool sharesSqliteLibrary(const QSqlDatabase& database) {
+    enum : int { Unknown, Shared, Apart };
+    static std::atomic<int> answer{Unknown};
+    if (const int known = answer.load(); known != Unknown)
+        return known == Shared;
+    // The source id names the very build of the library: two copies of one version still differ
+    // when either was built apart.
+    QSqlQuery query(database);
+    if (!query.exec(QStringLiteral("Select sqlite_source_id()")) || !query.next())
+        return false;
+    const bool shared = query.value(0).toString() == QString::fromLatin1(sqlite3_sourceid());
+    answer.store(shared ? Shared : Apart);
+    return shared;
+}
+
 sqlite3* sqliteHandle(const QSqlDatabase& database) {
     const QVariant handle = database.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 ||
+        !sharesSqliteLibrary(database))
         return nullptr;
     return *static_cast<sqlite3* const*>(handle.constData());
 }
 
 std::unique_ptr<Statement> Statement::prepare(const QSqlDatabase& database, const Dialect& dialect,
                                               const char* text, StatementWatchdog* watchdog) {
-    if (sqlite3* connection = sqliteHandle(database))
-        return std::make_unique<SqliteStatement>(connection, dialect, text);
+    if (dialect.driver() == QLatin1String("QSQLITE")) {
+        if (sqlite3* connection = sqliteHandle(database))
+            return std::make_unique<SqliteStatement>(connection, dialect, text);
+    }
     return std::make_unique<QtStatement>(database, dialect, text, watchdog);
 }
 

@@ -12,8 +12,16 @@ struct sqlite3;
 
 namespace db {
 
-// The SQLite library handle of a connection the Qt driver opened; null on other drivers.
+// The SQLite library handle of a connection the Qt driver opened; null on other drivers, and
+// null when the driver's SQLite is not the library this program calls. The handle is borrowed:
+// it lives as long as the connection is open, and whatever is made with it (a statement) must be
+// finalised before the connection closes.
 sqlite3* sqliteHandle(const QSqlDatabase& database);
+
+// Whether Qt's SQLite driver and this program use one libsqlite3: the driver may carry a copy of
+// its own, whose handles this program's library must never touch. Asked of an open SQLite
+// connection, once for the process; an unanswered question is asked again next time.
+bool sharesSqliteLibrary(const QSqlDatabase& database);
 
 // A value bound at many executions, converted once: the variant the Qt driver takes, and for a
 // text the UTF-8 bytes SQLite takes.
@@ -39,8 +47,9 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     // Prepares `text` (a statement of db/Statements.h) as the dialect runs it. On SQLite the
-    // statement runs through the connection's own library handle: the Qt layer around each
-    // execution costs several times what SQLite itself does for these one-row statements.
+    // statement runs through the connection's own library handle when the driver shares this
+    // program's library: the Qt layer around each execution costs several times what SQLite
+    // itself does for these one-row statements. Elsewhere, and as the fallback, through Qt.
     // The watchdog, where the dialect has one, cuts off a statement at the lock wait limit; the
     // statements of one run share it.
     static std::unique_ptr<Statement> prepare(const QSqlDatabase& database, const Dialect& dialect,

@@ -11,10 +11,8 @@ template <typename Operation> bool guarded(QWidget* parent, Operation&& operatio
     try {
         operation();
         return true;
-    } catch (const db::Error& error) {
-        Dialogs::error(parent, error.message());
     } catch (const std::exception& error) {
-        Dialogs::error(parent, QString::fromLocal8Bit(error.what()));
+        Dialogs::error(parent, db::messageOf(error));
     }
     return false;
 }

@@ -9,7 +9,6 @@
 #include "db/Connection.h"
 #include "db/Errors.h"
 #include "db/LookupQuery.h"
-#include "db/Names.h"
 
 #include <QFocusEvent>
 #include <QFrame>
@@ -92,12 +91,8 @@ TFConversao::TFConversao(const FormStartup& startup, QWidget* parent)
     m_inventoryRejections = new RejectionList(m_rejections, this);
     m_openingRejections = new RejectionList(m_rejections, this);
     dbTelvaro = startup.newConnection(this);
-    CausInv =
-        new db::LookupQuery(QStringLiteral("CausInv"), QString::fromLatin1(db::lookup::CausInv),
-                            QString::fromLatin1(db::column::CodCausa), this);
-    Empresa =
-        new db::LookupQuery(QStringLiteral("Empresa"), QString::fromLatin1(db::lookup::Empresa),
-                            QString::fromLatin1(db::column::CodEmpresa), this);
+    CausInv = db::LookupQuery::newCauses(this);
+    Empresa = db::LookupQuery::newCompanies(this);
     connect(dbTelvaro, &Connection::aboutToClose, this, [this] {
         CausInv->close();
         Empresa->close();

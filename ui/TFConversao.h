@@ -17,8 +17,10 @@ class FormStartup;
 class LookupComboBox;
 class MaskEdit;
 class RejectionList;
-struct FormRun;
+namespace conversion {
+struct RunRequest;
 struct RunResult;
+} // namespace conversion
 namespace db {
 class LookupQuery;
 }
@@ -141,21 +143,21 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Runs the engine of the run's mode over its lines; false when the run did not come to its
-    // end. A dry run leaves the form's rejection lists as they are.
-    bool runConversion(const FormRun& run, bool dryRun, RunResult& result);
+    // Hands the run to the run service with the form's progress; false when the run did not come
+    // to its end. A dry run leaves the form's rejection lists as they are.
+    bool runConversion(const conversion::RunRequest& run, conversion::RunResult& result);
     // Reads the file into Arquivo; false, with the empty-file box, when it holds nothing.
     bool loadArquivo();
-    FormRun currentRun() const;
+    conversion::RunRequest currentRun() const;
     // The real run, the success box with the run's figures; false when it did not end.
-    bool postRun(const FormRun& run);
+    bool postRun(const conversion::RunRequest& run);
     void showListsIfRejected();
     // The progress bar back to 0 and the line counter cleared, once a run has been reported.
     void resetProgress();
     // Where posting the reviewed run goes: the file, the tab and the entries with their names.
-    review::Destination destination(const FormRun& run) const;
+    review::Destination destination(const conversion::RunRequest& run) const;
     // After a review: posts the very lines and entries that were reviewed.
-    void postReviewed(const FormRun& run);
+    void postReviewed(const conversion::RunRequest& run);
     void setEntryControlsEnabled(bool enabled);
     friend class FormRunObserver;
     bool m_running = false;

@@ -2,9 +2,9 @@
 #include "ErrorGuard.h"
 #include "ReviewModel.h"
 #include "ReviewWindow.h"
-#include "RunRecorder.h"
 #include "TFConversao.h"
 #include "conversion/ProductDescriptions.h"
+#include "conversion/RunService.h"
 #include "db/Connection.h"
 #include "db/LookupQuery.h"
 #include "db/Names.h"
@@ -15,11 +15,13 @@
 void TFConversao::btSimularClick() {
     if (m_running || !CheckEntries() || !loadArquivo() || !dbTelvaro->isOpen())
         return;
-    const FormRun run = currentRun();
+    conversion::RunRequest run = currentRun();
+    run.dryRun = true;
+    run.keepLines = true;
     progress->setMaximum(static_cast<int>(run.lines.size()));
     progress->setValue(0);
-    RunResult result;
-    const bool completed = runConversion(run, true, result);
+    conversion::RunResult result;
+    const bool completed = runConversion(run, result);
     resetProgress();
     if (!completed)
         return;
@@ -38,7 +40,7 @@ void TFConversao::btSimularClick() {
     window->open();
 }
 
-review::Destination TFConversao::destination(const FormRun& run) const {
+review::Destination TFConversao::destination(const conversion::RunRequest& run) const {
     const auto nameOf = [](const db::LookupQuery& lookup, const QString& code, const char* column) {
         const int row = lookup.rowOfKey(code);
         return row < 0 ? QString() : lookup.textAt(row, lookup.columnOf(QLatin1String(column)));
@@ -52,7 +54,7 @@ review::Destination TFConversao::destination(const FormRun& run) const {
             nameOf(*CausInv, run.entries.causeCode, db::column::Descricao)};
 }
 
-void TFConversao::postReviewed(const FormRun& run) {
+void TFConversao::postReviewed(const conversion::RunRequest& run) {
     if (m_running)
         return;
     Arquivo = run.lines;

@@ -3,11 +3,11 @@
 #include "LookupComboBox.h"
 #include "MaskEdit.h"
 #include "ReviewModel.h"
-#include "RunRecorder.h"
 #include "TFConversao.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
 #include "conversion/RejectionList.h"
+#include "conversion/RunService.h"
 #include "db/Connection.h"
 #include "db/Errors.h"
 #include "db/Regional.h"
@@ -33,15 +33,18 @@
 // the event loop costs about as much as a line, and a click is still seen at once.
 class FormRunObserver final : public conversion::RunObserver {
 public:
-    explicit FormRunObserver(TFConversao& form)
+    FormRunObserver(TFConversao& form, bool inventory)
         : m_form(form)
+        , m_inventory(inventory)
         , m_position(form.progress->value()) {
         m_sincePainted.start();
         m_sinceMessages.start();
     }
-    void lineStarted(int) override { ++m_position; }
-    void statusChanged(const QString& text) override { m_status = text; }
-    void letMessagesRun() override {
+    void lineStarted(int number) override {
+        ++m_position;
+        // The status label belongs to the inventory tab.
+        if (m_inventory)
+            m_status = QStringLiteral("Executando linha ") + QString::number(number) + u'.';
         if (m_sincePainted.elapsed() >= PaintInterval) {
             show();
             m_sincePainted.restart();
@@ -66,6 +69,7 @@ private:
     static constexpr qint64 MessageInterval = 1;
 
     TFConversao& m_form;
+    bool m_inventory;
     int m_position;
     QString m_status;
     QElapsedTimer m_sincePainted;
@@ -96,30 +100,24 @@ bool TFConversao::CheckEntries() {
     const QString date = DtInventa->maskedText();
     if (date.isEmpty() || date == MaskEdit::blankMask())
         DtInventa->setMaskedText(db::texts::formatDate(db::Clock::today()));
-    if (edtCaminho->text().isEmpty()) {
-        ReportBlankField(edtCaminho, QStringLiteral("Caminho do Arquivo"));
+    const auto problem =
+        conversion::checkEntries({edtCaminho->text(), CodEmpresa->text(), CodCausa->text(),
+                                  PcDados->currentIndex() == 0, true});
+    if (!problem)
+        return true;
+    if (problem->blankLabel.isEmpty()) {
+        Dialogs::message(this, Dialogs::Kind::Warning, problem->message);
         return false;
     }
-    if (!QFileInfo(edtCaminho->text()).isFile()) {
-        Dialogs::message(this, Dialogs::Kind::Warning,
-                         QStringLiteral("Arquivo .TXT não selecionado!"));
-        return false;
-    }
-    if (CodEmpresa->text().isEmpty()) {
-        ReportBlankField(CodEmpresa, QStringLiteral("Empresa"));
-        return false;
-    }
-    if (CodCausa->text().isEmpty() && PcDados->currentIndex() == 0) {
-        ReportBlankField(CodCausa, QStringLiteral("Causa"));
-        return false;
-    }
-    return true;
+    QWidget* const control = problem->entry == conversion::Entry::Company ? CodEmpresa
+                             : problem->entry == conversion::Entry::Cause ? CodCausa
+                                                                          : edtCaminho;
+    ReportBlankField(control, problem->blankLabel);
+    return false;
 }
 
 void TFConversao::ReportBlankField(QWidget* control, const QString& label) {
-    Dialogs::message(this, Dialogs::Kind::Warning,
-                     QStringLiteral("O campo \"") + label +
-                         QStringLiteral("\" não pode ficar em branco!"));
+    Dialogs::message(this, Dialogs::Kind::Warning, conversion::blankFieldText(label));
     control->setFocus();
 }
 
@@ -134,27 +132,31 @@ void TFConversao::btOKClick() {
 bool TFConversao::loadArquivo() {
     Arquivo.clear();
     Arquivo = collector::readLines(edtCaminho->text());
-    const bool empty = Arquivo.isEmpty();
-    if (empty || collector::holdsNoReading(Arquivo)) {
-        Dialogs::box(this, empty ? QStringLiteral("Arquivo vazio!") : collector::noReadingMessage(),
-                     QStringLiteral("Erro ao converter"), Dialogs::Icon::Exclamation);
+    if (const auto problem = conversion::checkLines(Arquivo)) {
+        Dialogs::box(this, *problem, QStringLiteral("Erro ao converter"),
+                     Dialogs::Icon::Exclamation);
         edtCaminho->setFocus();
         return false;
     }
     return true;
 }
 
-FormRun TFConversao::currentRun() const {
-    return {Arquivo,
-            {CodEmpresa->text(), CodCausa->text(), DtInventa->maskedText()},
-            PcDados->currentIndex() == 0};
+conversion::RunRequest TFConversao::currentRun() const {
+    conversion::RunRequest run;
+    run.lines = Arquivo;
+    run.entries = {CodEmpresa->text(), CodCausa->text(), DtInventa->maskedText()};
+    run.inventory = PcDados->currentIndex() == 0;
+    return run;
 }
 
-bool TFConversao::postRun(const FormRun& run) {
+bool TFConversao::postRun(const conversion::RunRequest& reviewed) {
+    conversion::RunRequest run = reviewed;
+    run.dryRun = false;
+    run.keepLines = false;
     progress->setMaximum(static_cast<int>(run.lines.size()));
     progress->setValue(0);
-    RunResult result;
-    if (!runConversion(run, false, result))
+    conversion::RunResult result;
+    if (!runConversion(run, result))
         return false;
     Dialogs::box(this, QStringLiteral("Processo de conversão concluído com sucesso!"),
                  QStringLiteral("Informação"), Dialogs::Icon::Information,
@@ -177,60 +179,35 @@ void TFConversao::showListsIfRejected() {
     }
 }
 
-bool TFConversao::runConversion(const FormRun& run, bool dryRun, RunResult& result) {
-    FormRunObserver window(*this);
-    RunRecorder observer(window, result, dryRun, run.lines);
+bool TFConversao::runConversion(const conversion::RunRequest& run, conversion::RunResult& result) {
+    FormRunObserver window(*this, run.inventory);
     // A dry run's rejections are the review's to show: its lists are thrown away.
     bool dryRejections = false;
     RejectionList dryInventory(dryRejections);
     RejectionList dryOpening(dryRejections);
     const conversion::RejectionTargets targets =
-        dryRun ? conversion::RejectionTargets{dryInventory, dryOpening, dryRejections}
-               : conversion::RejectionTargets{*m_inventoryRejections, *m_openingRejections,
-                                              m_rejections};
-    conversion::ConversionEngine engine(dbTelvaro->database(), dbTelvaro->dialect(), run.entries,
-                                        targets, &observer);
-    engine.setDryRun(dryRun);
-    const bool inventory = run.inventory;
+        run.dryRun ? conversion::RejectionTargets{dryInventory, dryOpening, dryRejections}
+                   : conversion::RejectionTargets{*m_inventoryRejections, *m_openingRejections,
+                                                  m_rejections};
 
-    const QList<RejectionList::Row> inventoryBefore = m_inventoryRejections->rows();
-    const QList<RejectionList::Row> openingBefore = m_openingRejections->rows();
-    const bool rejectionsBefore = m_rejections;
     const QPointer<QWidget> focused = QApplication::focusWidget();
     m_running = true;
     setEntryControlsEnabled(false);
-    auto outcome = conversion::ConversionEngine::Outcome::Completed;
-    QString failure;
-    QElapsedTimer clock;
-    clock.start();
-    try {
-        outcome =
-            inventory ? engine.ConvertInventory(run.lines) : engine.ConvertOpeningStock(run.lines);
-    } catch (const std::exception& error) {
-        failure = conversion::ConversionEngine::failedRunMessage(error);
-    }
-    result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    result = conversion::RunService(dbTelvaro->database(), dbTelvaro->dialect())
+                 .run(run, targets, &window);
     window.show();
-    const bool completed =
-        failure.isNull() && outcome == conversion::ConversionEngine::Outcome::Completed;
-    // Nothing of a run that did not come to its end was posted, so its rejections are void.
-    if (!completed) {
-        m_inventoryRejections->restore(inventoryBefore);
-        m_openingRejections->restore(openingBefore);
-        m_rejections = rejectionsBefore;
-    }
     setEntryControlsEnabled(true);
     m_running = false;
     if (focused)
         focused->setFocus();
 
-    if (!failure.isNull())
-        Dialogs::error(this, failure);
+    if (!result.failure.isNull())
+        Dialogs::error(this, result.failure);
     if (m_closeRequested) {
         close();
         return false;
     }
-    return completed;
+    return result.completed();
 }
 
 void TFConversao::setEntryControlsEnabled(bool enabled) {

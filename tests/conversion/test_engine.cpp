@@ -28,15 +28,11 @@ const QString Processed = QStringLiteral("/*PRODPROCESSADO*/");
 class Recorder : public conversion::RunObserver {
 public:
     void lineStarted(int number) override { lines << number; }
-    void statusChanged(const QString& text) override { status = text; }
-    void letMessagesRun() override { ++messageRuns; }
     bool stopRequested() override { return stopAfter > 0 && lines.size() >= stopAfter; }
     void lineDone(const conversion::LineReport& line) override { reports << line; }
 
     QList<int> lines;
     QList<conversion::LineReport> reports;
-    QString status;
-    int messageRuns = 0;
     int stopAfter = 0;
 };
 
@@ -459,8 +455,6 @@ private slots:
                          "01|2026-12-06|20261206A|P8|0000|N|081226143005|ADMIN|11|7|3.25|003"}));
         QCOMPARE(listed(*m_inventoryList), QStringList{"P5X|Referência não encontrada."});
         QCOMPARE(m_recorder.lines, (QList<int>{1, 2, 3, 4, 5, 6, 7}));
-        QCOMPARE(m_recorder.messageRuns, 7);
-        QCOMPARE(m_recorder.status, QStringLiteral("Executando linha 7."));
     }
 
     void productWithoutStockRecord() {
@@ -644,7 +638,6 @@ private slots:
         QVERIFY(m_flag);
         QVERIFY(m_inventoryList->isEmpty());
         QCOMPARE(m_recorder.lines.size(), lines.size());
-        QCOMPARE(m_recorder.status, QString());
     }
 
     void refusedInsertNamesTheProduct_data() {

@@ -32,6 +32,16 @@ private slots:
                  qPrintable(plan.join(QLatin1Char(' '))));
     }
 
+    // The fast path borrows the driver's handle only where both use one library, as the Debian
+    // build does; a server connection has none to borrow.
+    void sqliteHandleOnlyFromTheSharedLibrary() {
+        TestDatabase database;
+        const bool sqlite = TestDatabase::engine() == QLatin1String("sqlite");
+        if (sqlite)
+            QVERIFY(db::sharesSqliteLibrary(database.database()));
+        QCOMPARE(db::sqliteHandle(database.database()) != nullptr, sqlite);
+    }
+
     void readsEmptyAndNullAsEmptyAndZero() {
         TestDatabase database;
         database.exec(

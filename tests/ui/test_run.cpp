@@ -273,8 +273,14 @@ private slots:
         for (int i = 1; i <= 10; ++i)
             lines += i == 7 ? badLine + "\r\n" : QByteArray("789000001,1\r\nNADA,1\r\n");
         m_form->edtCaminho->setText(collectorFile(lines));
+        QString statusAtBox;
+        Dialogs::setOnShown(
+            [&](const Dialogs::Shown&) { statusAtBox = m_form->lblStatus->text(); });
         m_form->btOKClick();
+        Dialogs::setOnShown({});
         db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        // The window counts the lines itself: the run knows no label.
+        QCOMPARE(statusAtBox, QStringLiteral("Executando linha 13."));
         QCOMPARE(shownTexts(), QStringList{"Conversor de Coletor de Dados|error|" + message +
                                            "\rNenhuma leitura do arquivo foi gravada."});
         QCOMPARE(posted(), QStringList());

@@ -1,0 +1,152 @@
+#include "BatchOptions.h"
+
+#include "Batch.h"
+#include "conversion/EntryTexts.h"
+#include "db/Regional.h"
+#include "db/Texts.h"
+
+#include <QCommandLineParser>
+#include <optional>
+#include <utility>
+
+namespace batch {
+
+namespace {
+
+// The date argument as the ten positions of the date field: day, month and year each in its
+// place, so that the field's completion applies. Empty when a part can't be typed there.
+std::optional<QString> datePositions(const QString& argument) {
+    const QStringList parts = argument.split(QLatin1Char('/'));
+    const int widths[] = {2, 2, 4};
+    if (parts.size() > 3)
+        return std::nullopt;
+    QString positions;
+    for (int i = 0; i < 3; ++i) {
+        const QString part = i < parts.size() ? parts[i].trimmed() : QString();
+        if (part.size() > widths[i])
+            return std::nullopt;
+        for (const QChar c : part) {
+            if (c < u'0' || c > u'9')
+                return std::nullopt;
+        }
+        positions += part.leftJustified(widths[i], QLatin1Char(' '));
+        if (i < 2)
+            positions += QLatin1Char('/');
+    }
+    return positions;
+}
+
+} // namespace
+
+QString ParserTexts::translate(const char* context, const char* sourceText, const char*,
+                               int) const {
+    if (qstrcmp(context, "QCommandLineParser") != 0)
+        return {};
+    static const std::pair<const char*, const char*> Texts[] = {
+        {"Usage: %1", "Uso: %1"},
+        {"[options]", "[opções]"},
+        {"Options:", "Opções:"},
+        {"Arguments:", "Argumentos:"},
+        {"Displays help on commandline options.", "Mostra esta ajuda."},
+        {"Displays help including Qt specific options.", "Mostra esta ajuda e as opções do Qt."},
+        {"Displays version information.", "Mostra a versão."},
+        {"Unknown option '%1'.", "Opção desconhecida: '%1'."},
+        {"Unknown options: %1.", "Opções desconhecidas: %1."},
+        {"Missing value after '%1'.", "Falta o valor de %1."},
+        {"Unexpected value after '%1'.", "Valor inesperado em %1."},
+    };
+    for (const auto& [english, portuguese] : Texts) {
+        if (qstrcmp(sourceText, english) == 0)
+            return QString::fromUtf8(portuguese);
+    }
+    return {};
+}
+
+QString description() {
+    return QStringLiteral(
+        "Converte um arquivo do coletor sem abrir a janela; sem argumentos, abre a janela.\n"
+        "\n"
+        "  conversor-coletor --inventario ARQUIVO --empresa COD --causa COD [--data DD/MM/AAAA]\n"
+        "  conversor-coletor --inicio-estoque ARQUIVO --empresa COD [--data DD/MM/AAAA]\n"
+        "\n"
+        "Usa o Caminho.Dir da pasta atual e o arquivo de aliases, como a janela. "
+        "Sem --data, a data\n"
+        "é a de hoje.\n"
+        "\n"
+        "Situação de saída:\n"
+        "  0  gravado (ou simulado) sem rejeições\n"
+        "  1  gravado (ou simulado) com rejeições\n"
+        "  2  uso errado ou dados inválidos (opção repetida, empresa ou causa desconhecida ou\n"
+        "     longa demais, data inválida ou com ano de menos de quatro dígitos, arquivo\n"
+        "     ausente, vazio, sem nenhuma leitura ou com mais de 16 MiB, arquivo de saída que\n"
+        "     não pode ser gravado ou que é o arquivo do coletor ou o banco de dados)\n"
+        "  3  sem conexão com o banco de dados\n"
+        "  4  a conversão falhou e nada foi gravado\n"
+        "  5  não foi possível confirmar a gravação\n"
+        "  6  gravado, mas um arquivo de saída (ou o JSON na saída padrão) não pôde ser\n"
+        "     escrito\n"
+        "  8  outra estação está convertendo ou o banco de dados está bloqueado: nada foi\n"
+        "     gravado, tente de novo mais tarde\n"
+        "\n"
+        "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação de\n"
+        "saída em \"situacao\" e, num erro, a mensagem em \"erro\".");
+}
+
+// No date is today, as in the window; anything else is completed and checked as the date field
+// does. A year of fewer than four digits, which the field only warns about, is refused: nobody
+// reads a warning in a scheduled job.
+QString inventoryDate(const QString& argument) {
+    const QDate today = db::Clock::today();
+    if (db::texts::trimControl(argument).isEmpty())
+        return db::texts::formatDate(today);
+    const auto positions = datePositions(argument);
+    if (!positions)
+        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
+    const CompletedDate completed = completeDateText(*positions, today);
+    if (completed.suspicious)
+        throw Failure{BadUsage,
+                      QStringLiteral("Atenção Data Suspeita: %1").arg(completed.text.trimmed())};
+    const auto date = db::texts::parseDate(completed.text, today);
+    if (!date)
+        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
+    return db::texts::formatDate(*date);
+}
+
+void requireFits(const QString& argument, int width, const QString& label) {
+    if (db::texts::trimControl(argument).size() > width)
+        throw Failure{
+            BadUsage,
+            QStringLiteral("%1 com mais de %2 caracteres: %3").arg(label).arg(width).arg(argument)};
+}
+
+void refuseRepeatedOptions(const QCommandLineParser& parser) {
+    QStringList seen;
+    for (const QString& name : parser.optionNames()) {
+        if (seen.contains(name))
+            throw Failure{BadUsage, QStringLiteral("Opção repetida: --%1").arg(name)};
+        seen << name;
+    }
+}
+
+QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOption>& withValue,
+                       const QString& name) {
+    const QByteArray wanted = "--" + name.toLatin1();
+    for (qsizetype i = 1; i < native.size(); ++i) {
+        const QByteArray& argument = native.at(i);
+        if (argument == "--")
+            break;
+        if (argument.startsWith(wanted + '='))
+            return argument.mid(wanted.size() + 1);
+        if (argument == wanted)
+            return native.value(i + 1);
+        for (const QCommandLineOption& option : withValue) {
+            if (argument == "--" + option.names().constFirst().toLatin1()) {
+                ++i;
+                break;
+            }
+        }
+    }
+    return {};
+}
+
+} // namespace batch

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "db/Errors.h"
+
+#include <QByteArrayList>
+#include <QCommandLineOption>
+#include <QList>
+#include <QString>
+#include <QTranslator>
+
+class QCommandLineParser;
+
+// The batch mode's command line: its options, its help text, the parser's own texts and the
+// reading of the arguments, kept apart from what the batch does with them.
+namespace batch {
+
+// The parser's own texts (usage, unknown option): a small table, not Qt's translations, so that
+// the help and the errors a script reads are the same on every workstation, whatever Qt
+// translations it has installed.
+class ParserTexts final : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* sourceText, const char* disambiguation,
+                      int n) const override;
+};
+
+// The help's description: the usage lines, where the settings come from, and the exit statuses.
+QString description();
+
+struct Options {
+    QCommandLineOption inventory{QStringLiteral("inventario"),
+                                 QStringLiteral("Converte ARQUIVO em contagens de inventário."),
+                                 QStringLiteral("ARQUIVO")};
+    QCommandLineOption openingStock{QStringLiteral("inicio-estoque"),
+                                    QStringLiteral("Converte ARQUIVO em início de estoque."),
+                                    QStringLiteral("ARQUIVO")};
+    QCommandLineOption company{QStringLiteral("empresa"), QStringLiteral("Código da empresa."),
+                               QStringLiteral("COD")};
+    QCommandLineOption cause{QStringLiteral("causa"),
+                             QStringLiteral("Código da causa (só no inventário)."),
+                             QStringLiteral("COD")};
+    QCommandLineOption date{QStringLiteral("data"),
+                            QStringLiteral("Data do inventário; completada como no campo Data."),
+                            QStringLiteral("DD/MM/AAAA")};
+    QCommandLineOption dryRun{
+        QStringLiteral("simular"),
+        QStringLiteral("Faz a conversão inteira e desfaz tudo no fim: nada é gravado.")};
+    QCommandLineOption rejections{
+        QStringLiteral("rejeitadas"),
+        QStringLiteral("Grava as leituras rejeitadas em SAIDA, como o botão Salvar."),
+        QStringLiteral("SAIDA")};
+    QCommandLineOption report{
+        QStringLiteral("relatorio"),
+        QStringLiteral("Grava o relatório da conversão, uma linha por linha do arquivo, em "
+                       "SAIDA.csv (UTF-8)."),
+        QStringLiteral("SAIDA.csv")};
+    QCommandLineOption json{QStringLiteral("json"),
+                            QStringLiteral("Escreve um resumo em JSON na saída padrão.")};
+    QCommandLineOption demo{
+        QStringLiteral("demo"),
+        QStringLiteral("Cria a pasta de demonstração PASTA: um banco SQLite com dados de "
+                       "demonstração, o Caminho.Dir que o indica e um coletor.txt. Não substitui "
+                       "arquivos que a pasta já tenha."),
+        QStringLiteral("PASTA")};
+
+    QList<QCommandLineOption> withValue() const {
+        return {inventory, openingStock, company, cause, date, rejections, report, demo};
+    }
+};
+
+// An error that ends the batch with its status.
+class Failure : public db::Error {
+public:
+    Failure(int status, const QString& message)
+        : db::Error(message)
+        , m_status(status) {}
+    int status() const { return m_status; }
+
+private:
+    int m_status;
+};
+
+// The --data argument as the date field would take it: no date is today; anything else is
+// completed and checked as the field does, and a year of fewer than four digits is refused.
+// Raises Failure (wrong usage).
+QString inventoryDate(const QString& argument);
+// A code the field could not hold: padding would keep its rightmost characters, another code.
+void requireFits(const QString& argument, int width, const QString& label);
+// The option given twice: the second would silently win.
+void refuseRepeatedOptions(const QCommandLineParser& parser);
+// The command line's own bytes for an option's value where the system names files by bytes
+// (empty elsewhere), read as the parser reads them: "--name value" or "--name=value", options
+// that take a value skipping it, nothing after "--".
+QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOption>& withValue,
+                       const QString& name);
+
+} // namespace batch

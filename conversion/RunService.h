@@ -1,0 +1,107 @@
+#pragma once
+
+#include "ConversionEngine.h"
+#include "RunReport.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace db {
+class Dialect;
+}
+
+// The one path of a run, for the window and the batch mode alike: a request, the checks of its
+// entries, the run, and a result that says how it ended.
+namespace conversion {
+
+// A run as asked for: the lines and entries as they stood when it was asked for, so that posting
+// after a review posts what was reviewed.
+struct RunRequest {
+    QStringList lines;
+    EntryValues entries;
+    bool inventory = true;
+    // Goes through every line as a real run, then posts nothing.
+    bool dryRun = false;
+    // Keeps every line's report in the result, for a review; a batch writes them as they come.
+    bool keepLines = false;
+};
+
+// How a run ended; the error box text and the batch's exit status both come from it.
+enum class RunEnding {
+    Completed,
+    // The caller asked it to stop (the window closing): undone, nothing to tell.
+    Stopped,
+    // Failed and undone: nothing was posted.
+    Failed,
+    // The commit was sent but not confirmed: the server may have kept the readings.
+    CommitUnconfirmed,
+    // Another workstation held a row or the database: undone, worth trying again later.
+    LockWait,
+};
+
+// What a run did.
+struct RunResult {
+    RunEnding ending = RunEnding::Completed;
+    runreport::Summary summary;
+    // Every line's report when the request kept them, lines without a reading showing their text.
+    std::vector<LineReport> lines;
+    double seconds = 0.0;
+    // A failed run's error box text: the error, then what became of the readings.
+    QString failure;
+    // The line the failure came from; 0 when it came before the first line or after the last, or
+    // when its text names the line already.
+    int failedLine = 0;
+
+    bool completed() const { return ending == RunEnding::Completed; }
+    // The failure on one line, led by the line it came from: "Linha 3: ...".
+    QString failureWithLine() const;
+};
+
+// An entry the run can't go without.
+enum class Entry { FilePath, Company, Cause };
+
+struct EntryProblem {
+    Entry entry;
+    // The field's name in the text of a blank field; empty when the field is filled but wrong.
+    QString blankLabel;
+    QString message;
+};
+
+// The entries as typed or given, before a run is asked for.
+struct EntryCheck {
+    QString filePath;
+    QString companyCode;
+    QString causeCode;
+    bool inventory = true;
+    // The window asks for an existing file here; the batch mode reads it later, within its limit.
+    bool fileMustExist = false;
+};
+
+// The first entry missing, in the order the form asks for them; none when all are there.
+std::optional<EntryProblem> checkEntries(const EntryCheck& entries);
+// "O campo "label" não pode ficar em branco!"
+QString blankFieldText(const QString& label);
+// Why the lines of a collector file give no run (empty, or not one reading); fileName, when
+// given, is named in the text.
+std::optional<QString> checkLines(const QStringList& lines, const QString& fileName = QString());
+
+// Runs requests on one connection. Progress reaches the caller through its observer; a failure
+// comes back in the result, never as an exception, and leaves the rejection lists as they were.
+class RunService {
+public:
+    RunService(const QSqlDatabase& database, const db::Dialect& dialect)
+        : m_database(database)
+        , m_dialect(dialect) {}
+
+    RunResult run(const RunRequest& request, RejectionTargets rejections,
+                  RunObserver* observer = nullptr) const;
+
+private:
+    QSqlDatabase m_database;
+    const db::Dialect& m_dialect;
+};
+
+} // namespace conversion

@@ -1,0 +1,169 @@
+#include "conversion/RejectionList.h"
+#include "conversion/RunService.h"
+#include "db/Regional.h"
+#include "tests/TestDatabase.h"
+
+#include <QTest>
+#include <memory>
+
+using conversion::RunEnding;
+
+namespace {
+
+// Stops the run after a given line, and keeps what it was told.
+class Caller : public conversion::RunObserver {
+public:
+    void lineStarted(int number) override { started << number; }
+    bool stopRequested() override { return stopAfter > 0 && started.size() >= stopAfter; }
+    void lineDone(const conversion::LineReport& line) override { done << line.itemCode; }
+
+    QList<int> started;
+    QStringList done;
+    int stopAfter = 0;
+};
+
+} // namespace
+
+class TestRunService : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDatabase> m_database;
+
+    QStringList counts() const {
+        return m_database->rows(
+            QStringLiteral("Select CodProd, Quantidade From Inventa Order By CodProd"));
+    }
+
+private slots:
+    void initTestCase() {
+        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        db::Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(14, 30, 5)));
+    }
+    void init() {
+        m_database = std::make_unique<TestDatabase>();
+        m_database->exec(QStringLiteral("Insert Into Produto Values ('P1', 'Camisa', 1, "
+                                        "'REF1', NULL)"));
+        m_database->exec(QStringLiteral("Insert Into CompProd Values ('01', 'P1', '0000', 4, 2)"));
+    }
+    void cleanup() { m_database.reset(); }
+
+    // How a run ends, what the caller hears, and what is left of the rejection lists.
+    void runEnds_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<int>("stopAfter");
+        QTest::addColumn<int>("ending");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QStringList>("listed");
+
+        const QStringList lines = {"REF1,2", "NADA,1", "sem virgula", "REF1,3"};
+        const QStringList before = {"Produtos não processados, Motivo",
+                                    "ANTES, Referência não encontrada."};
+        QTest::newRow("completed")
+            << lines << "06/12/2026" << 0 << int(RunEnding::Completed) << QString()
+            << QStringList{"P1|5"} << (before + QStringList{"NADA, Referência não encontrada."});
+        QTest::newRow("stopped by the caller")
+            << lines << "06/12/2026" << 2 << int(RunEnding::Stopped) << QString() << QStringList()
+            << before;
+        QTest::newRow("bad quantity names its own line")
+            << QStringList{"NADA,1", "REF1,x"} << "06/12/2026" << 0 << int(RunEnding::Failed)
+            << "Linha 2: a quantidade \"x\" não é um número.\rNenhuma leitura do arquivo foi "
+               "gravada."
+            << QStringList() << before;
+        QTest::newRow("other failures get the line")
+            << QStringList{"NADA,1", "REF1,1"} << "31/02/2026" << 0 << int(RunEnding::Failed)
+            << "Linha 2: " << QStringList() << before;
+    }
+    void runEnds() {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, date);
+        QFETCH(int, stopAfter);
+        QFETCH(int, ending);
+        QFETCH(QString, failure);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, listed);
+
+        bool flag = false;
+        RejectionList inventory(flag);
+        RejectionList opening(flag);
+        inventory.add(QStringLiteral("ANTES"),
+                      conversion::reasonText(conversion::LineOutcome::NotFound));
+        conversion::RunRequest request;
+        request.lines = lines;
+        request.entries = {QStringLiteral("01"), QStringLiteral("003"), date};
+        Caller caller;
+        caller.stopAfter = stopAfter;
+        const conversion::RunResult result =
+            conversion::RunService(m_database->database(), m_database->dialect())
+                .run(request, {inventory, opening, flag}, &caller);
+
+        QCOMPARE(int(result.ending), ending);
+        QVERIFY2(result.failureWithLine().startsWith(failure),
+                 qPrintable(result.failureWithLine()));
+        QCOMPARE(result.failure.isNull(), failure.isNull());
+        QCOMPARE(counts(), rows);
+        QCOMPARE(inventory.exportLines(), listed);
+        QVERIFY(opening.isEmpty());
+    }
+
+    // A review keeps every line, the passed-over ones with their own text, and posts nothing.
+    void dryRunKeepsTheLines() {
+        bool flag = false;
+        RejectionList inventory(flag);
+        RejectionList opening(flag);
+        conversion::RunRequest request;
+        request.lines = {"REF1,2", "sem virgula", "NADA,1"};
+        request.entries = {QStringLiteral("01"), QStringLiteral("003"),
+                           QStringLiteral("06/12/2026")};
+        request.dryRun = true;
+        request.keepLines = true;
+        Caller caller;
+        const conversion::RunResult result =
+            conversion::RunService(m_database->database(), m_database->dialect())
+                .run(request, {inventory, opening, flag}, &caller);
+        QVERIFY(result.completed());
+        QCOMPARE(result.lines.size(), size_t(3));
+        QCOMPARE(result.lines[1].itemCode, QStringLiteral("sem virgula"));
+        QCOMPARE(caller.done, (QStringList{"REF1", "sem virgula", "NADA"}));
+        QCOMPARE(result.summary.posted(), 1);
+        QCOMPARE(result.summary.rejected(), 1);
+        QCOMPARE(counts(), QStringList());
+    }
+
+    void entriesAreCheckedInTheFormsOrder_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("company");
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<bool>("inventory");
+        QTest::addColumn<QString>("message");
+        const QString file = QFINDTESTDATA("test_run_service.cpp");
+        QTest::newRow("path first")
+            << ""
+            << ""
+            << "" << true << "O campo \"Caminho do Arquivo\" não pode ficar em branco!";
+        QTest::newRow("a file that is not there") << "/nada/x.txt"
+                                                  << ""
+                                                  << "" << true << "Arquivo .TXT não selecionado!";
+        QTest::newRow("company before cause")
+            << file << ""
+            << "" << true << "O campo \"Empresa\" não pode ficar em branco!";
+        QTest::newRow("cause on the inventory")
+            << file << "01"
+            << "" << true << "O campo \"Causa\" não pode ficar em branco!";
+        QTest::newRow("no cause for the opening stock") << file << "01"
+                                                        << "" << false << "";
+    }
+    void entriesAreCheckedInTheFormsOrder() {
+        QFETCH(QString, path);
+        QFETCH(QString, company);
+        QFETCH(QString, cause);
+        QFETCH(bool, inventory);
+        QFETCH(QString, message);
+        const auto problem = conversion::checkEntries({path, company, cause, inventory, true});
+        QCOMPARE(problem ? problem->message : QString(), message);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRunService)
+#include "test_run_service.moc"
