@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
+#include <QThread>
 #include <atomic>
 #include <functional>
 #include <future>
@@ -139,7 +140,8 @@ public:
     OtherRun(const QSqlDatabase& database, bool openingStock, const QStringList& lines,
              std::chrono::milliseconds hold) {
         std::future<void> posted = m_posted.get_future();
-        m_thread = std::thread([this, name = database.connectionName(), openingStock, lines, hold] {
+        m_thread.reset(QThread::create([this, name = database.connectionName(), openingStock, lines,
+                                        hold] {
             {
                 QSqlDatabase other = QSqlDatabase::cloneDatabase(name, QStringLiteral("other run"));
                 other.open();
@@ -163,14 +165,15 @@ public:
                 other.close();
             }
             QSqlDatabase::removeDatabase(QStringLiteral("other run"));
-        });
+        }));
+        m_thread->start();
         posted.wait();
     }
     ~OtherRun() { finish(); }
     // Waits for the run to end; its error, if it failed.
     QString finish() {
-        if (m_thread.joinable())
-            m_thread.join();
+        if (m_thread)
+            m_thread->wait();
         return m_error;
     }
 
@@ -193,7 +196,9 @@ private:
     };
 
     std::promise<void> m_posted;
-    std::thread m_thread;
+    // Qt's own thread: a plain one that ran an engine crashed at its end under Wine, in Qt's
+    // cleanup of the data Qt keeps for a thread it did not start.
+    std::unique_ptr<QThread> m_thread;
     QString m_error;
 };
 
@@ -936,11 +941,6 @@ private slots:
         QTest::newRow("opening stock") << true;
     }
     void twoWorkstationsCreateOneRow() {
-#ifdef Q_OS_WIN
-        // Under Wine the second workstation's thread ends in an access violation here, and
-        // nowhere on Linux (valgrind finds nothing): left out until that is explained.
-        QSKIP("the second workstation's thread crashes under Wine");
-#endif
         QFETCH(bool, openingStock);
         const QString engineName = TestDatabase::engine();
         OtherRun other(m_database->database(), openingStock, {"R4,2"},
