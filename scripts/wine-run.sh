@@ -30,11 +30,15 @@ if [ "${QT_QPA_PLATFORM:-}" = offscreen ] && [ -n "${DISPLAY:-}" ]; then
     export QT_QPA_PLATFORM=windows
 fi
 wine=(env "${locale[@]}" "$(command -v wine64 || echo /usr/lib/wine/wine64)")
-if [ ! -e "$prefix/system.reg" ]; then
+if ! grep -qs ShowCrashDialog "$prefix/user.reg"; then
     # Two tests starting at once must not both make the prefix.
     exec 9>"$prefix.lock"
     flock 9
     [ -e "$prefix/system.reg" ] || "${wine[@]}" wineboot -i >/dev/null 2>&1
+    # A program that crashes on a display would wait for a click on Wine's crash dialog until
+    # the test times out; without the dialog it ends, and its backtrace is on standard error.
+    "${wine[@]}" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        >/dev/null 2>&1
     flock -u 9
 fi
 

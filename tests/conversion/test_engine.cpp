@@ -96,7 +96,7 @@ class RowHolder {
 public:
     RowHolder(const QSqlDatabase& database, std::chrono::milliseconds hold) {
         std::future<void> held = m_held.get_future();
-        m_thread = std::thread([this, name = database.connectionName(), hold] {
+        m_thread.reset(QThread::create([this, name = database.connectionName(), hold] {
             {
                 QSqlDatabase other =
                     QSqlDatabase::cloneDatabase(name, QStringLiteral("other workstation"));
@@ -113,15 +113,17 @@ public:
                 other.close();
             }
             QSqlDatabase::removeDatabase(QStringLiteral("other workstation"));
-        });
+        }));
+        m_thread->start();
         held.wait();
     }
     ~RowHolder() { release(); }
     // Commits the other run; true when all of it went through.
     bool release() {
-        if (m_thread.joinable()) {
+        if (m_thread && !m_released) {
+            m_released = true;
             m_release.set_value();
-            m_thread.join();
+            m_thread->wait();
         }
         return m_ok;
     }
@@ -129,7 +131,9 @@ public:
 private:
     std::promise<void> m_held;
     std::promise<void> m_release;
-    std::thread m_thread;
+    // Qt's own thread, as OtherRun's below.
+    std::unique_ptr<QThread> m_thread;
+    bool m_released = false;
     bool m_ok = false;
 };
 
