@@ -444,6 +444,8 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
                 return Outcome::Stopped;
         }
         closeQueries();
+        if (m_observer && !m_dryRun)
+            m_observer->beforeCommit();
     } catch (const OpeningStockClash& clash) {
         closer.quietly();
         try {
@@ -525,6 +527,7 @@ bool ConversionEngine::postCount(Known& known, double quantity, LineReport& line
         if (InsertInventoryRow(known, quantity)) {
             line.countBefore = 0.0;
             line.countAfter = quantity;
+            line.rowCreated = true;
             return true;
         }
         // Another workstation has created the row since it was read: the reading adds to it.
@@ -569,6 +572,7 @@ ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringLis
         // The product and grade has a movement now: a later reading of it is refused.
         known.moved = true;
         line.outcome = LineOutcome::Posted;
+        line.rowCreated = true;
         line.quantity = quantity;
         line.stockOnRecord = stock.stock;
     });

@@ -63,6 +63,9 @@ struct LineReport {
     // before for a new row).
     std::optional<double> countBefore;
     std::optional<double> countAfter;
+    // Posted lines: the reading created the row it went to (a new count row; an opening-stock
+    // reading always does), rather than adding to one that was there.
+    bool rowCreated = false;
 
     bool rejected() const {
         return outcome != LineOutcome::Posted && outcome != LineOutcome::NoReading;
@@ -80,6 +83,9 @@ public:
     virtual bool stopRequested() = 0;
     // After each line that came to its end, before stopRequested; a line that fails has none.
     virtual void lineDone(const LineReport&) {}
+    // After the last line of a run that posts, in its transaction, before it commits: what the
+    // caller writes along with the readings goes here. A db::Error undoes the whole run.
+    virtual void beforeCommit() {}
 };
 
 // Where the rejected readings of each mode go, and the flag the first rejection sets.
