@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CollectorFile.h"
 #include "db/Dialect.h"
 #include "db/StatementWatchdog.h"
 
@@ -10,8 +11,13 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class RejectionList;
+
+namespace db {
+class Statement;
+}
 
 namespace conversion {
 
@@ -142,23 +148,30 @@ private:
     // dropped when the run ends, with its statements. It stays right for the whole run because
     // the run writes none of the catalogue, and a count row is the run's own until it commits
     // (read under lock, or created by the run), so the run's memory of it is followed as it
-    // writes. Past the run other workstations may change any of it, so nothing is kept. Nothing
+    // decides. Past the run other workstations may change any of it, so nothing is kept. Nothing
     // is removed during a run, and the maps are node-based: a pointer into them holds until the
-    // memory goes.
+    // memory goes. A run by sets also keeps the writes its lines decided until it makes them.
     struct RunMemory;
-    // One run, or one question between runs: its memory, the values of its entries and its
-    // prepared statements, made when it starts and dropped when it ends, after its transaction
-    // has ended, so that every statement is finalised before the connection can close.
+    // One run, or one question between runs: its memory, the values of its entries, its prepared
+    // statements and the transaction of a run that posts, made when it starts and dropped when it
+    // ends.
     struct Run;
     class OpeningStockClash;
+    using Readings = std::vector<std::optional<collector::Reading>>;
 
-    template <typename PostLine>
-    Outcome runLines(const QStringList& lines, Mode mode, PostLine&& postLine);
+    // The run of both modes: a line at a time, in file order, each decided by `decideLine`; on a
+    // server the file's questions are asked in batches first and the writes made in batches last.
+    template <typename DecideLine>
+    Outcome runLines(const QStringList& lines, Mode mode, DecideLine&& decideLine);
+    // The line rules of each mode.
+    void decideInventoryLine(LineReport& line);
+    void decideOpeningStockLine(LineReport& line);
     // Hands a finished line to the rejection list of its mode and to the observer.
     void lineDone(Mode mode, const LineReport& line);
-    // Forgets what earlier runs knew; the run prepares its statements as it needs them.
+    // Begins a run that posts: its transaction, and statements prepared as it needs them.
     void startRun(Mode mode);
-    // Finalises the run's statements and drops what the run knew.
+    // Ends the run: its transaction rolls back unless it committed, its statements are
+    // finalised, and what it knew is dropped.
     void endRun();
     void closeQueries();
     Run& run();
@@ -166,8 +179,16 @@ private:
     RunValues& values();
     RunMemory& memory();
 
-    // Null when the code names no product; the product's count row is not looked at.
+    // Product resolution. Null when the code names no product; the product's count row is not
+    // looked at.
     const Resolved* resolve(const QString& itemCode);
+    const Resolved& remember(const QString& code, FoundBy foundBy, const QString& product,
+                             const QString& grade);
+    // Resolves the distinct codes of a file in batches, one search at a time.
+    void resolveAll(const Readings& readings);
+
+    // The reads and writes of a run that goes line by line, and the reads that answer a line of
+    // a run by sets that its batches left out.
     // The count row of a product and grade, read once a run.
     Known& countRow(Known& known);
     StockAndCost ReadStockAndCost(Known& known);
@@ -179,9 +200,24 @@ private:
     bool UpdateInventoryRow(Known& known, double quantity);
     // False when another workstation's run has created the row since this run read it.
     bool InsertInventoryRow(Known& known, double quantity);
+    void postOpeningStock(Known& known, double quantity);
     void InsertOpeningStock(Known& known, double quantity);
     void InsertOpeningMovement(Known& known, double quantity);
-    static QString insertFailure(const Known& known, const QString& serverMessage);
+    static QString insertFailure(const QString& CodProd, const QString& serverMessage);
+
+    // The run by sets: what its lines need, read in batches before the first line; the count a
+    // line adds to, followed in memory; the writes, made in batches after the last line.
+    void readAhead(const Readings& readings, Mode mode);
+    void createCountRows(const std::vector<Known*>& products);
+    static void bindCountRows(db::Statement& query, RunValues& entries,
+                              const std::vector<Known*>& rows,
+                              const std::vector<double>& quantities, size_t from, int size);
+    bool addToCountInMemory(Known& known, double quantity, LineReport& line);
+    void writeSets();
+    void writeCountRows();
+    void writeOpeningStocks();
+    // The text the dialect compares: a row a batch finds answers the codes it equals there.
+    QString compared(const QString& text) const;
 
     QSqlDatabase m_database;
     const db::Dialect& m_dialect;
@@ -189,7 +225,6 @@ private:
     RejectionTargets m_rejections;
     RunObserver* m_observer;
     bool m_dryRun = false;
-    bool m_running = false;
     Mode m_mode = Mode::Inventory;
     std::unique_ptr<db::StatementWatchdog> m_watchdog;
     std::unique_ptr<Run> m_run;

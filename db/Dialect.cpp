@@ -118,6 +118,8 @@ public:
     // An insert has no clause to add: the run's snapshot sees no row committed after it began,
     // so a row another run has just created can't be found and added to.
     const char* rowLock() const override { return " With Lock"; }
+    const sql::SetWrites* setWrites() const override { return &sql::FirebirdSetWrites; }
+    bool ignoresTrailingBlanks() const override { return true; }
 
     // The driver's transactions wait for locks without end, so a statement is cancelled through
     // the client library the driver has already loaded, with the connection's native handle.
@@ -192,6 +194,7 @@ public:
     // waited for, then found.
     const char* rowLock() const override { return " For Update"; }
     const char* unlessCreated() const override { return " On Conflict Do Nothing"; }
+    const sql::SetWrites* setWrites() const override { return &sql::PostgresSetWrites; }
 
     // A COMMIT that fails ends the transaction whatever the reason.
     bool failedCommitEndsTransaction() const override { return true; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Statements.h"
+
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -52,6 +54,14 @@ public:
     // What an insert adds to do nothing, rather than fail, when another transaction has just
     // created the row; empty where the engine can't see that row within the run.
     virtual const char* unlessCreated() const { return ""; }
+    // The writes of a run by sets: a run reads the file first, asks for what its lines need in
+    // batches and writes in batches, where every statement costs a round trip to a server. Null
+    // where the run goes line by line: an engine in the program's own process has no round trip
+    // to save, and its one-row statements are the fastest there.
+    virtual const sql::SetWrites* setWrites() const { return nullptr; }
+    // Whether the engine compares texts without their trailing blanks ('A' = 'A  '), so that a
+    // row a batch finds answers every code that differs from it only there.
+    virtual bool ignoresTrailingBlanks() const { return false; }
     // Whether a commit that failed has ended the transaction on the server, so that nothing is
     // left to roll back (a rollback there only draws a warning from the server).
     virtual bool failedCommitEndsTransaction() const { return false; }

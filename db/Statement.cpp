@@ -59,7 +59,14 @@ public:
         , m_dialect(dialect)
         , m_watchdog(watchdog) {
         m_query.setForwardOnly(true);
-        if (!m_query.prepare(dialect.statement(QString::fromLatin1(text))))
+        // A server or network that holds the answer is cut off at the limit here too: a run by
+        // sets prepares its writes after its last line.
+        if (m_watchdog)
+            m_watchdog->arm();
+        const bool prepared = m_query.prepare(dialect.statement(QString::fromLatin1(text)));
+        if (m_watchdog && m_watchdog->disarm())
+            throw LockTimeout(noAnswerText());
+        if (!prepared)
             raiseDatabaseError(m_query.lastError(), dialect);
     }
 
@@ -78,6 +85,12 @@ public:
             for (int c = 0; c < record.count(); ++c)
                 m_columnTypes.push_back(record.field(c).typeID());
         }
+        return m_onRow;
+    }
+    bool next() override {
+        m_onRow = m_query.next();
+        if (!m_onRow && m_query.lastError().isValid())
+            fail();
         return m_onRow;
     }
     QString text(int column) const override {
@@ -163,6 +176,7 @@ public:
         sqlite3_reset(m_statement);
         return step();
     }
+    bool next() override { return step(); }
     QString text(int column) const override {
         if (!m_onRow)
             return {};

@@ -72,4 +72,130 @@ inline constexpr char InsertOpeningMovement[] =
     ":PCODGRADE, :PDT_MOVIMENTO, 'A' ,                        '0000000000', :PTIPOMOV, "
     ":PDOCUMENTO, :PQUANTIDADE, :PPRECOMEDIO)              ";
 
+// A statement of a run by sets, for a batch of rows: the head, then `row` once per row of the
+// batch, joined by `separator`, then the tail. Every value is bound by position (`?`): the head's
+// first, then each row's in the order of the row, then the tail's. A batch has one of a few fixed
+// sizes, so that a run prepares few texts.
+struct Batched {
+    const char* head;
+    const char* row;
+    const char* separator;
+    const char* tail;
+};
+
+// The four searches of product resolution for a batch of upper-cased item codes: each row found
+// starts with the upper-cased column that matched, which names the code it answers.
+inline constexpr Batched BarcodeSearches{
+    "Select upper(CodBarra), CodProd, CodGrade From ProdGrade Where upper(CodBarra) In (", "?",
+    ", ", ")"};
+inline constexpr Batched ReferenceSearches1{
+    "Select upper(Referencia), CodProd, Grade From Produto Where upper(Referencia) In (", "?", ", ",
+    ")"};
+inline constexpr Batched ReferenceSearches2{
+    "Select upper(Reffabricante), CodProd, Grade From Produto Where upper(Reffabricante) In (", "?",
+    ", ", ")"};
+inline constexpr Batched ReferenceSearches3{
+    "Select upper(Relacionarefant.Referenciaantiga), CodProd, Grade From Produto Inner Join "
+    "Relacionarefant on Relacionarefant.ReferenciaAtual = Produto.Referencia Where "
+    "upper(Relacionarefant.Referenciaantiga) In (",
+    "?", ", ", ")"};
+// The count rows of a batch of products and grades: company, date and document, then product and
+// grade per row. An inventory run adds the dialect's row lock.
+inline constexpr Batched CountRows{
+    "Select CodProd, CodGrade, Processado, Quantidade From Inventa Where CodEmpresa = ? And "
+    "DataInv = ? And Documento = ? And (",
+    "(CodProd = ? And CodGrade = ?)", " Or ", ")"};
+// Stock on record and cost price: company, then product and grade per row.
+inline constexpr Batched StocksAndCosts{
+    "Select CodProd, CodGrade, Estoque, PrecoCusto From CompProd Where CodEmpresa = ? And (",
+    "(CodProd = ? And CodGrade = ?)", " Or ", ")"};
+// The products and grades of a batch that have a movement: company, then product and grade.
+inline constexpr Batched Movements{
+    "Select Distinct CodProd, CodGrade From MvGeral Where CodEmpresa = ? And (",
+    "(CodProd = ? And CodGrade = ?)", " Or ", ")"};
+
+// The writes of a run by sets on one engine. A count row is bound, in every statement, as
+// DataHora, the quantity, QuantKardex, CodCausa, PrecoCusto, CodEmpresa, DataInv, Documento,
+// CodProd, CodGrade; an update adds its quantity to what the row holds. An opening stock row as
+// its single-row insert binds it.
+struct SetWrites {
+    Batched insertCountRows;
+    // Whether the insert returns the product and grade of each row it created, passing over a
+    // row that another workstation has just created; otherwise such a row fails the insert.
+    bool insertReturnsCreated;
+    Batched addToCountRows;
+    Batched insertOpeningStock;
+    Batched insertOpeningMovement;
+};
+
+// Multi-row VALUES, an insert that passes over a row just created, an update from a list of
+// values.
+inline constexpr SetWrites PostgresSetWrites{
+    {" Insert Into Inventa (Processado, DataHora, Usuario, Quantidade, QuantKardex, CodCausa, "
+     "PrecoCusto, CodEmpresa, DataInv, Documento, CodProd, CodGrade) Values ",
+     "('N', ?, 'ADMIN', ?, ?, ?, ?, ?, ?, ?, ?, ?)", ", ",
+     " On Conflict Do Nothing Returning CodProd, CodGrade"},
+    true,
+    {" Update Inventa Set Processado = 'N', DataHora = v.DataHora, Usuario = 'ADMIN', Quantidade = "
+     "Inventa.Quantidade + v.Quantidade, QuantKardex = v.QuantKardex, CodCausa = v.CodCausa, "
+     "PrecoCusto = v.PrecoCusto From (Values ",
+     "(Cast(? As Varchar), Cast(? As Double Precision), Cast(? As Double Precision), Cast(? As "
+     "Varchar), Cast(? As Double Precision), Cast(? As Varchar), Cast(? As Date), Cast(? As "
+     "Varchar), Cast(? As Varchar), Cast(? As Varchar))",
+     ", ",
+     ") As v (DataHora, Quantidade, QuantKardex, CodCausa, PrecoCusto, CodEmpresa, DataInv, "
+     "Documento, CodProd, CodGrade) Where Inventa.CodEmpresa = v.CodEmpresa And Inventa.DataInv = "
+     "v.DataInv And Inventa.Documento = v.Documento And Inventa.CodProd = v.CodProd And "
+     "Inventa.CodGrade = v.CodGrade And Inventa.Processado = 'N'"},
+    {" INSERT INTO INCIEST (CODEMPRESA, CODPROD, CODGRADE, DATAINICIO, QUANTIDADE, PRECOMEDIO, "
+     "USUARIO, DATAHORA) VALUES ",
+     "(?, ?, ?, ?, ?, ?, 'ADMIN', ?)", ", ", ""},
+    {" INSERT INTO MVGERAL (CODEMPRESA, CODPROD, CODGRADE, DT_MOVIMENTO, TIPOAGENTE, CODIGOAGENTE, "
+     "TIPOMOV, DOCUMENTO, QUANTIDADE, PRECOMEDIO) VALUES ",
+     "(?, ?, ?, ?, 'A', '0000000000', ?, ?, ?, ?)", ", ", ""},
+};
+
+// Firebird 3 has no multi-row VALUES: the rows are a union of one-row selects, typed by casts,
+// inserted or merged by one plain statement.
+inline constexpr SetWrites FirebirdSetWrites{
+    {" Insert Into Inventa (Processado, DataHora, Usuario, Quantidade, QuantKardex, CodCausa, "
+     "PrecoCusto, CodEmpresa, DataInv, Documento, CodProd, CodGrade) ",
+     "Select 'N', Cast(? As Varchar(20)), 'ADMIN', Cast(? As Double Precision), Cast(? As Double "
+     "Precision), Cast(? As Varchar(3)), Cast(? As Double Precision), Cast(? As Varchar(2)), "
+     "Cast(? As Date), Cast(? As Varchar(10)), Cast(? As Varchar(14)), Cast(? As Varchar(4)) From "
+     "RDB$DATABASE",
+     " Union All ", ""},
+    false,
+    {" Merge Into Inventa Using (",
+     "Select Cast(? As Varchar(20)) As DataHora, Cast(? As Double Precision) As Quantidade, Cast(? "
+     "As Double Precision) As QuantKardex, Cast(? As Varchar(3)) As CodCausa, Cast(? As Double "
+     "Precision) As PrecoCusto, Cast(? As Varchar(2)) As CodEmpresa, Cast(? As Date) As DataInv, "
+     "Cast(? As Varchar(10)) As Documento, Cast(? As Varchar(14)) As CodProd, Cast(? As "
+     "Varchar(4)) "
+     "As CodGrade From RDB$DATABASE",
+     " Union All ",
+     ") v On Inventa.CodEmpresa = v.CodEmpresa And Inventa.DataInv = v.DataInv And "
+     "Inventa.Documento = v.Documento And Inventa.CodProd = v.CodProd And Inventa.CodGrade = "
+     "v.CodGrade When Matched And Inventa.Processado = 'N' Then Update Set DataHora = v.DataHora, "
+     "Usuario = 'ADMIN', Quantidade = Inventa.Quantidade + v.Quantidade, QuantKardex = "
+     "v.QuantKardex, CodCausa = v.CodCausa, PrecoCusto = v.PrecoCusto"},
+    {" INSERT INTO INCIEST (CODEMPRESA, CODPROD, CODGRADE, DATAINICIO, QUANTIDADE, PRECOMEDIO, "
+     "USUARIO, DATAHORA) ",
+     "SELECT CAST(? AS VARCHAR(2)), CAST(? AS VARCHAR(14)), CAST(? AS VARCHAR(4)), CAST(? AS "
+     "TIMESTAMP), CAST(? AS DOUBLE PRECISION), CAST(? AS DOUBLE PRECISION), 'ADMIN', CAST(? AS "
+     "VARCHAR(20)) FROM RDB$DATABASE",
+     " UNION ALL ", ""},
+    {" INSERT INTO MVGERAL (CODEMPRESA, CODPROD, CODGRADE, DT_MOVIMENTO, TIPOAGENTE, CODIGOAGENTE, "
+     "TIPOMOV, DOCUMENTO, QUANTIDADE, PRECOMEDIO) ",
+     "SELECT CAST(? AS VARCHAR(2)), CAST(? AS VARCHAR(14)), CAST(? AS VARCHAR(4)), CAST(? AS "
+     "TIMESTAMP), 'A', '0000000000', CAST(? AS VARCHAR(2)), CAST(? AS VARCHAR(20)), CAST(? AS "
+     "DOUBLE PRECISION), CAST(? AS DOUBLE PRECISION) FROM RDB$DATABASE",
+     " UNION ALL ", ""},
+};
+
+// Whether a product and grade already has an opening stock row (asked after a failed run).
+inline constexpr char OpeningStockLookup[] =
+    "Select CODPROD From INCIEST Where CODEMPRESA = :PCODEMPRESA And CODPROD = :PCODPROD And "
+    "CODGRADE = :PCODGRADE";
+
 } // namespace db::sql

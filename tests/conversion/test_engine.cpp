@@ -90,6 +90,17 @@ private:
     std::function<void()> m_action;
 };
 
+// Calls a test's own action as the run is about to commit, after its last write.
+class CommitRecorder : public Recorder {
+public:
+    explicit CommitRecorder(std::function<void()> action)
+        : m_action(std::move(action)) {}
+    void beforeCommit() override { m_action(); }
+
+private:
+    std::function<void()> m_action;
+};
+
 // Another workstation's run: holds the count row of P1 in an open transaction, on a connection
 // of its own in a thread of its own, until released or until `hold` has passed.
 class RowHolder {
@@ -138,7 +149,7 @@ private:
 };
 
 // Another workstation's run on a connection of its own, in a thread of its own: it posts its
-// lines, then holds its transaction open for `hold` after the first line before it commits.
+// lines, then holds its transaction open for `hold` before it commits.
 class OtherRun {
 public:
     OtherRun(const QSqlDatabase& database, bool openingStock, const QStringList& lines,
@@ -186,13 +197,11 @@ private:
         Holder(OtherRun& run, std::chrono::milliseconds hold)
             : run(run)
             , hold(hold) {}
-        bool stopRequested() override {
-            if (!held) {
-                held = true;
-                run.m_posted.set_value();
-                std::this_thread::sleep_for(hold);
-            }
-            return false;
+        // After the run's writes, by sets or line by line.
+        void beforeCommit() override {
+            held = true;
+            run.m_posted.set_value();
+            std::this_thread::sleep_for(hold);
         }
         OtherRun& run;
         std::chrono::milliseconds hold;
@@ -710,7 +719,7 @@ private slots:
             QSKIP("no network between SQLite and the tool");
         Relayed relayed(m_database->database());
         TcpRelay& relay = relayed.relay;
-        ActingRecorder cutter(2, [&] { relay.cutAtNextRequest(commitArrives); });
+        CommitRecorder cutter([&] { relay.cutAtNextRequest(commitArrives); });
         ConversionEngine subject = engineOn(relayed.database(), &cutter);
         try {
             subject.ConvertInventory({"789000001,2", "R4,1"});
@@ -865,9 +874,12 @@ private slots:
             QVERIFY2(error.message().startsWith(message) ||
                          error.message().contains(message, Qt::CaseInsensitive),
                      qPrintable(error.message()));
-            // The failing line started and did not end.
-            QCOMPARE(m_recorder.lines.size(), failedLine);
-            QCOMPARE(m_recorder.reports.size(), failedLine - 1);
+            // The failing line started and did not end. A run by sets reads for every line before
+            // the first and writes after the last: its failure is no line's.
+            if (!m_database->dialect().setWrites()) {
+                QCOMPARE(m_recorder.lines.size(), failedLine);
+                QCOMPARE(m_recorder.reports.size(), failedLine - 1);
+            }
         }
     }
 
