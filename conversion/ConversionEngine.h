@@ -211,7 +211,8 @@ private:
     void createCountRows(const std::vector<Known*>& products);
     static void bindCountRows(db::Statement& query, RunValues& entries,
                               const std::vector<Known*>& rows,
-                              const std::vector<double>& quantities, size_t from, int size);
+                              const std::vector<double>& quantities, size_t from, int size,
+                              bool update);
     bool addToCountInMemory(Known& known, double quantity, LineReport& line);
     void writeSets();
     void writeCountRows();

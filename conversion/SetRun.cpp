@@ -18,7 +18,8 @@ bool isProcessed(const QString& processado) {
 }
 
 // What an update adds to a row that held `before` so that it holds `after`, the readings summed
-// in file order: the number a run that adds each reading in turn leaves, to the last bit.
+// in file order: the number a run that adds each reading in turn leaves, to the last bit where
+// one addition can make it.
 double addition(double before, double after) {
     const double difference = after - before;
     constexpr double infinity = std::numeric_limits<double>::infinity();
@@ -144,7 +145,7 @@ void ConversionEngine::createCountRows(const std::vector<Known*>& products) {
     std::vector<Known*> createdElsewhere;
     inBatches(missing, [&](size_t from, int size) {
         db::Statement& query = statements().batched(texts.insertCountRows, size);
-        bindCountRows(query, values(), missing, nothing, from, size);
+        bindCountRows(query, values(), missing, nothing, from, size, false);
         if (!texts.insertReturnsCreated) {
             // The row was not there when the run read it: another workstation's run has created
             // it since, and this run can't add to a row it can't see.
@@ -218,12 +219,18 @@ void ConversionEngine::writeSets() {
 // is written.
 void ConversionEngine::bindCountRows(db::Statement& query, RunValues& entries,
                                      const std::vector<Known*>& rows,
-                                     const std::vector<double>& quantities, size_t from, int size) {
+                                     const std::vector<double>& quantities, size_t from, int size,
+                                     bool update) {
     const db::BoundValue& stamp = entries.stampNow();
+    const int values = update ? 12 : 10;
     for (int row = 0; row < size; ++row) {
         const size_t i = from + static_cast<size_t>(row);
         const Known& known = *rows[i];
-        const int at = 10 * row;
+        const int at = values * row;
+        if (update) {
+            query.bindFloat(at + 10, known.countAtRead);
+            query.bindFloat(at + 11, known.count);
+        }
         query.bind(at, stamp);
         query.bindFloat(at + 1, quantities[i]);
         query.bindFloat(at + 2, known.stock->stock);
@@ -246,7 +253,7 @@ void ConversionEngine::writeCountRows() {
         additions.push_back(known->countIsNull ? 0.0 : addition(known->countAtRead, known->count));
     inBatches(added, [&](size_t from, int size) {
         db::Statement& query = statements().batched(texts.addToCountRows, size);
-        bindCountRows(query, values(), added, additions, from, size);
+        bindCountRows(query, values(), added, additions, from, size, true);
         query.execute();
     });
 }

@@ -116,8 +116,11 @@ inline constexpr Batched Movements{
 
 // The writes of a run by sets on one engine. A count row is bound, in every statement, as
 // DataHora, the quantity, QuantKardex, CodCausa, PrecoCusto, CodEmpresa, DataInv, Documento,
-// CodProd, CodGrade; an update adds its quantity to what the row holds. An opening stock row as
-// its single-row insert binds it.
+// CodProd, CodGrade; an update then binds the count the run read and the count its readings
+// make. The readings, added one by one, may make a sum that no single addition to the row
+// makes to the last bit: a row that holds what the run read under its lock gets that sum, any
+// other row the quantity added to what it holds, so no other workstation's count is lost.
+// An opening stock row is bound as its single-row insert binds it.
 struct SetWrites {
     Batched insertCountRows;
     // Whether the insert returns the product and grade of each row it created, passing over a
@@ -136,17 +139,19 @@ inline constexpr SetWrites PostgresSetWrites{
      "('N', ?, 'ADMIN', ?, ?, ?, ?, ?, ?, ?, ?, ?)", ", ",
      " On Conflict Do Nothing Returning CodProd, CodGrade"},
     true,
-    {" Update Inventa Set Processado = 'N', DataHora = v.DataHora, Usuario = 'ADMIN', Quantidade = "
-     "Inventa.Quantidade + v.Quantidade, QuantKardex = v.QuantKardex, CodCausa = v.CodCausa, "
+    {" Update Inventa Set Processado = 'N', DataHora = v.DataHora, Usuario = 'ADMIN', "
+     "Quantidade = Case When Inventa.Quantidade = v.CountRead Then v.CountWritten Else "
+     "Inventa.Quantidade + v.Quantidade End, QuantKardex = v.QuantKardex, CodCausa = v.CodCausa, "
      "PrecoCusto = v.PrecoCusto From (Values ",
-     "(Cast(? As Varchar), Cast(? As Double Precision), Cast(? As Double Precision), Cast(? As "
-     "Varchar), Cast(? As Double Precision), Cast(? As Varchar), Cast(? As Date), Cast(? As "
-     "Varchar), Cast(? As Varchar), Cast(? As Varchar))",
+     "(Cast(? As Varchar), Cast(? As Double Precision), Cast(? As Double Precision), "
+     "Cast(? As Varchar), Cast(? As Double Precision), Cast(? As Varchar), Cast(? As Date), "
+     "Cast(? As Varchar), Cast(? As Varchar), Cast(? As Varchar), Cast(? As Double Precision), "
+     "Cast(? As Double Precision))",
      ", ",
      ") As v (DataHora, Quantidade, QuantKardex, CodCausa, PrecoCusto, CodEmpresa, DataInv, "
-     "Documento, CodProd, CodGrade) Where Inventa.CodEmpresa = v.CodEmpresa And Inventa.DataInv = "
-     "v.DataInv And Inventa.Documento = v.Documento And Inventa.CodProd = v.CodProd And "
-     "Inventa.CodGrade = v.CodGrade And Inventa.Processado = 'N'"},
+     "Documento, CodProd, CodGrade, CountRead, CountWritten) Where Inventa.CodEmpresa = "
+     "v.CodEmpresa And Inventa.DataInv = v.DataInv And Inventa.Documento = v.Documento And "
+     "Inventa.CodProd = v.CodProd And Inventa.CodGrade = v.CodGrade And Inventa.Processado = 'N'"},
     {" INSERT INTO INCIEST (CODEMPRESA, CODPROD, CODGRADE, DATAINICIO, QUANTIDADE, PRECOMEDIO, "
      "USUARIO, DATAHORA) VALUES ",
      "(?, ?, ?, ?, ?, ?, 'ADMIN', ?)", ", ", ""},
@@ -167,18 +172,20 @@ inline constexpr SetWrites FirebirdSetWrites{
      " Union All ", ""},
     false,
     {" Merge Into Inventa Using (",
-     "Select Cast(? As Varchar(20)) As DataHora, Cast(? As Double Precision) As Quantidade, Cast(? "
-     "As Double Precision) As QuantKardex, Cast(? As Varchar(3)) As CodCausa, Cast(? As Double "
-     "Precision) As PrecoCusto, Cast(? As Varchar(2)) As CodEmpresa, Cast(? As Date) As DataInv, "
-     "Cast(? As Varchar(10)) As Documento, Cast(? As Varchar(14)) As CodProd, Cast(? As "
-     "Varchar(4)) "
-     "As CodGrade From RDB$DATABASE",
+     "Select Cast(? As Varchar(20)) As DataHora, Cast(? As Double Precision) As Quantidade, "
+     "Cast(? As Double Precision) As QuantKardex, Cast(? As Varchar(3)) As CodCausa, "
+     "Cast(? As Double Precision) As PrecoCusto, Cast(? As Varchar(2)) As CodEmpresa, "
+     "Cast(? As Date) As DataInv, Cast(? As Varchar(10)) As Documento, "
+     "Cast(? As Varchar(14)) As CodProd, Cast(? As Varchar(4)) As CodGrade, "
+     "Cast(? As Double Precision) As CountRead, Cast(? As Double Precision) As CountWritten "
+     "From RDB$DATABASE",
      " Union All ",
      ") v On Inventa.CodEmpresa = v.CodEmpresa And Inventa.DataInv = v.DataInv And "
      "Inventa.Documento = v.Documento And Inventa.CodProd = v.CodProd And Inventa.CodGrade = "
      "v.CodGrade When Matched And Inventa.Processado = 'N' Then Update Set DataHora = v.DataHora, "
-     "Usuario = 'ADMIN', Quantidade = Inventa.Quantidade + v.Quantidade, QuantKardex = "
-     "v.QuantKardex, CodCausa = v.CodCausa, PrecoCusto = v.PrecoCusto"},
+     "Usuario = 'ADMIN', Quantidade = Case When Inventa.Quantidade = v.CountRead Then "
+     "v.CountWritten Else Inventa.Quantidade + v.Quantidade End, QuantKardex = v.QuantKardex, "
+     "CodCausa = v.CodCausa, PrecoCusto = v.PrecoCusto"},
     {" INSERT INTO INCIEST (CODEMPRESA, CODPROD, CODGRADE, DATAINICIO, QUANTIDADE, PRECOMEDIO, "
      "USUARIO, DATAHORA) ",
      "SELECT CAST(? AS VARCHAR(2)), CAST(? AS VARCHAR(14)), CAST(? AS VARCHAR(4)), CAST(? AS "
