@@ -202,18 +202,26 @@ ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringLis
                     [this](LineReport& line) { decideOpeningStockLine(line); });
 }
 
-void ConversionEngine::decideInventoryLine(LineReport& line) {
+ConversionEngine::Known* ConversionEngine::openProduct(LineReport& line) {
     const Resolved* found = resolve(line.itemCode);
     if (!found) {
         line.outcome = LineOutcome::NotFound;
-        return;
+        return nullptr;
     }
     Known& known = countRow(*found->known);
     fillFound(line, found->foundBy, known.CodProd, known.CodGrade);
     if (isProcessed(known.processado)) {
         line.outcome = LineOutcome::Processed;
-        return;
+        return nullptr;
     }
+    return &known;
+}
+
+void ConversionEngine::decideInventoryLine(LineReport& line) {
+    Known* open = openProduct(line);
+    if (!open)
+        return;
+    Known& known = *open;
     const double quantity = quantityOf(line);
     const StockAndCost stock = ReadStockAndCost(known);
     // A row that is neither open nor processed takes no more readings; the clerk must hear of
@@ -230,17 +238,10 @@ void ConversionEngine::decideInventoryLine(LineReport& line) {
 }
 
 void ConversionEngine::decideOpeningStockLine(LineReport& line) {
-    const Resolved* found = resolve(line.itemCode);
-    if (!found) {
-        line.outcome = LineOutcome::NotFound;
+    Known* open = openProduct(line);
+    if (!open)
         return;
-    }
-    Known& known = countRow(*found->known);
-    fillFound(line, found->foundBy, known.CodProd, known.CodGrade);
-    if (isProcessed(known.processado)) {
-        line.outcome = LineOutcome::Processed;
-        return;
-    }
+    Known& known = *open;
     if (hasMovements(known)) {
         line.outcome = LineOutcome::HasMovements;
         return;

@@ -163,7 +163,9 @@ private:
     // server the file's questions are asked in batches first and the writes made in batches last.
     template <typename DecideLine>
     Outcome runLines(const QStringList& lines, Mode mode, DecideLine&& decideLine);
-    // The line rules of each mode.
+    // The line rules of each mode, after the first two they share: a code that names no product
+    // is not found, a product whose count row is processed is refused; null then.
+    Known* openProduct(LineReport& line);
     void decideInventoryLine(LineReport& line);
     void decideOpeningStockLine(LineReport& line);
     // Hands a finished line to the rejection list of its mode and to the observer.
