@@ -132,7 +132,9 @@ struct SetWrites {
 };
 
 // Multi-row VALUES, an insert that passes over a row just created, an update from a list of
-// values.
+// values. The update takes Processado 'N' from the list too: as a filter of its own, the
+// planner would take the open rows for few (the statistics don't know the rows the run has
+// just created) and scan them once for each row of the list.
 inline constexpr SetWrites PostgresSetWrites{
     {" Insert Into Inventa (Processado, DataHora, Usuario, Quantidade, QuantKardex, CodCausa, "
      "PrecoCusto, CodEmpresa, DataInv, Documento, CodProd, CodGrade) Values ",
@@ -146,12 +148,13 @@ inline constexpr SetWrites PostgresSetWrites{
      "(Cast(? As Varchar), Cast(? As Double Precision), Cast(? As Double Precision), "
      "Cast(? As Varchar), Cast(? As Double Precision), Cast(? As Varchar), Cast(? As Date), "
      "Cast(? As Varchar), Cast(? As Varchar), Cast(? As Varchar), Cast(? As Double Precision), "
-     "Cast(? As Double Precision))",
+     "Cast(? As Double Precision), Cast('N' As Char(1)))",
      ", ",
      ") As v (DataHora, Quantidade, QuantKardex, CodCausa, PrecoCusto, CodEmpresa, DataInv, "
-     "Documento, CodProd, CodGrade, CountRead, CountWritten) Where Inventa.CodEmpresa = "
-     "v.CodEmpresa And Inventa.DataInv = v.DataInv And Inventa.Documento = v.Documento And "
-     "Inventa.CodProd = v.CodProd And Inventa.CodGrade = v.CodGrade And Inventa.Processado = 'N'"},
+     "Documento, CodProd, CodGrade, CountRead, CountWritten, Processado) Where "
+     "Inventa.CodEmpresa = v.CodEmpresa And Inventa.DataInv = v.DataInv And Inventa.Documento = "
+     "v.Documento And Inventa.CodProd = v.CodProd And Inventa.CodGrade = v.CodGrade And "
+     "Inventa.Processado = v.Processado"},
     {" INSERT INTO INCIEST (CODEMPRESA, CODPROD, CODGRADE, DATAINICIO, QUANTIDADE, PRECOMEDIO, "
      "USUARIO, DATAHORA) VALUES ",
      "(?, ?, ?, ?, ?, ?, 'ADMIN', ?)", ", ", ""},
