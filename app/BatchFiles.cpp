@@ -14,7 +14,7 @@
 #include <unistd.h>
 #endif
 
-namespace batch {
+namespace app::batch {
 
 namespace {
 const QString DiskFull = QStringLiteral("o disco está cheio");
@@ -50,7 +50,7 @@ CollectorInput readNative(const FileArgument& file, qint64 maxBytes) {
         input.canonicalPath = QFile::decodeName(resolved);
         std::free(resolved);
     }
-    input.lines = collector::readLines(opened, file.name, maxBytes);
+    input.lines = conversion::readLines(opened, file.name, maxBytes);
     return input;
 }
 #endif
@@ -71,7 +71,7 @@ CollectorInput readCollector(const FileArgument& file, qint64 maxBytes) {
     QFile opened(file.name);
     if (!opened.open(QIODevice::ReadOnly))
         throw unreadable(file.name, opened.errorString());
-    return {info.canonicalFilePath(), collector::readLines(opened, file.name, maxBytes)};
+    return {info.canonicalFilePath(), conversion::readLines(opened, file.name, maxBytes)};
 }
 
 bool samePath(const QString& a, const QString& b) {
@@ -143,4 +143,4 @@ QString Output::commit() {
     return committed ? QString() : failure(m_file.errorString());
 }
 
-} // namespace batch
+} // namespace app::batch

@@ -8,7 +8,7 @@
 // The files of the batch mode: the collector file it reads and the outputs it writes. Whatever
 // can be checked is checked before connecting, so that a run never posts and only then finds
 // that it can't write what it was asked for.
-namespace batch {
+namespace app::batch {
 
 // A file named on the command line: its name for messages, and the argument's own bytes where
 // the system names files by bytes (empty elsewhere), so that a name that is not valid UTF-8 is
@@ -61,4 +61,4 @@ private:
 // The system's text for an error number; a full disk is said in the tool's words.
 QString systemErrorText(int errorNumber);
 
-} // namespace batch
+} // namespace app::batch

@@ -5,29 +5,29 @@
 
 #include <QFile>
 
-namespace configfile {
+namespace app {
 
-QString windowsPath(const QString& workingDirectory) {
+QString windowsConfigPath(const QString& workingDirectory) {
     QString directory = db::texts::upperAscii(db::texts::trimControl(workingDirectory));
     if (directory.isEmpty())
-        return QString::fromLatin1(FileName);
+        return QString::fromLatin1(ConfigFileName);
     if (!directory.endsWith(QLatin1Char('\\')))
         directory += QLatin1Char('\\');
-    return directory + QString::fromLatin1(FileName);
+    return directory + QString::fromLatin1(ConfigFileName);
 }
 
-QString posixPath(const QString& workingDirectory) {
+QString posixConfigPath(const QString& workingDirectory) {
     QString directory = workingDirectory;
     if (!directory.endsWith(QLatin1Char('/')))
         directory += QLatin1Char('/');
-    return directory + QString::fromLatin1(FileName);
+    return directory + QString::fromLatin1(ConfigFileName);
 }
 
-QString pathForWorkingDirectory(const QString& workingDirectory) {
+QString configPathFor(const QString& workingDirectory) {
 #ifdef Q_OS_WIN
-    return windowsPath(workingDirectory);
+    return windowsConfigPath(workingDirectory);
 #else
-    return posixPath(workingDirectory);
+    return posixConfigPath(workingDirectory);
 #endif
 }
 
@@ -44,4 +44,4 @@ QString readFirstLine(const QString& path) {
     return QString::fromLocal8Bit(line);
 }
 
-} // namespace configfile
+} // namespace app

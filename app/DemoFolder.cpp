@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QSqlError>
 
-namespace demofolder {
+namespace app {
 
 namespace {
 const QString DatabaseName = QStringLiteral("telvaro.db");
@@ -24,11 +24,10 @@ void writeFile(const QString& path, const QByteArray& content) {
 }
 } // namespace
 
-void make(const QString& folder, Existing existing) {
+void makeDemoFolder(const QString& folder, ExistingFiles existing) {
     const QDir dir(folder);
-    const QString names[] = {DatabaseName, QString::fromLatin1(configfile::FileName),
-                             CollectorName};
-    if (existing == Existing::Refuse) {
+    const QString names[] = {DatabaseName, QString::fromLatin1(ConfigFileName), CollectorName};
+    if (existing == ExistingFiles::Refuse) {
         for (const QString& name : names) {
             if (dir.exists(name))
                 throw db::FileError(
@@ -54,8 +53,8 @@ void make(const QString& folder, Existing existing) {
     }
     QSqlDatabase::removeDatabase(QStringLiteral("demo"));
     // A name relative to the demo folder, where the tool is started.
-    writeFile(dir.filePath(QString::fromLatin1(configfile::FileName)), "telvaro.db\r\n");
+    writeFile(dir.filePath(QString::fromLatin1(ConfigFileName)), "telvaro.db\r\n");
     writeFile(dir.filePath(CollectorName), db::demo::collectorFile());
 }
 
-} // namespace demofolder
+} // namespace app

@@ -5,7 +5,7 @@
 
 #include <QFile>
 
-namespace collector {
+namespace conversion {
 
 QStringList splitLines(const QString& text) {
     QStringList lines;
@@ -83,4 +83,4 @@ std::optional<Reading> splitReading(const QString& line) {
     return Reading{line.left(comma), line.mid(comma + 1)};
 }
 
-} // namespace collector
+} // namespace conversion

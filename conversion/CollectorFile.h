@@ -8,7 +8,7 @@ class QFile;
 
 // The collector file: Windows-1252 text, one reading per line, lines ended by CR LF, CR or LF in
 // any mix.
-namespace collector {
+namespace conversion {
 
 // The lines of a file's text. A line end after the last line makes no extra line; an empty text
 // has no lines.
@@ -34,4 +34,4 @@ struct Reading {
 // The first comma splits a line; a line without one holds no reading.
 std::optional<Reading> splitReading(const QString& line);
 
-} // namespace collector
+} // namespace conversion

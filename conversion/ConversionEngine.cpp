@@ -434,7 +434,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
                 m_observer->lineStarted(number);
             LineReport line;
             line.number = number;
-            if (auto reading = collector::splitReading(lines.at(i))) {
+            if (auto reading = splitReading(lines.at(i))) {
                 line.itemCode = std::move(reading->itemCode);
                 line.quantityText = std::move(reading->quantityText);
                 postLine(line);
@@ -484,7 +484,7 @@ void ConversionEngine::closeQueries() {
 namespace {
 // The quantity of a reading about to be posted; a bad one names its line.
 double quantityOf(const LineReport& line) {
-    return collector::parseQuantity(line.quantityText, db::Regional::locale(), line.number);
+    return parseQuantity(line.quantityText, db::Regional::locale(), line.number);
 }
 
 // The product part of a line's report.

@@ -2,6 +2,8 @@
 
 #include "db/Texts.h"
 
+namespace conversion {
+
 namespace {
 constexpr qsizetype DateLength = 10;
 
@@ -42,3 +44,5 @@ QString invalidDateText(const QString& name, const QString& typed) {
     return name + QStringLiteral(" inválida: \"") + db::texts::quotedInput(typed) +
            QStringLiteral("\".\rInforme dia, mês e ano na forma DD/MM/AAAA.");
 }
+
+} // namespace conversion

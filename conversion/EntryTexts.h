@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QString>
 
+namespace conversion {
+
 // Rules of the code and date entries that hold without a window, shared by the form's fields and
 // the batch mode.
 
@@ -25,3 +27,5 @@ CompletedDate completeDateText(const QString& text, const QDate& today);
 // form a date takes, on a line of its own:
 // Data inválida: "31/02/2026".\rInforme dia, mês e ano na forma DD/MM/AAAA.
 QString invalidDateText(const QString& name, const QString& typed);
+
+} // namespace conversion

@@ -5,7 +5,7 @@
 #include <QLocale>
 #include <QString>
 
-namespace collector {
+namespace conversion {
 
 // A quantity text that is not a number. The message says so in the clerk's words, with the line
 // when it is known, so whoever shows it adds no line of its own.
@@ -30,4 +30,4 @@ private:
 // locale does not use; an overflow is refused the same way.
 double parseQuantity(const QString& text, const QLocale& locale, int lineNumber = 0);
 
-} // namespace collector
+} // namespace conversion

@@ -9,6 +9,8 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 
+namespace ui {
+
 namespace {
 // A field on a tab sheet is shown before its message leaves the focus there.
 void bringTabSheetToFront(QWidget* field) {
@@ -26,7 +28,7 @@ void bringTabSheetToFront(QWidget* field) {
 } // namespace
 
 QString CompleteDate(const QString& text, const QDate& today, QWidget* dialogParent) {
-    const CompletedDate completed = completeDateText(text, today);
+    const conversion::CompletedDate completed = conversion::completeDateText(text, today);
     if (completed.suspicious)
         Dialogs::message(dialogParent, Dialogs::Kind::Warning,
                          QStringLiteral("Atenção Data Suspeita:") + QLatin1Char('\r') +
@@ -47,7 +49,7 @@ void ValidateDateField(MaskEdit* field, const QString& name) {
         const bool blank = field->maskedText() == MaskEdit::blankMask();
         Dialogs::box(field->window(),
                      blank ? name + QStringLiteral(" não pode ficar em branco.")
-                           : invalidDateText(name, typed),
+                           : conversion::invalidDateText(name, typed),
                      QStringLiteral("Alerta"), Dialogs::Icon::Exclamation);
         bringTabSheetToFront(field);
         if (!blank)
@@ -55,3 +57,5 @@ void ValidateDateField(MaskEdit* field, const QString& name) {
         field->takeFocusBack();
     }
 }
+
+} // namespace ui

@@ -26,6 +26,8 @@
 #include <QTabWidget>
 #include <QTableView>
 
+namespace ui {
+
 namespace {
 constexpr int ClientWidth = 463;
 constexpr int ClientHeight = 317;
@@ -44,7 +46,7 @@ void limitTyping(QLineEdit* field, int width) {
         QRegularExpression(QStringLiteral(".{0,%1}").arg(width)), field));
 }
 
-QTableView* addGrid(QWidget* parent, RejectionList* model, const QString& name) {
+QTableView* addGrid(QWidget* parent, conversion::RejectionList* model, const QString& name) {
     auto* grid = new QTableView(parent);
     grid->setObjectName(name);
     grid->setModel(model);
@@ -88,12 +90,12 @@ TFConversao::TFConversao(const FormStartup& startup, QWidget* parent)
     setObjectName(QStringLiteral("FConversao"));
     setWindowTitle(QStringLiteral("Conversor de Coletor de Dados"));
     setFixedSize(ClientWidth, ClientHeight);
-    m_inventoryRejections = new RejectionList(m_rejections, this);
-    m_openingRejections = new RejectionList(m_rejections, this);
+    m_inventoryRejections = new conversion::RejectionList(m_rejections, this);
+    m_openingRejections = new conversion::RejectionList(m_rejections, this);
     dbTelvaro = startup.newConnection(this);
     CausInv = db::LookupQuery::newCauses(this);
     Empresa = db::LookupQuery::newCompanies(this);
-    connect(dbTelvaro, &Connection::aboutToClose, this, [this] {
+    connect(dbTelvaro, &db::Connection::aboutToClose, this, [this] {
         CausInv->close();
         Empresa->close();
     });
@@ -264,7 +266,7 @@ void TFConversao::createControls() {
                                          PcDados->count());
         });
     }
-    for (RejectionList* list : {m_inventoryRejections, m_openingRejections}) {
+    for (conversion::RejectionList* list : {m_inventoryRejections, m_openingRejections}) {
         connect(list, &QAbstractItemModel::modelReset, this, &TFConversao::showEmptyLists);
         connect(list, &QAbstractItemModel::headerDataChanged, this, &TFConversao::showEmptyLists);
     }
@@ -412,3 +414,5 @@ void TFConversao::controlLeft(QObject* watched) {
     else if (watched == CodCausa)
         CodCausaExit();
 }
+
+} // namespace ui

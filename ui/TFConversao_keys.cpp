@@ -11,6 +11,8 @@
 #include <QTabWidget>
 #include <QTableView>
 
+namespace ui {
+
 void TFConversao::FormKeyDown(int& key) {
     switch (key) {
     case VK_RETURN:
@@ -73,3 +75,5 @@ void TFConversao::PcDadosChange() {
     CodCausa->setVisible(causeVisible);
     MostraCausa->setVisible(causeVisible);
 }
+
+} // namespace ui

@@ -38,7 +38,7 @@ private slots:
         file.write(ini);
         file.close();
         qputenv("CONVERSOR_ALIASES", path.toLocal8Bit());
-        const AliasSettings settings = AliasConfig::settingsFor(QStringLiteral("Telvaro"));
+        const db::AliasSettings settings = app::AliasConfig::settingsFor(QStringLiteral("Telvaro"));
         QCOMPARE(settings.dialect->driver(), driver);
         QCOMPARE(settings.serverName, serverName);
     }
@@ -51,7 +51,8 @@ private slots:
         file.write("[Telvaro]\nDriver=Access\n");
         file.close();
         qputenv("CONVERSOR_ALIASES", path.toLocal8Bit());
-        QVERIFY_THROWS_EXCEPTION(db::Error, AliasConfig::settingsFor(QStringLiteral("Telvaro")));
+        QVERIFY_THROWS_EXCEPTION(db::Error,
+                                 app::AliasConfig::settingsFor(QStringLiteral("Telvaro")));
     }
 
     void serverNames_data() {
@@ -100,7 +101,7 @@ private slots:
 #endif
         qunsetenv("CONVERSOR_ALIASES");
         qputenv("APPDATA", QByteArray("C:\\Users\\caixa\\AppData\\Roaming"));
-        QCOMPARE(AliasConfig::filePath(),
+        QCOMPARE(app::AliasConfig::filePath(),
                  QStringLiteral("C:/Users/caixa/AppData/Roaming/conversor-coletor/aliases.ini"));
     }
 
@@ -122,7 +123,7 @@ private slots:
         if (QSqlDatabase::addDatabase(engine->driver(), QStringLiteral("probe")).isValid())
             QSKIP("the driver and its client are installed here");
         QSqlDatabase::removeDatabase(QStringLiteral("probe"));
-        Connection connection(QStringLiteral("Telvaro"), QStringLiteral("missing"), {});
+        db::Connection connection(QStringLiteral("Telvaro"), QStringLiteral("missing"), {});
         try {
             connection.open({engine, QStringLiteral("127.0.0.1/estoque"), QString()});
             QFAIL("opened without a driver");
@@ -132,7 +133,7 @@ private slots:
     }
 
     void setParamReplacesAppendsAndRemoves() {
-        Connection connection(
+        db::Connection connection(
             QStringLiteral("Telvaro"), QStringLiteral("params"),
             {QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk")});
         connection.setParam(QStringLiteral("SERVER NAME"), QStringLiteral("a.db"));

@@ -150,8 +150,8 @@ public:
                 QSqlDatabase other = QSqlDatabase::cloneDatabase(name, QStringLiteral("other run"));
                 other.open();
                 bool flag = false;
-                RejectionList inventory(flag);
-                RejectionList opening(flag);
+                conversion::RejectionList inventory(flag);
+                conversion::RejectionList opening(flag);
                 Holder holder(*this, hold);
                 ConversionEngine engine(other, *db::Dialect::forDriver(other.driverName()),
                                         EntryValues{"01", "003", "06/12/2026"},
@@ -328,8 +328,8 @@ class TestEngine : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDatabase> m_database;
-    std::unique_ptr<RejectionList> m_inventoryList;
-    std::unique_ptr<RejectionList> m_openingList;
+    std::unique_ptr<conversion::RejectionList> m_inventoryList;
+    std::unique_ptr<conversion::RejectionList> m_openingList;
     bool m_flag = false;
     Recorder m_recorder;
 
@@ -351,7 +351,7 @@ class TestEngine : public QObject {
             "Usuario, Quantidade, QuantKardex, PrecoCusto, CodCausa From Inventa "
             "Where Processado = 'N' Order By CodProd"));
     }
-    static QStringList listed(const RejectionList& list) {
+    static QStringList listed(const conversion::RejectionList& list) {
         QStringList rows;
         for (int row = 1; row < list.gridRowCount(); ++row)
             rows << list.cell(row, 0) + QLatin1Char('|') + list.cell(row, 1);
@@ -367,8 +367,8 @@ private slots:
         m_database = std::make_unique<TestDatabase>();
         fillCatalogue(*m_database);
         m_flag = false;
-        m_inventoryList = std::make_unique<RejectionList>(m_flag);
-        m_openingList = std::make_unique<RejectionList>(m_flag);
+        m_inventoryList = std::make_unique<conversion::RejectionList>(m_flag);
+        m_openingList = std::make_unique<conversion::RejectionList>(m_flag);
         m_recorder = Recorder();
     }
     void cleanup() {
