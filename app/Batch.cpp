@@ -6,12 +6,12 @@
 #include "DemoFolder.h"
 #include "Startup.h"
 #include "conversion/EntryTexts.h"
+#include "conversion/Errors.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunReport.h"
 #include "conversion/RunService.h"
 #include "db/Connection.h"
-#include "db/Errors.h"
 #include "db/LookupQuery.h"
 #include "db/Regional.h"
 
@@ -150,7 +150,7 @@ private:
             return nullptr;
         try {
             return std::make_unique<Output>(file(option));
-        } catch (const db::FileError& error) {
+        } catch (const conversion::FileError& error) {
             throw Failure{BadUsage, error.message()};
         }
     }
@@ -184,7 +184,7 @@ Ending Conversion::run() {
     CollectorInput collector;
     try {
         collector = readCollector(input, MaxCollectorBytes);
-    } catch (const db::FileError& error) {
+    } catch (const conversion::FileError& error) {
         throw Failure{BadUsage, error.message()};
     }
     const QStringList& lines = collector.lines;

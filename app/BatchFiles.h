@@ -24,8 +24,8 @@ struct CollectorInput {
     QStringList lines;
 };
 
-// Reads the collector file; raises db::FileError with the message to show when it is missing or
-// not a regular file, can't be read, or holds more than maxBytes.
+// Reads the collector file; raises conversion::FileError with the message to show when it is
+// missing or not a regular file, can't be read, or holds more than maxBytes.
 CollectorInput readCollector(const FileArgument& file, qint64 maxBytes);
 
 // True when two resolved paths name the same file, as the platform compares names.
@@ -35,8 +35,9 @@ bool samePath(const QString& a, const QString& b);
 // fails leaves none behind.
 class Output {
 public:
-    // Refuses (db::FileError) a name that is not valid, a folder that does not exist or does not
-    // take the file, and an existing target that is not a regular file or may not be replaced.
+    // Refuses (conversion::FileError) a name that is not valid, a folder that does not exist or
+    // does not take the file, and an existing target that is not a regular file or may not be
+    // replaced.
     explicit Output(const FileArgument& file);
 
     const QString& name() const { return m_name; }

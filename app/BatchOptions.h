@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/Errors.h"
+#include "conversion/Errors.h"
 
 #include <QByteArrayList>
 #include <QCommandLineOption>
@@ -69,10 +69,10 @@ struct Options {
 };
 
 // An error that ends the batch with its status.
-class Failure : public db::Error {
+class Failure : public conversion::Error {
 public:
     Failure(int status, const QString& message)
-        : db::Error(message)
+        : conversion::Error(message)
         , m_status(status) {}
     int status() const { return m_status; }
 

@@ -1,6 +1,6 @@
 #include "ConfigFile.h"
 
-#include "db/Errors.h"
+#include "conversion/Errors.h"
 #include "db/Texts.h"
 
 #include <QFile>
@@ -34,13 +34,13 @@ QString configPathFor(const QString& workingDirectory) {
 QString readFirstLine(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw db::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        throw conversion::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
     QByteArray line;
     char c = 0;
     while (file.getChar(&c) && c != '\n' && c != '\r')
         line += c;
     if (file.error() != QFileDevice::NoError)
-        throw db::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        throw conversion::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
     return QString::fromLocal8Bit(line);
 }
 

@@ -20,7 +20,7 @@ QString posixConfigPath(const QString& workingDirectory);
 QString configPathFor(const QString& workingDirectory);
 
 // The first line of a text file, up to its line break, blanks kept; empty for an empty file.
-// A file that can't be opened or read raises db::FileError.
+// A file that can't be opened or read raises conversion::FileError.
 QString readFirstLine(const QString& path);
 
 } // namespace app

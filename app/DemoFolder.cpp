@@ -1,8 +1,8 @@
 #include "DemoFolder.h"
 
 #include "ConfigFile.h"
+#include "conversion/Errors.h"
 #include "db/DemoData.h"
-#include "db/Errors.h"
 #include "db/Regional.h"
 #include "db/Schema.h"
 
@@ -20,7 +20,7 @@ void writeFile(const QString& path, const QByteArray& content) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(content) != content.size())
-        throw db::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        throw conversion::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
 }
 } // namespace
 
@@ -30,14 +30,15 @@ void makeDemoFolder(const QString& folder, ExistingFiles existing) {
     if (existing == ExistingFiles::Refuse) {
         for (const QString& name : names) {
             if (dir.exists(name))
-                throw db::FileError(
+                throw conversion::FileError(
                     QStringLiteral("A pasta %1 já tem o arquivo %2, que a demonstração "
                                    "substituiria. Escolha uma pasta nova ou vazia.")
                         .arg(QDir::toNativeSeparators(folder), name));
         }
     }
     if (!QDir().mkpath(folder))
-        throw db::FileError(QStringLiteral("%1: não foi possível criar a pasta.").arg(folder));
+        throw conversion::FileError(
+            QStringLiteral("%1: não foi possível criar a pasta.").arg(folder));
     const QString databasePath = dir.filePath(DatabaseName);
     QFile::remove(databasePath);
     {

@@ -8,7 +8,7 @@ namespace app {
 
 // What to do with a folder that already holds one of the demo's files.
 enum class ExistingFiles {
-    Refuse,  // a db::FileError naming the file: it may be a company's real database
+    Refuse,  // a conversion::FileError naming the file: it may be a company's real database
     Replace, // the developer's demo, made anew
 };
 

@@ -12,9 +12,9 @@ public:
     // Alias Telvaro, database name TelvaroDB, user and password.
     db::Connection* newConnection(QObject* owner) const override;
     // Caminho.Dir first (a non-empty first line becomes "SERVER NAME"; an unreadable file raises
-    // db::FileError before any connection is tried), then the connection, then the look-ups. A
-    // refusal raises db::DatabaseError with the driver's message, then where the database was
-    // looked for and what to change.
+    // conversion::FileError before any connection is tried), then the connection, then the
+    // look-ups. A refusal raises db::DatabaseError with the driver's message, then where the
+    // database was looked for and what to change.
     void open(db::Connection& connection, const QList<db::LookupQuery*>& lookups) const override;
 };
 

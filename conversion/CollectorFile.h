@@ -14,10 +14,10 @@ namespace conversion {
 // has no lines.
 QStringList splitLines(const QString& text);
 
-// Reads a whole file, every byte kept. Raises db::FileError when it can't be read.
+// Reads a whole file, every byte kept. Raises FileError when it can't be read.
 QStringList readLines(const QString& path);
 // Reads an open file whole, called name in messages; a file of more than maxBytes is refused
-// with db::FileError before it is read, so a stray huge file can't take the memory.
+// with FileError before it is read, so a stray huge file can't take the memory.
 QStringList readLines(QFile& file, const QString& name, qint64 maxBytes);
 
 // A file in which no line holds a reading although some line holds more than blanks: written

@@ -1,5 +1,6 @@
 #include "EntryTexts.h"
 
+#include "Errors.h"
 #include "db/Texts.h"
 
 namespace conversion {
@@ -38,6 +39,12 @@ CompletedDate completeDateText(const QString& text, const QDate& today) {
     // "20" in front of a one-digit year leaves three digits, as suspicious as three typed.
     const QString completed = s.left(6) + QStringLiteral("20") + s.mid(6, 2);
     return {completed, db::texts::trimControl(completed).size() == 9};
+}
+
+QDate toDate(const QString& text, const QDate& today) {
+    if (const auto date = db::texts::parseDate(text, today))
+        return *date;
+    throw ConversionError(QStringLiteral("'%1' is not a valid date").arg(text));
 }
 
 QString invalidDateText(const QString& name, const QString& typed) {

@@ -1,7 +1,7 @@
 #include "RejectionExport.h"
 
 #include "Cp1252.h"
-#include "db/Errors.h"
+#include "Errors.h"
 
 #include <QSaveFile>
 
@@ -18,7 +18,7 @@ void writeRejectionFile(const QString& fileName, const QByteArray& content) {
     // Written beside the target and renamed over it, so a failed write never leaves half a file.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        throw db::FileError(file.errorString());
+        throw FileError(file.errorString());
 }
 
 } // namespace conversion

@@ -12,7 +12,7 @@ namespace conversion {
 QByteArray rejectionFileBytes(const QStringList& lines);
 
 // Creates the file or replaces it whole; a failure leaves any earlier file as it was and raises
-// db::FileError with the file layer's own message.
+// FileError with the file layer's own message.
 void writeRejectionFile(const QString& fileName, const QByteArray& content);
 
 } // namespace conversion

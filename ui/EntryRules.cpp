@@ -2,7 +2,7 @@
 
 #include "Dialogs.h"
 #include "MaskEdit.h"
-#include "db/Errors.h"
+#include "conversion/Errors.h"
 #include "db/Regional.h"
 #include "db/Texts.h"
 
@@ -44,8 +44,8 @@ void ValidateDateField(MaskEdit* field, const QString& name) {
     const QString typed = QString(field->maskedText()).replace(QLatin1Char(' '), QLatin1Char('_'));
     field->setMaskedText(CompleteDate(field->maskedText(), today, field->window()));
     try {
-        field->setMaskedText(db::texts::formatDate(db::texts::toDate(field->maskedText(), today)));
-    } catch (const db::ConversionError&) {
+        field->setMaskedText(db::texts::formatDate(conversion::toDate(field->maskedText(), today)));
+    } catch (const conversion::ConversionError&) {
         const bool blank = field->maskedText() == MaskEdit::blankMask();
         Dialogs::box(field->window(),
                      blank ? name + QStringLiteral(" não pode ficar em branco.")

@@ -1,6 +1,6 @@
 #include "conversion/CollectorFile.h"
+#include "conversion/Errors.h"
 #include "conversion/Quantity.h"
-#include "db/Errors.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -35,7 +35,7 @@ private slots:
         file.close();
         QCOMPARE(conversion::readLines(path),
                  (QStringList{QStringLiteral("\u20ac\u00e7\u0081,1"), QStringLiteral("x,2")}));
-        QVERIFY_THROWS_EXCEPTION(db::FileError,
+        QVERIFY_THROWS_EXCEPTION(conversion::FileError,
                                  conversion::readLines(dir.filePath(QStringLiteral("nada.txt"))));
     }
 
@@ -58,7 +58,7 @@ private slots:
             QCOMPARE(conversion::readLines(file, QStringLiteral("c"), 16),
                      QStringList{QString(14, QLatin1Char('x'))});
         else
-            QVERIFY_THROWS_EXCEPTION(db::FileError,
+            QVERIFY_THROWS_EXCEPTION(conversion::FileError,
                                      conversion::readLines(file, QStringLiteral("c"), 16));
     }
 
@@ -136,7 +136,7 @@ private slots:
             const double parsed = conversion::parseQuantity(text, locale);
             QVERIFY2(valid, qPrintable(QString::number(parsed)));
             QCOMPARE(parsed, value);
-        } catch (const db::ConversionError& error) {
+        } catch (const conversion::ConversionError& error) {
             QVERIFY2(!valid, qPrintable(error.message()));
             QVERIFY2(error.message().startsWith(QStringLiteral("a quantidade \"%1\"").arg(text)),
                      qPrintable(error.message()));

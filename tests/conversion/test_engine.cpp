@@ -1,6 +1,6 @@
 #include "conversion/ConversionEngine.h"
+#include "conversion/Errors.h"
 #include "conversion/RejectionList.h"
-#include "db/Errors.h"
 #include "db/Regional.h"
 #include "tests/TcpRelay.h"
 #include "tests/TestDatabase.h"
@@ -447,7 +447,7 @@ private slots:
         // A found product needs the date; one not found never converts it.
         ConversionEngine subject = engine(QStringLiteral("01"), QStringLiteral("  /  /    "));
         QCOMPARE(subject.ResolveProduct(QStringLiteral("NADA")).CodProd, QString());
-        QVERIFY_THROWS_EXCEPTION(db::ConversionError, subject.ResolveProduct("789000001"));
+        QVERIFY_THROWS_EXCEPTION(conversion::ConversionError, subject.ResolveProduct("789000001"));
     }
 
     void inventoryAccumulates() {
@@ -523,7 +523,7 @@ private slots:
             else
                 subject.ConvertInventory(lines);
             QFAIL("the bad quantity went through");
-        } catch (const db::ConversionError& error) {
+        } catch (const conversion::ConversionError& error) {
             QCOMPARE(error.message(),
                      QStringLiteral("Linha 7: a quantidade \"x\" não é um número."));
         }
@@ -602,7 +602,7 @@ private slots:
         try {
             engine().ConvertInventory(lines);
             QFAIL("the run went through");
-        } catch (const db::ConversionError& error) {
+        } catch (const conversion::ConversionError& error) {
             QCOMPARE(error.message(), message);
         }
         QCOMPARE(everyRow(*m_database), before);

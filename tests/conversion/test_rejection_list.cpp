@@ -1,7 +1,7 @@
 #include "conversion/Cp1252.h"
+#include "conversion/Errors.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
-#include "db/Errors.h"
 #include "tests/TestFiles.h"
 
 #include <QFile>
@@ -183,7 +183,7 @@ private slots:
         try {
             conversion::writeRejectionFile(path, "a, b\r\n");
             QFAIL("no error raised");
-        } catch (const db::FileError& error) {
+        } catch (const conversion::FileError& error) {
             QVERIFY(!error.message().isEmpty());
         }
         QVERIFY(!QFile::exists(path));
