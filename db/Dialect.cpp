@@ -44,6 +44,7 @@ public:
     // A deferred transaction that has read is refused at once when it comes to write while
     // another connection writes; taking the write lock up front waits the busy timeout for it.
     QSqlError beginTransaction(QSqlDatabase& database) const override {
+        // Not a db::Statement: the statements' fast path needs the transaction this begins.
         QSqlQuery query(database);
         return query.exec(QStringLiteral("BEGIN IMMEDIATE")) ? QSqlError() : query.lastError();
     }
@@ -172,6 +173,7 @@ public:
     QSqlError beginTransaction(QSqlDatabase& database) const override {
         if (!database.transaction())
             return database.lastError();
+        // Not a db::Statement: a setting of the transaction, run once, before any statement.
         QSqlQuery query(database);
         if (query.exec(QStringLiteral("SET LOCAL lock_timeout = %1").arg(LockWaitLimit.count())))
             return {};

@@ -34,6 +34,7 @@ void createSchema(QSqlDatabase database, const Dialect& dialect) {
     const QStringList statements = schemaStatements(dialect);
     TransactionGuard transaction(database);
     for (const QString& statement : statements) {
+        // Not a db::Statement: a script's DDL runs once each, with no values to bind.
         QSqlQuery query(database);
         if (!query.exec(statement))
             throw DatabaseError(query.lastError().text());
