@@ -12,6 +12,7 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <cstdint>
+#include <cstring>
 
 namespace db {
 
@@ -128,12 +129,17 @@ public:
         static const auto cancel = reinterpret_cast<Cancel>(
             QLibrary::resolve(QStringLiteral("fbclient"), 2, "fb_cancel_operation"));
         const QVariant handle = database.driver() ? database.driver()->handle() : QVariant();
-        if (!cancel || !handle.isValid())
+        std::uintptr_t native = 0;
+        if (!cancel || !handle.isValid() || handle.metaType().sizeOf() > qsizetype(sizeof native))
             return {};
-        return [handle = handle]() mutable {
+        // The handle is copied out here: the watchdog calls this from a thread Qt did not start,
+        // which must not call into Qt (Qt's cleanup of such a thread crashes at its end under
+        // Windows); the client library alone is called there.
+        std::memcpy(&native, handle.constData(), size_t(handle.metaType().sizeOf()));
+        return [native]() mutable {
             constexpr unsigned short raiseCancel = 3;
             std::intptr_t status[20] = {};
-            cancel(status, handle.data(), raiseCancel);
+            cancel(status, &native, raiseCancel);
         };
     }
 
