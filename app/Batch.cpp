@@ -6,12 +6,12 @@
 #include "DemoFolder.h"
 #include "Startup.h"
 #include "conversion/EntryTexts.h"
+#include "conversion/Errors.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunReport.h"
 #include "conversion/RunService.h"
 #include "db/Connection.h"
-#include "db/Errors.h"
 #include "db/LookupQuery.h"
 #include "db/Regional.h"
 
@@ -34,7 +34,7 @@
 #define COLETOR_STDERR_IS_TERMINAL() (isatty(fileno(stderr)) != 0)
 #endif
 
-namespace batch {
+namespace app::batch {
 
 namespace {
 
@@ -46,7 +46,7 @@ QString oneLine(QString message) {
 
 // One line on standard error.
 void printError(const QString& message) {
-    console::write(stderr, oneLine(message) + QLatin1Char('\n'));
+    writeConsole(stderr, oneLine(message) + QLatin1Char('\n'));
 }
 
 // A collector file is a few thousand readings; one this large is no collector's, and reading it
@@ -63,7 +63,7 @@ public:
         , m_report(report)
         , m_dryRun(dryRun) {
         if (m_report)
-            m_buffer = runreport::csvHeader();
+            m_buffer = conversion::csvHeader();
     }
 
     void lineStarted(int number) override {
@@ -75,7 +75,7 @@ public:
     void lineDone(const conversion::LineReport& line) override {
         if (!m_report)
             return;
-        runreport::appendCsvRow(m_buffer, line, m_dryRun);
+        conversion::appendCsvRow(m_buffer, line, m_dryRun);
         if (m_buffer.size() >= BufferSize)
             flush();
     }
@@ -150,7 +150,7 @@ private:
             return nullptr;
         try {
             return std::make_unique<Output>(file(option));
-        } catch (const db::FileError& error) {
+        } catch (const conversion::FileError& error) {
             throw Failure{BadUsage, error.message()};
         }
     }
@@ -184,7 +184,7 @@ Ending Conversion::run() {
     CollectorInput collector;
     try {
         collector = readCollector(input, MaxCollectorBytes);
-    } catch (const db::FileError& error) {
+    } catch (const conversion::FileError& error) {
         throw Failure{BadUsage, error.message()};
     }
     const QStringList& lines = collector.lines;
@@ -205,7 +205,7 @@ Ending Conversion::run() {
                                     .arg(reportFile->name())};
 
     const Startup startup;
-    const std::unique_ptr<Connection> connection(startup.newConnection(nullptr));
+    const std::unique_ptr<db::Connection> connection(startup.newConnection(nullptr));
     const std::unique_ptr<db::LookupQuery> causes(db::LookupQuery::newCauses());
     const std::unique_ptr<db::LookupQuery> companies(db::LookupQuery::newCompanies());
     try {
@@ -228,16 +228,16 @@ Ending Conversion::run() {
     }
 
     // Padded as the fields pad them when they are left, and looked up the same way.
-    const QString companyCode = ZeroPad(companyArgument, 2);
+    const QString companyCode = conversion::ZeroPad(companyArgument, 2);
     if (!companies->locate(companyCode))
         throw Failure{BadUsage, QStringLiteral("Empresa não cadastrada: %1").arg(companyCode)};
-    const QString causeCode = inventory ? ZeroPad(causeArgument, 3) : QString();
+    const QString causeCode = inventory ? conversion::ZeroPad(causeArgument, 3) : QString();
     if (inventory && !causes->locate(causeCode))
         throw Failure{BadUsage, QStringLiteral("Causa não cadastrada: %1").arg(causeCode)};
 
     bool rejectionsFlag = false;
-    RejectionList inventoryRejections(rejectionsFlag);
-    RejectionList openingRejections(rejectionsFlag);
+    conversion::RejectionList inventoryRejections(rejectionsFlag);
+    conversion::RejectionList openingRejections(rejectionsFlag);
     conversion::RunRequest request;
     request.lines = lines;
     request.entries = {companyCode, causeCode, dateText};
@@ -254,9 +254,9 @@ Ending Conversion::run() {
     Ending ending;
     ending.status = result.summary.rejected() > 0 ? PostedWithRejections : Posted;
     if (rejectionFile) {
-        const RejectionList& list = inventory ? inventoryRejections : openingRejections;
+        const conversion::RejectionList& list = inventory ? inventoryRejections : openingRejections;
         if (!list.isEmpty())
-            rejectionFile->write(rejectionexport::bytes(list.exportLines()));
+            rejectionFile->write(conversion::rejectionFileBytes(list.exportLines()));
     }
     for (Output* file : {rejectionFile.get(), reportFile.get()}) {
         if (!file)
@@ -281,7 +281,7 @@ bool printJson(const Ending& ending) {
         object.insert(QStringLiteral("erro"), oneLine(ending.error));
     const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
     errno = 0;
-    if (console::write(stdout, QString::fromUtf8(text)))
+    if (writeConsole(stdout, QString::fromUtf8(text)))
         return true;
     printError(QStringLiteral("Não foi possível escrever o JSON na saída padrão: %1")
                    .arg(systemErrorText(errno)));
@@ -290,15 +290,14 @@ bool printJson(const Ending& ending) {
 
 int makeDemo(const QString& folder) {
     try {
-        demofolder::make(folder, demofolder::Existing::Refuse);
+        makeDemoFolder(folder, ExistingFiles::Refuse);
     } catch (const db::Error& error) {
         throw Failure{BadUsage, error.message()};
     }
-    console::write(stdout,
-                   QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
-                                  "coletor.txt com a empresa 01, a causa 001 e a data de "
-                                  "hoje.\n")
-                       .arg(folder));
+    writeConsole(stdout, QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
+                                        "coletor.txt com a empresa 01, a causa 001 e a data de "
+                                        "hoje.\n")
+                             .arg(folder));
     return Posted;
 }
 
@@ -325,7 +324,7 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
             throw Failure{BadUsage, parser.errorText()};
         refuseRepeatedOptions(parser);
         if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-            console::write(stdout, parser.helpText());
+            writeConsole(stdout, parser.helpText());
             return Posted;
         }
         if (parser.isSet(version)) {
@@ -350,4 +349,4 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
     return ending.status;
 }
 
-} // namespace batch
+} // namespace app::batch

@@ -20,7 +20,7 @@ template <typename End> AtScopeEnd(End) -> AtScopeEnd<End>;
 
 // The quantity of a reading about to be posted; a bad one names its line.
 double quantityOf(const LineReport& line) {
-    return collector::parseQuantity(line.quantityText, db::Regional::locale(), line.number);
+    return parseQuantity(line.quantityText, db::Regional::locale(), line.number);
 }
 
 // The product part of a line's report.
@@ -129,7 +129,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
         if (current.bySets) {
             readings.reserve(static_cast<size_t>(count));
             for (const QString& text : lines)
-                readings.push_back(collector::splitReading(text));
+                readings.push_back(splitReading(text));
             readAhead(readings, mode);
         }
         for (qsizetype i = 0; i < count; ++i) {
@@ -139,7 +139,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
             LineReport line;
             line.number = number;
             auto reading = current.bySets ? std::move(readings[static_cast<size_t>(i)])
-                                          : collector::splitReading(lines.at(i));
+                                          : splitReading(lines.at(i));
             if (reading) {
                 line.itemCode = std::move(reading->itemCode);
                 line.quantityText = std::move(reading->quantityText);

@@ -13,13 +13,13 @@
 #include <optional>
 #include <vector>
 
-class RejectionList;
-
 namespace db {
 class Statement;
 }
 
 namespace conversion {
+
+class RejectionList;
 
 // The entries of the form, taken once when a run starts, so that nothing typed during the run
 // reaches its statements.
@@ -157,7 +157,7 @@ private:
     // ends.
     struct Run;
     class OpeningStockClash;
-    using Readings = std::vector<std::optional<collector::Reading>>;
+    using Readings = std::vector<std::optional<Reading>>;
 
     // The run of both modes: a line at a time, in file order, each decided by `decideLine`; on a
     // server the file's questions are asked in batches first and the writes made in batches last.

@@ -4,6 +4,8 @@
 // line rules, product resolution, the line-by-line writer and the writer by sets.
 
 #include "ConversionEngine.h"
+#include "EntryTexts.h"
+#include "Errors.h"
 #include "db/Errors.h"
 #include "db/Names.h"
 #include "db/Query.h"
@@ -41,7 +43,7 @@ inline int writeBatchSize(size_t rows) {
 
 inline void requireFiniteTotal(const QString& itemCode, double total) {
     if (!std::isfinite(total))
-        throw db::ConversionError(
+        throw ConversionError(
             QStringLiteral("O total da contagem do ítem \"%1\" passaria do maior número "
                            "que se pode gravar.")
                 .arg(db::texts::quotedInput(itemCode)));
@@ -213,8 +215,8 @@ struct ConversionEngine::RunValues {
         , stamps(db::Regional::locale()) {
         // A bad date fails only a reading that gets as far as needing it.
         try {
-            date = db::texts::toDate(entries.dateText, db::Clock::today());
-        } catch (const db::ConversionError& error) {
+            date = toDate(entries.dateText, db::Clock::today());
+        } catch (const ConversionError& error) {
             dateError = error.message();
             return;
         }
@@ -225,7 +227,7 @@ struct ConversionEngine::RunValues {
 
     void requireDate() const {
         if (!dateError.isNull())
-            throw db::ConversionError(dateError);
+            throw ConversionError(dateError);
     }
 
     // The stamp for a statement about to run, from one reading of the clock.

@@ -34,7 +34,7 @@ public:
             return;
         }
         LineReport passedOver = line;
-        runreport::showPassedOverText(passedOver, m_request.lines);
+        showPassedOverText(passedOver, m_request.lines);
         forward(passedOver);
     }
 
@@ -96,8 +96,8 @@ std::optional<QString> checkLines(const QStringList& lines, const QString& fileN
         const QString empty = QStringLiteral("Arquivo vazio!");
         return fileName.isEmpty() ? empty : empty + u' ' + fileName;
     }
-    if (collector::holdsNoReading(lines))
-        return collector::noReadingMessage(fileName);
+    if (holdsNoReading(lines))
+        return noReadingMessage(fileName);
     return std::nullopt;
 }
 
@@ -122,7 +122,7 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
         result.ending = endingOf(error);
         result.failure = ConversionEngine::failedRunMessage(error);
         // A bad quantity's text names its line already.
-        if (!dynamic_cast<const collector::BadQuantity*>(&error))
+        if (!dynamic_cast<const BadQuantity*>(&error))
             result.failedLine = recorder.failedLine();
     }
     result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;

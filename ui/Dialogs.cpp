@@ -10,6 +10,8 @@
 #include <functional>
 #include <optional>
 
+namespace ui {
+
 namespace {
 struct TestState {
     bool on = false;
@@ -168,3 +170,5 @@ void Dialogs::clearShown() {
 void Dialogs::setOnShown(std::function<void(const Shown&)> callback) {
     state().onShown = std::move(callback);
 }
+
+} // namespace ui

@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
+namespace ui {
+
 void TFConversao::btSimularClick() {
     if (m_running || !CheckEntries() || !loadArquivo() || !dbTelvaro->isOpen())
         return;
@@ -31,7 +33,7 @@ void TFConversao::btSimularClick() {
                                   result.lines);
     model->setDescriptions(conversion::productDescriptions(
         dbTelvaro->database(), dbTelvaro->dialect(), model->productCodes()));
-    auto* window = new ReviewWindow(model, review::destinationText(destination(run)), this);
+    auto* window = new ReviewWindow(model, destinationText(destination(run)), this);
     // Queued: the run lets window messages through, and the review is on its way out.
     connect(
         window, &QDialog::accepted, this,
@@ -40,7 +42,7 @@ void TFConversao::btSimularClick() {
     window->open();
 }
 
-review::Destination TFConversao::destination(const conversion::RunRequest& run) const {
+ReviewDestination TFConversao::destination(const conversion::RunRequest& run) const {
     const auto nameOf = [](const db::LookupQuery& lookup, const QString& code, const char* column) {
         const int row = lookup.rowOfKey(code);
         return row < 0 ? QString() : lookup.textAt(row, lookup.columnOf(QLatin1String(column)));
@@ -61,3 +63,5 @@ void TFConversao::postReviewed(const conversion::RunRequest& run) {
     if (postRun(run))
         showListsIfRejected();
 }
+
+} // namespace ui

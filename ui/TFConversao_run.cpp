@@ -26,6 +26,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+namespace ui {
+
 // The window's side of a run: progress bar, status label, the message queue, and the close
 // request. The bar and the label follow every line, but are repainted at most every 50 ms:
 // painting them for each line cost more than the line itself, and no screen shows more. Pending
@@ -131,7 +133,7 @@ void TFConversao::btOKClick() {
 
 bool TFConversao::loadArquivo() {
     Arquivo.clear();
-    Arquivo = collector::readLines(edtCaminho->text());
+    Arquivo = conversion::readLines(edtCaminho->text());
     if (const auto problem = conversion::checkLines(Arquivo)) {
         Dialogs::box(this, *problem, QStringLiteral("Erro ao converter"),
                      Dialogs::Icon::Exclamation);
@@ -160,7 +162,7 @@ bool TFConversao::postRun(const conversion::RunRequest& reviewed) {
         return false;
     Dialogs::box(this, QStringLiteral("Processo de conversão concluído com sucesso!"),
                  QStringLiteral("Informação"), Dialogs::Icon::Information,
-                 review::figuresText(result.summary, result.seconds));
+                 figuresText(result.summary, result.seconds));
     resetProgress();
     return true;
 }
@@ -183,8 +185,8 @@ bool TFConversao::runConversion(const conversion::RunRequest& run, conversion::R
     FormRunObserver window(*this, run.inventory);
     // A dry run's rejections are the review's to show: its lists are thrown away.
     bool dryRejections = false;
-    RejectionList dryInventory(dryRejections);
-    RejectionList dryOpening(dryRejections);
+    conversion::RejectionList dryInventory(dryRejections);
+    conversion::RejectionList dryOpening(dryRejections);
     const conversion::RejectionTargets targets =
         run.dryRun ? conversion::RejectionTargets{dryInventory, dryOpening, dryRejections}
                    : conversion::RejectionTargets{*m_inventoryRejections, *m_openingRejections,
@@ -229,3 +231,5 @@ void TFConversao::closeEvent(QCloseEvent* event) {
     }
     QWidget::closeEvent(event);
 }
+
+} // namespace ui

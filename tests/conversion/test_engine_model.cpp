@@ -22,6 +22,7 @@
 
 namespace {
 using conversion::LineOutcome;
+using conversion::RejectionList;
 
 const QDateTime Now(QDate(2026, 12, 8), QTime(9, 15, 42));
 const QString Company = QStringLiteral("01");
@@ -249,7 +250,7 @@ void model(const Case& c, Expected& out) {
         }
         double quantity = 0;
         try {
-            quantity = collector::parseQuantity(quantityText, db::Regional::locale(), n);
+            quantity = conversion::parseQuantity(quantityText, db::Regional::locale(), n);
         } catch (const db::Error& error) {
             out.failure = error.message();
             return;
