@@ -14,16 +14,13 @@
 #include "db/Statements.h"
 #include "db/Texts.h"
 
+#include <cmath>
 #include <map>
 #include <unordered_map>
 #include <vector>
 
-#include <cmath>
-
 namespace conversion {
 
-// Some engines store an infinite count and others refuse it; either way the run must end as it
-// does for a bad quantity.
 // The sizes a batch of a read is sent in, the last value repeated to fill it, so that a run
 // prepares at most three texts of each read.
 inline int readBatchSize(size_t values) {
@@ -41,6 +38,8 @@ inline int writeBatchSize(size_t rows) {
     return 1;
 }
 
+// Some engines store an infinite count and others refuse it; either way the run must end as it
+// does for a bad quantity.
 inline void requireFiniteTotal(const QString& itemCode, double total) {
     if (!std::isfinite(total))
         throw ConversionError(
@@ -55,7 +54,9 @@ inline QDateTime atMidnight(const QDate& date) {
 
 // The statements of a run, each prepared when the run first needs it, inside the run's
 // transaction, with the positions of its parameters. A database without the tables of one mode
-// still takes runs of the other, and a missing table fails the line that uses it.
+// still takes runs of the other, and a missing table fails the line that uses it (on a server,
+// the run's batch that uses it). The statements of a run by sets are composed for a few batch
+// sizes and kept by their text.
 struct ConversionEngine::Statements {
     // The five columns that name a count row.
     struct RowKeyAt {

@@ -996,6 +996,38 @@ private slots:
         }
     }
 
+    // On a server a run asks and writes by sets: the round trips of a file grow with its distinct
+    // codes in batches, not with its lines.
+    void serverRunGoesBySets_data() {
+        QTest::addColumn<bool>("openingStock");
+        QTest::newRow("inventory") << false;
+        QTest::newRow("opening stock") << true;
+    }
+    void serverRunGoesBySets() {
+        QFETCH(bool, openingStock);
+        if (TestDatabase::engine() == QLatin1String("sqlite"))
+            QSKIP("no round trips to SQLite");
+        QStringList lines;
+        for (int i = 0; i < 300; ++i)
+            lines << QStringList{"789000001,1", "R4,2", "nada,1", "ref8,1", "OLD1,1", "Bar2,1"}.at(
+                i % 6);
+        Relayed relayed(m_database->database());
+        ConversionEngine subject = engineOn(relayed.database(), &m_recorder);
+        const int before = relayed.relay.requests();
+        QCOMPARE(openingStock ? subject.ConvertOpeningStock(lines)
+                              : subject.ConvertInventory(lines),
+                 Outcome::Completed);
+        const int asked = relayed.relay.requests() - before;
+        // Line by line this file took over a thousand.
+        QVERIFY2(asked < 60, qPrintable(QString::number(asked)));
+        QCOMPARE(m_recorder.reports.size(), lines.size());
+        if (!openingStock)
+            QCOMPARE(m_database->rows("Select CodProd, CodGrade, Quantidade From Inventa Where "
+                                      "Processado = 'N' Order By CodProd, CodGrade"),
+                     QStringList(
+                         {"P1|0000|50", "P1|0001|50", "P2|G002|50", "P4|0000|100", "P8|0000|50"}));
+    }
+
     // A server or network that holds one answer past the lock wait limit, with no other
     // workstation about: PostgreSQL waits for locks on its own and goes on; where a watchdog
     // cancels, the message says what is known, not that another workstation holds the rows.
