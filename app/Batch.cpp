@@ -6,6 +6,7 @@
 #include "DemoFolder.h"
 #include "Startup.h"
 #include "conversion/EntryTexts.h"
+#include "conversion/Journal.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunReport.h"
@@ -14,11 +15,13 @@
 #include "db/Errors.h"
 #include "db/LookupQuery.h"
 #include "db/Regional.h"
+#include "db/Texts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QUrl>
 #include <cerrno>
@@ -105,6 +108,34 @@ private:
     int m_current = 0;
 };
 
+// A run of the journal as the JSON gives it.
+QJsonObject historyJson(const conversion::journal::RunRecord& run) {
+    QJsonObject object{
+        {QStringLiteral("id"), run.id},
+        {QStringLiteral("quando"), run.when},
+        {QStringLiteral("estacao"), run.workstation},
+        {QStringLiteral("usuario"), run.user},
+        {QStringLiteral("modo"),
+         run.inventory ? QStringLiteral("inventario") : QStringLiteral("inicio-estoque")},
+        {QStringLiteral("empresa"), run.companyCode},
+        {QStringLiteral("data"), db::texts::formatDate(run.date)},
+        {QStringLiteral("arquivo"), run.fileName},
+        {QStringLiteral("sha256"), run.sha256},
+        {QStringLiteral("linhas"), run.lines},
+        {QStringLiteral("gravadas"), run.posted},
+        {QStringLiteral("rejeitadas"), run.rejected},
+        {QStringLiteral("situacao"),
+         run.undone ? QStringLiteral("desfeita") : QStringLiteral("gravada")},
+    };
+    if (run.inventory)
+        object.insert(QStringLiteral("causa"), run.causeCode);
+    if (run.undone) {
+        object.insert(QStringLiteral("desfeita_por"), run.undoneBy);
+        object.insert(QStringLiteral("desfeita_em"), run.undoneAt);
+    }
+    return object;
+}
+
 // A scheduler tells "try later" from "fix the file" by the status.
 int failureStatus(conversion::RunEnding ending) {
     switch (ending) {
@@ -122,6 +153,34 @@ struct Ending {
     int status = Posted;
     QJsonObject summary;
     QString error;
+};
+
+// The connection as the window opens it, with its look-ups; raises Failure when it can't open.
+struct OpenDatabase {
+    OpenDatabase() {
+        try {
+            startup.open(*connection, {causes.get(), companies.get()});
+        } catch (const db::Error& error) {
+            connection->close();
+            throw Failure{NoConnection,
+                          QStringLiteral("Ocorreu um erro ao tentar conectar ao banco de dados: ") +
+                              error.message()};
+        }
+    }
+    QSqlDatabase database() const { return connection->database(); }
+    const db::Dialect& dialect() const { return connection->dialect(); }
+    // Says once, on standard error, that runs go unrecorded; false then.
+    bool journal() const {
+        const bool present = conversion::journal::present(database());
+        if (!present)
+            printError(conversion::journal::offText());
+        return present;
+    }
+
+    const Startup startup;
+    const std::unique_ptr<Connection> connection{startup.newConnection(nullptr)};
+    const std::unique_ptr<db::LookupQuery> causes{db::LookupQuery::newCauses()};
+    const std::unique_ptr<db::LookupQuery> companies{db::LookupQuery::newCompanies()};
 };
 
 class Conversion {
@@ -204,18 +263,10 @@ Ending Conversion::run() {
         throw Failure{BadUsage, QStringLiteral("--rejeitadas e --relatorio são o mesmo arquivo: %1")
                                     .arg(reportFile->name())};
 
-    const Startup startup;
-    const std::unique_ptr<Connection> connection(startup.newConnection(nullptr));
-    const std::unique_ptr<db::LookupQuery> causes(db::LookupQuery::newCauses());
-    const std::unique_ptr<db::LookupQuery> companies(db::LookupQuery::newCompanies());
-    try {
-        startup.open(*connection, {causes.get(), companies.get()});
-    } catch (const db::Error& error) {
-        connection->close();
-        throw Failure{NoConnection,
-                      QStringLiteral("Ocorreu um erro ao tentar conectar ao banco de dados: ") +
-                          error.message()};
-    }
+    const OpenDatabase opened;
+    const std::unique_ptr<Connection>& connection = opened.connection;
+    const std::unique_ptr<db::LookupQuery>& causes = opened.causes;
+    const std::unique_ptr<db::LookupQuery>& companies = opened.companies;
 
     // A database opened as a local file (SQLite's URI) would be replaced by an output too.
     const QString databaseFile =
@@ -243,13 +294,34 @@ Ending Conversion::run() {
     request.entries = {companyCode, causeCode, dateText};
     request.inventory = inventory;
     request.dryRun = parser.isSet(options.dryRun);
+    request.journal = opened.journal();
+    request.fileName = QFileInfo(input.name).fileName();
+    request.fileSha256 = collector.sha256;
+    const conversion::RunService service(connection->database(), connection->dialect());
+    QJsonObject converted;
+    std::optional<conversion::journal::RunRecord> earlier;
+    try {
+        earlier = service.earlierRun(request);
+    } catch (const db::Error& error) {
+        throw Failure{RunFailed, conversion::ConversionEngine::failedRunMessage(error)};
+    }
+    if (earlier) {
+        const QString text = conversion::journal::alreadyConvertedText(*earlier);
+        if (request.dryRun)
+            printError(text + QStringLiteral(" Simulação: gravar pediria --de-novo."));
+        else if (!parser.isSet(options.again))
+            throw Failure{AlreadyConverted,
+                          text + QStringLiteral(" Nada foi gravado; --de-novo converte de novo.")};
+        converted = historyJson(*earlier);
+    }
     BatchObserver observer(static_cast<int>(lines.size()), reportFile.get(), request.dryRun);
     const conversion::RunResult result =
-        conversion::RunService(connection->database(), connection->dialect())
-            .run(request, {inventoryRejections, openingRejections, rejectionsFlag}, &observer);
+        service.run(request, {inventoryRejections, openingRejections, rejectionsFlag}, &observer);
     observer.finish();
     if (!result.completed())
         throw Failure{failureStatus(result.ending), result.failureWithLine()};
+    if (!result.note.isEmpty())
+        printError(result.note);
 
     Ending ending;
     ending.status = result.summary.rejected() > 0 ? PostedWithRejections : Posted;
@@ -270,6 +342,13 @@ Ending Conversion::run() {
     ending.summary = result.summary.toJson(
         inventory ? QStringLiteral("inventario") : QStringLiteral("inicio-estoque"), request.dryRun,
         std::round(result.seconds * 1000) / 1000);
+    if (!result.runId.isEmpty())
+        ending.summary.insert(QStringLiteral("id"), result.runId);
+    // A simulation of a file converted before says which run; a posting with --de-novo too.
+    if (!converted.isEmpty())
+        ending.summary.insert(QStringLiteral("ja_convertido"), converted);
+    if (!result.note.isEmpty())
+        ending.summary.insert(QStringLiteral("aviso"), result.note);
     return ending;
 }
 
@@ -286,6 +365,111 @@ bool printJson(const Ending& ending) {
     printError(QStringLiteral("Não foi possível escrever o JSON na saída padrão: %1")
                    .arg(systemErrorText(errno)));
     return false;
+}
+
+// What the administrator asked for: the journal's tables, after saying what they are and asking.
+int prepareDatabase(bool answeredYes) {
+    const OpenDatabase opened;
+    if (conversion::journal::present(opened.database())) {
+        console::write(stdout, QStringLiteral("O diário de conversões já existe neste banco.\n"));
+        return Posted;
+    }
+    console::write(
+        stdout,
+        QStringLiteral("Serão criadas no banco %1 as tabelas do diário de conversões:\n\n%2;\n\n")
+            .arg(opened.database().databaseName(),
+                 conversion::journal::creationStatements(opened.dialect())
+                     .join(QStringLiteral(";\n\n"))));
+    if (!answeredYes) {
+        console::write(stdout, QStringLiteral("Criar as tabelas? [s/N] "));
+        std::fflush(stdout);
+        char answer[16] = {};
+        const bool read = std::fgets(answer, sizeof answer, stdin) != nullptr;
+        const QString text = QString::fromLocal8Bit(answer).trimmed().toLower();
+        if (!read || (text != QLatin1String("s") && text != QLatin1String("sim")))
+            throw Failure{BadUsage, QStringLiteral("Nada foi criado.")};
+    }
+    conversion::journal::create(opened.database(), opened.dialect());
+    console::write(stdout, QStringLiteral("Tabelas do diário criadas.\n"));
+    return Posted;
+}
+
+// Who undid it, or nothing; for the history's text.
+QString stateText(const conversion::journal::RunRecord& run) {
+    return run.undone ? QStringLiteral("desfeita em %1 por %2").arg(run.undoneAt, run.undoneBy)
+                      : QStringLiteral("gravada");
+}
+
+Ending history(const QCommandLineParser& parser, const Options& options, bool json) {
+    const OpenDatabase opened;
+    if (!opened.journal())
+        throw Failure{BadUsage, conversion::journal::offText()};
+    const QString company =
+        parser.isSet(options.company) ? ZeroPad(parser.value(options.company), 2) : QString();
+    QDate date;
+    if (parser.isSet(options.date))
+        date = db::texts::toDate(inventoryDate(parser.value(options.date)), db::Clock::today());
+    const auto runs =
+        conversion::journal::history(opened.database(), opened.dialect(), company, date);
+    Ending ending;
+    QJsonArray list;
+    QString text;
+    for (const conversion::journal::RunRecord& run : runs) {
+        list.append(historyJson(run));
+        text += QStringLiteral("%1  %2  %3  empresa %4  data %5%6  %7  %8 linhas, %9 gravadas, "
+                               "%10 rejeitadas  %11@%12  %13\n")
+                    .arg(run.id, run.when,
+                         run.inventory ? QStringLiteral("inventário")
+                                       : QStringLiteral("início de estoque"),
+                         run.companyCode, db::texts::formatDate(run.date),
+                         run.causeCode.isEmpty() ? QString()
+                                                 : QStringLiteral("  causa ") + run.causeCode,
+                         run.fileName)
+                    .arg(run.lines)
+                    .arg(run.posted)
+                    .arg(run.rejected)
+                    .arg(run.user, run.workstation, stateText(run));
+    }
+    ending.summary.insert(QStringLiteral("conversoes"), list);
+    if (!json)
+        console::write(stdout,
+                       text.isEmpty() ? QStringLiteral("Nenhuma conversão no diário.\n") : text);
+    return ending;
+}
+
+Ending undoRun(const QString& id) {
+    const OpenDatabase opened;
+    if (!opened.journal())
+        throw Failure{BadUsage, conversion::journal::offText()};
+    conversion::journal::UndoResult result;
+    try {
+        result = conversion::journal::undo(opened.database(), opened.dialect(), id,
+                                           conversion::journal::currentUser());
+    } catch (const db::LockTimeout& error) {
+        throw Failure{LockWait, error.message() + QStringLiteral(" Nada foi desfeito.")};
+    } catch (const db::Error& error) {
+        throw Failure{RunFailed, error.message() + QStringLiteral(" Nada foi desfeito.")};
+    }
+    Ending ending;
+    ending.summary.insert(QStringLiteral("id"), id);
+    ending.summary.insert(QStringLiteral("desfeita"), result.undone);
+    if (result.undone) {
+        console::write(stderr, result.message + QLatin1Char('\n'));
+        return ending;
+    }
+    if (result.refusals.empty())
+        throw Failure{BadUsage, result.message};
+    // Every row that stops it, one a line: the clerk sees what to look at.
+    console::write(stderr, conversion::journal::refusalText(result) + QLatin1Char('\n'));
+    QJsonArray refused;
+    for (const auto& refusal : result.refusals)
+        refused.append(QJsonObject{{QStringLiteral("codprod"), refusal.CodProd},
+                                   {QStringLiteral("codgrade"), refusal.CodGrade},
+                                   {QStringLiteral("motivo"), refusal.reason}});
+    ending.summary.insert(QStringLiteral("recusadas"), refused);
+    ending.status = RunFailed;
+    ending.error = result.message;
+    return ending;
 }
 
 int makeDemo(const QString& folder) {
@@ -314,7 +498,8 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
     const Options options;
     parser.addOptions({options.inventory, options.openingStock, options.company, options.cause,
                        options.date, options.dryRun, options.rejections, options.report,
-                       options.json, options.demo});
+                       options.json, options.again, options.prepare, options.yes, options.history,
+                       options.undo, options.demo});
     Ending ending;
     bool json = false;
     try {
@@ -338,11 +523,23 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
         if (!parser.positionalArguments().isEmpty())
             throw Failure{BadUsage, QStringLiteral("Argumento inesperado: %1")
                                         .arg(parser.positionalArguments().constFirst())};
-        ending = Conversion(parser, options, nativeArguments).run();
+        if (parser.isSet(options.prepare))
+            return prepareDatabase(parser.isSet(options.yes));
+        if (parser.isSet(options.history))
+            ending = history(parser, options, json);
+        else if (parser.isSet(options.undo))
+            ending = undoRun(parser.value(options.undo));
+        else
+            ending = Conversion(parser, options, nativeArguments).run();
     } catch (const Failure& failure) {
         printError(failure.message());
         ending.status = failure.status();
         ending.error = failure.message();
+    } catch (const db::Error& error) {
+        // The journal's look-ups, listing and tables: a database that refuses them.
+        printError(error.message());
+        ending.status = dynamic_cast<const db::LockTimeout*>(&error) ? LockWait : RunFailed;
+        ending.error = error.message();
     }
     // Posted but not told: the script can't know, as when an output file fails.
     if (json && !printJson(ending) && ending.status <= PostedWithRejections)

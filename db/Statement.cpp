@@ -33,7 +33,7 @@ BoundValue::BoundValue(const QVariant& value)
 }
 
 Statement::Statement(const char* text) {
-    static const QRegularExpression placeholder(QStringLiteral(":P[A-Za-z_]+"));
+    static const QRegularExpression placeholder(QStringLiteral(":P[A-Za-z0-9_]+"));
     const QString statement = QString::fromLatin1(text);
     for (auto found = placeholder.globalMatch(statement); found.hasNext();)
         m_placeholders << found.next().captured().toLatin1();
@@ -78,6 +78,12 @@ public:
             for (int c = 0; c < record.count(); ++c)
                 m_columnTypes.push_back(record.field(c).typeID());
         }
+        return m_onRow;
+    }
+    bool next() override {
+        m_onRow = m_query.next();
+        if (!m_onRow && m_query.lastError().isValid())
+            fail();
         return m_onRow;
     }
     QString text(int column) const override {
@@ -163,6 +169,7 @@ public:
         sqlite3_reset(m_statement);
         return step();
     }
+    bool next() override { return step(); }
     QString text(int column) const override {
         if (!m_onRow)
             return {};

@@ -308,6 +308,9 @@ private slots:
             if (status <= 1) {
                 QVERIFY(summary.value(QStringLiteral("segundos")).toDouble(-1) >= 0);
                 summary.remove(QStringLiteral("segundos"));
+                // A posting names its run in the journal, to undo it by.
+                const bool posted = posts && !arguments.contains(QLatin1String("--simular"));
+                QCOMPARE(summary.take(QStringLiteral("id")).toString().size(), posted ? 36 : 0);
             } else {
                 QCOMPARE(summary.value(QStringLiteral("erro")).toString() + u'\n', err);
                 summary.remove(QStringLiteral("erro"));
