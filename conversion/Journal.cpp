@@ -100,7 +100,8 @@ bool isJournalStatement(const QString& statement) {
 
 // The moment as the clerk reads it: "08/12/2026 14:30".
 QString shownMoment(const QString& stored) {
-    const QDateTime moment = QDateTime::fromString(stored, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QDateTime moment =
+        QDateTime::fromString(stored.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     return moment.isValid() ? moment.toString(QStringLiteral("dd/MM/yyyy HH:mm")) : stored;
 }
 
@@ -122,7 +123,8 @@ QString workstationName() {
 }
 
 QString momentText(const QDateTime& moment) {
-    return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    // Milliseconds, so that two runs of one second still sort in their order.
+    return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
 }
 
 bool present(const QSqlDatabase& database) {

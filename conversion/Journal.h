@@ -25,7 +25,7 @@ namespace conversion::journal {
 // One run as the journal holds it.
 struct RunRecord {
     QString id;
-    // yyyy-MM-dd HH:mm:ss, the workstation's time.
+    // yyyy-MM-dd HH:mm:ss.zzz, the workstation's time.
     QString when;
     QString workstation;
     QString user;

@@ -82,7 +82,7 @@ CREATE INDEX MvGeral_Produto ON MvGeral (CODEMPRESA, CODPROD, CODGRADE);
 -- converte sem diário.
 CREATE TABLE ConvColetor (
     IdConv VARCHAR(36) NOT NULL PRIMARY KEY,
-    DataHora VARCHAR(19) NOT NULL,
+    DataHora VARCHAR(23) NOT NULL,
     Estacao VARCHAR(60),
     Usuario VARCHAR(60),
     Modo CHAR(1) NOT NULL,
@@ -96,7 +96,7 @@ CREATE TABLE ConvColetor (
     Rejeitadas INTEGER NOT NULL,
     Situacao CHAR(1) NOT NULL,
     DesfeitoPor VARCHAR(60),
-    DesfeitoEm VARCHAR(19)
+    DesfeitoEm VARCHAR(23)
 );
 CREATE TABLE ConvColetorIt (
     IdConv VARCHAR(36) NOT NULL REFERENCES ConvColetor (IdConv),
