@@ -98,14 +98,18 @@ bool isJournalStatement(const QString& statement) {
     return statement.contains(QLatin1String(db::table::ConvColetor), Qt::CaseInsensitive);
 }
 
-// The moment as the clerk reads it: "08/12/2026 14:30".
+// "1 leitura gravada", "3 leituras gravadas".
+QString counted(int count, const char* one, const char* many) {
+    return QString::number(count) + u' ' + QString::fromUtf8(count == 1 ? one : many);
+}
+
+} // namespace
+
 QString shownMoment(const QString& stored) {
     const QDateTime moment =
         QDateTime::fromString(stored.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     return moment.isValid() ? moment.toString(QStringLiteral("dd/MM/yyyy HH:mm")) : stored;
 }
-
-} // namespace
 
 QString currentUser() {
     for (const char* name : {"USERNAME", "USER", "LOGNAME"}) {
@@ -255,9 +259,9 @@ std::vector<RowRecord> rows(const QSqlDatabase& database, const db::Dialect& dia
 }
 
 QString describe(const RunRecord& run) {
-    return QStringLiteral("convertido em %1 por %2 na estação %3: %4 leituras gravadas")
-        .arg(shownMoment(run.when), run.user, run.workstation)
-        .arg(run.posted);
+    return QStringLiteral("convertido em %1 por %2 na estação %3: %4")
+        .arg(shownMoment(run.when), run.user, run.workstation,
+             counted(run.posted, "leitura gravada", "leituras gravadas"));
 }
 
 QString alreadyConvertedText(const RunRecord& run) {
@@ -424,10 +428,12 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
             result.refusals.push_back({row.CodProd, row.CodGrade, reason});
     }
     if (!result.refusals.empty()) {
-        result.message = QStringLiteral("Nada foi desfeito: %1 de %2 linhas não podem ser "
-                                        "desfeitas.")
-                             .arg(result.refusals.size())
-                             .arg(written.size());
+        result.message =
+            QStringLiteral("Nada foi desfeito: %1 de %2 %3.")
+                .arg(QString::number(result.refusals.size()),
+                     counted(static_cast<int>(written.size()), "linha", "linhas"),
+                     result.refusals.size() == 1 ? QStringLiteral("não pode ser desfeita")
+                                                 : QStringLiteral("não podem ser desfeitas"));
         return result;
     }
     for (const RowRecord& row : written)
@@ -443,9 +449,9 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
     transaction.commit();
     result.undone = true;
     result.message =
-        QStringLiteral("Conversão desfeita: %1 linhas de %2 revertidas.")
-            .arg(written.size())
-            .arg(run->inventory ? QStringLiteral("Inventa") : QStringLiteral("INCIEST e MVGERAL"));
+        QStringLiteral("Conversão desfeita: %1 de %2.")
+            .arg(counted(static_cast<int>(written.size()), "linha revertida", "linhas revertidas"),
+                 run->inventory ? QStringLiteral("Inventa") : QStringLiteral("INCIEST e MVGERAL"));
     return result;
 }
 

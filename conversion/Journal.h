@@ -60,6 +60,8 @@ QString currentUser();
 QString workstationName();
 // The moment as the journal stores it.
 QString momentText(const QDateTime& moment);
+// A stored moment as the clerk reads it: "08/12/2026 14:30".
+QString shownMoment(const QString& stored);
 
 // Whether the database has both tables; asked once per start.
 bool present(const QSqlDatabase& database);
