@@ -396,7 +396,8 @@ int prepareDatabase(bool answeredYes) {
 
 // Who undid it, or nothing; for the history's text.
 QString stateText(const conversion::journal::RunRecord& run) {
-    return run.undone ? QStringLiteral("desfeita em %1 por %2").arg(run.undoneAt, run.undoneBy)
+    return run.undone ? QStringLiteral("desfeita em %1 por %2")
+                            .arg(conversion::journal::shownMoment(run.undoneAt), run.undoneBy)
                       : QStringLiteral("gravada");
 }
 
@@ -418,7 +419,7 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
         list.append(historyJson(run));
         text += QStringLiteral("%1  %2  %3  empresa %4  data %5%6  %7  %8 linhas, %9 gravadas, "
                                "%10 rejeitadas  %11@%12  %13\n")
-                    .arg(run.id, run.when,
+                    .arg(run.id, conversion::journal::shownMoment(run.when),
                          run.inventory ? QStringLiteral("inventário")
                                        : QStringLiteral("início de estoque"),
                          run.companyCode, db::texts::formatDate(run.date),

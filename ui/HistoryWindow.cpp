@@ -11,9 +11,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace journal = conversion::journal;
 
@@ -66,7 +68,7 @@ HistoryWindow::HistoryWindow(const QSqlDatabase& database, const db::Dialect& di
     m_date = new QLineEdit(this);
     m_date->setObjectName(QStringLiteral("FiltroData"));
     m_date->setPlaceholderText(QStringLiteral("dd/mm/aaaa"));
-    m_date->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("00/00/00000")));
+    m_date->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("00/00/00000")) + 16);
     auto* dateLabel = new QLabel(QStringLiteral("Da&ta:"), this);
     dateLabel->setBuddy(m_date);
     connect(m_company, &QLineEdit::textChanged, this, &HistoryWindow::reload);
@@ -85,6 +87,7 @@ HistoryWindow::HistoryWindow(const QSqlDatabase& database, const db::Dialect& di
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setTabKeyNavigation(false);
+    m_table->setWordWrap(false);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
 
@@ -109,8 +112,21 @@ HistoryWindow::HistoryWindow(const QSqlDatabase& database, const db::Dialect& di
     layout->addLayout(filters);
     layout->addWidget(m_table, 1);
     layout->addLayout(buttons);
-    resize(900, 420);
     reload();
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                m_undo->setEnabled(current.isValid() && !m_runs.at(current.row()).undone);
+            });
+    m_undo->setEnabled(!m_runs.isEmpty() && !m_runs.constFirst().undone);
+    // Wide enough for every column, as far as the screen allows.
+    int width = 2 * m_table->frameWidth() + 24;
+    for (int column = 0; column < m_model->columnCount(); ++column)
+        width += m_table->columnWidth(column);
+    const QMargins margins = layout->contentsMargins();
+    width += margins.left() + margins.right();
+    if (const QScreen* shown = screen())
+        width = std::min(width, shown->availableGeometry().width() - 40);
+    resize(std::max(width, 600), 420);
 }
 
 void HistoryWindow::reload() {
@@ -123,9 +139,10 @@ void HistoryWindow::reload() {
     for (const journal::RunRecord& run : m_runs)
         m_model->appendRow(rowOf(run));
     m_table->resizeColumnsToContents();
-    m_undo->setEnabled(!m_runs.isEmpty());
     if (!m_runs.isEmpty())
         m_table->selectRow(0);
+    else
+        m_undo->setEnabled(false);
 }
 
 void HistoryWindow::undoSelected() {
