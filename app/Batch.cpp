@@ -403,7 +403,7 @@ QString stateText(const conversion::journal::RunRecord& run) {
 
 Ending history(const QCommandLineParser& parser, const Options& options, bool json) {
     const OpenDatabase opened;
-    if (!opened.journal())
+    if (!conversion::journal::present(opened.database()))
         throw Failure{BadUsage, conversion::journal::offText()};
     const QString company =
         parser.isSet(options.company) ? ZeroPad(parser.value(options.company), 2) : QString();
@@ -440,7 +440,7 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
 
 Ending undoRun(const QString& id) {
     const OpenDatabase opened;
-    if (!opened.journal())
+    if (!conversion::journal::present(opened.database()))
         throw Failure{BadUsage, conversion::journal::offText()};
     conversion::journal::UndoResult result;
     try {

@@ -20,7 +20,7 @@ public:
     struct Shown {
         QString caption;
         QString text;
-        QString icon; // "warning", "information", "exclamation" or "error"
+        QString icon; // "warning", "information", "exclamation", "error" or "question"
         // Shown by the box's details button; empty when the box has none.
         QString detailedText;
     };
