@@ -6,6 +6,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+namespace app {
+
 QString AliasConfig::filePath() {
     const QString fromEnvironment = qEnvironmentVariable("CONVERSOR_ALIASES");
     if (!fromEnvironment.isEmpty())
@@ -24,8 +26,8 @@ bool AliasConfig::defines(const QString& alias) {
     return QSettings(filePath(), QSettings::IniFormat).childGroups().contains(alias);
 }
 
-AliasSettings AliasConfig::settingsFor(const QString& alias) {
-    AliasSettings settings;
+db::AliasSettings AliasConfig::settingsFor(const QString& alias) {
+    db::AliasSettings settings;
     settings.dialect = db::Dialect::forName(QStringLiteral("SQLite"));
     settings.serverName = QStringLiteral("telvaro.db");
 
@@ -43,3 +45,5 @@ AliasSettings AliasConfig::settingsFor(const QString& alias) {
     settings.connectOptions = file.value(QStringLiteral("Options")).toString();
     return settings;
 }
+
+} // namespace app

@@ -2,6 +2,8 @@
 
 #include "db/Connection.h"
 
+namespace app {
+
 // Reads the alias file: an INI file with a section per alias, keys Driver ("SQLite", "Firebird"
 // or "PostgreSQL"), ServerName and Options. The file is CONVERSOR_ALIASES when that variable is
 // set, otherwise aliases.ini in the user's configuration folder. With no file, or no section for
@@ -12,5 +14,7 @@ public:
     // Whether the alias file has a section for the alias.
     static bool defines(const QString& alias);
     // Raises db::Error for an unknown driver name.
-    static AliasSettings settingsFor(const QString& alias);
+    static db::AliasSettings settingsFor(const QString& alias);
 };
+
+} // namespace app

@@ -6,13 +6,13 @@
 #include "DemoFolder.h"
 #include "Startup.h"
 #include "conversion/EntryTexts.h"
+#include "conversion/Errors.h"
 #include "conversion/Journal.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunReport.h"
 #include "conversion/RunService.h"
 #include "db/Connection.h"
-#include "db/Errors.h"
 #include "db/LookupQuery.h"
 #include "db/Regional.h"
 #include "db/Texts.h"
@@ -37,7 +37,7 @@
 #define COLETOR_STDERR_IS_TERMINAL() (isatty(fileno(stderr)) != 0)
 #endif
 
-namespace batch {
+namespace app::batch {
 
 namespace {
 
@@ -49,7 +49,7 @@ QString oneLine(QString message) {
 
 // One line on standard error.
 void printError(const QString& message) {
-    console::write(stderr, oneLine(message) + QLatin1Char('\n'));
+    writeConsole(stderr, oneLine(message) + QLatin1Char('\n'));
 }
 
 // A collector file is a few thousand readings; one this large is no collector's, and reading it
@@ -66,7 +66,7 @@ public:
         , m_report(report)
         , m_dryRun(dryRun) {
         if (m_report)
-            m_buffer = runreport::csvHeader();
+            m_buffer = conversion::csvHeader();
     }
 
     void lineStarted(int number) override {
@@ -78,7 +78,7 @@ public:
     void lineDone(const conversion::LineReport& line) override {
         if (!m_report)
             return;
-        runreport::appendCsvRow(m_buffer, line, m_dryRun);
+        conversion::appendCsvRow(m_buffer, line, m_dryRun);
         if (m_buffer.size() >= BufferSize)
             flush();
     }
@@ -178,7 +178,7 @@ struct OpenDatabase {
     }
 
     const Startup startup;
-    const std::unique_ptr<Connection> connection{startup.newConnection(nullptr)};
+    const std::unique_ptr<db::Connection> connection{startup.newConnection(nullptr)};
     const std::unique_ptr<db::LookupQuery> causes{db::LookupQuery::newCauses()};
     const std::unique_ptr<db::LookupQuery> companies{db::LookupQuery::newCompanies()};
 };
@@ -209,7 +209,7 @@ private:
             return nullptr;
         try {
             return std::make_unique<Output>(file(option));
-        } catch (const db::FileError& error) {
+        } catch (const conversion::FileError& error) {
             throw Failure{BadUsage, error.message()};
         }
     }
@@ -243,7 +243,7 @@ Ending Conversion::run() {
     CollectorInput collector;
     try {
         collector = readCollector(input, MaxCollectorBytes);
-    } catch (const db::FileError& error) {
+    } catch (const conversion::FileError& error) {
         throw Failure{BadUsage, error.message()};
     }
     const QStringList& lines = collector.lines;
@@ -264,7 +264,7 @@ Ending Conversion::run() {
                                     .arg(reportFile->name())};
 
     const OpenDatabase opened;
-    const std::unique_ptr<Connection>& connection = opened.connection;
+    const std::unique_ptr<db::Connection>& connection = opened.connection;
     const std::unique_ptr<db::LookupQuery>& causes = opened.causes;
     const std::unique_ptr<db::LookupQuery>& companies = opened.companies;
 
@@ -279,16 +279,16 @@ Ending Conversion::run() {
     }
 
     // Padded as the fields pad them when they are left, and looked up the same way.
-    const QString companyCode = ZeroPad(companyArgument, 2);
+    const QString companyCode = conversion::ZeroPad(companyArgument, 2);
     if (!companies->locate(companyCode))
         throw Failure{BadUsage, QStringLiteral("Empresa não cadastrada: %1").arg(companyCode)};
-    const QString causeCode = inventory ? ZeroPad(causeArgument, 3) : QString();
+    const QString causeCode = inventory ? conversion::ZeroPad(causeArgument, 3) : QString();
     if (inventory && !causes->locate(causeCode))
         throw Failure{BadUsage, QStringLiteral("Causa não cadastrada: %1").arg(causeCode)};
 
     bool rejectionsFlag = false;
-    RejectionList inventoryRejections(rejectionsFlag);
-    RejectionList openingRejections(rejectionsFlag);
+    conversion::RejectionList inventoryRejections(rejectionsFlag);
+    conversion::RejectionList openingRejections(rejectionsFlag);
     conversion::RunRequest request;
     request.lines = lines;
     request.entries = {companyCode, causeCode, dateText};
@@ -326,9 +326,9 @@ Ending Conversion::run() {
     Ending ending;
     ending.status = result.summary.rejected() > 0 ? PostedWithRejections : Posted;
     if (rejectionFile) {
-        const RejectionList& list = inventory ? inventoryRejections : openingRejections;
+        const conversion::RejectionList& list = inventory ? inventoryRejections : openingRejections;
         if (!list.isEmpty())
-            rejectionFile->write(rejectionexport::bytes(list.exportLines()));
+            rejectionFile->write(conversion::rejectionFileBytes(list.exportLines()));
     }
     for (Output* file : {rejectionFile.get(), reportFile.get()}) {
         if (!file)
@@ -360,7 +360,7 @@ bool printJson(const Ending& ending) {
         object.insert(QStringLiteral("erro"), oneLine(ending.error));
     const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
     errno = 0;
-    if (console::write(stdout, QString::fromUtf8(text)))
+    if (writeConsole(stdout, QString::fromUtf8(text)))
         return true;
     printError(QStringLiteral("Não foi possível escrever o JSON na saída padrão: %1")
                    .arg(systemErrorText(errno)));
@@ -371,17 +371,17 @@ bool printJson(const Ending& ending) {
 int prepareDatabase(bool answeredYes) {
     const OpenDatabase opened;
     if (conversion::journal::present(opened.database())) {
-        console::write(stdout, QStringLiteral("O diário de conversões já existe neste banco.\n"));
+        writeConsole(stdout, QStringLiteral("O diário de conversões já existe neste banco.\n"));
         return Posted;
     }
-    console::write(
+    writeConsole(
         stdout,
         QStringLiteral("Serão criadas no banco %1 as tabelas do diário de conversões:\n\n%2;\n\n")
             .arg(opened.database().databaseName(),
                  conversion::journal::creationStatements(opened.dialect())
                      .join(QStringLiteral(";\n\n"))));
     if (!answeredYes) {
-        console::write(stdout, QStringLiteral("Criar as tabelas? [s/N] "));
+        writeConsole(stdout, QStringLiteral("Criar as tabelas? [s/N] "));
         std::fflush(stdout);
         char answer[16] = {};
         const bool read = std::fgets(answer, sizeof answer, stdin) != nullptr;
@@ -390,7 +390,7 @@ int prepareDatabase(bool answeredYes) {
             throw Failure{BadUsage, QStringLiteral("Nada foi criado.")};
     }
     conversion::journal::create(opened.database(), opened.dialect());
-    console::write(stdout, QStringLiteral("Tabelas do diário criadas.\n"));
+    writeConsole(stdout, QStringLiteral("Tabelas do diário criadas.\n"));
     return Posted;
 }
 
@@ -405,11 +405,12 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
     const OpenDatabase opened;
     if (!conversion::journal::present(opened.database()))
         throw Failure{BadUsage, conversion::journal::offText()};
-    const QString company =
-        parser.isSet(options.company) ? ZeroPad(parser.value(options.company), 2) : QString();
+    const QString company = parser.isSet(options.company)
+                                ? conversion::ZeroPad(parser.value(options.company), 2)
+                                : QString();
     QDate date;
     if (parser.isSet(options.date))
-        date = db::texts::toDate(inventoryDate(parser.value(options.date)), db::Clock::today());
+        date = conversion::toDate(inventoryDate(parser.value(options.date)), db::Clock::today());
     const auto runs =
         conversion::journal::history(opened.database(), opened.dialect(), company, date);
     Ending ending;
@@ -433,8 +434,8 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
     }
     ending.summary.insert(QStringLiteral("conversoes"), list);
     if (!json)
-        console::write(stdout,
-                       text.isEmpty() ? QStringLiteral("Nenhuma conversão no diário.\n") : text);
+        writeConsole(stdout,
+                     text.isEmpty() ? QStringLiteral("Nenhuma conversão no diário.\n") : text);
     return ending;
 }
 
@@ -455,13 +456,13 @@ Ending undoRun(const QString& id) {
     ending.summary.insert(QStringLiteral("id"), id);
     ending.summary.insert(QStringLiteral("desfeita"), result.undone);
     if (result.undone) {
-        console::write(stderr, result.message + QLatin1Char('\n'));
+        writeConsole(stderr, result.message + QLatin1Char('\n'));
         return ending;
     }
     if (result.refusals.empty())
         throw Failure{BadUsage, result.message};
     // Every row that stops it, one a line: the clerk sees what to look at.
-    console::write(stderr, conversion::journal::refusalText(result) + QLatin1Char('\n'));
+    writeConsole(stderr, conversion::journal::refusalText(result) + QLatin1Char('\n'));
     QJsonArray refused;
     for (const auto& refusal : result.refusals)
         refused.append(QJsonObject{{QStringLiteral("codprod"), refusal.CodProd},
@@ -475,15 +476,14 @@ Ending undoRun(const QString& id) {
 
 int makeDemo(const QString& folder) {
     try {
-        demofolder::make(folder, demofolder::Existing::Refuse);
+        makeDemoFolder(folder, ExistingFiles::Refuse);
     } catch (const db::Error& error) {
         throw Failure{BadUsage, error.message()};
     }
-    console::write(stdout,
-                   QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
-                                  "coletor.txt com a empresa 01, a causa 001 e a data de "
-                                  "hoje.\n")
-                       .arg(folder));
+    writeConsole(stdout, QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
+                                        "coletor.txt com a empresa 01, a causa 001 e a data de "
+                                        "hoje.\n")
+                             .arg(folder));
     return Posted;
 }
 
@@ -511,7 +511,7 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
             throw Failure{BadUsage, parser.errorText()};
         refuseRepeatedOptions(parser);
         if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-            console::write(stdout, parser.helpText());
+            writeConsole(stdout, parser.helpText());
             return Posted;
         }
         if (parser.isSet(version)) {
@@ -548,4 +548,4 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
     return ending.status;
 }
 
-} // namespace batch
+} // namespace app::batch

@@ -5,7 +5,7 @@
 
 // The conversion without the window: the entries come from the command line, what the window
 // would show goes to standard error, and the exit status tells a script how it went.
-namespace batch {
+namespace app::batch {
 
 enum ExitStatus {
     Posted = 0,               // posted (or simulated) with no rejection
@@ -24,4 +24,4 @@ enum ExitStatus {
 // them, where it gives bytes: a file name that is not valid UTF-8 is read through them.
 int run(const QStringList& arguments, const QByteArrayList& nativeArguments = {});
 
-} // namespace batch
+} // namespace app::batch

@@ -1,7 +1,7 @@
 #include "BatchFiles.h"
 
 #include "conversion/CollectorFile.h"
-#include "db/Errors.h"
+#include "conversion/Errors.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,17 +14,18 @@
 #include <unistd.h>
 #endif
 
-namespace batch {
+namespace app::batch {
 
 namespace {
 const QString DiskFull = QStringLiteral("o disco está cheio");
 
-db::FileError notFound(const QString& name) {
-    return db::FileError(QStringLiteral("Arquivo não encontrado: %1").arg(name));
+conversion::FileError notFound(const QString& name) {
+    return conversion::FileError(QStringLiteral("Arquivo não encontrado: %1").arg(name));
 }
 
-db::FileError unreadable(const QString& name, const QString& reason) {
-    return db::FileError(QStringLiteral("Não foi possível ler o arquivo %1: %2").arg(name, reason));
+conversion::FileError unreadable(const QString& name, const QString& reason) {
+    return conversion::FileError(
+        QStringLiteral("Não foi possível ler o arquivo %1: %2").arg(name, reason));
 }
 
 #ifdef Q_OS_UNIX
@@ -50,7 +51,7 @@ CollectorInput readNative(const FileArgument& file, qint64 maxBytes) {
         input.canonicalPath = QFile::decodeName(resolved);
         std::free(resolved);
     }
-    input.lines = collector::readLines(opened, file.name, maxBytes, &input.sha256);
+    input.lines = conversion::readLines(opened, file.name, maxBytes, &input.sha256);
     return input;
 }
 #endif
@@ -73,7 +74,7 @@ CollectorInput readCollector(const FileArgument& file, qint64 maxBytes) {
         throw unreadable(file.name, opened.errorString());
     CollectorInput input;
     input.canonicalPath = info.canonicalFilePath();
-    input.lines = collector::readLines(opened, file.name, maxBytes, &input.sha256);
+    input.lines = conversion::readLines(opened, file.name, maxBytes, &input.sha256);
     return input;
 }
 
@@ -88,25 +89,25 @@ bool samePath(const QString& a, const QString& b) {
 Output::Output(const FileArgument& file)
     : m_name(file.name) {
     if (m_name.isEmpty() || (!file.native.isEmpty() && QFile::encodeName(m_name) != file.native))
-        throw db::FileError(failure(QStringLiteral("nome de arquivo inválido")));
+        throw conversion::FileError(failure(QStringLiteral("nome de arquivo inválido")));
     // The save file writes through a link to its target, so the target is what must be sound.
     const QFileInfo named(m_name);
     const QFileInfo target(named.isSymLink() ? named.symLinkTarget() : named.absoluteFilePath());
     if (target.exists()) {
         // A device, a folder or a pipe would be replaced by a regular file.
         if (!target.isFile())
-            throw db::FileError(failure(QStringLiteral("não é um arquivo comum")));
+            throw conversion::FileError(failure(QStringLiteral("não é um arquivo comum")));
         m_resolved = target.canonicalFilePath();
     } else {
         const QFileInfo folder(target.absolutePath());
         if (!folder.isDir())
-            throw db::FileError(
+            throw conversion::FileError(
                 failure(QStringLiteral("a pasta %1 não existe").arg(target.absolutePath())));
         m_resolved = folder.canonicalFilePath() + QLatin1Char('/') + target.fileName();
         // Only creating it tells whether the folder takes this name (too long, not allowed).
         QFile probe(target.absoluteFilePath());
         if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            throw db::FileError(failure(probe.errorString()));
+            throw conversion::FileError(failure(probe.errorString()));
         probe.remove();
     }
     m_file.setFileName(m_name);
@@ -114,7 +115,7 @@ Output::Output(const FileArgument& file)
     // of a full disk. Qt's buffer would send a small file's bytes once, at commit, and a write
     // cut short there is an unknown error.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw db::FileError(failure(m_file.errorString()));
+        throw conversion::FileError(failure(m_file.errorString()));
 }
 
 QString Output::failure(const QString& reason) const {
@@ -146,4 +147,4 @@ QString Output::commit() {
     return committed ? QString() : failure(m_file.errorString());
 }
 
-} // namespace batch
+} // namespace app::batch

@@ -8,7 +8,7 @@
 // The files of the batch mode: the collector file it reads and the outputs it writes. Whatever
 // can be checked is checked before connecting, so that a run never posts and only then finds
 // that it can't write what it was asked for.
-namespace batch {
+namespace app::batch {
 
 // A file named on the command line: its name for messages, and the argument's own bytes where
 // the system names files by bytes (empty elsewhere), so that a name that is not valid UTF-8 is
@@ -26,8 +26,8 @@ struct CollectorInput {
     QString sha256;
 };
 
-// Reads the collector file; raises db::FileError with the message to show when it is missing or
-// not a regular file, can't be read, or holds more than maxBytes.
+// Reads the collector file; raises conversion::FileError with the message to show when it is
+// missing or not a regular file, can't be read, or holds more than maxBytes.
 CollectorInput readCollector(const FileArgument& file, qint64 maxBytes);
 
 // True when two resolved paths name the same file, as the platform compares names.
@@ -37,8 +37,9 @@ bool samePath(const QString& a, const QString& b);
 // fails leaves none behind.
 class Output {
 public:
-    // Refuses (db::FileError) a name that is not valid, a folder that does not exist or does not
-    // take the file, and an existing target that is not a regular file or may not be replaced.
+    // Refuses (conversion::FileError) a name that is not valid, a folder that does not exist or
+    // does not take the file, and an existing target that is not a regular file or may not be
+    // replaced.
     explicit Output(const FileArgument& file);
 
     const QString& name() const { return m_name; }
@@ -63,4 +64,4 @@ private:
 // The system's text for an error number; a full disk is said in the tool's words.
 QString systemErrorText(int errorNumber);
 
-} // namespace batch
+} // namespace app::batch

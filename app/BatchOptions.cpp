@@ -9,7 +9,7 @@
 #include <optional>
 #include <utility>
 
-namespace batch {
+namespace app::batch {
 
 namespace {
 
@@ -107,14 +107,14 @@ QString inventoryDate(const QString& argument) {
         return db::texts::formatDate(today);
     const auto positions = datePositions(argument);
     if (!positions)
-        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
-    const CompletedDate completed = completeDateText(*positions, today);
+        throw Failure{BadUsage, conversion::invalidDateText(QStringLiteral("Data"), argument)};
+    const conversion::CompletedDate completed = conversion::completeDateText(*positions, today);
     if (completed.suspicious)
         throw Failure{BadUsage,
                       QStringLiteral("Atenção Data Suspeita: %1").arg(completed.text.trimmed())};
     const auto date = db::texts::parseDate(completed.text, today);
     if (!date)
-        throw Failure{BadUsage, invalidDateText(QStringLiteral("Data"), argument)};
+        throw Failure{BadUsage, conversion::invalidDateText(QStringLiteral("Data"), argument)};
     return db::texts::formatDate(*date);
 }
 
@@ -155,4 +155,4 @@ QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOpt
     return {};
 }
 
-} // namespace batch
+} // namespace app::batch

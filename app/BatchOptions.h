@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/Errors.h"
+#include "conversion/Errors.h"
 
 #include <QByteArrayList>
 #include <QCommandLineOption>
@@ -12,7 +12,7 @@ class QCommandLineParser;
 
 // The batch mode's command line: its options, its help text, the parser's own texts and the
 // reading of the arguments, kept apart from what the batch does with them.
-namespace batch {
+namespace app::batch {
 
 // The parser's own texts (usage, unknown option): a small table, not Qt's translations, so that
 // the help and the errors a script reads are the same on every workstation, whatever Qt
@@ -86,10 +86,10 @@ struct Options {
 };
 
 // An error that ends the batch with its status.
-class Failure : public db::Error {
+class Failure : public conversion::Error {
 public:
     Failure(int status, const QString& message)
-        : db::Error(message)
+        : conversion::Error(message)
         , m_status(status) {}
     int status() const { return m_status; }
 
@@ -111,4 +111,4 @@ void refuseRepeatedOptions(const QCommandLineParser& parser);
 QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOption>& withValue,
                        const QString& name);
 
-} // namespace batch
+} // namespace app::batch

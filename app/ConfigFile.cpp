@@ -1,47 +1,47 @@
 #include "ConfigFile.h"
 
-#include "db/Errors.h"
+#include "conversion/Errors.h"
 #include "db/Texts.h"
 
 #include <QFile>
 
-namespace configfile {
+namespace app {
 
-QString windowsPath(const QString& workingDirectory) {
+QString windowsConfigPath(const QString& workingDirectory) {
     QString directory = db::texts::upperAscii(db::texts::trimControl(workingDirectory));
     if (directory.isEmpty())
-        return QString::fromLatin1(FileName);
+        return QString::fromLatin1(ConfigFileName);
     if (!directory.endsWith(QLatin1Char('\\')))
         directory += QLatin1Char('\\');
-    return directory + QString::fromLatin1(FileName);
+    return directory + QString::fromLatin1(ConfigFileName);
 }
 
-QString posixPath(const QString& workingDirectory) {
+QString posixConfigPath(const QString& workingDirectory) {
     QString directory = workingDirectory;
     if (!directory.endsWith(QLatin1Char('/')))
         directory += QLatin1Char('/');
-    return directory + QString::fromLatin1(FileName);
+    return directory + QString::fromLatin1(ConfigFileName);
 }
 
-QString pathForWorkingDirectory(const QString& workingDirectory) {
+QString configPathFor(const QString& workingDirectory) {
 #ifdef Q_OS_WIN
-    return windowsPath(workingDirectory);
+    return windowsConfigPath(workingDirectory);
 #else
-    return posixPath(workingDirectory);
+    return posixConfigPath(workingDirectory);
 #endif
 }
 
 QString readFirstLine(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw db::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        throw conversion::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
     QByteArray line;
     char c = 0;
     while (file.getChar(&c) && c != '\n' && c != '\r')
         line += c;
     if (file.error() != QFileDevice::NoError)
-        throw db::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        throw conversion::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
     return QString::fromLocal8Bit(line);
 }
 
-} // namespace configfile
+} // namespace app

@@ -3,24 +3,24 @@
 #include <QString>
 
 // The optional file whose first line names the database server.
-namespace configfile {
+namespace app {
 
-inline constexpr char FileName[] = "Caminho.Dir";
+inline constexpr char ConfigFileName[] = "Caminho.Dir";
 
 // Windows rule: the working directory trimmed of blanks and control characters, letters a to z
 // upper-cased, a backslash unless it ends in one, then "Caminho.Dir"; "Caminho.Dir" alone for
 // an empty directory text.
-QString windowsPath(const QString& workingDirectory);
+QString windowsConfigPath(const QString& workingDirectory);
 
 // Where file names are case-sensitive the directory is taken as the system gives it, since an
 // upper-cased name would name another directory.
-QString posixPath(const QString& workingDirectory);
+QString posixConfigPath(const QString& workingDirectory);
 
 // The name on this system, from the process's working directory.
-QString pathForWorkingDirectory(const QString& workingDirectory);
+QString configPathFor(const QString& workingDirectory);
 
 // The first line of a text file, up to its line break, blanks kept; empty for an empty file.
-// A file that can't be opened or read raises db::FileError.
+// A file that can't be opened or read raises conversion::FileError.
 QString readFirstLine(const QString& path);
 
-} // namespace configfile
+} // namespace app

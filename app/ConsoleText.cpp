@@ -5,9 +5,9 @@
 #include <windows.h>
 #endif
 
-namespace console {
+namespace app {
 
-bool write(std::FILE* stream, const QString& text) {
+bool writeConsole(std::FILE* stream, const QString& text) {
 #ifdef Q_OS_WIN
     // A console's code page (850 on a Brazilian desktop) is not the ANSI one (1252), and neither
     // is UTF-8: the console takes the text in UTF-16 instead.
@@ -29,4 +29,4 @@ bool write(std::FILE* stream, const QString& text) {
            std::fflush(stream) == 0;
 }
 
-} // namespace console
+} // namespace app

@@ -3,11 +3,11 @@
 #include <QString>
 #include <cstdio>
 
-namespace console {
+namespace app {
 
 // Writes text to standard output or error so that a clerk's terminal shows its accents: on a
 // Windows console as wide characters, whatever the console's code page; anywhere else as UTF-8.
 // False when not all of it was written (errno tells why, off a console).
-bool write(std::FILE* stream, const QString& text);
+bool writeConsole(std::FILE* stream, const QString& text);
 
-} // namespace console
+} // namespace app

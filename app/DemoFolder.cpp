@@ -1,8 +1,8 @@
 #include "DemoFolder.h"
 
 #include "ConfigFile.h"
+#include "conversion/Errors.h"
 #include "db/DemoData.h"
-#include "db/Errors.h"
 #include "db/Regional.h"
 #include "db/Schema.h"
 
@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QSqlError>
 
-namespace demofolder {
+namespace app {
 
 namespace {
 const QString DatabaseName = QStringLiteral("telvaro.db");
@@ -20,25 +20,25 @@ void writeFile(const QString& path, const QByteArray& content) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(content) != content.size())
-        throw db::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        throw conversion::FileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
 }
 } // namespace
 
-void make(const QString& folder, Existing existing) {
+void makeDemoFolder(const QString& folder, ExistingFiles existing) {
     const QDir dir(folder);
-    const QString names[] = {DatabaseName, QString::fromLatin1(configfile::FileName),
-                             CollectorName};
-    if (existing == Existing::Refuse) {
+    const QString names[] = {DatabaseName, QString::fromLatin1(ConfigFileName), CollectorName};
+    if (existing == ExistingFiles::Refuse) {
         for (const QString& name : names) {
             if (dir.exists(name))
-                throw db::FileError(
+                throw conversion::FileError(
                     QStringLiteral("A pasta %1 já tem o arquivo %2, que a demonstração "
                                    "substituiria. Escolha uma pasta nova ou vazia.")
                         .arg(QDir::toNativeSeparators(folder), name));
         }
     }
     if (!QDir().mkpath(folder))
-        throw db::FileError(QStringLiteral("%1: não foi possível criar a pasta.").arg(folder));
+        throw conversion::FileError(
+            QStringLiteral("%1: não foi possível criar a pasta.").arg(folder));
     const QString databasePath = dir.filePath(DatabaseName);
     QFile::remove(databasePath);
     {
@@ -54,8 +54,8 @@ void make(const QString& folder, Existing existing) {
     }
     QSqlDatabase::removeDatabase(QStringLiteral("demo"));
     // A name relative to the demo folder, where the tool is started.
-    writeFile(dir.filePath(QString::fromLatin1(configfile::FileName)), "telvaro.db\r\n");
+    writeFile(dir.filePath(QString::fromLatin1(ConfigFileName)), "telvaro.db\r\n");
     writeFile(dir.filePath(CollectorName), db::demo::collectorFile());
 }
 
-} // namespace demofolder
+} // namespace app

@@ -9,16 +9,18 @@
 #include <QDir>
 #include <QFileInfo>
 
-Connection* Startup::newConnection(QObject* owner) const {
-    return new Connection(QStringLiteral("Telvaro"), QStringLiteral("TelvaroDB"),
-                          {QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk")},
-                          owner);
+namespace app {
+
+db::Connection* Startup::newConnection(QObject* owner) const {
+    return new db::Connection(
+        QStringLiteral("Telvaro"), QStringLiteral("TelvaroDB"),
+        {QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk")}, owner);
 }
 
 namespace {
 // Where the tool looked for its database, for a failed start: the server name and where it came
 // from (Caminho.Dir, the alias file or the default), and what to change.
-QString whatWasTried(const Connection& connection, const AliasSettings& settings,
+QString whatWasTried(const db::Connection& connection, const db::AliasSettings& settings,
                      const QString& configPath, bool lookupFailed) {
     const QString fromConfig = connection.param(QStringLiteral("SERVER NAME"));
     QString server = fromConfig.isEmpty() ? settings.serverName : fromConfig;
@@ -37,19 +39,19 @@ QString whatWasTried(const Connection& connection, const AliasSettings& settings
                               "acessível.")
                    .arg(configPath);
     } else if (AliasConfig::defines(connection.alias())) {
-        source = QStringLiteral("do alias %1 em %2 (não há %3 em %4).")
-                     .arg(connection.alias(), aliasFile, QString::fromLatin1(configfile::FileName),
-                          directory);
+        source =
+            QStringLiteral("do alias %1 em %2 (não há %3 em %4).")
+                .arg(connection.alias(), aliasFile, QString::fromLatin1(ConfigFileName), directory);
         toDo = QStringLiteral("Confira o alias %1 em %2 e se o servidor está no ar.")
                    .arg(connection.alias(), aliasFile);
     } else {
-        source = QStringLiteral("o padrão: não há %1 em %2 nem alias %3 em %4.")
-                     .arg(QString::fromLatin1(configfile::FileName), directory, connection.alias(),
-                          aliasFile);
+        source =
+            QStringLiteral("o padrão: não há %1 em %2 nem alias %3 em %4.")
+                .arg(QString::fromLatin1(ConfigFileName), directory, connection.alias(), aliasFile);
         toDo = QStringLiteral("Abra o programa na pasta que tem o %1 do banco de dados, ponha "
                               "nesta pasta um %1 com o local do banco de dados na primeira "
                               "linha, ou configure o alias %2 em %3.")
-                   .arg(QString::fromLatin1(configfile::FileName), connection.alias(), aliasFile);
+                   .arg(QString::fromLatin1(ConfigFileName), connection.alias(), aliasFile);
     }
     if (lookupFailed)
         toDo = QStringLiteral("O banco de dados abriu, mas não tem as tabelas de empresas e "
@@ -58,14 +60,14 @@ QString whatWasTried(const Connection& connection, const AliasSettings& settings
 }
 } // namespace
 
-void Startup::open(Connection& connection, const QList<db::LookupQuery*>& lookups) const {
-    const QString configPath = configfile::pathForWorkingDirectory(QDir::currentPath());
+void Startup::open(db::Connection& connection, const QList<db::LookupQuery*>& lookups) const {
+    const QString configPath = configPathFor(QDir::currentPath());
     if (QFileInfo::exists(configPath)) {
-        const QString serverName = configfile::readFirstLine(configPath);
+        const QString serverName = readFirstLine(configPath);
         connection.close();
         connection.setParam(QStringLiteral("SERVER NAME"), serverName);
     }
-    const AliasSettings settings = AliasConfig::settingsFor(connection.alias());
+    const db::AliasSettings settings = AliasConfig::settingsFor(connection.alias());
     bool opened = false;
     try {
         connection.open(settings);
@@ -77,3 +79,5 @@ void Startup::open(Connection& connection, const QList<db::LookupQuery*>& lookup
                                 whatWasTried(connection, settings, configPath, opened));
     }
 }
+
+} // namespace app

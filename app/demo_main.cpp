@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     try {
-        demofolder::make(QString::fromLocal8Bit(argv[1]), demofolder::Existing::Replace);
+        app::makeDemoFolder(QString::fromLocal8Bit(argv[1]), app::ExistingFiles::Replace);
     } catch (const db::Error& error) {
         std::fprintf(stderr, "%s\n", qPrintable(error.message()));
         return 1;

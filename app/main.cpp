@@ -18,7 +18,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& error) {
-            Dialogs::error(activeWindow(), db::messageOf(error));
+            ui::Dialogs::error(activeWindow(), db::messageOf(error));
         }
         return false;
     }
@@ -34,16 +34,16 @@ int main(int argc, char* argv[]) {
         QByteArrayList native;
         for (int i = 0; i < argc; ++i)
             native << QByteArray(argv[i]);
-        return batch::run(QCoreApplication::arguments(), native);
+        return app::batch::run(QCoreApplication::arguments(), native);
     }
     Application application(argc, argv);
     application.setApplicationName(QStringLiteral("Conversor de Coletor de Dados"));
     // Lets the desktop match the window to its menu entry and icon.
     application.setDesktopFileName(QStringLiteral("conversor-coletor"));
-    const std::unique_ptr<QTranslator> qtTexts = loadQtTranslations(QLocale());
+    const std::unique_ptr<QTranslator> qtTexts = ui::loadQtTranslations(QLocale());
     if (qtTexts)
         QCoreApplication::installTranslator(qtTexts.get());
-    TFConversao form(Startup{});
+    ui::TFConversao form(app::Startup{});
     form.show();
     return application.exec();
 }

@@ -100,10 +100,10 @@ Timing runEngine(const QString& databasePath, const QString& collectorPath) {
     Timing timing;
     {
         QSqlDatabase database = openDatabase(databasePath, QStringLiteral("engine"));
-        const QStringList lines = collector::readLines(collectorPath);
+        const QStringList lines = conversion::readLines(collectorPath);
         bool flag = false;
-        RejectionList inventoryList(flag);
-        RejectionList openingList(flag);
+        conversion::RejectionList inventoryList(flag);
+        conversion::RejectionList openingList(flag);
         conversion::ConversionEngine engine(database,
                                             *db::Dialect::forDriver(QStringLiteral("QSQLITE")),
                                             {QStringLiteral("01"), QStringLiteral("001"),

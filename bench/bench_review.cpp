@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         total.start();
         QElapsedTimer step;
         step.start();
-        auto* model = new ReviewModel(ReviewModel::Mode::Inventory, lines);
+        auto* model = new ui::ReviewModel(ui::ReviewModel::Mode::Inventory, lines);
         out << "model of " << Lines << " lines, " << model->rowCount()
             << " rows: " << step.elapsed() << " ms\n";
         step.restart();
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
             conversion::productDescriptions(database, dialect, model->productCodes()));
         out << "descriptions: " << step.elapsed() << " ms\n";
         step.restart();
-        ReviewWindow window(model, QString());
+        ui::ReviewWindow window(model, QString());
         window.show();
         window.table()->viewport()->repaint();
         QCoreApplication::processEvents();
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
         window.table()->sortByColumn(5, Qt::DescendingOrder);
         out << "sort by quantity: " << step.elapsed() << " ms\n";
         step.restart();
-        window.filter()->setShow(ReviewFilter::Show::Refused);
+        window.filter()->setShow(ui::ReviewFilter::Show::Refused);
         out << "refused only: " << step.elapsed() << " ms\n";
     }
     QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));

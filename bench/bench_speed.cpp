@@ -75,14 +75,14 @@ qint64 runEngine(const QString& mode, const QString& database, const QString& co
         if (!connection.open())
             qFatal("%s", qPrintable(connection.lastError().text()));
         bool flag = false;
-        RejectionList inventoryList(flag);
-        RejectionList openingList(flag);
+        conversion::RejectionList inventoryList(flag);
+        conversion::RejectionList openingList(flag);
         conversion::ConversionEngine engine(
             connection, *db::Dialect::forDriver(QStringLiteral("QSQLITE")),
             {QString::fromLatin1(bench::Company), QString::fromLatin1(bench::Cause),
              QString::fromLatin1(bench::InventoryDate)},
             {inventoryList, openingList, flag});
-        const QStringList lines = collector::readLines(collector);
+        const QStringList lines = conversion::readLines(collector);
         if (mode == Inventory)
             engine.ConvertInventory(lines);
         else
@@ -107,7 +107,7 @@ qint64 runRaw(const QString& mode, const QString& database, const QString& colle
 // success box.
 qint64 runWindow(const QString& mode, const QString& database, const QString& collector) {
     useBrazilianSettings();
-    Dialogs::setTestMode(true);
+    ui::Dialogs::setTestMode(true);
     qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
     const QString folder = QFileInfo(database).absolutePath();
     QDir::setCurrent(folder);
@@ -116,23 +116,23 @@ qint64 runWindow(const QString& mode, const QString& database, const QString& co
         serverName.write(QFileInfo(database).absoluteFilePath().toUtf8() + "\r\n") < 0)
         qFatal("Can't write Caminho.Dir");
     serverName.close();
-    TFConversao form(Startup{});
+    ui::TFConversao form(app::Startup{});
     form.show();
     form.PcDados->setCurrentIndex(mode == Inventory ? 0 : 1);
     form.edtCaminho->setText(collector);
     form.DtInventa->setMaskedText(QString::fromLatin1(bench::InventoryDate));
     form.CodEmpresa->setText(QString::fromLatin1(bench::Company));
     form.CodCausa->setText(QString::fromLatin1(bench::Cause));
-    Dialogs::clearShown();
+    ui::Dialogs::clearShown();
     QElapsedTimer timer;
     timer.start();
     form.btOKClick();
     const qint64 elapsed = timer.nsecsElapsed();
-    if (Dialogs::shown().isEmpty() ||
-        !Dialogs::shown().constFirst().text.contains(QStringLiteral("sucesso")))
+    if (ui::Dialogs::shown().isEmpty() ||
+        !ui::Dialogs::shown().constFirst().text.contains(QStringLiteral("sucesso")))
         qFatal("The window's run did not succeed: %s",
-               Dialogs::shown().isEmpty() ? "no message"
-                                          : qPrintable(Dialogs::shown().constFirst().text));
+               ui::Dialogs::shown().isEmpty() ? "no message"
+                                              : qPrintable(ui::Dialogs::shown().constFirst().text));
     return elapsed;
 }
 
@@ -331,8 +331,8 @@ void clearRun(QSqlDatabase database) {
 double convertOn(QSqlDatabase database, const db::Dialect& dialect, const QString& mode,
                  const QStringList& lines) {
     bool flag = false;
-    RejectionList inventoryList(flag);
-    RejectionList openingList(flag);
+    conversion::RejectionList inventoryList(flag);
+    conversion::RejectionList openingList(flag);
     conversion::ConversionEngine engine(database, dialect,
                                         {QString::fromLatin1(bench::Company),
                                          QString::fromLatin1(bench::Cause),
@@ -438,7 +438,7 @@ void measureServers(const QCommandLineParser& options, QTextStream& out) {
     const QString collector = data + QStringLiteral("/coletor-%1-%2.txt").arg(lines).arg(grades);
     if (!QFile::exists(collector))
         bench::makeCollectorFile(collector, lines, grades);
-    const QStringList fileLines = collector::readLines(collector);
+    const QStringList fileLines = conversion::readLines(collector);
     // What a run costs whatever the file: the engine's run of one line that holds no reading.
     // The batch mode refuses such a file; what it asks beyond the engine's run (its connection,
     // the company and cause) counts as fixed too.

@@ -1,12 +1,12 @@
 #include "CollectorFile.h"
 
 #include "Cp1252.h"
-#include "db/Errors.h"
+#include "Errors.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 
-namespace collector {
+namespace conversion {
 
 QStringList splitLines(const QString& text) {
     QStringList lines;
@@ -27,17 +27,17 @@ QStringList splitLines(const QString& text) {
 }
 
 namespace {
-db::FileError unreadable(const QString& name, const QFile& file) {
-    return db::FileError(
+FileError unreadable(const QString& name, const QFile& file) {
+    return FileError(
         QStringLiteral("Não foi possível ler o arquivo %1: %2").arg(name, file.errorString()));
 }
 
 QStringList readOpen(QFile& file, const QString& name, std::optional<qint64> maxBytes,
                      QString* sha256) {
     const auto tooLarge = [&] {
-        return db::FileError(QStringLiteral("Arquivo grande demais (mais de %1 MiB): %2")
-                                 .arg(*maxBytes / (1 << 20))
-                                 .arg(name));
+        return FileError(QStringLiteral("Arquivo grande demais (mais de %1 MiB): %2")
+                             .arg(*maxBytes / (1 << 20))
+                             .arg(name));
     };
     if (maxBytes && file.size() > *maxBytes)
         throw tooLarge();
@@ -88,4 +88,4 @@ std::optional<Reading> splitReading(const QString& line) {
     return Reading{line.left(comma), line.mid(comma + 1)};
 }
 
-} // namespace collector
+} // namespace conversion

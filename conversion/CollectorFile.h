@@ -8,17 +8,17 @@ class QFile;
 
 // The collector file: Windows-1252 text, one reading per line, lines ended by CR LF, CR or LF in
 // any mix.
-namespace collector {
+namespace conversion {
 
 // The lines of a file's text. A line end after the last line makes no extra line; an empty text
 // has no lines.
 QStringList splitLines(const QString& text);
 
-// Reads a whole file, every byte kept. Raises db::FileError when it can't be read. sha256, when
+// Reads a whole file, every byte kept. Raises FileError when it can't be read. sha256, when
 // given, receives the SHA-256 of the bytes read, in hex.
 QStringList readLines(const QString& path, QString* sha256 = nullptr);
 // Reads an open file whole, called name in messages; a file of more than maxBytes is refused
-// with db::FileError before it is read, so a stray huge file can't take the memory.
+// with FileError before it is read, so a stray huge file can't take the memory.
 QStringList readLines(QFile& file, const QString& name, qint64 maxBytes, QString* sha256 = nullptr);
 
 // A file in which no line holds a reading although some line holds more than blanks: written
@@ -35,4 +35,4 @@ struct Reading {
 // The first comma splits a line; a line without one holds no reading.
 std::optional<Reading> splitReading(const QString& line);
 
-} // namespace collector
+} // namespace conversion

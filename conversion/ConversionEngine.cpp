@@ -1,9 +1,10 @@
 #include "ConversionEngine.h"
 
 #include "CollectorFile.h"
+#include "EntryTexts.h"
+#include "Errors.h"
 #include "Quantity.h"
 #include "RejectionList.h"
-#include "db/Errors.h"
 #include "db/Names.h"
 #include "db/Query.h"
 #include "db/Regional.h"
@@ -43,7 +44,7 @@ bool searchable(const QString& itemCode) {
 // does for a bad quantity.
 void requireFiniteTotal(const QString& itemCode, double total) {
     if (!std::isfinite(total))
-        throw db::ConversionError(
+        throw ConversionError(
             QStringLiteral("O total da contagem do ítem \"%1\" passaria do maior número "
                            "que se pode gravar.")
                 .arg(db::texts::quotedInput(itemCode)));
@@ -207,8 +208,8 @@ struct ConversionEngine::RunValues {
         , stamps(db::Regional::locale()) {
         // A bad date fails only a reading that gets as far as needing it.
         try {
-            date = db::texts::toDate(entries.dateText, db::Clock::today());
-        } catch (const db::ConversionError& error) {
+            date = toDate(entries.dateText, db::Clock::today());
+        } catch (const ConversionError& error) {
             dateError = error.message();
             return;
         }
@@ -219,7 +220,7 @@ struct ConversionEngine::RunValues {
 
     void requireDate() const {
         if (!dateError.isNull())
-            throw db::ConversionError(dateError);
+            throw ConversionError(dateError);
     }
 
     // The stamp for a statement about to run, from one reading of the clock.
@@ -434,7 +435,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
                 m_observer->lineStarted(number);
             LineReport line;
             line.number = number;
-            if (auto reading = collector::splitReading(lines.at(i))) {
+            if (auto reading = splitReading(lines.at(i))) {
                 line.itemCode = std::move(reading->itemCode);
                 line.quantityText = std::move(reading->quantityText);
                 postLine(line);
@@ -484,7 +485,7 @@ void ConversionEngine::closeQueries() {
 namespace {
 // The quantity of a reading about to be posted; a bad one names its line.
 double quantityOf(const LineReport& line) {
-    return collector::parseQuantity(line.quantityText, db::Regional::locale(), line.number);
+    return parseQuantity(line.quantityText, db::Regional::locale(), line.number);
 }
 
 // The product part of a line's report.

@@ -11,9 +11,9 @@
 #include <memory>
 #include <optional>
 
-class RejectionList;
-
 namespace conversion {
+
+class RejectionList;
 
 // The entries of the form, taken once when a run starts, so that nothing typed during the run
 // reaches its statements.

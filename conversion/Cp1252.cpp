@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace cp1252 {
+namespace conversion::cp1252 {
 
 namespace {
 // Characters of the bytes 0x80 to 0x9F; every other byte is the character of its own number.
@@ -45,4 +45,4 @@ QByteArray encode(const QString& text) {
     return bytes;
 }
 
-} // namespace cp1252
+} // namespace conversion::cp1252

@@ -1,6 +1,9 @@
 #include "EntryTexts.h"
 
+#include "Errors.h"
 #include "db/Texts.h"
+
+namespace conversion {
 
 namespace {
 constexpr qsizetype DateLength = 10;
@@ -38,7 +41,15 @@ CompletedDate completeDateText(const QString& text, const QDate& today) {
     return {completed, db::texts::trimControl(completed).size() == 9};
 }
 
+QDate toDate(const QString& text, const QDate& today) {
+    if (const auto date = db::texts::parseDate(text, today))
+        return *date;
+    throw ConversionError(QStringLiteral("'%1' is not a valid date").arg(text));
+}
+
 QString invalidDateText(const QString& name, const QString& typed) {
     return name + QStringLiteral(" inválida: \"") + db::texts::quotedInput(typed) +
            QStringLiteral("\".\rInforme dia, mês e ano na forma DD/MM/AAAA.");
 }
+
+} // namespace conversion

@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QString>
 
+namespace conversion {
+
 // Rules of the code and date entries that hold without a window, shared by the form's fields and
 // the batch mode.
 
@@ -21,7 +23,12 @@ struct CompletedDate {
 // month come from today, a two-digit year gets "20" in front.
 CompletedDate completeDateText(const QString& text, const QDate& today);
 
+// As db::texts::parseDate, but a text that is no date raises ConversionError.
+QDate toDate(const QString& text, const QDate& today);
+
 // The refusal of a date that makes no calendar date, naming the field, what was typed and the
 // form a date takes, on a line of its own:
 // Data inválida: "31/02/2026".\rInforme dia, mês e ano na forma DD/MM/AAAA.
 QString invalidDateText(const QString& name, const QString& typed);
+
+} // namespace conversion

@@ -24,6 +24,7 @@ QHash<QString, QString> productDescriptions(const QSqlDatabase& database,
     const QString select = QStringLiteral("Select %1, %2 From %3 Where %1 In (")
                                .arg(QString::fromLatin1(db::column::CodProd), column,
                                     QString::fromLatin1(db::table::Produto));
+    // Not a db::Statement: its In list is made to the number of codes, and it reads many rows.
     QSqlQuery query(database);
     query.setForwardOnly(true);
     for (qsizetype first = 0; first < codProds.size(); first += CodesPerStatement) {

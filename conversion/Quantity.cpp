@@ -3,7 +3,7 @@
 #include "db/Errors.h"
 #include "db/Texts.h"
 
-namespace collector {
+namespace conversion {
 
 namespace {
 bool isAsciiDigit(QChar c) {
@@ -88,4 +88,4 @@ double parseQuantity(const QString& text, const QLocale& locale, int lineNumber)
     return value;
 }
 
-} // namespace collector
+} // namespace conversion

@@ -1,18 +1,18 @@
 #pragma once
 
-#include "db/Errors.h"
+#include "Errors.h"
 
 #include <QLocale>
 #include <QString>
 
-namespace collector {
+namespace conversion {
 
 // A quantity text that is not a number. The message says so in the clerk's words, with the line
 // when it is known, so whoever shows it adds no line of its own.
-class BadQuantity : public db::ConversionError {
+class BadQuantity : public ConversionError {
 public:
     BadQuantity(const QString& message, int lineNumber)
-        : db::ConversionError(message)
+        : ConversionError(message)
         , m_lineNumber(lineNumber) {}
     // From 1; 0 when the caller gave none.
     int lineNumber() const { return m_lineNumber; }
@@ -30,4 +30,4 @@ private:
 // locale does not use; an overflow is refused the same way.
 double parseQuantity(const QString& text, const QLocale& locale, int lineNumber = 0);
 
-} // namespace collector
+} // namespace conversion

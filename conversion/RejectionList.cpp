@@ -2,6 +2,8 @@
 
 #include "db/Texts.h"
 
+namespace conversion {
+
 RejectionList::RejectionList(bool& rejectionsFlag, QObject* parent)
     : QAbstractTableModel(parent)
     , m_rejectionsFlag(rejectionsFlag) {}
@@ -100,3 +102,5 @@ QVariant RejectionList::headerData(int section, Qt::Orientation orientation, int
         return QAbstractTableModel::headerData(section, orientation, role);
     return cell(0, section);
 }
+
+} // namespace conversion

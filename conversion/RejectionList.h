@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QStringList>
 
+namespace conversion {
+
 // The readings of one conversion mode that were not posted, with the reason, as the grid under
 // the list page shows them: a header row (row 0) written with the first rejection, then one row
 // per rejection. Rows are counted on their own, so a rejection with an empty item code keeps
@@ -54,3 +56,5 @@ private:
     // The trimmed item codes of the rows, so that a long list answers at once.
     QSet<QString> m_listed;
 };
+
+} // namespace conversion

@@ -2,11 +2,7 @@
 
 #include <QLocale>
 
-namespace runreport {
-
-using conversion::FoundBy;
-using conversion::LineOutcome;
-using conversion::LineReport;
+namespace conversion {
 
 QString outcomeText(LineOutcome outcome, bool dryRun) {
     switch (outcome) {
@@ -19,7 +15,7 @@ QString outcomeText(LineOutcome outcome, bool dryRun) {
     case LineOutcome::HasMovements:
         break;
     }
-    return conversion::reasonText(outcome);
+    return reasonText(outcome);
 }
 
 QString foundByText(FoundBy foundBy) {
@@ -99,7 +95,7 @@ void showPassedOverText(LineReport& line, const QStringList& lines) {
         line.itemCode = lines.value(line.number - 1);
 }
 
-void Summary::add(const LineReport& line) {
+void RunSummary::add(const LineReport& line) {
     ++m_lines;
     if (line.outcome != LineOutcome::NoReading)
         ++m_readings;
@@ -112,17 +108,17 @@ void Summary::add(const LineReport& line) {
     }
 }
 
-QMap<QString, int> Summary::reasons() const {
+QMap<QString, int> RunSummary::reasons() const {
     QMap<QString, int> result;
     for (const LineOutcome outcome :
          {LineOutcome::NotFound, LineOutcome::Processed, LineOutcome::HasMovements}) {
         if (const int count = m_byOutcome[static_cast<size_t>(outcome)])
-            result.insert(conversion::reasonText(outcome), count);
+            result.insert(reasonText(outcome), count);
     }
     return result;
 }
 
-QJsonObject Summary::toJson(const QString& mode, bool dryRun, double seconds) const {
+QJsonObject RunSummary::toJson(const QString& mode, bool dryRun, double seconds) const {
     QJsonObject reasons;
     const QMap<QString, int> byReason = this->reasons();
     for (auto it = byReason.cbegin(); it != byReason.cend(); ++it)
@@ -141,4 +137,4 @@ QJsonObject Summary::toJson(const QString& mode, bool dryRun, double seconds) co
             {QStringLiteral("segundos"), seconds}};
 }
 
-} // namespace runreport
+} // namespace conversion

@@ -10,29 +10,29 @@
 #include <utility>
 
 // The run report as files and figures: one CSV row per line, and a summary of the run.
-namespace runreport {
+namespace conversion {
 
 // "gravada" ("a gravar" in a dry run, which posts nothing), "sem leitura" or the rejection reason.
-QString outcomeText(conversion::LineOutcome outcome, bool dryRun = false);
+QString outcomeText(LineOutcome outcome, bool dryRun = false);
 // "código de barras", "referência", "referência do fabricante", "referência antiga" or empty.
-QString foundByText(conversion::FoundBy foundBy);
+QString foundByText(FoundBy foundBy);
 
 // UTF-8, RFC 4180: fields holding a comma, a double quote or a line break are quoted with their
 // quotes doubled; every row ends with CR LF. Numbers are written with a point and no more digits
 // than they need.
 QByteArray csvHeader();
-void appendCsvRow(QByteArray& out, const conversion::LineReport& line, bool dryRun = false);
+void appendCsvRow(QByteArray& out, const LineReport& line, bool dryRun = false);
 // One field of such a row, quoted when it must be; separator is the one between fields.
 void appendCsvField(QByteArray& out, const QString& text, char separator = ',');
 
 // A line without a reading is reported with its own text as its code, so that what was passed
 // over can be seen; lines are the run's lines.
-void showPassedOverText(conversion::LineReport& line, const QStringList& lines);
+void showPassedOverText(LineReport& line, const QStringList& lines);
 
 // Figures of a run, added up line by line.
-class Summary {
+class RunSummary {
 public:
-    void add(const conversion::LineReport& line);
+    void add(const LineReport& line);
 
     int lines() const { return m_lines; }
     int readings() const { return m_readings; }
@@ -58,4 +58,4 @@ private:
     QSet<std::pair<QString, QString>> m_products;
 };
 
-} // namespace runreport
+} // namespace conversion

@@ -44,7 +44,7 @@ public:
             return;
         }
         LineReport passedOver = line;
-        runreport::showPassedOverText(passedOver, m_request.lines);
+        showPassedOverText(passedOver, m_request.lines);
         forward(passedOver);
     }
 
@@ -116,8 +116,8 @@ std::optional<QString> checkLines(const QStringList& lines, const QString& fileN
         const QString empty = QStringLiteral("Arquivo vazio!");
         return fileName.isEmpty() ? empty : empty + u' ' + fileName;
     }
-    if (collector::holdsNoReading(lines))
-        return collector::noReadingMessage(fileName);
+    if (holdsNoReading(lines))
+        return noReadingMessage(fileName);
     return std::nullopt;
 }
 
@@ -216,7 +216,7 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
             }
         }
         // A bad quantity's text names its line already.
-        if (!result.completed() && !dynamic_cast<const collector::BadQuantity*>(&error))
+        if (!result.completed() && !dynamic_cast<const BadQuantity*>(&error))
             result.failedLine = recorder.failedLine();
     }
     result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;

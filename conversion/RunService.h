@@ -51,7 +51,7 @@ enum class RunEnding {
 // What a run did.
 struct RunResult {
     RunEnding ending = RunEnding::Completed;
-    runreport::Summary summary;
+    RunSummary summary;
     // Every line's report when the request kept them, lines without a reading showing their text.
     std::vector<LineReport> lines;
     double seconds = 0.0;

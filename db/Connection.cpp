@@ -5,6 +5,8 @@
 
 #include <QSqlError>
 
+namespace db {
+
 namespace {
 constexpr char ServerNameParam[] = "SERVER NAME";
 constexpr char UserNameParam[] = "USERNAME";
@@ -105,3 +107,5 @@ QSqlDatabase Connection::database() const {
 const db::Dialect& Connection::dialect() const {
     return m_dialect ? *m_dialect : *db::Dialect::forName(QStringLiteral("SQLite"));
 }
+
+} // namespace db

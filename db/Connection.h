@@ -6,6 +6,8 @@
 #include <QSqlDatabase>
 #include <QStringList>
 
+namespace db {
+
 // Where an alias leads: the driver and its default settings.
 struct AliasSettings {
     const db::Dialect* dialect = nullptr;
@@ -48,3 +50,5 @@ private:
     QStringList m_params;
     const db::Dialect* m_dialect = nullptr;
 };
+
+} // namespace db

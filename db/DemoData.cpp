@@ -1,8 +1,13 @@
 #include "DemoData.h"
 
 #include "Query.h"
+#include "Statement.h"
 
 #include <QStringList>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace db::demo {
 
@@ -42,23 +47,47 @@ QString barcode(int n, int grade) {
     return twelve + QString::number(ean13CheckDigit(twelve));
 }
 
-void run(Query& query, const char* text, const QVariantList& values) {
-    query.setText(QString::fromLatin1(text));
-    for (int i = 0; i < values.size(); ++i) {
-        const QVariant& value = values[i];
-        if (value.typeId() == QMetaType::Double)
-            query.bindFloat(QStringLiteral(":v%1").arg(i), value.toDouble());
-        else if (value.typeId() == QMetaType::Int)
-            query.bindFloat(QStringLiteral(":v%1").arg(i), value.toInt());
-        else if (value.typeId() == QMetaType::QDate)
-            query.bindDate(QStringLiteral(":v%1").arg(i), value.toDate());
-        else if (value.typeId() == QMetaType::QDateTime)
-            query.bindDateTime(QStringLiteral(":v%1").arg(i), value.toDateTime());
-        else
-            query.bindText(QStringLiteral(":v%1").arg(i), value.toString());
+// The demo's inserts, each text prepared once and run for every row it writes.
+class Inserts {
+public:
+    Inserts(const QSqlDatabase& database, const Dialect& dialect)
+        : m_database(database)
+        , m_dialect(dialect) {
+        if (auto cancel = dialect.canceller(database))
+            m_watchdog = std::make_unique<StatementWatchdog>(std::move(cancel), LockWaitLimit);
     }
-    query.execute();
-}
+
+    // Binds the values in order: numbers as numbers, dates in the dialect's form, the rest as
+    // text.
+    void run(const char* text, const QVariantList& values) {
+        std::unique_ptr<Statement>& statement = m_prepared[text];
+        if (!statement)
+            statement = Statement::prepare(m_database, m_dialect, text, m_watchdog.get());
+        std::vector<BoundValue> bound;
+        bound.reserve(values.size());
+        for (int i = 0; i < values.size(); ++i) {
+            const QVariant& value = values[i];
+            if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Int) {
+                statement->bindFloat(i, value.toDouble());
+                continue;
+            }
+            if (value.typeId() == QMetaType::QDate)
+                bound.emplace_back(m_dialect.date(value.toDate()));
+            else if (value.typeId() == QMetaType::QDateTime)
+                bound.emplace_back(m_dialect.dateTime(value.toDateTime()));
+            else
+                bound.emplace_back(value.toString());
+            statement->bind(i, bound.back());
+        }
+        statement->execute();
+    }
+
+private:
+    QSqlDatabase m_database;
+    const Dialect& m_dialect;
+    std::unique_ptr<StatementWatchdog> m_watchdog;
+    std::unordered_map<std::string, std::unique_ptr<Statement>> m_prepared;
+};
 
 } // namespace
 
@@ -71,36 +100,37 @@ int ean13CheckDigit(const QString& twelveDigits) {
 
 void fill(QSqlDatabase database, const Dialect& dialect, const QDate& inventoryDate) {
     TransactionGuard transaction(database);
-    Query query(database, dialect);
+    // Declared after the transaction, so its statements are finalised before it ends.
+    Inserts inserts(database, dialect);
     const char* company = "Insert Into Filiais (CodEmpresa, NomeEmpresa) Values (:v0, :v1)";
-    run(query, company, {QStringLiteral("01"), QStringLiteral("Matriz - São Paulo")});
-    run(query, company, {QStringLiteral("02"), QStringLiteral("Filial Centro - Campinas")});
-    run(query, company, {QStringLiteral("07"), QStringLiteral("Loja Sul - Curitiba")});
+    inserts.run(company, {QStringLiteral("01"), QStringLiteral("Matriz - São Paulo")});
+    inserts.run(company, {QStringLiteral("02"), QStringLiteral("Filial Centro - Campinas")});
+    inserts.run(company, {QStringLiteral("07"), QStringLiteral("Loja Sul - Curitiba")});
     const char* cause = "Insert Into CausInv (CodCausa, Descricao) Values (:v0, :v1)";
-    run(query, cause, {QStringLiteral("001"), QStringLiteral("Inventário anual")});
-    run(query, cause, {QStringLiteral("002"), QStringLiteral("Inventário rotativo")});
-    run(query, cause, {QStringLiteral("005"), QStringLiteral("Ajuste de perdas e quebras")});
-    run(query, cause, {QStringLiteral("010"), QStringLiteral("Auditoria externa")});
+    inserts.run(cause, {QStringLiteral("001"), QStringLiteral("Inventário anual")});
+    inserts.run(cause, {QStringLiteral("002"), QStringLiteral("Inventário rotativo")});
+    inserts.run(cause, {QStringLiteral("005"), QStringLiteral("Ajuste de perdas e quebras")});
+    inserts.run(cause, {QStringLiteral("010"), QStringLiteral("Auditoria externa")});
 
     for (int n = 1; n <= ProductCount; ++n) {
         const int grade = gradeOf(n);
         const QString code = productCode(n);
         const QString name = Items[n % Items.size()] + QLatin1Char(' ') +
                              Variants[(n / Items.size()) % Variants.size()];
-        run(query,
-            "Insert Into Produto (CodProd, Descricao, Grade, Referencia, Reffabricante) "
-            "Values (:v0, :v1, :v2, :v3, :v4)",
-            {code, name, grade, QStringLiteral("REF%1").arg(n, 4, 10, QLatin1Char('0')),
-             QStringLiteral("FB-%1").arg(5000 + n)});
+        inserts.run("Insert Into Produto (CodProd, Descricao, Grade, Referencia, Reffabricante) "
+                    "Values (:v0, :v1, :v2, :v3, :v4)",
+                    {code, name, grade, QStringLiteral("REF%1").arg(n, 4, 10, QLatin1Char('0')),
+                     QStringLiteral("FB-%1").arg(5000 + n)});
         const QStringList grades = grade == 2
                                        ? QStringList{QStringLiteral("0001"), QStringLiteral("0002"),
                                                      QStringLiteral("0003")}
                                        : QStringList{QStringLiteral("0000")};
         for (int g = 0; g < grades.size(); ++g) {
-            run(query, "Insert Into ProdGrade (CodProd, CodGrade, CodBarra) Values (:v0, :v1, :v2)",
+            inserts.run(
+                "Insert Into ProdGrade (CodProd, CodGrade, CodBarra) Values (:v0, :v1, :v2)",
                 {code, grades[g], barcode(n, grade == 2 ? g + 1 : 0)});
             for (const char* companyCode : {"01", "02"}) {
-                run(query,
+                inserts.run(
                     "Insert Into CompProd (CodEmpresa, CodProd, CodGrade, Estoque, PrecoCusto) "
                     "Values (:v0, :v1, :v2, :v3, :v4)",
                     {QString::fromLatin1(companyCode), code, grades[g], double((n * 7) % 90),
@@ -110,13 +140,13 @@ void fill(QSqlDatabase database, const Dialect& dialect, const QDate& inventoryD
     }
     // Old references of the first products, replaced by the current ones.
     for (int n = 1; n <= 20; ++n) {
-        run(query,
+        inserts.run(
             "Insert Into Relacionarefant (ReferenciaAtual, Referenciaantiga) Values (:v0, :v1)",
             {QStringLiteral("REF%1").arg(n, 4, 10, QLatin1Char('0')),
              QStringLiteral("ANT-%1").arg(n, 3, 10, QLatin1Char('0'))});
     }
     // Product 000004 was counted and processed in company 01 on the demo's inventory date.
-    run(query,
+    inserts.run(
         "Insert Into Inventa (CodEmpresa, DataInv, Documento, CodProd, CodGrade, Processado, "
         "DataHora, Usuario, Quantidade, QuantKardex, PrecoCusto, CodCausa) "
         "Values (:v0, :v1, :v2, :v3, :v4, 'S', :v5, 'ADMIN', :v6, :v7, :v8, :v9)",
@@ -127,13 +157,12 @@ void fill(QSqlDatabase database, const Dialect& dialect, const QDate& inventoryD
          15.0, QStringLiteral("001")});
     // Products 000010 to 000014 already have movements in company 01.
     for (int n = 10; n <= 14; ++n) {
-        run(query,
-            "Insert Into MvGeral (CODEMPRESA, CODPROD, CODGRADE, DT_MOVIMENTO, TIPOAGENTE, "
-            "CODIGOAGENTE, TIPOMOV, DOCUMENTO, QUANTIDADE, PRECOMEDIO) "
-            "Values (:v0, :v1, :v2, :v3, 'A', '0000000000', '01', :v4, :v5, :v6)",
-            {QStringLiteral("01"), productCode(n), QStringLiteral("0000"),
-             QDateTime(inventoryDate.addDays(-30), QTime(9, 0)), QStringLiteral("NF%1").arg(n),
-             double(n), 20.0});
+        inserts.run("Insert Into MvGeral (CODEMPRESA, CODPROD, CODGRADE, DT_MOVIMENTO, TIPOAGENTE, "
+                    "CODIGOAGENTE, TIPOMOV, DOCUMENTO, QUANTIDADE, PRECOMEDIO) "
+                    "Values (:v0, :v1, :v2, :v3, 'A', '0000000000', '01', :v4, :v5, :v6)",
+                    {QStringLiteral("01"), productCode(n), QStringLiteral("0000"),
+                     QDateTime(inventoryDate.addDays(-30), QTime(9, 0)),
+                     QStringLiteral("NF%1").arg(n), double(n), 20.0});
     }
     transaction.commit();
 }

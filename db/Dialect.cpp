@@ -12,6 +12,7 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <cstdint>
+#include <cstring>
 
 namespace db {
 
@@ -44,6 +45,7 @@ public:
     // A deferred transaction that has read is refused at once when it comes to write while
     // another connection writes; taking the write lock up front waits the busy timeout for it.
     QSqlError beginTransaction(QSqlDatabase& database) const override {
+        // Not a db::Statement: the statements' fast path needs the transaction this begins.
         QSqlQuery query(database);
         return query.exec(QStringLiteral("BEGIN IMMEDIATE")) ? QSqlError() : query.lastError();
     }
@@ -127,12 +129,17 @@ public:
         static const auto cancel = reinterpret_cast<Cancel>(
             QLibrary::resolve(QStringLiteral("fbclient"), 2, "fb_cancel_operation"));
         const QVariant handle = database.driver() ? database.driver()->handle() : QVariant();
-        if (!cancel || !handle.isValid())
+        std::uintptr_t native = 0;
+        if (!cancel || !handle.isValid() || handle.metaType().sizeOf() > qsizetype(sizeof native))
             return {};
-        return [handle = handle]() mutable {
+        // The handle is copied out here: the watchdog calls this from a thread Qt did not start,
+        // which must not call into Qt (Qt's cleanup of such a thread crashes at its end under
+        // Windows); the client library alone is called there.
+        std::memcpy(&native, handle.constData(), size_t(handle.metaType().sizeOf()));
+        return [native]() mutable {
             constexpr unsigned short raiseCancel = 3;
             std::intptr_t status[20] = {};
-            cancel(status, handle.data(), raiseCancel);
+            cancel(status, &native, raiseCancel);
         };
     }
 
@@ -172,6 +179,7 @@ public:
     QSqlError beginTransaction(QSqlDatabase& database) const override {
         if (!database.transaction())
             return database.lastError();
+        // Not a db::Statement: a setting of the transaction, run once, before any statement.
         QSqlQuery query(database);
         if (query.exec(QStringLiteral("SET LOCAL lock_timeout = %1").arg(LockWaitLimit.count())))
             return {};

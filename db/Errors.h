@@ -5,7 +5,8 @@
 
 namespace db {
 
-// The general error class: every failure the tool reports carries one readable message.
+// The general error class: every failure the tool reports carries one readable message. The
+// database's own kinds follow; what fails outside it is conversion::Error.
 class Error : public std::runtime_error {
 public:
     explicit Error(const QString& message)
@@ -44,24 +45,12 @@ public:
     using DatabaseError::DatabaseError;
 };
 
-// A text that does not convert to a number or a date.
-class ConversionError : public Error {
-public:
-    using Error::Error;
-};
-
-// A file that can't be opened, read or written.
-class FileError : public Error {
-public:
-    using Error::Error;
-};
-
 // The one way an error becomes a text for a box or a line on standard error: ours carry their
-// message; the library's own speak the system's encoding.
+// message; any other is read as UTF-8, as ours write what() and the standard library's is ASCII.
 inline QString messageOf(const std::exception& error) {
     if (const auto* known = dynamic_cast<const Error*>(&error))
         return known->message();
-    return QString::fromLocal8Bit(error.what());
+    return QString::fromUtf8(error.what());
 }
 
 } // namespace db

@@ -28,6 +28,7 @@ LookupQuery* LookupQuery::newCompanies(QObject* parent) {
 
 void LookupQuery::open(const QSqlDatabase& database, const Dialect& dialect) {
     m_dialect = &dialect;
+    // Not a db::Statement: the model holds every row for the lists, and takes a QSqlQuery.
     QSqlQuery query(database);
     if (!query.exec(m_text))
         throw DatabaseError(query.lastError().text());

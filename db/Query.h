@@ -15,7 +15,8 @@ namespace db {
 
 // One statement on the connection: close, set its text, bind, open or execute, read, close.
 // Every step is checked, closing too; a refusal raises DatabaseError with the driver's message,
-// LockTimeout when another transaction held the rows past the lock wait limit.
+// LockTimeout when another transaction held the rows past the lock wait limit. Its one user
+// left is the engine's look-up after a refused insert; new code uses db::Statement.
 class Query {
 public:
     Query(const QSqlDatabase& database, const Dialect& dialect);

@@ -12,7 +12,8 @@ namespace db {
 QStringList schemaStatements(const Dialect& dialect) {
     QFile file(dialect.schemaResource());
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        throw FileError(QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
+        // The script is built into the program: failing to read it is no clerk's file.
+        throw Error(QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
     QStringList statements;
     QString current;
     for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
@@ -33,6 +34,7 @@ void createSchema(QSqlDatabase database, const Dialect& dialect) {
     const QStringList statements = schemaStatements(dialect);
     TransactionGuard transaction(database);
     for (const QString& statement : statements) {
+        // Not a db::Statement: a script's DDL runs once each, with no values to bind.
         QSqlQuery query(database);
         if (!query.exec(statement))
             throw DatabaseError(query.lastError().text());

@@ -250,6 +250,7 @@ bool sharesSqliteLibrary(const QSqlDatabase& database) {
         return known == Shared;
     // The source id names the very build of the library: two copies of one version still differ
     // when either was built apart.
+    // Through Qt, since the answer decides whether this program's library may be used at all.
     QSqlQuery query(database);
     if (!query.exec(QStringLiteral("Select sqlite_source_id()")) || !query.next())
         return false;

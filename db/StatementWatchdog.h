@@ -9,7 +9,8 @@
 namespace db {
 
 // Cancels a statement that runs past a time limit, from a thread of its own, for servers that
-// would otherwise wait without end for rows another transaction holds.
+// would otherwise wait without end for rows another transaction holds. The cancel runs on that
+// thread, which Qt did not start: it calls the server's client library, never Qt.
 class StatementWatchdog {
 public:
     StatementWatchdog(std::function<void()> cancel, std::chrono::milliseconds limit);

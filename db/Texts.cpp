@@ -1,7 +1,5 @@
 #include "Texts.h"
 
-#include "Errors.h"
-
 #include <QRegularExpression>
 
 namespace db::texts {
@@ -53,12 +51,6 @@ std::optional<QDate> parseDate(const QString& text, const QDate& today) {
     if (!date.isValid())
         return std::nullopt;
     return date;
-}
-
-QDate toDate(const QString& text, const QDate& today) {
-    if (const auto date = parseDate(text, today))
-        return *date;
-    throw ConversionError(QStringLiteral("'%1' is not a valid date").arg(text));
 }
 
 QString inventoryDocumentNumber(const QDate& inventoryDate) {

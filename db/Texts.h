@@ -27,9 +27,6 @@ QString formatDate(const QDate& date);
 // one of one or two digits falls in the current century. Empty when no calendar date results.
 std::optional<QDate> parseDate(const QString& text, const QDate& today);
 
-// As parseDate, but a text that is no date raises ConversionError.
-QDate toDate(const QString& text, const QDate& today);
-
 // Inventory document number: "yyyymmdd" of the inventory date followed by "A".
 QString inventoryDocumentNumber(const QDate& inventoryDate);
 

@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
 # Builds the Windows kit from Debian's own sources: sqlite/ (sqlite3.dll, its import library and
 # header) and qt6/ (Qt 6.4.2, the version of Debian's Qt, whose moc, rcc and uic serve the cross
-# build), with Qt's licence texts. About 40 minutes on two cores, most of it Qt.
-# Usage: windows-kit.sh KIT [sqlite|qt|all]     (the sources are kept in KIT.src)
+# build), with Qt's licence texts and its PostgreSQL and Firebird plugins. About 40 minutes on two
+# cores, most of it Qt.
+# Usage: windows-kit.sh KIT [sqlite|qt|sqldrivers|all]     (the sources are kept in KIT.src)
+#        windows-kit.sh KIT sqldrivers FOLDER    the two plugins alone, against KIT's Qt, into FOLDER
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-[ $# -ge 1 ] || { echo "uso: windows-kit.sh PASTA [sqlite|qt|all]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "uso: windows-kit.sh PASTA [sqlite|qt|sqldrivers|all] [DESTINO]" >&2; exit 2; }
 mkdir -p "$1"
 KIT=$(cd "$1" && pwd)
 PART=${2:-all}
+DRIVERS=$KIT/qt6/plugins/sqldrivers
+if [ $# -ge 3 ]; then
+    mkdir -p "$3"
+    DRIVERS=$(cd "$3" && pwd)
+fi
 SOURCES=$KIT.src
 TOOLCHAIN=$ROOT/packaging/windows/mingw-w64-x86_64.cmake
 export COLETOR_WINDOWS_KIT=$KIT
 
-install_packages "${WINDOWS_PACKAGES[@]}" qt6-base-dev cmake tcl dpkg-dev xz-utils
+install_packages "${WINDOWS_PACKAGES[@]}" qt6-base-dev cmake tcl dpkg-dev xz-utils libpq-dev firebird-dev
 # apt-get source needs a deb-src entry; the release's main archive is enough.
 if ! apt-cache showsrc sqlite3 2>/dev/null | grep -q '^Package:'; then
     codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
@@ -81,10 +88,50 @@ build_qt() {
     cp "$tree"/LICENSES/*.txt "$KIT/licenses/qt/"
 }
 
+# Qt's PostgreSQL and Firebird plugins, built on their own against the kit's Qt into DRIVERS. They link
+# the servers' client DLLs (libpq.dll, fbclient.dll), which a shop using that server has and the
+# installation does not bring: the build needs only their headers, Debian's, and import
+# libraries made from a list of the functions Qt's plugins call.
+build_sqldrivers() {
+    local tree clients=$SOURCES/clients
+    tree=$(unpacked qt6-base)
+    rm -rf "$clients" && mkdir -p "$clients/include" "$clients/lib" "$DRIVERS"
+    cp /usr/include/postgresql/libpq-fe.h /usr/include/postgresql/postgres_ext.h \
+        /usr/include/ibase.h "$clients/include/"
+    # Debian's configuration headers describe Linux; the plugin takes only the client's version
+    # from them, and Windows' 64-bit integer is a long long.
+    grep -E '^#define PG_(MAJORVERSION|VERSION|VERSION_NUM) ' /usr/include/postgresql/pg_config.h \
+        >"$clients/include/pg_config.h"
+    echo '#define PG_INT64_TYPE long long int' >"$clients/include/pg_config_ext.h"
+    for client in libpq fbclient; do
+        x86_64-w64-mingw32-dlltool -d "$ROOT/packaging/windows/$client.def" \
+            -l "$clients/lib/lib$client.dll.a"
+    done
+    cmake -S "$tree/src/plugins/sqldrivers" -B "$SOURCES/sqldrivers-build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCOLETOR_WINDOWS_KIT="$KIT" \
+        -DCMAKE_PREFIX_PATH="$KIT/qt6" -DQT_HOST_PATH=/usr \
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DCMAKE_BUILD_TYPE=Release \
+        -DFEATURE_sql_sqlite=OFF -DFEATURE_sql_odbc=OFF -DFEATURE_sql_mysql=OFF \
+        -DFEATURE_sql_db2=OFF -DFEATURE_sql_oci=OFF \
+        -DPostgreSQL_INCLUDE_DIR="$clients/include" \
+        -DPostgreSQL_LIBRARY_RELEASE="$clients/lib/liblibpq.dll.a" \
+        -DPostgreSQL_LIBRARY="$clients/lib/liblibpq.dll.a" \
+        -DInterbase_INCLUDE_DIR="$clients/include" \
+        -DInterbase_LIBRARY="$clients/lib/libfbclient.dll.a" >/dev/null
+    cmake --build "$SOURCES/sqldrivers-build" --parallel "$(nproc)"
+    local plugin
+    for plugin in qsqlpsql qsqlibase; do
+        x86_64-w64-mingw32-strip --strip-unneeded \
+            "$(find "$SOURCES/sqldrivers-build" -name "$plugin.dll" | head -n1)" \
+            -o "$DRIVERS/$plugin.dll"
+    done
+}
+
 case $PART in
 sqlite) build_sqlite ;;
 qt) build_qt ;;
-all) build_sqlite && build_qt ;;
+sqldrivers) build_sqldrivers ;;
+all) build_sqlite && build_qt && build_sqldrivers ;;
 *) echo "parte desconhecida: $PART" >&2 && exit 2 ;;
 esac
 echo "Kit do Windows em $KIT"

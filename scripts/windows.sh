@@ -5,7 +5,8 @@
 #
 # The Windows kit comes from COLETOR_WINDOWS_KIT (an unpacked kit, its windows-kit.tar.xz, or the
 # folder holding it), else ../shared/windows-kit beside the repository; without one it is built
-# from Debian's sources by scripts/windows-kit.sh into ~/.cache (about 40 minutes).
+# from Debian's sources by scripts/windows-kit.sh into ~/.cache (about 40 minutes). Qt's PostgreSQL
+# and Firebird plugins come with the kit, or are built against it into build-windows/plugins.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -26,6 +27,22 @@ else
         tar -C "$kit" -xJf "$source"
         touch "$kit/.unpacked"
     fi
+fi
+
+# Qt's PostgreSQL and Firebird plugins. A kit without them, as the shared one, gets them built
+# against it once into build-windows/plugins (about a minute, most of it fetching and unpacking
+# Qt's source), and the kit the build uses holds them from then on: a packed kit in its unpacked
+# copy, an unpacked one in a copy made of links to its files.
+drivers=$WINDOWS_BUILD_DIR/plugins/sqldrivers
+has_drivers() { [ -f "$1/qsqlpsql.dll" ] && [ -f "$1/qsqlibase.dll" ]; }
+if ! has_drivers "$kit/qt6/plugins/sqldrivers"; then
+    if [ "$kit" != "$WINDOWS_BUILD_DIR/kit" ]; then
+        rm -rf "$WINDOWS_BUILD_DIR/kit" && mkdir -p "$WINDOWS_BUILD_DIR/kit"
+        cp -rs "$kit/." "$WINDOWS_BUILD_DIR/kit/"
+        kit=$WINDOWS_BUILD_DIR/kit
+    fi
+    has_drivers "$drivers" || "$ROOT/scripts/windows-kit.sh" "$kit" sqldrivers "$drivers"
+    cp "$drivers/qsqlpsql.dll" "$drivers/qsqlibase.dll" "$kit/qt6/plugins/sqldrivers/"
 fi
 
 # -O2 as the Linux build: at -O3 GCC 12 takes a QString inside std::optional for uninitialised.

@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+namespace ui {
+
 namespace {
 struct TestState {
     bool on = false;
@@ -189,3 +191,5 @@ void Dialogs::clearShown() {
 void Dialogs::setOnShown(std::function<void(const Shown&)> callback) {
     state().onShown = std::move(callback);
 }
+
+} // namespace ui

@@ -8,6 +8,8 @@
 
 class QWidget;
 
+namespace ui {
+
 // Every message and file dialog of the tool goes through here, so tests can answer them and
 // read what they said: in test mode nothing modal opens.
 class Dialogs {
@@ -65,3 +67,5 @@ public:
     // Runs after a message is recorded in test mode, as the modal dialog would have run.
     static void setOnShown(std::function<void(const Shown&)> callback);
 };
+
+} // namespace ui

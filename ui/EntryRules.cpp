@@ -2,12 +2,14 @@
 
 #include "Dialogs.h"
 #include "MaskEdit.h"
-#include "db/Errors.h"
+#include "conversion/Errors.h"
 #include "db/Regional.h"
 #include "db/Texts.h"
 
 #include <QStackedWidget>
 #include <QTabWidget>
+
+namespace ui {
 
 namespace {
 // A field on a tab sheet is shown before its message leaves the focus there.
@@ -26,7 +28,7 @@ void bringTabSheetToFront(QWidget* field) {
 } // namespace
 
 QString CompleteDate(const QString& text, const QDate& today, QWidget* dialogParent) {
-    const CompletedDate completed = completeDateText(text, today);
+    const conversion::CompletedDate completed = conversion::completeDateText(text, today);
     if (completed.suspicious)
         Dialogs::message(dialogParent, Dialogs::Kind::Warning,
                          QStringLiteral("Atenção Data Suspeita:") + QLatin1Char('\r') +
@@ -42,12 +44,12 @@ void ValidateDateField(MaskEdit* field, const QString& name) {
     const QString typed = QString(field->maskedText()).replace(QLatin1Char(' '), QLatin1Char('_'));
     field->setMaskedText(CompleteDate(field->maskedText(), today, field->window()));
     try {
-        field->setMaskedText(db::texts::formatDate(db::texts::toDate(field->maskedText(), today)));
-    } catch (const db::ConversionError&) {
+        field->setMaskedText(db::texts::formatDate(conversion::toDate(field->maskedText(), today)));
+    } catch (const conversion::ConversionError&) {
         const bool blank = field->maskedText() == MaskEdit::blankMask();
         Dialogs::box(field->window(),
                      blank ? name + QStringLiteral(" não pode ficar em branco.")
-                           : invalidDateText(name, typed),
+                           : conversion::invalidDateText(name, typed),
                      QStringLiteral("Alerta"), Dialogs::Icon::Exclamation);
         bringTabSheetToFront(field);
         if (!blank)
@@ -55,3 +57,5 @@ void ValidateDateField(MaskEdit* field, const QString& name) {
         field->takeFocusBack();
     }
 }
+
+} // namespace ui

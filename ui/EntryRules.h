@@ -5,8 +5,11 @@
 #include <QDate>
 #include <QString>
 
-class MaskEdit;
 class QWidget;
+
+namespace ui {
+
+class MaskEdit;
 
 // Entry rules of the code and date fields, kept apart from the form so they can be checked
 // without it.
@@ -18,3 +21,5 @@ QString CompleteDate(const QString& text, const QDate& today, QWidget* dialogPar
 // dd/mm/yyyy; a blank or impossible date is refused with a box titled "Alerta" and the focus goes
 // back to the field (an impossible one is emptied first). name is the field as the box calls it.
 void ValidateDateField(MaskEdit* field, const QString& name);
+
+} // namespace ui

@@ -5,6 +5,8 @@
 
 #include <exception>
 
+namespace ui {
+
 // Ends the running operation on an error that no handler caught and shows it in the default
 // error box; the program goes on.
 template <typename Operation> bool guarded(QWidget* parent, Operation&& operation) {
@@ -16,3 +18,5 @@ template <typename Operation> bool guarded(QWidget* parent, Operation&& operatio
     }
     return false;
 }
+
+} // namespace ui

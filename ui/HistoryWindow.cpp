@@ -17,6 +17,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+namespace ui {
+
 namespace journal = conversion::journal;
 
 namespace {
@@ -133,8 +135,9 @@ void HistoryWindow::reload() {
     const QString company = m_company->text().trimmed();
     // A date still being typed filters nothing yet.
     const QDate date = db::texts::parseDate(m_date->text(), db::Clock::today()).value_or(QDate());
-    m_runs = journal::history(m_database, m_dialect,
-                              company.isEmpty() ? QString() : ZeroPad(company, 2), date);
+    m_runs =
+        journal::history(m_database, m_dialect,
+                         company.isEmpty() ? QString() : conversion::ZeroPad(company, 2), date);
     m_model->removeRows(0, m_model->rowCount());
     for (const journal::RunRecord& run : m_runs)
         m_model->appendRow(rowOf(run));
@@ -182,3 +185,5 @@ void HistoryWindow::undoSelected() {
     }
     reload();
 }
+
+} // namespace ui

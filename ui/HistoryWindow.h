@@ -15,6 +15,8 @@ namespace db {
 class Dialect;
 }
 
+namespace ui {
+
 // The journal's runs, newest first, filtered by company and inventory date, and the undo of
 // the one selected. The form opens it from "Histórico".
 class HistoryWindow : public QDialog {
@@ -42,3 +44,5 @@ private:
     QTableView* m_table = nullptr;
     QPushButton* m_undo = nullptr;
 };
+
+} // namespace ui

@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QTableView>
 
+namespace ui {
+
 LookupComboBox::LookupComboBox(QWidget* parent)
     : QComboBox(parent)
     , m_view(new QTableView) {
@@ -176,3 +178,5 @@ void LookupComboBox::keyPressEvent(QKeyEvent* event) {
     }
     QComboBox::keyPressEvent(event);
 }
+
+} // namespace ui

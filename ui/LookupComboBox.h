@@ -9,6 +9,8 @@ namespace db {
 class LookupQuery;
 }
 
+namespace ui {
+
 // A look-up list bound to a look-up query: its key value (a code, or null) positions the query
 // and shows the first list field; the dropped-down list shows every list field as a column.
 class LookupComboBox : public QComboBox {
@@ -63,3 +65,5 @@ private:
     bool m_forwardingPopupKey = false;
     bool m_popupKeyConsumed = false;
 };
+
+} // namespace ui

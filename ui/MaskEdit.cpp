@@ -3,6 +3,8 @@
 #include <QFocusEvent>
 #include <utility>
 
+namespace ui {
+
 namespace {
 // Shown for a blank position; the mask's own blank character.
 constexpr char16_t BlankShown = u'_';
@@ -54,3 +56,5 @@ void MaskEdit::focusOutEvent(QFocusEvent* event) {
         return;
     QLineEdit::focusOutEvent(event);
 }
+
+} // namespace ui

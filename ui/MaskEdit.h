@@ -2,6 +2,8 @@
 
 #include <QLineEdit>
 
+namespace ui {
+
 // The masked date field: ten positions "99/99/9999", every digit optional. Its text, as the
 // date rules read and write it, is always ten characters, "/" at positions 3 and 6 and a blank
 // in every position not typed; the screen shows a blank position as "_".
@@ -25,3 +27,5 @@ protected:
 private:
     bool m_focusTakenBack = false;
 };
+
+} // namespace ui

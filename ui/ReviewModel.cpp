@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+namespace ui {
+
 using conversion::LineOutcome;
 using conversion::LineReport;
 
@@ -82,7 +84,7 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
 
     QHash<QString, std::size_t> productRow;
     std::vector<Row> refused;
-    const QString toPost = runreport::outcomeText(LineOutcome::Posted, true);
+    const QString toPost = conversion::outcomeText(LineOutcome::Posted, true);
     for (const LineReport& line : lines) {
         m_summary.add(line);
         if (line.outcome == LineOutcome::Posted) {
@@ -100,7 +102,7 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
             Row& row = m_rows[*found];
             row.lines.push_back(line.number);
             addOnce(row.codes, line.itemCode);
-            addOnce(row.foundBy, runreport::foundByText(line.foundBy));
+            addOnce(row.foundBy, conversion::foundByText(line.foundBy));
             row.quantity += line.quantity;
             // The lines come in file order: the last one's count is the count after posting.
             row.countAfter = line.countAfter;
@@ -112,7 +114,7 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
             row.codes = QStringList{line.itemCode};
             row.CodProd = line.CodProd;
             row.CodGrade = line.CodGrade;
-            row.foundBy = QStringList{runreport::foundByText(line.foundBy)};
+            row.foundBy = QStringList{conversion::foundByText(line.foundBy)};
             row.quantityText = line.quantityText;
             row.outcome = conversion::reasonText(line.outcome);
             refused.push_back(std::move(row));
@@ -121,7 +123,7 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
             row.passedOver = true;
             row.lines = {line.number};
             row.codes = QStringList{line.itemCode};
-            row.outcome = runreport::outcomeText(line.outcome);
+            row.outcome = conversion::outcomeText(line.outcome);
             refused.push_back(std::move(row));
         }
     }
@@ -281,9 +283,7 @@ bool ReviewFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
     return true;
 }
 
-namespace review {
-
-QString destinationText(const Destination& destination) {
+QString destinationText(const ReviewDestination& destination) {
     const auto named = [](const QString& code, const QString& name) {
         return name.isEmpty() ? code : code + QStringLiteral(" - ") + name;
     };
@@ -298,7 +298,7 @@ QString destinationText(const Destination& destination) {
     return text;
 }
 
-QString figuresText(const runreport::Summary& summary, double seconds) {
+QString figuresText(const conversion::RunSummary& summary, double seconds) {
     const QLocale locale = db::Regional::locale();
     QStringList lines{QStringLiteral("Linhas: %1").arg(summary.lines()),
                       QStringLiteral("Leituras: %1").arg(summary.readings()),
@@ -311,7 +311,7 @@ QString figuresText(const runreport::Summary& summary, double seconds) {
     return lines.join(QLatin1Char('\n'));
 }
 
-QString totalsText(const runreport::Summary& summary) {
+QString totalsText(const conversion::RunSummary& summary) {
     QString text = QStringLiteral("Linhas: %1   Leituras: %2   Produtos: %3   Rejeitadas: %4")
                        .arg(summary.lines())
                        .arg(summary.readings())
@@ -326,4 +326,4 @@ QString totalsText(const runreport::Summary& summary) {
     return text;
 }
 
-} // namespace review
+} // namespace ui

@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+namespace ui {
+
 // What a dry run would post, for the review before posting: one row per product and grade the
 // file posts, then one per refused reading and per passed-over line that is not blank, in file
 // order. Built once from the run's line reports; the rows
@@ -39,7 +41,7 @@ public:
                 QObject* parent = nullptr);
 
     Mode mode() const { return m_mode; }
-    const runreport::Summary& summary() const { return m_summary; }
+    const conversion::RunSummary& summary() const { return m_summary; }
     // The CodProd of the product rows, for looking their descriptions up.
     QStringList productCodes() const;
     void setDescriptions(QHash<QString, QString> byCodProd);
@@ -78,7 +80,7 @@ private:
     Mode m_mode;
     QList<Column> m_columns;
     std::vector<Row> m_rows;
-    runreport::Summary m_summary;
+    conversion::RunSummary m_summary;
     QHash<QString, QString> m_descriptions;
 };
 
@@ -99,9 +101,8 @@ private:
     Show m_show = Show::All;
 };
 
-namespace review {
 // Where "Gravar" posts the reviewed readings.
-struct Destination {
+struct ReviewDestination {
     QString path;
     bool inventory = true;
     QString companyCode;
@@ -111,11 +112,12 @@ struct Destination {
     QString causeName;
 };
 // Two lines: the file, then the tab and the entries (the cause on the inventory tab only).
-QString destinationText(const Destination& destination);
+QString destinationText(const ReviewDestination& destination);
 
 // The figures of a run for the success box's details: lines, readings, posted, refused per
 // reason, seconds.
-QString figuresText(const runreport::Summary& summary, double seconds);
+QString figuresText(const conversion::RunSummary& summary, double seconds);
 // The same figures under the review's table, on one line.
-QString totalsText(const runreport::Summary& summary);
-} // namespace review
+QString totalsText(const conversion::RunSummary& summary);
+
+} // namespace ui

@@ -20,6 +20,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+namespace ui {
+
 ReviewWindow::ReviewWindow(ReviewModel* model, const QString& destination, QWidget* parent)
     : QDialog(parent)
     , m_model(model)
@@ -78,7 +80,7 @@ ReviewWindow::ReviewWindow(ReviewModel* model, const QString& destination, QWidg
     m_table->addAction(copy);
     connect(copy, &QAction::triggered, this, &ReviewWindow::copyToClipboard);
 
-    m_totals = new QLabel(review::totalsText(model->summary()), this);
+    m_totals = new QLabel(totalsText(model->summary()), this);
     m_totals->setObjectName(QStringLiteral("Totais"));
     m_totals->setWordWrap(true);
 
@@ -184,7 +186,7 @@ QByteArray ReviewWindow::shownCsv() const {
     for (int column = 0; column < columns; ++column) {
         if (column > 0)
             out += separator;
-        runreport::appendCsvField(
+        conversion::appendCsvField(
             out, m_filter->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString(),
             separator);
     }
@@ -193,7 +195,7 @@ QByteArray ReviewWindow::shownCsv() const {
         for (int column = 0; column < columns; ++column) {
             if (column > 0)
                 out += separator;
-            runreport::appendCsvField(
+            conversion::appendCsvField(
                 out, m_filter->index(row, column).data(ReviewModel::ExportRole).toString(),
                 separator);
         }
@@ -226,3 +228,5 @@ void ReviewWindow::exportCsv() {
                      QStringLiteral("Arquivo salvo com sucesso no diretório ") + fileName +
                          QLatin1Char('.'));
 }
+
+} // namespace ui

@@ -9,12 +9,14 @@ class QLabel;
 class QPushButton;
 class QTableView;
 
+namespace ui {
+
 // The review of a dry run: what the file would post and what it would refuse. "Gravar" accepts
 // the dialog and "Descartar" (or Esc, or closing it) rejects it; the form does the rest.
 class ReviewWindow : public QDialog {
     Q_OBJECT
 public:
-    // Takes the model over; destination says where "Gravar" posts (review::destinationText).
+    // Takes the model over; destination says where "Gravar" posts (destinationText).
     ReviewWindow(ReviewModel* model, const QString& destination, QWidget* parent = nullptr);
 
     // The journal's line on a file converted before, at the top; none when empty.
@@ -43,3 +45,5 @@ private:
     QLabel* m_totals = nullptr;
     QLabel* m_alreadyConverted = nullptr;
 };
+
+} // namespace ui

@@ -11,11 +11,9 @@
 #include "db/Errors.h"
 #include "db/LookupQuery.h"
 
-#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -26,6 +24,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+
+namespace ui {
 
 namespace {
 constexpr int ClientWidth = 463;
@@ -45,7 +45,7 @@ void limitTyping(QLineEdit* field, int width) {
         QRegularExpression(QStringLiteral(".{0,%1}").arg(width)), field));
 }
 
-QTableView* addGrid(QWidget* parent, RejectionList* model, const QString& name) {
+QTableView* addGrid(QWidget* parent, conversion::RejectionList* model, const QString& name) {
     auto* grid = new QTableView(parent);
     grid->setObjectName(name);
     grid->setModel(model);
@@ -89,12 +89,12 @@ TFConversao::TFConversao(const FormStartup& startup, QWidget* parent)
     setObjectName(QStringLiteral("FConversao"));
     setWindowTitle(QStringLiteral("Conversor de Coletor de Dados"));
     setFixedSize(ClientWidth, ClientHeight);
-    m_inventoryRejections = new RejectionList(m_rejections, this);
-    m_openingRejections = new RejectionList(m_rejections, this);
+    m_inventoryRejections = new conversion::RejectionList(m_rejections, this);
+    m_openingRejections = new conversion::RejectionList(m_rejections, this);
     dbTelvaro = startup.newConnection(this);
     CausInv = db::LookupQuery::newCauses(this);
     Empresa = db::LookupQuery::newCompanies(this);
-    connect(dbTelvaro, &Connection::aboutToClose, this, [this] {
+    connect(dbTelvaro, &db::Connection::aboutToClose, this, [this] {
         CausInv->close();
         Empresa->close();
     });
@@ -272,7 +272,7 @@ void TFConversao::createControls() {
                                          PcDados->count());
         });
     }
-    for (RejectionList* list : {m_inventoryRejections, m_openingRejections}) {
+    for (conversion::RejectionList* list : {m_inventoryRejections, m_openingRejections}) {
         connect(list, &QAbstractItemModel::modelReset, this, &TFConversao::showEmptyLists);
         connect(list, &QAbstractItemModel::headerDataChanged, this, &TFConversao::showEmptyLists);
     }
@@ -325,10 +325,6 @@ void TFConversao::setTabOrder() {
         none->setFocusPolicy(Qt::NoFocus);
 }
 
-void TFConversao::watch(QWidget* widget) {
-    widget->installEventFilter(this);
-}
-
 void TFConversao::FormCreate(const FormStartup& startup) {
     try {
         startup.open(*dbTelvaro, {CausInv, Empresa});
@@ -349,82 +345,4 @@ void TFConversao::FormCreate(const FormStartup& startup) {
     edtCaminho->setFocus();
 }
 
-bool TFConversao::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::KeyPress: {
-        const auto* keyEvent = static_cast<QKeyEvent*>(event);
-        int key = 0;
-        switch (keyEvent->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            key = VK_RETURN;
-            break;
-        case Qt::Key_Escape:
-            key = VK_ESCAPE;
-            break;
-        case Qt::Key_Up:
-            key = VK_UP;
-            break;
-        case Qt::Key_Down:
-            key = VK_DOWN;
-            break;
-        default:
-            return false;
-        }
-        bool passOn = true;
-        guarded(this, [&] { passOn = previewKey(watched, key); });
-        return !passOn;
-    }
-    case QEvent::FocusOut: {
-        const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        // A modal box or a dropped-down list takes the focus for a while; that is no leave.
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            guarded(this, [&] { controlLeft(watched); });
-        return false;
-    }
-    default:
-        return false;
-    }
-}
-
-bool TFConversao::previewKey(QObject* watched, int key) {
-    // A focused button takes Enter itself and presses; the arrows move among the controls as
-    // in a dialog. Neither reaches the form's rules.
-    if (auto* button = qobject_cast<QPushButton*>(watched)) {
-        if (key == VK_RETURN) {
-            button->click();
-            return false;
-        }
-        if (key == VK_UP || key == VK_DOWN) {
-            focusNextControl(key == VK_DOWN);
-            return false;
-        }
-    }
-    // A dropped-down list takes Enter and Esc itself, to pick or to close.
-    if (auto* list = qobject_cast<LookupComboBox*>(watched);
-        list && list->isDroppedDown() && (key == VK_RETURN || key == VK_ESCAPE))
-        return true;
-    FormKeyDown(key);
-    if (key != 0) {
-        if (watched == DtInventa)
-            DtInventaKeyDown(key);
-        else if (watched == CodEmpresa)
-            CodEmpresaKeyDown(key);
-        else if (watched == CodCausa)
-            CodCausaKeyDown(key);
-        else if (watched == MostraEmpresa)
-            MostraEmpresaKeyDown(key);
-        else if (watched == MostraCausa)
-            MostraCausaKeyDown(key);
-    }
-    return key != 0;
-}
-
-void TFConversao::controlLeft(QObject* watched) {
-    if (watched == DtInventa)
-        DtInventaExit();
-    else if (watched == CodEmpresa)
-        CodEmpresaExit();
-    else if (watched == CodCausa)
-        CodCausaExit();
-}
+} // namespace ui

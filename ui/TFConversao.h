@@ -12,21 +12,23 @@ class QPushButton;
 class QStackedWidget;
 class QTabWidget;
 class QTableView;
-class Connection;
-class FormStartup;
-class LookupComboBox;
-class MaskEdit;
-class RejectionList;
+
 namespace conversion {
+class RejectionList;
 struct RunRequest;
 struct RunResult;
 } // namespace conversion
 namespace db {
+class Connection;
 class LookupQuery;
-}
-namespace review {
-struct Destination;
-}
+} // namespace db
+
+namespace ui {
+
+class FormStartup;
+class LookupComboBox;
+class MaskEdit;
+struct ReviewDestination;
 
 // The conversion form, the tool's only window (unit untPrincipal). Controls and handlers keep
 // their design names. Handlers stay thin: they read the widgets, call the engine, show results.
@@ -126,14 +128,14 @@ public:
     QStringList Arquivo;
 
     // Connection and look-ups.
-    Connection* dbTelvaro = nullptr;
+    db::Connection* dbTelvaro = nullptr;
     db::LookupQuery* CausInv = nullptr;
     db::LookupQuery* Empresa = nullptr;
 
     // Rejection lists and the rejections flag.
     bool rejections() const { return m_rejections; }
-    RejectionList* inventoryRejections() const { return m_inventoryRejections; }
-    RejectionList* openingRejections() const { return m_openingRejections; }
+    conversion::RejectionList* inventoryRejections() const { return m_inventoryRejections; }
+    conversion::RejectionList* openingRejections() const { return m_openingRejections; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -158,7 +160,7 @@ private:
     // The progress bar back to 0 and the line counter cleared, once a run has been reported.
     void resetProgress();
     // Where posting the reviewed run goes: the file, the tab and the entries with their names.
-    review::Destination destination(const conversion::RunRequest& run) const;
+    ReviewDestination destination(const conversion::RunRequest& run) const;
     // After a review: posts the very lines and entries that were reviewed.
     void postReviewed(const conversion::RunRequest& run);
     void setEntryControlsEnabled(bool enabled);
@@ -195,8 +197,10 @@ private:
     // Set while a leave handler runs: one that moves the focus makes the control the focus was
     // heading for lose it before it ever had it, and that control has nothing to leave.
     bool m_leaving = false;
-    RejectionList* m_inventoryRejections = nullptr;
-    RejectionList* m_openingRejections = nullptr;
+    conversion::RejectionList* m_inventoryRejections = nullptr;
+    conversion::RejectionList* m_openingRejections = nullptr;
     QLabel* m_noInventoryRejections = nullptr;
     QLabel* m_noOpeningRejections = nullptr;
 };
+
+} // namespace ui

@@ -17,6 +17,8 @@
 
 #include <functional>
 
+namespace ui {
+
 namespace {
 // A code field with its look-up list: the two pairs differ only in these.
 struct CodePair {
@@ -39,7 +41,7 @@ CodePair causePair(const TFConversao& form) {
 bool leaveCode(TFConversao& form, const CodePair& pair) {
     if (pair.code->text().isEmpty())
         return false;
-    pair.code->setText(ZeroPad(pair.code->text(), pair.width));
+    pair.code->setText(conversion::ZeroPad(pair.code->text(), pair.width));
     if (!form.lookupAvailable(*pair.query))
         return false;
     if (pair.query->locate(pair.code->text())) {
@@ -214,3 +216,5 @@ void TFConversao::DtInventaKeyDown(int& key) {
         DtInventa->setMaskedText(db::texts::formatDate(today));
     CodEmpresa->setFocus();
 }
+
+} // namespace ui

@@ -1,15 +1,21 @@
-// Form-wide keyboard rules and display states.
+// Form-wide keyboard rules and display states, and the routing of the watched controls' keys and
+// leaves to them.
+#include "ErrorGuard.h"
 #include "LookupComboBox.h"
 #include "MaskEdit.h"
 #include "TFConversao.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableView>
+
+namespace ui {
 
 void TFConversao::FormKeyDown(int& key) {
     switch (key) {
@@ -73,3 +79,89 @@ void TFConversao::PcDadosChange() {
     CodCausa->setVisible(causeVisible);
     MostraCausa->setVisible(causeVisible);
 }
+
+void TFConversao::watch(QWidget* widget) {
+    widget->installEventFilter(this);
+}
+
+bool TFConversao::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        int key = 0;
+        switch (keyEvent->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            key = VK_RETURN;
+            break;
+        case Qt::Key_Escape:
+            key = VK_ESCAPE;
+            break;
+        case Qt::Key_Up:
+            key = VK_UP;
+            break;
+        case Qt::Key_Down:
+            key = VK_DOWN;
+            break;
+        default:
+            return false;
+        }
+        bool passOn = true;
+        guarded(this, [&] { passOn = previewKey(watched, key); });
+        return !passOn;
+    }
+    case QEvent::FocusOut: {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        // A modal box or a dropped-down list takes the focus for a while; that is no leave.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            guarded(this, [&] { controlLeft(watched); });
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+bool TFConversao::previewKey(QObject* watched, int key) {
+    // A focused button takes Enter itself and presses; the arrows move among the controls as
+    // in a dialog. Neither reaches the form's rules.
+    if (auto* button = qobject_cast<QPushButton*>(watched)) {
+        if (key == VK_RETURN) {
+            button->click();
+            return false;
+        }
+        if (key == VK_UP || key == VK_DOWN) {
+            focusNextControl(key == VK_DOWN);
+            return false;
+        }
+    }
+    // A dropped-down list takes Enter and Esc itself, to pick or to close.
+    if (auto* list = qobject_cast<LookupComboBox*>(watched);
+        list && list->isDroppedDown() && (key == VK_RETURN || key == VK_ESCAPE))
+        return true;
+    FormKeyDown(key);
+    if (key != 0) {
+        if (watched == DtInventa)
+            DtInventaKeyDown(key);
+        else if (watched == CodEmpresa)
+            CodEmpresaKeyDown(key);
+        else if (watched == CodCausa)
+            CodCausaKeyDown(key);
+        else if (watched == MostraEmpresa)
+            MostraEmpresaKeyDown(key);
+        else if (watched == MostraCausa)
+            MostraCausaKeyDown(key);
+    }
+    return key != 0;
+}
+
+void TFConversao::controlLeft(QObject* watched) {
+    if (watched == DtInventa)
+        DtInventaExit();
+    else if (watched == CodEmpresa)
+        CodEmpresaExit();
+    else if (watched == CodCausa)
+        CodCausaExit();
+}
+
+} // namespace ui

@@ -12,6 +12,8 @@
 #include <QTableView>
 #include <tuple>
 
+namespace ui {
+
 void TFConversao::BitBtn2Click() {
     Notebook->setCurrentIndex(0);
     Notebook1->setCurrentIndex(0);
@@ -23,7 +25,7 @@ void TFConversao::BitBtn2Click() {
 }
 
 void TFConversao::btnSalvarClick() {
-    const QByteArray content = rejectionexport::bytes(m_inventoryRejections->exportLines());
+    const QByteArray content = conversion::rejectionFileBytes(m_inventoryRejections->exportLines());
     const Dialogs::FileRequest request{
         QStringLiteral("Selecione o nome do arquivo a ser gerado..."),
         QStringLiteral("Arquivo TXT (*.txt)"), QStringLiteral("txt"), QStringLiteral("c:")};
@@ -36,7 +38,7 @@ void TFConversao::btnSalvarClick() {
         return;
     }
     try {
-        rejectionexport::write(fileName, content);
+        conversion::writeRejectionFile(fileName, content);
     } catch (const db::Error& error) {
         Dialogs::message(this, Dialogs::Kind::Warning,
                          QStringLiteral("Ocorreu o seguinte erro ao salvar os dados no arquivo: ") +
@@ -65,3 +67,5 @@ void TFConversao::showEmptyLists() {
         none->setVisible(list->isEmpty());
     }
 }
+
+} // namespace ui

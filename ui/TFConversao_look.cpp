@@ -17,6 +17,8 @@
 #include <QTableView>
 #include <algorithm>
 
+namespace ui {
+
 namespace {
 // The design's fonts are Windows faces; the style hint picks the nearest sans-serif face the
 // platform has when they are missing.
@@ -84,7 +86,8 @@ void TFConversao::applyLook() {
         // As with the title: the code column grows rather than cut its header.
         const int margin = grid->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
         const int headerWidth =
-            header->fontMetrics().horizontalAdvance(RejectionList::codeHeader()) + 2 * margin + 2;
+            header->fontMetrics().horizontalAdvance(conversion::RejectionList::codeHeader()) +
+            2 * margin + 2;
         grid->setColumnWidth(0, std::max(grid->columnWidth(0), headerWidth));
     }
     // Only the caption of the path group is bold, not the path.
@@ -103,3 +106,5 @@ void TFConversao::applyLook() {
     if (const QScreen* shown = screen())
         move(shown->availableGeometry().center() - rect().center());
 }
+
+} // namespace ui

@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
+namespace ui {
+
 void TFConversao::btSimularClick() {
     if (m_running || !CheckEntries() || !loadArquivo() || !dbTelvaro->isOpen())
         return;
@@ -34,7 +36,7 @@ void TFConversao::btSimularClick() {
                                   result.lines);
     model->setDescriptions(conversion::productDescriptions(
         dbTelvaro->database(), dbTelvaro->dialect(), model->productCodes()));
-    auto* window = new ReviewWindow(model, review::destinationText(destination(run)), this);
+    auto* window = new ReviewWindow(model, destinationText(destination(run)), this);
     window->setAlreadyConverted(earlierRunText(run));
     // Queued: the run lets window messages through, and the review is on its way out.
     connect(
@@ -44,7 +46,7 @@ void TFConversao::btSimularClick() {
     window->open();
 }
 
-review::Destination TFConversao::destination(const conversion::RunRequest& run) const {
+ReviewDestination TFConversao::destination(const conversion::RunRequest& run) const {
     const auto nameOf = [](const db::LookupQuery& lookup, const QString& code, const char* column) {
         const int row = lookup.rowOfKey(code);
         return row < 0 ? QString() : lookup.textAt(row, lookup.columnOf(QLatin1String(column)));
@@ -78,3 +80,5 @@ void TFConversao::btHistoricoClick() {
     connect(window, &QDialog::finished, window, &QObject::deleteLater);
     window->open();
 }
+
+} // namespace ui

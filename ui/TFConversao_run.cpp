@@ -27,6 +27,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+namespace ui {
+
 // The window's side of a run: progress bar, status label, the message queue, and the close
 // request. The bar and the label follow every line, but are repainted at most every 50 ms:
 // painting them for each line cost more than the line itself, and no screen shows more. Pending
@@ -133,7 +135,7 @@ void TFConversao::btOKClick() {
 bool TFConversao::loadArquivo() {
     Arquivo.clear();
     m_fileSha256.clear();
-    Arquivo = collector::readLines(edtCaminho->text(), &m_fileSha256);
+    Arquivo = conversion::readLines(edtCaminho->text(), &m_fileSha256);
     if (const auto problem = conversion::checkLines(Arquivo)) {
         Dialogs::box(this, *problem, QStringLiteral("Erro ao converter"),
                      Dialogs::Icon::Exclamation);
@@ -179,7 +181,7 @@ bool TFConversao::postRun(const conversion::RunRequest& reviewed) {
     if (!result.note.isEmpty())
         done += u'\r' + result.note;
     Dialogs::box(this, done, QStringLiteral("Informação"), Dialogs::Icon::Information,
-                 review::figuresText(result.summary, result.seconds));
+                 figuresText(result.summary, result.seconds));
     resetProgress();
     return true;
 }
@@ -202,8 +204,8 @@ bool TFConversao::runConversion(const conversion::RunRequest& run, conversion::R
     FormRunObserver window(*this, run.inventory);
     // A dry run's rejections are the review's to show: its lists are thrown away.
     bool dryRejections = false;
-    RejectionList dryInventory(dryRejections);
-    RejectionList dryOpening(dryRejections);
+    conversion::RejectionList dryInventory(dryRejections);
+    conversion::RejectionList dryOpening(dryRejections);
     const conversion::RejectionTargets targets =
         run.dryRun ? conversion::RejectionTargets{dryInventory, dryOpening, dryRejections}
                    : conversion::RejectionTargets{*m_inventoryRejections, *m_openingRejections,
@@ -248,3 +250,5 @@ void TFConversao::closeEvent(QCloseEvent* event) {
     }
     QWidget::closeEvent(event);
 }
+
+} // namespace ui

@@ -2,6 +2,8 @@
 
 #include <QLibraryInfo>
 
+namespace ui {
+
 std::unique_ptr<QTranslator> loadQtTranslations(const QLocale& locale) {
     auto translator = std::make_unique<QTranslator>();
     if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
@@ -9,3 +11,5 @@ std::unique_ptr<QTranslator> loadQtTranslations(const QLocale& locale) {
         return nullptr;
     return translator;
 }
+
+} // namespace ui

@@ -27,9 +27,9 @@ const QString Warning = QStringLiteral("Ocorreu um erro ao tentar conectar ao ba
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { Dialogs::setTestMode(true); }
+    void initTestCase() { ui::Dialogs::setTestMode(true); }
     void init() {
-        Dialogs::clearShown();
+        ui::Dialogs::clearShown();
         useDefaultAlias();
     }
     void cleanup() { QDir::setCurrent(QDir::tempPath()); }
@@ -53,7 +53,7 @@ private slots:
     void windowsRule() {
         QFETCH(QString, directory);
         QFETCH(QString, path);
-        QCOMPARE(configfile::windowsPath(directory), path);
+        QCOMPARE(app::windowsConfigPath(directory), path);
     }
 
     void posixRuleKeepsTheDirectoryAsGiven_data() {
@@ -69,7 +69,7 @@ private slots:
     void posixRuleKeepsTheDirectoryAsGiven() {
         QFETCH(QString, directory);
         QFETCH(QString, path);
-        QCOMPARE(configfile::posixPath(directory), path);
+        QCOMPARE(app::posixConfigPath(directory), path);
     }
 
     // The first line of Caminho.Dir decides the parameter list; every case but the good one
@@ -102,7 +102,7 @@ private slots:
         QDir::setCurrent(dir.path());
         if (fileExists)
             testfiles::write(dir.filePath(QStringLiteral("Caminho.Dir")), content);
-        TFConversao form(Startup{});
+        ui::TFConversao form(app::Startup{});
         QCOMPARE(form.dbTelvaro->params(), params);
         // None of these names a database that exists, and none is created by trying.
         QVERIFY(!form.dbTelvaro->isOpen());
@@ -117,8 +117,8 @@ private slots:
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
         database.pointToolAt(dir.path());
-        TFConversao form(Startup{});
-        QVERIFY(Dialogs::shown().isEmpty());
+        ui::TFConversao form(app::Startup{});
+        QVERIFY(ui::Dialogs::shown().isEmpty());
         QVERIFY(form.dbTelvaro->isOpen());
         QCOMPARE(
             form.dbTelvaro->params(),
@@ -190,9 +190,9 @@ private slots:
             qputenv("CONVERSOR_ALIASES", dir.filePath(QStringLiteral("aliases.ini")).toLocal8Bit());
         }
         const QString aliasFile = qEnvironmentVariable("CONVERSOR_ALIASES");
-        TFConversao form(Startup{});
-        QCOMPARE(Dialogs::shown().size(), 1);
-        const Dialogs::Shown shown = Dialogs::shown().constFirst();
+        ui::TFConversao form(app::Startup{});
+        QCOMPARE(ui::Dialogs::shown().size(), 1);
+        const ui::Dialogs::Shown shown = ui::Dialogs::shown().constFirst();
         QCOMPARE(shown.caption, QStringLiteral("Warning"));
         QCOMPARE(shown.icon, QStringLiteral("warning"));
         const QStringList lines = shown.text.split(QLatin1Char('\r'));
@@ -200,7 +200,7 @@ private slots:
         QCOMPARE(lines[0], Warning);
         QVERIFY2(lines[1].contains(driverPart, Qt::CaseInsensitive), qPrintable(lines[1]));
         // Where Caminho.Dir was looked for is written the system's way (C:\DADOS\Caminho.Dir).
-        const QString configFile = configfile::pathForWorkingDirectory(dir.path());
+        const QString configFile = app::configPathFor(dir.path());
         tried.replace(QStringLiteral("%1/Caminho.Dir"), configFile)
             .replace(QStringLiteral("Caminho.Dir em %1"),
                      QStringLiteral("Caminho.Dir em ") + QFileInfo(configFile).path());
@@ -224,8 +224,8 @@ private slots:
     void codeFieldsWithoutConnection() {
         QTemporaryDir dir;
         QDir::setCurrent(dir.path());
-        TFConversao form(Startup{});
-        Dialogs::clearShown();
+        ui::TFConversao form(app::Startup{});
+        ui::Dialogs::clearShown();
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.CodEmpresa->setFocus();
@@ -239,9 +239,9 @@ private slots:
         QTest::keyClick(form.CodCausa, Qt::Key_Return);
         QCOMPARE(form.CodEmpresa->text(), QStringLiteral("01"));
         QCOMPARE(form.CodCausa->text(), QStringLiteral("005"));
-        QCOMPARE(Dialogs::shown().size(), 1);
-        QCOMPARE(Dialogs::shown().constFirst().caption + QLatin1Char('|') +
-                     Dialogs::shown().constFirst().text,
+        QCOMPARE(ui::Dialogs::shown().size(), 1);
+        QCOMPARE(ui::Dialogs::shown().constFirst().caption + QLatin1Char('|') +
+                     ui::Dialogs::shown().constFirst().text,
                  QStringLiteral("Warning|Não há conexão com o banco de dados: as empresas e as "
                                 "causas não podem ser conferidas e nenhuma conversão pode ser "
                                 "feita. Corrija a conexão como diz o aviso da abertura e abra o "
@@ -253,9 +253,9 @@ private slots:
         QDir::setCurrent(dir.path());
         // A directory of that name exists but can't be read as a file.
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Caminho.Dir")));
-        TFConversao form(Startup{});
-        QCOMPARE(Dialogs::shown().size(), 1);
-        QVERIFY(Dialogs::shown().constFirst().text.startsWith(Warning + QLatin1Char('\r')));
+        ui::TFConversao form(app::Startup{});
+        QCOMPARE(ui::Dialogs::shown().size(), 1);
+        QVERIFY(ui::Dialogs::shown().constFirst().text.startsWith(Warning + QLatin1Char('\r')));
         QVERIFY(!form.dbTelvaro->isOpen());
     }
 };

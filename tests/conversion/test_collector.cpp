@@ -1,6 +1,6 @@
 #include "conversion/CollectorFile.h"
+#include "conversion/Errors.h"
 #include "conversion/Quantity.h"
-#include "db/Errors.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -23,7 +23,7 @@ private slots:
     void splitsMixedLineEnds() {
         QFETCH(QString, text);
         QFETCH(QStringList, lines);
-        QCOMPARE(collector::splitLines(text), lines);
+        QCOMPARE(conversion::splitLines(text), lines);
     }
 
     void readsEveryByteAsWindows1252() {
@@ -33,10 +33,10 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("\x80\xe7\x81,1\r\nx,2\n");
         file.close();
-        QCOMPARE(collector::readLines(path),
+        QCOMPARE(conversion::readLines(path),
                  (QStringList{QStringLiteral("\u20ac\u00e7\u0081,1"), QStringLiteral("x,2")}));
-        QVERIFY_THROWS_EXCEPTION(db::FileError,
-                                 collector::readLines(dir.filePath(QStringLiteral("nada.txt"))));
+        QVERIFY_THROWS_EXCEPTION(conversion::FileError,
+                                 conversion::readLines(dir.filePath(QStringLiteral("nada.txt"))));
     }
 
     // A file over the limit is refused before it is read; one at the limit is read whole.
@@ -55,11 +55,11 @@ private slots:
         file.write(QByteArray(size - 2, 'x') + "\r\n");
         QVERIFY(file.seek(0));
         if (read)
-            QCOMPARE(collector::readLines(file, QStringLiteral("c"), 16),
+            QCOMPARE(conversion::readLines(file, QStringLiteral("c"), 16),
                      QStringList{QString(14, QLatin1Char('x'))});
         else
-            QVERIFY_THROWS_EXCEPTION(db::FileError,
-                                     collector::readLines(file, QStringLiteral("c"), 16));
+            QVERIFY_THROWS_EXCEPTION(conversion::FileError,
+                                     conversion::readLines(file, QStringLiteral("c"), 16));
     }
 
     void firstCommaSplitsTheReading_data() {
@@ -85,7 +85,7 @@ private slots:
         QFETCH(bool, hasReading);
         QFETCH(QString, itemCode);
         QFETCH(QString, quantityText);
-        const auto reading = collector::splitReading(line);
+        const auto reading = conversion::splitReading(line);
         QCOMPARE(reading.has_value(), hasReading);
         if (reading) {
             QCOMPARE(reading->itemCode, itemCode);
@@ -133,10 +133,10 @@ private slots:
         QFETCH(bool, valid);
         QFETCH(double, value);
         try {
-            const double parsed = collector::parseQuantity(text, locale);
+            const double parsed = conversion::parseQuantity(text, locale);
             QVERIFY2(valid, qPrintable(QString::number(parsed)));
             QCOMPARE(parsed, value);
-        } catch (const db::ConversionError& error) {
+        } catch (const conversion::ConversionError& error) {
             QVERIFY2(!valid, qPrintable(error.message()));
             QVERIFY2(error.message().startsWith(QStringLiteral("a quantidade \"%1\"").arg(text)),
                      qPrintable(error.message()));
@@ -175,9 +175,9 @@ private slots:
         QFETCH(int, line);
         QFETCH(QString, message);
         try {
-            collector::parseQuantity(text, locale, line);
+            conversion::parseQuantity(text, locale, line);
             QFAIL("the quantity went through");
-        } catch (const collector::BadQuantity& error) {
+        } catch (const conversion::BadQuantity& error) {
             QCOMPARE(error.message(), message);
             QCOMPARE(error.lineNumber(), line);
         }

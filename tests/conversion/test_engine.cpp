@@ -1,6 +1,6 @@
 #include "conversion/ConversionEngine.h"
+#include "conversion/Errors.h"
 #include "conversion/RejectionList.h"
-#include "db/Errors.h"
 #include "db/Regional.h"
 #include "tests/Relayed.h"
 #include "tests/TestDatabase.h"
@@ -150,8 +150,8 @@ public:
                 QSqlDatabase other = QSqlDatabase::cloneDatabase(name, QStringLiteral("other run"));
                 other.open();
                 bool flag = false;
-                RejectionList inventory(flag);
-                RejectionList opening(flag);
+                conversion::RejectionList inventory(flag);
+                conversion::RejectionList opening(flag);
                 Holder holder(*this, hold);
                 ConversionEngine engine(other, *db::Dialect::forDriver(other.driverName()),
                                         EntryValues{"01", "003", "06/12/2026"},
@@ -291,8 +291,8 @@ class TestEngine : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestDatabase> m_database;
-    std::unique_ptr<RejectionList> m_inventoryList;
-    std::unique_ptr<RejectionList> m_openingList;
+    std::unique_ptr<conversion::RejectionList> m_inventoryList;
+    std::unique_ptr<conversion::RejectionList> m_openingList;
     bool m_flag = false;
     Recorder m_recorder;
 
@@ -314,7 +314,7 @@ class TestEngine : public QObject {
             "Usuario, Quantidade, QuantKardex, PrecoCusto, CodCausa From Inventa "
             "Where Processado = 'N' Order By CodProd"));
     }
-    static QStringList listed(const RejectionList& list) {
+    static QStringList listed(const conversion::RejectionList& list) {
         QStringList rows;
         for (int row = 1; row < list.gridRowCount(); ++row)
             rows << list.cell(row, 0) + QLatin1Char('|') + list.cell(row, 1);
@@ -330,8 +330,8 @@ private slots:
         m_database = std::make_unique<TestDatabase>();
         fillCatalogue(*m_database);
         m_flag = false;
-        m_inventoryList = std::make_unique<RejectionList>(m_flag);
-        m_openingList = std::make_unique<RejectionList>(m_flag);
+        m_inventoryList = std::make_unique<conversion::RejectionList>(m_flag);
+        m_openingList = std::make_unique<conversion::RejectionList>(m_flag);
         m_recorder = Recorder();
     }
     void cleanup() {
@@ -410,7 +410,7 @@ private slots:
         // A found product needs the date; one not found never converts it.
         ConversionEngine subject = engine(QStringLiteral("01"), QStringLiteral("  /  /    "));
         QCOMPARE(subject.ResolveProduct(QStringLiteral("NADA")).CodProd, QString());
-        QVERIFY_THROWS_EXCEPTION(db::ConversionError, subject.ResolveProduct("789000001"));
+        QVERIFY_THROWS_EXCEPTION(conversion::ConversionError, subject.ResolveProduct("789000001"));
     }
 
     void inventoryAccumulates() {
@@ -486,7 +486,7 @@ private slots:
             else
                 subject.ConvertInventory(lines);
             QFAIL("the bad quantity went through");
-        } catch (const db::ConversionError& error) {
+        } catch (const conversion::ConversionError& error) {
             QCOMPARE(error.message(),
                      QStringLiteral("Linha 7: a quantidade \"x\" não é um número."));
         }
@@ -565,7 +565,7 @@ private slots:
         try {
             engine().ConvertInventory(lines);
             QFAIL("the run went through");
-        } catch (const db::ConversionError& error) {
+        } catch (const conversion::ConversionError& error) {
             QCOMPARE(error.message(), message);
         }
         QCOMPARE(everyRow(*m_database), before);

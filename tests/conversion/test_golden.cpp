@@ -32,10 +32,11 @@ private slots:
         QFETCH(QString, golden);
         TestDatabase database;
         db::demo::fill(database.database(), database.dialect(), QDate(2026, 12, 5));
-        const QStringList once = collector::splitLines(cp1252::decode(db::demo::collectorFile()));
+        const QStringList once =
+            conversion::splitLines(conversion::cp1252::decode(db::demo::collectorFile()));
         bool flag = false;
-        RejectionList inventoryList(flag);
-        RejectionList openingList(flag);
+        conversion::RejectionList inventoryList(flag);
+        conversion::RejectionList openingList(flag);
         conversion::ConversionEngine engine(
             database.database(), database.dialect(),
             {QStringLiteral("01"), QStringLiteral("001"), QStringLiteral("05/12/2026")},

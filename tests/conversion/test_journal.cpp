@@ -5,8 +5,8 @@
 #include "tests/Relayed.h"
 #include "tests/TestDatabase.h"
 
-#include <QTest>
 #include <QCryptographicHash>
+#include <QTest>
 #include <QThread>
 #include <functional>
 #include <memory>
@@ -47,8 +47,8 @@ RunRequest requestFor(const QStringList& lines, bool inventory, bool dryRun = fa
 RunResult post(const QSqlDatabase& database, const db::Dialect& dialect, const RunRequest& request,
                conversion::RunObserver* observer = nullptr) {
     bool flag = false;
-    RejectionList inventory(flag);
-    RejectionList opening(flag);
+    conversion::RejectionList inventory(flag);
+    conversion::RejectionList opening(flag);
     return conversion::RunService(database, dialect)
         .run(request, {inventory, opening, flag}, observer);
 }

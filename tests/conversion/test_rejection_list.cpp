@@ -1,7 +1,7 @@
 #include "conversion/Cp1252.h"
+#include "conversion/Errors.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
-#include "db/Errors.h"
 #include "tests/TestFiles.h"
 
 #include <QFile>
@@ -31,14 +31,16 @@ private slots:
         QFETCH(QStringList, codes);
         QFETCH(int, gridRows);
         bool flag = false;
-        RejectionList list(flag);
+        conversion::RejectionList list(flag);
         for (qsizetype i = 0; i < codes.size(); ++i)
             list.add(codes[i], QStringLiteral("reason %1").arg(i));
         QCOMPARE(list.gridRowCount(), gridRows);
         QCOMPARE(list.rowCount(), gridRows - 1);
         QCOMPARE(flag, !codes.isEmpty());
-        QCOMPARE(list.cell(0, 0), codes.isEmpty() ? QString() : RejectionList::codeHeader());
-        QCOMPARE(list.cell(0, 1), codes.isEmpty() ? QString() : RejectionList::reasonHeader());
+        QCOMPARE(list.cell(0, 0),
+                 codes.isEmpty() ? QString() : conversion::RejectionList::codeHeader());
+        QCOMPARE(list.cell(0, 1),
+                 codes.isEmpty() ? QString() : conversion::RejectionList::reasonHeader());
         QCOMPARE(list.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), list.cell(0, 0));
         for (qsizetype i = 0; i < codes.size(); ++i) {
             const int row = static_cast<int>(i) + 1;
@@ -50,7 +52,7 @@ private slots:
 
     void flagIsOnlyEverSet() {
         bool flag = false;
-        RejectionList list(flag);
+        conversion::RejectionList list(flag);
         list.add(QStringLiteral("A"), NotFound);
         QVERIFY(flag);
         list.clear();
@@ -88,7 +90,7 @@ private slots:
         QFETCH(QString, code);
         QFETCH(bool, found);
         bool flag = false;
-        RejectionList list(flag);
+        conversion::RejectionList list(flag);
         for (const QString& item : listed)
             list.add(item, NotFound);
         QCOMPARE(list.alreadyListed(code), found);
@@ -101,9 +103,9 @@ private slots:
         for (int byte = 0; byte < 256; ++byte)
             if (byte != '\r' && byte != '\n')
                 bytes.append(static_cast<char>(byte));
-        const QString text = cp1252::decode(bytes);
+        const QString text = conversion::cp1252::decode(bytes);
         QCOMPARE(text.size(), bytes.size());
-        QCOMPARE(cp1252::encode(text), bytes);
+        QCOMPARE(conversion::cp1252::encode(text), bytes);
     }
 
     void codePage_data() {
@@ -122,8 +124,8 @@ private slots:
     void codePage() {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
-        QCOMPARE(cp1252::decode(bytes), text);
-        QCOMPARE(cp1252::encode(text), bytes);
+        QCOMPARE(conversion::cp1252::decode(bytes), text);
+        QCOMPARE(conversion::cp1252::encode(text), bytes);
     }
 
     void charactersOutsideTheCodePage_data() {
@@ -138,7 +140,7 @@ private slots:
     void charactersOutsideTheCodePage() {
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
-        QCOMPARE(cp1252::encode(text), bytes);
+        QCOMPARE(conversion::cp1252::encode(text), bytes);
     }
 
     // Header, ", " between the columns, CR LF after every line, codes with their own bytes.
@@ -158,10 +160,10 @@ private slots:
         QFETCH(QList<QByteArray>, codes);
         QFETCH(QByteArray, expected);
         bool flag = false;
-        RejectionList list(flag);
+        conversion::RejectionList list(flag);
         for (const QByteArray& code : codes)
-            list.add(cp1252::decode(code), NotFound);
-        QCOMPARE(rejectionexport::bytes(list.exportLines()), expected);
+            list.add(conversion::cp1252::decode(code), NotFound);
+        QCOMPARE(conversion::rejectionFileBytes(list.exportLines()), expected);
     }
 
     void writeReplacesAnExistingFile() {
@@ -171,7 +173,7 @@ private slots:
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write(QByteArray(500, 'x'));
         old.close();
-        rejectionexport::write(path, "a, b\r\n");
+        conversion::writeRejectionFile(path, "a, b\r\n");
         QCOMPARE(testfiles::read(path), QByteArray("a, b\r\n"));
     }
 
@@ -179,9 +181,9 @@ private slots:
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("missing/rejeitados.txt"));
         try {
-            rejectionexport::write(path, "a, b\r\n");
+            conversion::writeRejectionFile(path, "a, b\r\n");
             QFAIL("no error raised");
-        } catch (const db::FileError& error) {
+        } catch (const conversion::FileError& error) {
             QVERIFY(!error.message().isEmpty());
         }
         QVERIFY(!QFile::exists(path));

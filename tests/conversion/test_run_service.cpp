@@ -85,8 +85,8 @@ private slots:
         QFETCH(QStringList, listed);
 
         bool flag = false;
-        RejectionList inventory(flag);
-        RejectionList opening(flag);
+        conversion::RejectionList inventory(flag);
+        conversion::RejectionList opening(flag);
         inventory.add(QStringLiteral("ANTES"),
                       conversion::reasonText(conversion::LineOutcome::NotFound));
         conversion::RunRequest request;
@@ -110,8 +110,8 @@ private slots:
     // A review keeps every line, the passed-over ones with their own text, and posts nothing.
     void dryRunKeepsTheLines() {
         bool flag = false;
-        RejectionList inventory(flag);
-        RejectionList opening(flag);
+        conversion::RejectionList inventory(flag);
+        conversion::RejectionList opening(flag);
         conversion::RunRequest request;
         request.lines = {"REF1,2", "sem virgula", "NADA,1"};
         request.entries = {QStringLiteral("01"), QStringLiteral("003"),

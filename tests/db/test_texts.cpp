@@ -1,4 +1,5 @@
-#include "db/Errors.h"
+#include "conversion/EntryTexts.h"
+#include "conversion/Errors.h"
 #include "db/Names.h"
 #include "db/Regional.h"
 #include "db/Texts.h"
@@ -141,9 +142,18 @@ private slots:
         const auto date = db::texts::parseDate(text, today);
         QCOMPARE(date.value_or(QDate()), expected);
         if (expected.isValid())
-            QCOMPARE(toDate(text, today), expected);
+            QCOMPARE(conversion::toDate(text, today), expected);
         else
-            QVERIFY_THROWS_EXCEPTION(db::ConversionError, toDate(text, today));
+            QVERIFY_THROWS_EXCEPTION(conversion::ConversionError, conversion::toDate(text, today));
+    }
+
+    // Every error reaches a box or standard error through messageOf, whatever the system's code
+    // page: ours by their message, any other by what() read as UTF-8.
+    void messageOf() {
+        const QString text = QStringLiteral("Conexão recusada: \"ação\"");
+        QCOMPARE(db::messageOf(conversion::FileError(text)), text);
+        QCOMPARE(db::messageOf(db::DatabaseError(text)), text);
+        QCOMPARE(db::messageOf(std::runtime_error(text.toStdString())), text);
     }
 };
 

@@ -3,9 +3,9 @@
 # the program's files land in Program Files with a Start menu entry and an "Apps & features" entry,
 # converts the demo file with the installed program as a script would from cmd.exe, opens the
 # window on it when a display is there, and uninstalls.
-# Usage: test_install_windows.sh <cpack> <build dir> <wine-run.sh> <kit>
+# Usage: test_install_windows.sh <cpack> <build dir> <wine-run.sh>
 set -euo pipefail
-CPACK=$1 BUILD_DIR=$2 RUN=$3 KIT=$4
+CPACK=$1 BUILD_DIR=$2 RUN=$3
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -29,8 +29,8 @@ expected() {
         libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
         platforms/qwindows.dll styles/qwindowsvistastyle.dll qt.conf translations/qtbase_pt_BR.qm \
         licencas/qt/LGPL-3.0-only.txt licencas/qt/GPL-3.0-only.txt \
-        schema/firebird.sql schema/postgresql.sql schema/sqlite.sql
-    (cd "$KIT/qt6/plugins" && ls sqldrivers/qsql*.dll)
+        schema/firebird.sql schema/postgresql.sql schema/sqlite.sql \
+        sqldrivers/qsqlite.dll sqldrivers/qsqlpsql.dll sqldrivers/qsqlibase.dll
 }
 if ! diff <(expected | sort) <(cd "$folder" && find . ! -type d | sed 's|^\./||' | sort); then
     fail "installed files differ from the expected list (< missing, > unexpected)"
@@ -55,6 +55,20 @@ echo "batch: status $status, $summary"
 [ "$status" -eq 1 ] || fail "batch status $status, expected 1: $(cat "$WORK/err.txt")"
 [[ $summary == *'"gravadas":9,'* && $summary == *'"Referência não encontrada.":3'* ]] ||
     fail "batch summary differs: $summary"
+
+# The server drivers are installed, their client libraries are not: an alias on either server is
+# refused (status 3, no connection) with the DLL to install.
+for server in PostgreSQL:libpq.dll Firebird:fbclient.dll; do
+    printf '[Telvaro]\nDriver=%s\nServerName=127.0.0.1/estoque\n' "${server%%:*}" \
+        >"$WORK/aliases.ini"
+    set +e
+    (cd "$WORK/demo" && CONVERSOR_ALIASES="Z:${WORK//\//\\}\\aliases.ini" installed cmd /c \
+        "$program" --inventario coletor.txt --empresa 01 --causa 001 >/dev/null 2>"$WORK/err.txt")
+    status=$?
+    set -e
+    grep -q "${server#*:}" "$WORK/err.txt" && [ "$status" -eq 3 ] ||
+        fail "${server%%:*} without its client: status $status, $(cat "$WORK/err.txt")"
+done
 
 # The window on the demo database: it must still be up after its start-up has connected.
 if [ -n "${DISPLAY:-}" ]; then

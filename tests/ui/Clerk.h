@@ -20,7 +20,7 @@ inline QWidget* keyTarget() {
 // The focused control by name; a dropped-down list counts as its box.
 inline QString focusName() {
     for (QWidget* widget = keyTarget(); widget; widget = widget->parentWidget()) {
-        if (qobject_cast<LookupComboBox*>(widget))
+        if (qobject_cast<ui::LookupComboBox*>(widget))
             return widget->objectName();
     }
     return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
@@ -42,7 +42,7 @@ inline void press(const QString& keys) {
 // What the dialogs said, each as "caption|text".
 inline QStringList shownTexts() {
     QStringList texts;
-    for (const Dialogs::Shown& shown : Dialogs::shown())
+    for (const ui::Dialogs::Shown& shown : ui::Dialogs::shown())
         texts << shown.caption + QLatin1Char('|') + shown.text;
     return texts;
 }

@@ -20,14 +20,14 @@
 namespace demoday {
 
 inline void prepare() {
-    Dialogs::setTestMode(true);
+    ui::Dialogs::setTestMode(true);
     db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
     db::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(14, 30, 5)));
     qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
 }
 
 // The rows of a rejection list, header left out, as "code | reason".
-inline QStringList listed(const RejectionList& list) {
+inline QStringList listed(const conversion::RejectionList& list) {
     QStringList rows;
     for (int row = 1; row < list.gridRowCount(); ++row)
         rows << list.cell(row, 0) + QStringLiteral(" | ") + list.cell(row, 1);

@@ -20,7 +20,7 @@
 class FormFixture {
 public:
     static void prepareEnvironment() {
-        Dialogs::setTestMode(true);
+        ui::Dialogs::setTestMode(true);
         qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
     }
 
@@ -32,8 +32,8 @@ public:
         m_database->exec(QStringLiteral(
             "Insert Into CausInv Values ('001', 'Inventário anual'), ('005', 'Ajuste')"));
         m_database->pointToolAt(m_folder.path());
-        m_form = std::make_unique<TFConversao>(Startup{});
-        Dialogs::clearShown();
+        m_form = std::make_unique<ui::TFConversao>(app::Startup{});
+        ui::Dialogs::clearShown();
         m_form->show();
         return QTest::qWaitForWindowActive(m_form.get());
     }
@@ -44,7 +44,7 @@ public:
         QDir::setCurrent(QDir::tempPath());
     }
 
-    TFConversao& form() { return *m_form; }
+    ui::TFConversao& form() { return *m_form; }
 
     // "tabs" is the tab strip of PcDados; every other control answers by its design name.
     QWidget* control(const QString& name) const {
@@ -82,5 +82,5 @@ public:
 private:
     QTemporaryDir m_folder;
     std::unique_ptr<TestDatabase> m_database;
-    std::unique_ptr<TFConversao> m_form;
+    std::unique_ptr<ui::TFConversao> m_form;
 };

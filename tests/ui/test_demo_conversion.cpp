@@ -102,12 +102,12 @@ private slots:
             return;
         const QString collector = folder.filePath(QStringLiteral("coletor.txt"));
 
-        Dialogs::clearShown();
-        TFConversao form(Startup{});
+        ui::Dialogs::clearShown();
+        ui::TFConversao form(app::Startup{});
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        QVERIFY(Dialogs::shown().isEmpty());
-        Dialogs::clearShown();
+        QVERIFY(ui::Dialogs::shown().isEmpty());
+        ui::Dialogs::clearShown();
         if (tab != 0) {
             const QRect tabRect = form.PcDados->tabBar()->tabRect(tab);
             QTest::mouseClick(form.PcDados->tabBar(), Qt::LeftButton, {}, tabRect.center());
@@ -135,12 +135,12 @@ private slots:
         QCOMPARE(clerk::focusName(), QStringLiteral("btOK"));
         clerk::press(QStringLiteral("Enter"));
 
-        QCOMPARE(Dialogs::shown().size(), 1);
-        QCOMPARE(Dialogs::shown().constFirst().text,
+        QCOMPARE(ui::Dialogs::shown().size(), 1);
+        QCOMPARE(ui::Dialogs::shown().constFirst().text,
                  QStringLiteral("Processo de conversão concluído com sucesso!"));
         QCOMPARE(form.Notebook->currentIndex(), 1);
         QCOMPARE(form.Notebook1->currentIndex(), 1);
-        const RejectionList& list =
+        const conversion::RejectionList& list =
             tab == 0 ? *form.inventoryRejections() : *form.openingRejections();
         QCOMPARE(listed(list), rejections);
         QCOMPARE(selectRows(countSql), written);

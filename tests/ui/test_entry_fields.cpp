@@ -35,7 +35,7 @@ class TestEntryFields : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
-        Dialogs::setTestMode(true);
+        ui::Dialogs::setTestMode(true);
         db::Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
         qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
     }
@@ -53,11 +53,11 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QDir::setCurrent(m_dir->path());
         m_database->pointToolAt(m_dir->path());
-        m_form = std::make_unique<TFConversao>(Startup{});
+        m_form = std::make_unique<ui::TFConversao>(app::Startup{});
         QVERIFY(m_form->Empresa->isOpen());
         m_form->show();
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-        Dialogs::clearShown();
+        ui::Dialogs::clearShown();
     }
 
     void cleanup() {
@@ -215,7 +215,7 @@ private slots:
         // No cause is stored as "abc": removed on leaving, without a message.
         m_form->MostraCausa->setFocus();
         QCOMPARE(m_form->CodCausa->text(), QString());
-        QVERIFY(Dialogs::shown().isEmpty());
+        QVERIFY(ui::Dialogs::shown().isEmpty());
     }
 
     // A code set from a list whose key column is wider than the field keeps its rightmost
@@ -275,9 +275,9 @@ private slots:
         m_form->CodEmpresa->setFocus();
         QTest::keyClicks(m_form->CodEmpresa, QStringLiteral("7"));
         press(QStringLiteral("Tab"));
-        QCOMPARE(Dialogs::shown().size(), 1);
-        QCOMPARE(Dialogs::shown().constFirst().icon, QStringLiteral("warning"));
-        QVERIFY(Dialogs::shown().constFirst().text.startsWith(
+        QCOMPARE(ui::Dialogs::shown().size(), 1);
+        QCOMPARE(ui::Dialogs::shown().constFirst().icon, QStringLiteral("warning"));
+        QVERIFY(ui::Dialogs::shown().constFirst().text.startsWith(
             QStringLiteral("Não há conexão com o banco de dados")));
         // Padded, and nothing more ran.
         QCOMPARE(m_form->CodEmpresa->text(), QStringLiteral("07"));
@@ -323,7 +323,7 @@ private slots:
         QTest::addColumn<QString>("date");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QString>("focus");
-        const QString blank = MaskEdit::blankMask();
+        const QString blank = ui::MaskEdit::blankMask();
         QTest::newRow("Tab, blank")
             << ""
             << "Tab" << blank
@@ -378,7 +378,7 @@ private slots:
     // With real modal boxes: the box takes the focus while it is open, which is no leave, and
     // the focus returns to the date field once it is closed.
     void modalBoxGivesTheFocusBack() {
-        Dialogs::setTestMode(false);
+        ui::Dialogs::setTestMode(false);
         int closed = 0;
         QTimer closer;
         connect(&closer, &QTimer::timeout, this, [&closed] {
@@ -390,13 +390,13 @@ private slots:
         closer.start(20);
         m_form->DtInventa->setFocus();
         press(QStringLiteral("Tab"));
-        Dialogs::setTestMode(true);
+        ui::Dialogs::setTestMode(true);
         QCOMPARE(closed, 1);
         // The test platform leaves reactivating the form to the program, as a desktop does.
         m_form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
         QTRY_COMPARE(focusName(), QStringLiteral("DtInventa"));
-        QCOMPARE(m_form->DtInventa->maskedText(), MaskEdit::blankMask());
+        QCOMPARE(m_form->DtInventa->maskedText(), ui::MaskEdit::blankMask());
         QTest::keyClicks(m_form->DtInventa, QStringLiteral("5"));
         QCOMPARE(m_form->DtInventa->maskedText(), QStringLiteral("5 /  /    "));
     }
@@ -404,7 +404,7 @@ private slots:
 private:
     std::unique_ptr<TestDatabase> m_database;
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<TFConversao> m_form;
+    std::unique_ptr<ui::TFConversao> m_form;
 };
 
 QTEST_MAIN(TestEntryFields)

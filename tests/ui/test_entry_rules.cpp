@@ -21,10 +21,10 @@ class TestEntryRules : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
-        Dialogs::setTestMode(true);
+        ui::Dialogs::setTestMode(true);
         db::Clock::setFixed(QDateTime(Today, QTime(10, 0)));
     }
-    void init() { Dialogs::clearShown(); }
+    void init() { ui::Dialogs::clearShown(); }
 
     void zeroPad_data() {
         QTest::addColumn<QString>("text");
@@ -43,7 +43,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, width);
         QFETCH(QString, padded);
-        QCOMPARE(ZeroPad(text, width), padded);
+        QCOMPARE(conversion::ZeroPad(text, width), padded);
     }
 
     void completeDate_data() {
@@ -81,7 +81,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, completed);
         QFETCH(bool, warned);
-        QCOMPARE(CompleteDate(fieldText(text), Today), fieldText(completed));
+        QCOMPARE(ui::CompleteDate(fieldText(text), Today), fieldText(completed));
         const QStringList expected =
             warned ? QStringList{QStringLiteral("Warning|") + Suspicious + fieldText(completed)}
                    : QStringList{};
@@ -89,7 +89,7 @@ private slots:
     }
 
     void completeDateTakesTodayFromTheDateGiven() {
-        QCOMPARE(CompleteDate(fieldText(QStringLiteral("1_/__/____")), QDate(2027, 1, 31)),
+        QCOMPARE(ui::CompleteDate(fieldText(QStringLiteral("1_/__/____")), QDate(2027, 1, 31)),
                  QStringLiteral("01/01/2027"));
     }
 
@@ -138,25 +138,25 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, after);
         QFETCH(QStringList, messages);
-        MaskEdit field;
+        ui::MaskEdit field;
         field.setMaskedText(fieldText(text));
         QCOMPARE(field.maskedText(), fieldText(text));
-        ValidateDateField(&field, QStringLiteral("Data"));
+        ui::ValidateDateField(&field, QStringLiteral("Data"));
         QCOMPARE(field.maskedText(), fieldText(after));
         QCOMPARE(clerk::shownTexts(), messages);
-        for (const Dialogs::Shown& shown : Dialogs::shown()) {
+        for (const ui::Dialogs::Shown& shown : ui::Dialogs::shown()) {
             if (shown.caption == QLatin1String("Alerta"))
                 QCOMPARE(shown.icon, QStringLiteral("exclamation"));
         }
     }
 
     void disabledFieldIsAcceptedUnchanged() {
-        MaskEdit field;
+        ui::MaskEdit field;
         field.setMaskedText(QStringLiteral("31/02/2026"));
         field.setEnabled(false);
-        ValidateDateField(&field, QStringLiteral("Data"));
+        ui::ValidateDateField(&field, QStringLiteral("Data"));
         QCOMPARE(field.maskedText(), QStringLiteral("31/02/2026"));
-        QVERIFY(Dialogs::shown().isEmpty());
+        QVERIFY(ui::Dialogs::shown().isEmpty());
     }
 
     // Every position keeps its place, typed or set, blank or not.
@@ -179,7 +179,7 @@ private slots:
     void maskedTextKeepsPositions() {
         QFETCH(QString, typed);
         QFETCH(QString, text);
-        MaskEdit field;
+        ui::MaskEdit field;
         field.show();
         QVERIFY(QTest::qWaitForWindowExposed(&field));
         field.setFocus(Qt::TabFocusReason);
@@ -190,10 +190,10 @@ private slots:
     }
 
     void setMaskedTextKeepsBlanksInPlace() {
-        MaskEdit field;
-        for (const QString& text :
-             {QStringLiteral("05/03/202 "), QStringLiteral(" 5/03/2024"),
-              QStringLiteral("  /03/    "), MaskEdit::blankMask(), QStringLiteral(" 5/ 3/2 2 ")}) {
+        ui::MaskEdit field;
+        for (const QString& text : {QStringLiteral("05/03/202 "), QStringLiteral(" 5/03/2024"),
+                                    QStringLiteral("  /03/    "), ui::MaskEdit::blankMask(),
+                                    QStringLiteral(" 5/ 3/2 2 ")}) {
             field.setMaskedText(text);
             QCOMPARE(field.maskedText(), text);
         }

@@ -82,7 +82,7 @@ private slots:
         QFETCH(QString, start);
         QFETCH(int, key);
         QFETCH(QStringList, chain);
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         form.DtInventa->setMaskedText(FullDate);
         form.CodEmpresa->setText(QStringLiteral("01"));
         form.CodCausa->setText(QStringLiteral("001"));
@@ -97,16 +97,16 @@ private slots:
             passed << m_fixture->focusName();
         }
         QCOMPARE(passed, chain);
-        QVERIFY(Dialogs::shown().isEmpty());
+        QVERIFY(ui::Dialogs::shown().isEmpty());
     }
 
     // The form moves the focus first, and the leave handler of the control left runs inside
     // that move; the key still reaches the control that had the focus.
     void keyGoesOnToTheControlThatHadTheFocus() {
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         form.PcDados->setCurrentIndex(1);
         m_fixture->showLists(FormFixture::WithRows);
-        RejectionList* list = form.openingRejections();
+        conversion::RejectionList* list = form.openingRejections();
         for (const char* code : {"A", "B", "C"})
             list->add(QString::fromLatin1(code), QStringLiteral("Referência não encontrada."));
         form.StringGrid1->setFocus();
@@ -146,7 +146,7 @@ private slots:
     }
 
     void enterOnVoltarGoesBackToTheEntry() {
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         m_fixture->showLists(FormFixture::WithRows);
         form.BitBtn2->setFocus();
         m_fixture->press(Qt::Key_Return);
@@ -190,7 +190,7 @@ private slots:
         QFETCH(bool, lists);
         QFETCH(QString, start);
         QFETCH(QString, focusAfter);
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         fillEntries();
         form.PcDados->setCurrentIndex(tab);
         if (lists)
@@ -206,22 +206,22 @@ private slots:
     // Esc empties the entries and takes the focus out of the date field, so its leave check
     // runs on the blank date: the blank-date box, and the focus back in the date field.
     void escapeInTheDateLeavesIt() {
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         fillEntries();
         form.DtInventa->setFocus();
         m_fixture->press(Qt::Key_Escape);
         verifyEntriesEmpty();
-        QCOMPARE(Dialogs::shown().size(), 1);
-        QCOMPARE(Dialogs::shown().constFirst().text,
+        QCOMPARE(ui::Dialogs::shown().size(), 1);
+        QCOMPARE(ui::Dialogs::shown().constFirst().text,
                  QStringLiteral("Data não pode ficar em branco."));
-        QCOMPARE(Dialogs::shown().constFirst().caption, QStringLiteral("Alerta"));
+        QCOMPARE(ui::Dialogs::shown().constFirst().caption, QStringLiteral("Alerta"));
         QCOMPARE(m_fixture->focusName(), QStringLiteral("DtInventa"));
     }
 
     // Ctrl+Tab and Ctrl+Shift+Tab switch tabs from the entry fields, which lie outside the tab
     // control; the focus stays where it was.
     void controlTabSwitchesTabsFromAnyField() {
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         form.CodEmpresa->setFocus();
         QTest::keyClick(form.CodEmpresa, Qt::Key_Tab, Qt::ControlModifier);
         QCOMPARE(form.PcDados->currentIndex(), 1);
@@ -238,7 +238,7 @@ private slots:
     }
 
     void causeFieldsFollowTheTab() {
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         form.CodCausa->setText(QStringLiteral("001"));
         form.PcDados->setCurrentIndex(1);
         QVERIFY(!shownOnForm(form.CodCausa, &form));
@@ -261,7 +261,7 @@ private slots:
     void voltarShowsTheCauseFieldsByTheTab() {
         QFETCH(int, tab);
         QFETCH(bool, causeShown);
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         m_fixture->showLists(FormFixture::WithRows);
         QTabBar* tabs = form.PcDados->tabBar();
         tabs->setFocus();
@@ -289,7 +289,7 @@ private slots:
 
 private:
     void fillEntries() {
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         form.edtCaminho->setText(QStringLiteral("c:\\coletor\\leituras.txt"));
         form.DtInventa->setMaskedText(FullDate);
         form.CodEmpresa->setText(QStringLiteral("01"));
@@ -298,9 +298,9 @@ private:
         form.MostraCausa->setKeyValue(QStringLiteral("001"));
     }
     void verifyEntriesEmpty() {
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         QCOMPARE(form.edtCaminho->text(), QString());
-        QCOMPARE(form.DtInventa->maskedText(), MaskEdit::blankMask());
+        QCOMPARE(form.DtInventa->maskedText(), ui::MaskEdit::blankMask());
         QCOMPARE(form.CodEmpresa->text(), QString());
         QCOMPARE(form.CodCausa->text(), QString());
         QVERIFY(form.MostraEmpresa->keyValue().isNull());

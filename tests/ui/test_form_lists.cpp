@@ -35,7 +35,7 @@ private slots:
     // A list without rows says so, instead of a blank header over a blank row; its first
     // rejection brings the grid back.
     void emptyListSaysSo() {
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         form.inventoryRejections()->add(QStringLiteral("X"), NotFound);
         QVERIFY(form.ProdutosNaoEncontrados->isVisible());
         form.PcDados->setCurrentIndex(1);
@@ -50,15 +50,15 @@ private slots:
     }
 
     void saveAsksForATextFile() {
-        Dialogs::setNextFileCancel();
+        ui::Dialogs::setNextFileCancel();
         m_fixture->form().btnSalvar->click();
-        QCOMPARE(Dialogs::fileRequests().size(), 1);
-        const Dialogs::FileRequest request = Dialogs::fileRequests().constFirst();
+        QCOMPARE(ui::Dialogs::fileRequests().size(), 1);
+        const ui::Dialogs::FileRequest request = ui::Dialogs::fileRequests().constFirst();
         QCOMPARE(request.title, QStringLiteral("Selecione o nome do arquivo a ser gerado..."));
         QCOMPARE(request.filter, QStringLiteral("Arquivo TXT (*.txt)"));
         QCOMPARE(request.defaultSuffix, QStringLiteral("txt"));
         QCOMPARE(request.directory, QStringLiteral("c:"));
-        QVERIFY(Dialogs::shown().isEmpty());
+        QVERIFY(ui::Dialogs::shown().isEmpty());
     }
 
     // The outcome of "&Salvar" by what the dialog answers and what is in the way.
@@ -86,9 +86,9 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(QString, message);
         QFETCH(bool, written);
-        TFConversao& form = m_fixture->form();
-        form.inventoryRejections()->add(cp1252::decode("\xC7\xD5"
-                                                       "12"),
+        ui::TFConversao& form = m_fixture->form();
+        form.inventoryRejections()->add(conversion::cp1252::decode("\xC7\xD5"
+                                                                   "12"),
                                         NotFound);
         form.inventoryRejections()->add(QString(), QStringLiteral("Produto já processado."));
         const QString path = answer.isEmpty() ? QString() : m_fixture->folderPath(answer);
@@ -99,18 +99,18 @@ private slots:
             old.write(before);
         }
         if (answer == QLatin1String("(cancel)"))
-            Dialogs::setNextFileCancel();
+            ui::Dialogs::setNextFileCancel();
         else
-            Dialogs::setNextFileName(path);
+            ui::Dialogs::setNextFileName(path);
 
         m_fixture->control(QStringLiteral("btnSalvar"))->setFocus();
         m_fixture->press(Qt::Key_Return);
 
         if (caption.isEmpty()) {
-            QVERIFY(Dialogs::shown().isEmpty());
+            QVERIFY(ui::Dialogs::shown().isEmpty());
         } else {
-            QCOMPARE(Dialogs::shown().size(), 1);
-            const Dialogs::Shown shown = Dialogs::shown().constFirst();
+            QCOMPARE(ui::Dialogs::shown().size(), 1);
+            const ui::Dialogs::Shown shown = ui::Dialogs::shown().constFirst();
             QCOMPARE(shown.caption, caption);
             if (message == SaveError) {
                 QVERIFY(shown.text.startsWith(SaveError));
@@ -137,15 +137,15 @@ private slots:
 
     void saveOfAnEmptyList() {
         const QString path = m_fixture->folderPath(QStringLiteral("vazio.txt"));
-        Dialogs::setNextFileName(path);
+        ui::Dialogs::setNextFileName(path);
         m_fixture->form().btnSalvar->click();
         QCOMPARE(testfiles::read(path), QByteArray(", \r\n, \r\n"));
-        QCOMPARE(Dialogs::shown().size(), 1);
-        QCOMPARE(Dialogs::shown().constFirst().caption, QStringLiteral("Information"));
+        QCOMPARE(ui::Dialogs::shown().size(), 1);
+        QCOMPARE(ui::Dialogs::shown().constFirst().caption, QStringLiteral("Information"));
     }
 
     void voltarEmptiesBothListsAndKeepsTheEntries() {
-        TFConversao& form = m_fixture->form();
+        ui::TFConversao& form = m_fixture->form();
         form.edtCaminho->setText(QStringLiteral("c:\\coletor.txt"));
         form.DtInventa->setMaskedText(QStringLiteral("01/02/2026"));
         form.CodEmpresa->setText(QStringLiteral("01"));

@@ -84,7 +84,7 @@ private slots:
     void windowAndLogo() {
         FormFixture fixture;
         QVERIFY(fixture.open());
-        TFConversao& form = fixture.form();
+        ui::TFConversao& form = fixture.form();
         QCOMPARE(form.size(), QSize(463, 317));
         // A normal window, which the taskbar lists, with a caption that has the close button only.
         QCOMPARE(form.windowType(), Qt::Window);
@@ -138,7 +138,7 @@ private slots:
         QFETCH(QLocale, locale);
         QFETCH(bool, translated);
         QFETCH(QString, cancel);
-        const std::unique_ptr<QTranslator> texts = loadQtTranslations(locale);
+        const std::unique_ptr<QTranslator> texts = ui::loadQtTranslations(locale);
         QVERIFY2(bool(texts) == translated,
                  "Qt's translations are missing: install qt6-translations-l10n");
         if (texts)
@@ -150,7 +150,7 @@ private slots:
     void closingTheWindowEndsTheProgram() {
         FormFixture fixture;
         QVERIFY(fixture.open());
-        TFConversao& form = fixture.form();
+        ui::TFConversao& form = fixture.form();
         QTimer::singleShot(0, &form, [&form] { form.close(); });
         // Only the window's closing can end the loop with 0.
         QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
@@ -173,7 +173,7 @@ private slots:
         QFETCH(bool, lists);
         FormFixture fixture;
         QVERIFY(fixture.open());
-        TFConversao& form = fixture.form();
+        ui::TFConversao& form = fixture.form();
         form.PcDados->setCurrentIndex(tab);
         if (lists) {
             fixture.showLists();

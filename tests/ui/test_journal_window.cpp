@@ -26,11 +26,11 @@ class TestJournalWindow : public QObject {
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<TestDatabase> m_database;
-    std::unique_ptr<TFConversao> m_form;
+    std::unique_ptr<ui::TFConversao> m_form;
 
     void openForm() {
         m_database->pointToolAt(m_dir->path());
-        m_form = std::make_unique<TFConversao>(Startup{});
+        m_form = std::make_unique<ui::TFConversao>(app::Startup{});
         QVERIFY(m_form->dbTelvaro->isOpen());
         m_form->show();
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
@@ -40,21 +40,21 @@ class TestJournalWindow : public QObject {
         m_form->DtInventa->setMaskedText(QStringLiteral("06/12/2026"));
         m_form->CodEmpresa->setText(QStringLiteral("01"));
         m_form->CodCausa->setText(QStringLiteral("003"));
-        Dialogs::clearShown();
+        ui::Dialogs::clearShown();
     }
     QStringList counts() const {
         return m_database->rows(QStringLiteral("Select CodProd, Quantidade From Inventa"));
     }
     QStringList shown() const {
         QStringList texts;
-        for (const Dialogs::Shown& box : Dialogs::shown())
+        for (const ui::Dialogs::Shown& box : ui::Dialogs::shown())
             texts << box.caption + u'|' + box.icon + u'|' + box.text.section(u'\r', 0, 0);
         return texts;
     }
 
 private slots:
     void initTestCase() {
-        Dialogs::setTestMode(true);
+        ui::Dialogs::setTestMode(true);
         db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
         db::Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(9, 15, 0)));
     }
@@ -68,7 +68,7 @@ private slots:
               "Insert Into Produto Values ('P1', 'Camisa', 1, 'REF1', NULL)",
               "Insert Into ProdGrade Values ('P1', '0001', '789000001')"})
             m_database->exec(QString::fromLatin1(statement));
-        Dialogs::clearShown();
+        ui::Dialogs::clearShown();
     }
     void cleanup() {
         m_form.reset();
@@ -91,9 +91,9 @@ private slots:
         openForm();
         m_form->btOKClick();
         QCOMPARE(counts(), QStringList{"P1|2"});
-        Dialogs::clearShown();
+        ui::Dialogs::clearShown();
 
-        Dialogs::setNextAnswer(answer);
+        ui::Dialogs::setNextAnswer(answer);
         m_form->btOKClick();
         const QString success =
             QStringLiteral("Informação|information|Processo de conversão concluído com sucesso!");
@@ -111,8 +111,8 @@ private slots:
         openForm();
         m_form->btOKClick();
         m_form->btSimularClick();
-        ReviewWindow* review = nullptr;
-        QTRY_VERIFY((review = m_form->findChild<ReviewWindow*>()));
+        ui::ReviewWindow* review = nullptr;
+        QTRY_VERIFY((review = m_form->findChild<ui::ReviewWindow*>()));
         auto* line = review->findChild<QLabel*>(QStringLiteral("JaConvertido"));
         QVERIFY(line->isVisible());
         QVERIFY2(line->text().startsWith(QStringLiteral("Este arquivo já foi convertido em ")),
@@ -138,10 +138,10 @@ private slots:
     void historyUndoes() {
         openForm();
         m_form->btOKClick();
-        Dialogs::clearShown();
+        ui::Dialogs::clearShown();
         QTest::mouseClick(m_form->btHistorico, Qt::LeftButton);
-        HistoryWindow* history = nullptr;
-        QTRY_VERIFY((history = m_form->findChild<HistoryWindow*>()));
+        ui::HistoryWindow* history = nullptr;
+        QTRY_VERIFY((history = m_form->findChild<ui::HistoryWindow*>()));
         QAbstractItemModel* runs = history->table()->model();
         QCOMPARE(runs->rowCount(), 1);
         QCOMPARE(runs->index(0, 11).data().toString(), QStringLiteral("Gravada"));
@@ -154,7 +154,7 @@ private slots:
 
         history->undoSelected();
         QCOMPARE(counts(), QStringList{"P1|2"});
-        Dialogs::setNextAnswer(true);
+        ui::Dialogs::setNextAnswer(true);
         history->undoSelected();
         QCOMPARE(counts(), QStringList());
         QVERIFY2(runs->index(0, 11).data().toString().startsWith(QStringLiteral("Desfeita em")),

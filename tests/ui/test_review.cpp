@@ -85,8 +85,8 @@ public:
         if (!sql.isEmpty())
             execute(sql);
         QDir::setCurrent(m_folder.path());
-        Dialogs::clearShown();
-        m_form = std::make_unique<TFConversao>(Startup{});
+        ui::Dialogs::clearShown();
+        m_form = std::make_unique<ui::TFConversao>(app::Startup{});
         m_form->show();
         if (!QTest::qWaitForWindowActive(m_form.get()))
             qFatal("the form did not become active");
@@ -107,7 +107,7 @@ public:
     }
     ~DemoForm() { QDir::setCurrent(QDir::tempPath()); }
 
-    TFConversao& form() { return *m_form; }
+    ui::TFConversao& form() { return *m_form; }
     void execute(const QString& sql) {
         {
             QSqlDatabase database =
@@ -123,11 +123,11 @@ public:
 
     // Alt+S, and the review it opens; a button's shortcut presses it as a click would, a
     // moment later.
-    ReviewWindow* simulate() {
+    ui::ReviewWindow* simulate() {
         QTest::keyClick(clerk::keyTarget(), Qt::Key_S, Qt::AltModifier);
-        ReviewWindow* review = nullptr;
+        ui::ReviewWindow* review = nullptr;
         if (!QTest::qWaitFor([&] {
-                review = m_form->findChild<ReviewWindow*>();
+                review = m_form->findChild<ui::ReviewWindow*>();
                 return review && QApplication::activeWindow() == review;
             }))
             return nullptr;
@@ -136,8 +136,8 @@ public:
 
     Outcome finish() {
         Outcome outcome{clerk::shownTexts(), QString(), {}, {}};
-        if (!Dialogs::shown().isEmpty())
-            outcome.details = Dialogs::shown().constLast().detailedText;
+        if (!ui::Dialogs::shown().isEmpty())
+            outcome.details = ui::Dialogs::shown().constLast().detailedText;
         outcome.lists =
             listed(*m_form->inventoryRejections()) + listed(*m_form->openingRejections());
         m_form.reset();
@@ -147,7 +147,7 @@ public:
 
 private:
     QTemporaryDir m_folder;
-    std::unique_ptr<TFConversao> m_form;
+    std::unique_ptr<ui::TFConversao> m_form;
 };
 
 QStringList column(const QAbstractItemModel& model, int section) {
@@ -220,9 +220,9 @@ private slots:
 
         DemoForm demo(tab);
         const QByteArray before = fileBytes(demo.path(QStringLiteral("telvaro.db")));
-        ReviewWindow* review = demo.simulate();
+        ui::ReviewWindow* review = demo.simulate();
         QVERIFY(review);
-        QVERIFY(Dialogs::shown().isEmpty());
+        QVERIFY(ui::Dialogs::shown().isEmpty());
         QVERIFY(demo.form().inventoryRejections()->isEmpty());
         QVERIFY(demo.form().openingRejections()->isEmpty());
         QCOMPARE(fileBytes(demo.path(QStringLiteral("telvaro.db"))), before);
@@ -244,9 +244,9 @@ private slots:
         QVERIFY(review->isVisible());
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("antes"));
         QTest::keyClick(review, post ? Qt::Key_G : Qt::Key_D, Qt::AltModifier);
-        QTRY_VERIFY(!demo.form().findChild<ReviewWindow*>());
+        QTRY_VERIFY(!demo.form().findChild<ui::ReviewWindow*>());
         if (post)
-            QTRY_COMPARE(Dialogs::shown().size(), 1);
+            QTRY_COMPARE(ui::Dialogs::shown().size(), 1);
         const Outcome reviewed = demo.finish();
         if (post) {
             QCOMPARE(reviewed.shown, direct.shown);
@@ -269,7 +269,7 @@ private slots:
             QStringLiteral("Linhas: 15\nLeituras: 13\nGravadas: 7\nRejeitadas: 6\n"
                            "  2 Existe movimentos com este produto.\n  1 Produto já processado.\n"
                            "  3 Referência não encontrada.\nSegundos: 0,004"));
-        Dialogs::fitDetailedText(box);
+        ui::Dialogs::fitDetailedText(box);
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
         for (QAbstractButton* button : box.buttons()) {
@@ -312,11 +312,11 @@ private slots:
             line.CodGrade = QStringLiteral("0000");
             lines.push_back(line);
         }
-        const ReviewModel model(ReviewModel::Mode::Inventory, lines);
+        const ui::ReviewModel model(ui::ReviewModel::Mode::Inventory, lines);
         QCOMPARE(model.rowCount(), 1);
         QCOMPARE(model.index(0, 0).data().toString(), shown);
-        QCOMPARE(model.index(0, 0).data(ReviewModel::ExportRole).toString(), exported);
-        QCOMPARE(model.index(0, 0).data(ReviewModel::SortRole).toInt(), numbers.first());
+        QCOMPARE(model.index(0, 0).data(ui::ReviewModel::ExportRole).toString(), exported);
+        QCOMPARE(model.index(0, 0).data(ui::ReviewModel::SortRole).toInt(), numbers.first());
     }
 
     // A product row's count is the count after its last reading, as the engine adds them up;
@@ -369,22 +369,23 @@ private slots:
             counts.insert(line.CodGrade, *line.countAfter);
             lines.push_back(line);
         }
-        ReviewWindow window(new ReviewModel(ReviewModel::Mode::Inventory, lines), QString());
+        ui::ReviewWindow window(new ui::ReviewModel(ui::ReviewModel::Mode::Inventory, lines),
+                                QString());
         const QAbstractItemModel& shown = *window.table()->model();
         // The inventory shows every column, in their order.
-        const auto cell = [&](int row, ReviewModel::Column column) {
+        const auto cell = [&](int row, ui::ReviewModel::Column column) {
             return shown.index(row, int(column)).data().toString();
         };
         QStringList figures;
         for (int row = 0; row < shown.rowCount(); ++row)
-            figures << cell(row, ReviewModel::Column::CodGrade) + QLatin1Char('|') +
-                           cell(row, ReviewModel::Column::CountAfter) + QLatin1Char('|') +
-                           cell(row, ReviewModel::Column::Difference);
+            figures << cell(row, ui::ReviewModel::Column::CodGrade) + QLatin1Char('|') +
+                           cell(row, ui::ReviewModel::Column::CountAfter) + QLatin1Char('|') +
+                           cell(row, ui::ReviewModel::Column::Difference);
         QCOMPARE(figures, rows);
         QCOMPARE(window.findChild<QLabel*>(QStringLiteral("Totais"))->text(), totals);
         auto* show = window.findChild<QComboBox*>(QStringLiteral("Mostrar"));
         show->setCurrentIndex(show->findText(QStringLiteral("Só diferenças")));
-        QCOMPARE(column(shown, int(ReviewModel::Column::CodGrade)), differences);
+        QCOMPARE(column(shown, int(ui::ReviewModel::Column::CodGrade)), differences);
     }
 
     // The export as the workstation's spreadsheets read it: a byte-order mark, the numbers as
@@ -428,7 +429,8 @@ private slots:
         line.stockOnRecord = 2;
         line.countBefore = 0.0;
         line.countAfter = 1234.5;
-        const ReviewWindow window(new ReviewModel(ReviewModel::Mode::Inventory, {line}), QString());
+        const ui::ReviewWindow window(new ui::ReviewModel(ui::ReviewModel::Mode::Inventory, {line}),
+                                      QString());
         const QByteArray written = window.shownCsv();
         db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
         QCOMPARE(written, csv);
@@ -498,7 +500,7 @@ private slots:
         // One product whose count will match the stock on record.
         DemoForm demo(tab,
                       QStringLiteral("Update CompProd Set Estoque = 5 Where CodProd = '000002'"));
-        ReviewWindow* review = demo.simulate();
+        ui::ReviewWindow* review = demo.simulate();
         QVERIFY(review);
         QTest::keyClick(review, Qt::Key_M, Qt::AltModifier);
         auto* box = qobject_cast<QComboBox*>(QApplication::focusWidget());
@@ -511,9 +513,9 @@ private slots:
         QCOMPARE(column(shown, 1), codes);
         QCOMPARE(column(shown, shown.columnCount() - 1), outcomes);
 
-        Dialogs::setNextFileName(demo.path(QStringLiteral("conferencia.csv")));
+        ui::Dialogs::setNextFileName(demo.path(QStringLiteral("conferencia.csv")));
         QTest::keyClick(review, Qt::Key_X, Qt::AltModifier);
-        QTRY_COMPARE(Dialogs::shown().size(), 1);
+        QTRY_COMPARE(ui::Dialogs::shown().size(), 1);
         const QList<QByteArray> csv =
             fileBytes(demo.path(QStringLiteral("conferencia.csv"))).split('\n');
         QCOMPARE(csv.size(), codes.size() + 2); // the header, and nothing after the last CR LF

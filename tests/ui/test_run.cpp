@@ -33,7 +33,7 @@ class TestRun : public QObject {
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<TestDatabase> m_database;
-    std::unique_ptr<TFConversao> m_form;
+    std::unique_ptr<ui::TFConversao> m_form;
 
     QString collectorFile(const QByteArray& content,
                           const QString& name = QStringLiteral("coletor.txt")) {
@@ -48,9 +48,9 @@ class TestRun : public QObject {
             m_database->pointToolAt(m_dir->path());
         else
             qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
-        m_form = std::make_unique<TFConversao>(Startup{});
+        m_form = std::make_unique<ui::TFConversao>(app::Startup{});
         QCOMPARE(m_form->dbTelvaro->isOpen(), connected);
-        Dialogs::clearShown();
+        ui::Dialogs::clearShown();
         m_form->show();
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
         m_form->DtInventa->setMaskedText(QStringLiteral("06/12/2026"));
@@ -60,7 +60,7 @@ class TestRun : public QObject {
     }
     QStringList shownTexts() const {
         QStringList texts;
-        for (const Dialogs::Shown& shown : Dialogs::shown())
+        for (const ui::Dialogs::Shown& shown : ui::Dialogs::shown())
             texts << shown.caption + QLatin1Char('|') + shown.icon + QLatin1Char('|') + shown.text;
         return texts;
     }
@@ -77,7 +77,7 @@ class TestRun : public QObject {
 
 private slots:
     void initTestCase() {
-        Dialogs::setTestMode(true);
+        ui::Dialogs::setTestMode(true);
         qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
         db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
         db::Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(9, 15, 0)));
@@ -92,8 +92,8 @@ private slots:
               "Insert Into Produto Values ('P1', 'Camisa', 1, 'REF1', NULL)",
               "Insert Into ProdGrade Values ('P1', '0001', '789000001')"})
             m_database->exec(QString::fromLatin1(statement));
-        Dialogs::clearShown();
-        Dialogs::setOnShown({});
+        ui::Dialogs::clearShown();
+        ui::Dialogs::setOnShown({});
     }
     void cleanup() {
         m_form.reset();
@@ -111,7 +111,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focus");
         QTest::addColumn<QString>("dateAfter");
-        const QString blank = MaskEdit::blankMask();
+        const QString blank = ui::MaskEdit::blankMask();
         QTest::newRow("blank date becomes today, path empty")
             << blank << ""
             << "01"
@@ -198,8 +198,8 @@ private slots:
         m_form->CodCausa->clear();
         m_form->edtCaminho->setText(collectorFile("\r\n\n\r"));
         int progressAtBox = -1;
-        Dialogs::setOnShown(
-            [&](const Dialogs::Shown&) { progressAtBox = m_form->progress->value(); });
+        ui::Dialogs::setOnShown(
+            [&](const ui::Dialogs::Shown&) { progressAtBox = m_form->progress->value(); });
         m_form->btOKClick();
         QCOMPARE(shownTexts(), QStringList{success()});
         QCOMPARE(progressAtBox, 3);
@@ -274,10 +274,10 @@ private slots:
             lines += i == 7 ? badLine + "\r\n" : QByteArray("789000001,1\r\nNADA,1\r\n");
         m_form->edtCaminho->setText(collectorFile(lines));
         QString statusAtBox;
-        Dialogs::setOnShown(
-            [&](const Dialogs::Shown&) { statusAtBox = m_form->lblStatus->text(); });
+        ui::Dialogs::setOnShown(
+            [&](const ui::Dialogs::Shown&) { statusAtBox = m_form->lblStatus->text(); });
         m_form->btOKClick();
-        Dialogs::setOnShown({});
+        ui::Dialogs::setOnShown({});
         db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
         // The window counts the lines itself: the run knows no label.
         QCOMPARE(statusAtBox, QStringLiteral("Executando linha 13."));
@@ -292,7 +292,7 @@ private slots:
         QVERIFY(m_form->btOK->isVisible());
 
         // The next run's first rejection shows the lists again.
-        Dialogs::clearShown();
+        ui::Dialogs::clearShown();
         m_form->edtCaminho->setText(collectorFile("789000001,1\r\nNADA,1\r\n"));
         m_form->btOKClick();
         QCOMPARE(shownTexts(), QStringList{success()});
@@ -357,12 +357,12 @@ private slots:
         openForm();
         m_form->edtCaminho->setText(QStringLiteral("antes.txt"));
         if (cancel)
-            Dialogs::setNextFileCancel();
+            ui::Dialogs::setNextFileCancel();
         else
-            Dialogs::setNextFileName(chosen);
+            ui::Dialogs::setNextFileName(chosen);
         m_form->btAbrirClick();
-        QCOMPARE(Dialogs::fileRequests().size(), 1);
-        QCOMPARE(Dialogs::fileRequests().constFirst().filter, QStringLiteral("*.txt (*.txt)"));
+        QCOMPARE(ui::Dialogs::fileRequests().size(), 1);
+        QCOMPARE(ui::Dialogs::fileRequests().constFirst().filter, QStringLiteral("*.txt (*.txt)"));
         QCOMPARE(m_form->edtCaminho->text(), path);
         QCOMPARE(focusName(), focus);
         QCOMPARE(shownTexts(),
