@@ -149,17 +149,29 @@ std::optional<bool> RunService::journalHolds(const QString& runId) const {
     QSqlDatabase database = m_database;
     QElapsedTimer clock;
     clock.start();
+    // A commit that reached the server may still be under way when the run is first looked
+    // for: "not posted" is said only when a second look, a moment later, agrees.
+    bool missing = false;
     for (int attempt = 0; attempt < 3 && clock.elapsed() < db::LockWaitLimit.count(); ++attempt) {
         if (attempt > 0)
             QThread::msleep(500);
-        database.close();
-        if (!database.open())
-            continue;
+        if (!database.isOpen() || attempt == 0) {
+            database.close();
+            if (!database.open())
+                continue;
+        }
         try {
-            return journal::find(database, m_dialect, runId).has_value();
+            if (journal::find(database, m_dialect, runId))
+                return true;
+            if (missing)
+                return false;
+            missing = true;
         } catch (const db::Error&) {
+            database.close();
         }
     }
+    if (missing)
+        return false;
     return std::nullopt;
 }
 
