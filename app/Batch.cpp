@@ -342,6 +342,13 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
         if (!parser.positionalArguments().isEmpty())
             throw Failure{BadUsage, QStringLiteral("Argumento inesperado: %1")
                                         .arg(parser.positionalArguments().constFirst())};
+        // One thing at a time: a conversion asked for along with the history would go undone.
+        const int asked = (parser.isSet(options.inventory) || parser.isSet(options.openingStock)) +
+                          parser.isSet(options.history) + parser.isSet(options.undo) +
+                          parser.isSet(options.prepare);
+        if (asked > 1)
+            throw Failure{BadUsage, QStringLiteral("Peça uma coisa só: a conversão, --historico, "
+                                                   "--desfazer ou --preparar-banco.")};
         if (parser.isSet(options.prepare))
             return prepareDatabase(parser.isSet(options.yes));
         if (parser.isSet(options.history))

@@ -538,6 +538,8 @@ private slots:
         QCOMPARE(runs.size(), 2);
         QCOMPARE(runs.first().toObject().value("id").toString(), second);
 
+        // One thing at a time.
+        QCOMPARE(runBatch(inventory + QStringList{"--historico"}, true).status, 2);
         result = runBatch({"--desfazer", second}, true);
         QVERIFY2(result.status == 0, result.err.constData());
         QCOMPARE(counts(), once);
