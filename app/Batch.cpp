@@ -1,12 +1,14 @@
 #include "Batch.h"
 
 #include "BatchFiles.h"
+#include "BatchJournal.h"
 #include "BatchOptions.h"
 #include "ConsoleText.h"
 #include "DemoFolder.h"
 #include "Startup.h"
 #include "conversion/EntryTexts.h"
 #include "conversion/Errors.h"
+#include "conversion/Journal.h"
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunReport.h"
@@ -37,17 +39,6 @@
 namespace app::batch {
 
 namespace {
-
-// A message that spans lines in a box, joined into one.
-QString oneLine(QString message) {
-    return message.replace(QLatin1Char('\r'), QLatin1Char(' '))
-        .replace(QLatin1Char('\n'), QLatin1Char(' '));
-}
-
-// One line on standard error.
-void printError(const QString& message) {
-    writeConsole(stderr, oneLine(message) + QLatin1Char('\n'));
-}
 
 // A collector file is a few thousand readings; one this large is no collector's, and reading it
 // whole would take the memory of a workstation.
@@ -116,13 +107,6 @@ int failureStatus(conversion::RunEnding ending) {
         return RunFailed;
     }
 }
-
-// How the batch ended: its status, the figures of a run that came to its end, and what failed.
-struct Ending {
-    int status = Posted;
-    QJsonObject summary;
-    QString error;
-};
 
 class Conversion {
 public:
@@ -204,18 +188,10 @@ Ending Conversion::run() {
         throw Failure{BadUsage, QStringLiteral("--rejeitadas e --relatorio são o mesmo arquivo: %1")
                                     .arg(reportFile->name())};
 
-    const Startup startup;
-    const std::unique_ptr<db::Connection> connection(startup.newConnection(nullptr));
-    const std::unique_ptr<db::LookupQuery> causes(db::LookupQuery::newCauses());
-    const std::unique_ptr<db::LookupQuery> companies(db::LookupQuery::newCompanies());
-    try {
-        startup.open(*connection, {causes.get(), companies.get()});
-    } catch (const db::Error& error) {
-        connection->close();
-        throw Failure{NoConnection,
-                      QStringLiteral("Ocorreu um erro ao tentar conectar ao banco de dados: ") +
-                          error.message()};
-    }
+    const OpenDatabase opened;
+    const std::unique_ptr<db::Connection>& connection = opened.connection;
+    const std::unique_ptr<db::LookupQuery>& causes = opened.causes;
+    const std::unique_ptr<db::LookupQuery>& companies = opened.companies;
 
     // A database opened as a local file (SQLite's URI) would be replaced by an output too.
     const QString databaseFile =
@@ -243,13 +219,34 @@ Ending Conversion::run() {
     request.entries = {companyCode, causeCode, dateText};
     request.inventory = inventory;
     request.dryRun = parser.isSet(options.dryRun);
+    request.journal = opened.journal();
+    request.fileName = QFileInfo(input.name).fileName();
+    request.fileSha256 = collector.sha256;
+    const conversion::RunService service(connection->database(), connection->dialect());
+    QJsonObject converted;
+    std::optional<conversion::journal::RunRecord> earlier;
+    try {
+        earlier = service.earlierRun(request);
+    } catch (const db::Error& error) {
+        throw Failure{RunFailed, conversion::ConversionEngine::failedRunMessage(error)};
+    }
+    if (earlier) {
+        const QString text = conversion::journal::alreadyConvertedText(*earlier);
+        if (request.dryRun)
+            printError(text + QStringLiteral(" Simulação: gravar pediria --de-novo."));
+        else if (!parser.isSet(options.again))
+            throw Failure{AlreadyConverted,
+                          text + QStringLiteral(" Nada foi gravado; --de-novo converte de novo.")};
+        converted = historyJson(*earlier);
+    }
     BatchObserver observer(static_cast<int>(lines.size()), reportFile.get(), request.dryRun);
     const conversion::RunResult result =
-        conversion::RunService(connection->database(), connection->dialect())
-            .run(request, {inventoryRejections, openingRejections, rejectionsFlag}, &observer);
+        service.run(request, {inventoryRejections, openingRejections, rejectionsFlag}, &observer);
     observer.finish();
     if (!result.completed())
         throw Failure{failureStatus(result.ending), result.failureWithLine()};
+    if (!result.note.isEmpty())
+        printError(result.note);
 
     Ending ending;
     ending.status = result.summary.rejected() > 0 ? PostedWithRejections : Posted;
@@ -270,6 +267,13 @@ Ending Conversion::run() {
     ending.summary = result.summary.toJson(
         inventory ? QStringLiteral("inventario") : QStringLiteral("inicio-estoque"), request.dryRun,
         std::round(result.seconds * 1000) / 1000);
+    if (!result.runId.isEmpty())
+        ending.summary.insert(QStringLiteral("id"), result.runId);
+    // A simulation of a file converted before says which run; a posting with --de-novo too.
+    if (!converted.isEmpty())
+        ending.summary.insert(QStringLiteral("ja_convertido"), converted);
+    if (!result.note.isEmpty())
+        ending.summary.insert(QStringLiteral("aviso"), result.note);
     return ending;
 }
 
@@ -313,7 +317,8 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
     const Options options;
     parser.addOptions({options.inventory, options.openingStock, options.company, options.cause,
                        options.date, options.dryRun, options.rejections, options.report,
-                       options.json, options.demo});
+                       options.json, options.again, options.prepare, options.yes, options.history,
+                       options.undo, options.demo});
     Ending ending;
     bool json = false;
     try {
@@ -337,11 +342,30 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
         if (!parser.positionalArguments().isEmpty())
             throw Failure{BadUsage, QStringLiteral("Argumento inesperado: %1")
                                         .arg(parser.positionalArguments().constFirst())};
-        ending = Conversion(parser, options, nativeArguments).run();
+        // One thing at a time: a conversion asked for along with the history would go undone.
+        const int asked = (parser.isSet(options.inventory) || parser.isSet(options.openingStock)) +
+                          parser.isSet(options.history) + parser.isSet(options.undo) +
+                          parser.isSet(options.prepare);
+        if (asked > 1)
+            throw Failure{BadUsage, QStringLiteral("Peça uma coisa só: a conversão, --historico, "
+                                                   "--desfazer ou --preparar-banco.")};
+        if (parser.isSet(options.prepare))
+            return prepareDatabase(parser.isSet(options.yes));
+        if (parser.isSet(options.history))
+            ending = history(parser, options, json);
+        else if (parser.isSet(options.undo))
+            ending = undoRun(parser.value(options.undo));
+        else
+            ending = Conversion(parser, options, nativeArguments).run();
     } catch (const Failure& failure) {
         printError(failure.message());
         ending.status = failure.status();
         ending.error = failure.message();
+    } catch (const db::Error& error) {
+        // The journal's look-ups, listing and tables: a database that refuses them.
+        printError(error.message());
+        ending.status = dynamic_cast<const db::LockTimeout*>(&error) ? LockWait : RunFailed;
+        ending.error = error.message();
     }
     // Posted but not told: the script can't know, as when an output file fails.
     if (json && !printJson(ending) && ending.status <= PostedWithRejections)

@@ -15,7 +15,7 @@ enum ExitStatus {
     RunFailed = 4,         // the run failed and nothing was posted
     CommitUnconfirmed = 5, // the commit could not be confirmed
     OutputFailed = 6,      // posted, but an output file or the JSON could not be written
-    // 7 is kept for a later status.
+    AlreadyConverted = 7,  // the journal holds the same file posted into the same place
     LockWait = 8, // another workstation holds the inventory or the database: try again later
 };
 

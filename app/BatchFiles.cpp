@@ -51,7 +51,7 @@ CollectorInput readNative(const FileArgument& file, qint64 maxBytes) {
         input.canonicalPath = QFile::decodeName(resolved);
         std::free(resolved);
     }
-    input.lines = conversion::readLines(opened, file.name, maxBytes);
+    input.lines = conversion::readLines(opened, file.name, maxBytes, &input.sha256);
     return input;
 }
 #endif
@@ -72,7 +72,10 @@ CollectorInput readCollector(const FileArgument& file, qint64 maxBytes) {
     QFile opened(file.name);
     if (!opened.open(QIODevice::ReadOnly))
         throw unreadable(file.name, opened.errorString());
-    return {info.canonicalFilePath(), conversion::readLines(opened, file.name, maxBytes)};
+    CollectorInput input;
+    input.canonicalPath = info.canonicalFilePath();
+    input.lines = conversion::readLines(opened, file.name, maxBytes, &input.sha256);
+    return input;
 }
 
 bool samePath(const QString& a, const QString& b) {

@@ -22,6 +22,8 @@ struct CollectorInput {
     // Links followed: where the file really is, to tell an output that would overwrite it.
     QString canonicalPath;
     QStringList lines;
+    // SHA-256 of the file's bytes, in hex.
+    QString sha256;
 };
 
 // Reads the collector file; raises conversion::FileError with the message to show when it is

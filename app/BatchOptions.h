@@ -56,6 +56,23 @@ struct Options {
         QStringLiteral("SAIDA.csv")};
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("Escreve um resumo em JSON na saída padrão.")};
+    QCommandLineOption again{
+        QStringLiteral("de-novo"),
+        QStringLiteral("Converte mesmo um arquivo que o diário mostra já convertido para o mesmo "
+                       "modo, empresa, data e causa.")};
+    QCommandLineOption prepare{
+        QStringLiteral("preparar-banco"),
+        QStringLiteral("Cria no banco as tabelas do diário de conversões (ConvColetor e "
+                       "ConvColetorIt), depois de dizer o que cria e perguntar.")};
+    QCommandLineOption yes{QStringLiteral("sim"),
+                           QStringLiteral("Responde sim à pergunta de --preparar-banco.")};
+    QCommandLineOption history{
+        QStringLiteral("historico"),
+        QStringLiteral("Lista as conversões do diário, da mais nova para a mais antiga; --empresa "
+                       "e --data filtram a lista.")};
+    QCommandLineOption undo{QStringLiteral("desfazer"),
+                            QStringLiteral("Desfaz a conversão ID do diário, inteira ou nada."),
+                            QStringLiteral("ID")};
     QCommandLineOption demo{
         QStringLiteral("demo"),
         QStringLiteral("Cria a pasta de demonstração PASTA: um banco SQLite com dados de "
@@ -64,7 +81,7 @@ struct Options {
         QStringLiteral("PASTA")};
 
     QList<QCommandLineOption> withValue() const {
-        return {inventory, openingStock, company, cause, date, rejections, report, demo};
+        return {inventory, openingStock, company, cause, date, rejections, report, undo, demo};
     }
 };
 

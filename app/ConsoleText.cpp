@@ -29,4 +29,13 @@ bool writeConsole(std::FILE* stream, const QString& text) {
            std::fflush(stream) == 0;
 }
 
+QString oneLine(QString message) {
+    return message.replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+void printError(const QString& message) {
+    writeConsole(stderr, oneLine(message) + QLatin1Char('\n'));
+}
+
 } // namespace app

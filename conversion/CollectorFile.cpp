@@ -3,6 +3,7 @@
 #include "Cp1252.h"
 #include "Errors.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 
 namespace conversion {
@@ -31,7 +32,8 @@ FileError unreadable(const QString& name, const QFile& file) {
         QStringLiteral("Não foi possível ler o arquivo %1: %2").arg(name, file.errorString()));
 }
 
-QStringList readOpen(QFile& file, const QString& name, std::optional<qint64> maxBytes) {
+QStringList readOpen(QFile& file, const QString& name, std::optional<qint64> maxBytes,
+                     QString* sha256) {
     const auto tooLarge = [&] {
         return FileError(QStringLiteral("Arquivo grande demais (mais de %1 MiB): %2")
                              .arg(*maxBytes / (1 << 20))
@@ -45,19 +47,22 @@ QStringList readOpen(QFile& file, const QString& name, std::optional<qint64> max
         throw unreadable(name, file);
     if (maxBytes && bytes.size() > *maxBytes)
         throw tooLarge();
+    if (sha256)
+        *sha256 = QString::fromLatin1(
+            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
     return splitLines(cp1252::decode(bytes));
 }
 } // namespace
 
-QStringList readLines(const QString& path) {
+QStringList readLines(const QString& path, QString* sha256) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw unreadable(path, file);
-    return readOpen(file, path, std::nullopt);
+    return readOpen(file, path, std::nullopt, sha256);
 }
 
-QStringList readLines(QFile& file, const QString& name, qint64 maxBytes) {
-    return readOpen(file, name, maxBytes);
+QStringList readLines(QFile& file, const QString& name, qint64 maxBytes, QString* sha256) {
+    return readOpen(file, name, maxBytes, sha256);
 }
 
 bool holdsNoReading(const QStringList& lines) {

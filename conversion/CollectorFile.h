@@ -14,11 +14,12 @@ namespace conversion {
 // has no lines.
 QStringList splitLines(const QString& text);
 
-// Reads a whole file, every byte kept. Raises FileError when it can't be read.
-QStringList readLines(const QString& path);
+// Reads a whole file, every byte kept. Raises FileError when it can't be read. sha256, when
+// given, receives the SHA-256 of the bytes read, in hex.
+QStringList readLines(const QString& path, QString* sha256 = nullptr);
 // Reads an open file whole, called name in messages; a file of more than maxBytes is refused
 // with FileError before it is read, so a stray huge file can't take the memory.
-QStringList readLines(QFile& file, const QString& name, qint64 maxBytes);
+QStringList readLines(QFile& file, const QString& name, qint64 maxBytes, QString* sha256 = nullptr);
 
 // A file in which no line holds a reading although some line holds more than blanks: written
 // with another separator, most likely. Posting it would pass over every line and call it a success.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConversionEngine.h"
+#include "Journal.h"
 #include "RunReport.h"
 
 #include <QSqlDatabase>
@@ -27,6 +28,11 @@ struct RunRequest {
     bool dryRun = false;
     // Keeps every line's report in the result, for a review; a batch writes them as they come.
     bool keepLines = false;
+    // The journal's tables are there (asked once per start): the run is written into it.
+    bool journal = false;
+    // The collector file as the journal names it, and the SHA-256 of its bytes in hex.
+    QString fileName;
+    QString fileSha256;
 };
 
 // How a run ended; the error box text and the batch's exit status both come from it.
@@ -54,6 +60,11 @@ struct RunResult {
     // The line the failure came from; 0 when it came before the first line or after the last, or
     // when its text names the line already.
     int failedLine = 0;
+    // The run's id in the journal, chosen before the commit; empty without a journal.
+    QString runId;
+    // Said along with a run that came to its end: the commit's answer was lost and the journal
+    // told that the readings are posted.
+    QString note;
 
     bool completed() const { return ending == RunEnding::Completed; }
     // The failure on one line, led by the line it came from: "Linha 3: ...".
@@ -98,8 +109,15 @@ public:
 
     RunResult run(const RunRequest& request, RejectionTargets rejections,
                   RunObserver* observer = nullptr) const;
+    // The journal's posted, not undone run of the same file into the same place; none without
+    // a journal.
+    std::optional<journal::RunRecord> earlierRun(const RunRequest& request) const;
 
 private:
+    // After a commit whose answer was lost: whether the journal holds the run, asked on a new
+    // connection within the lock wait limit; none when the database can't be reached.
+    std::optional<bool> journalHolds(const QString& runId) const;
+
     QSqlDatabase m_database;
     const db::Dialect& m_dialect;
 };

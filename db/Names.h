@@ -14,6 +14,9 @@ inline constexpr char CompProd[] = "CompProd";
 inline constexpr char Inventa[] = "Inventa";
 inline constexpr char MvGeral[] = "MvGeral";
 inline constexpr char InciEst[] = "INCIEST";
+// The journal of runs and the rows each run wrote.
+inline constexpr char ConvColetor[] = "ConvColetor";
+inline constexpr char ConvColetorIt[] = "ConvColetorIt";
 } // namespace table
 
 namespace column {

@@ -33,7 +33,7 @@ BoundValue::BoundValue(const QVariant& value)
 }
 
 Statement::Statement(const char* text) {
-    static const QRegularExpression placeholder(QStringLiteral(":P[A-Za-z_]+"));
+    static const QRegularExpression placeholder(QStringLiteral(":P[A-Za-z0-9_]+"));
     const QString statement = QString::fromLatin1(text);
     for (auto found = placeholder.globalMatch(statement); found.hasNext();)
         m_placeholders << found.next().captured().toLatin1();

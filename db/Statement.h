@@ -65,7 +65,7 @@ public:
 
     // Runs a select and stands on its first row; false when there is none.
     virtual bool open() = 0;
-    // Steps to the next row of a select that is open; false past the last.
+    // Moves to the next row of an open select; false when there is none.
     virtual bool next() = 0;
     // Columns of the current row; a null column reads as empty text or 0. A number stored as
     // text reads as the number the whole text spells, any other text as 0, on every driver.

@@ -208,4 +208,64 @@ inline constexpr char OpeningStockLookup[] =
     "Select CODPROD From INCIEST Where CODEMPRESA = :PCODEMPRESA And CODPROD = :PCODPROD And "
     "CODGRADE = :PCODGRADE";
 
+// The journal of runs (ConvColetor, ConvColetorIt): written in the run's own transaction.
+#define COLETOR_JOURNAL_COLUMNS                                                                    \
+    "IdConv, DataHora, Estacao, Usuario, Modo, CodEmpresa, CodCausa, DataInv, Arquivo, Sha256, "   \
+    "Linhas, Gravadas, Rejeitadas, Situacao, DesfeitoPor, DesfeitoEm"
+inline constexpr char JournalInsertRun[] =
+    "Insert Into ConvColetor (IdConv, DataHora, Estacao, Usuario, Modo, CodEmpresa, CodCausa, "
+    "DataInv, Arquivo, Sha256, Linhas, Gravadas, Rejeitadas, Situacao) Values (:PIdConv, "
+    ":PDataHora, :PEstacao, :PUsuario, :PModo, :PCodEmpresa, :PCodCausa, :PDataInv, :PArquivo, "
+    ":PSha256, :PLinhas, :PGravadas, :PRejeitadas, 'G')";
+inline constexpr char JournalInsertRow[] =
+    "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou) Values (:PIdConv, "
+    ":PCodProd, :PCodGrade, :PQuantidade, :PCriou)";
+// A posted run, not undone, of the same file bytes into the same place.
+inline constexpr char JournalFindPosted[] =
+    "Select " COLETOR_JOURNAL_COLUMNS " From ConvColetor Where Sha256 = :PSha256 And Modo = :PModo "
+    "And CodEmpresa = :PCodEmpresa And DataInv = :PDataInv And CodCausa = :PCodCausa And "
+    "Situacao = 'G' Order By DataHora Desc";
+inline constexpr char JournalFindRun[] =
+    "Select " COLETOR_JOURNAL_COLUMNS " From ConvColetor Where IdConv = :PIdConv";
+inline constexpr char JournalHistory[] =
+    "Select " COLETOR_JOURNAL_COLUMNS " From ConvColetor Order By DataHora Desc, IdConv";
+#undef COLETOR_JOURNAL_COLUMNS
+inline constexpr char JournalRows[] = "Select CodProd, CodGrade, Quantidade, Criou From "
+                                      "ConvColetorIt Where IdConv = :PIdConv Order By CodProd, "
+                                      "CodGrade";
+inline constexpr char JournalMarkUndone[] =
+    "Update ConvColetor Set Situacao = 'D', DesfeitoPor = :PDesfeitoPor, DesfeitoEm = "
+    ":PDesfeitoEm Where IdConv = :PIdConv And Situacao = 'G'";
+// Undo of an inventory run: the count row as it stands now (the dialect's row lock follows).
+inline constexpr char UndoCountRow[] =
+    "Select Processado, Quantidade From Inventa Where CodEmpresa = :PCodEmpresa And DataInv = "
+    ":PDataInv And Documento = :PDocumento And CodProd = :PCodProd And CodGrade = :PCodGrade";
+// Other posted runs that added to the same count row.
+inline constexpr char UndoOtherRunsOnRow[] =
+    "Select Count(*) From ConvColetorIt Inner Join ConvColetor On ConvColetor.IdConv = "
+    "ConvColetorIt.IdConv Where ConvColetor.IdConv <> :PIdConv And ConvColetor.Situacao = 'G' "
+    "And ConvColetor.Modo = 'I' And ConvColetor.CodEmpresa = :PCodEmpresa And "
+    "ConvColetor.DataInv = :PDataInv And ConvColetorIt.CodProd = :PCodProd And "
+    "ConvColetorIt.CodGrade = :PCodGrade";
+inline constexpr char UndoSubtractCount[] =
+    "Update Inventa Set Quantidade = Quantidade - :PQuantidade Where CodEmpresa = :PCodEmpresa "
+    "And DataInv = :PDataInv And Documento = :PDocumento And CodProd = :PCodProd And CodGrade = "
+    ":PCodGrade And Processado = 'N'";
+inline constexpr char UndoDeleteCountRow[] =
+    "Delete From Inventa Where CodEmpresa = :PCodEmpresa And DataInv = :PDataInv And Documento "
+    "= :PDocumento And CodProd = :PCodProd And CodGrade = :PCodGrade And Processado = 'N'";
+// Undo of an opening-stock run: the product's movements and its opening stock row.
+inline constexpr char UndoMovementCount[] =
+    "Select Count(*) From MvGeral Where CodEmpresa = :PCodEmpresa And CodProd = :PCodProd And "
+    "CodGrade = :PCodGrade";
+inline constexpr char UndoOpeningRowCount[] =
+    "Select Count(*) From INCIEST Where CODEMPRESA = :PCODEMPRESA And CODPROD = :PCODPROD And "
+    "CODGRADE = :PCODGRADE";
+inline constexpr char UndoDeleteOpeningStock[] =
+    "Delete From INCIEST Where CODEMPRESA = :PCODEMPRESA And CODPROD = :PCODPROD And CODGRADE = "
+    ":PCODGRADE";
+inline constexpr char UndoDeleteOpeningMovement[] =
+    "Delete From MVGERAL Where CODEMPRESA = :PCODEMPRESA And CODPROD = :PCODPROD And CODGRADE = "
+    ":PCODGRADE And TIPOMOV = '04'";
+
 } // namespace db::sql

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QPushButton>
 #include <QQueue>
 #include <QTextEdit>
 #include <QTranslator>
@@ -16,6 +17,7 @@ namespace {
 struct TestState {
     bool on = false;
     QQueue<std::optional<QString>> fileAnswers;
+    QQueue<bool> answers;
     QList<Dialogs::Shown> shown;
     QList<Dialogs::FileRequest> fileRequests;
     std::function<void(const Dialogs::Shown&)> onShown;
@@ -114,6 +116,24 @@ void Dialogs::box(QWidget* parent, const QString& text, const QString& title, Ic
         QCoreApplication::removeTranslator(&texts);
 }
 
+bool Dialogs::question(QWidget* parent, const QString& text, const QString& title) {
+    if (state().on) {
+        record(title, text, QStringLiteral("question"));
+        return !state().answers.isEmpty() && state().answers.dequeue();
+    }
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    QPushButton* const yes = box.addButton(QStringLiteral("&Sim"), QMessageBox::YesRole);
+    QPushButton* const no = box.addButton(QStringLiteral("&Não"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void Dialogs::setNextAnswer(bool yes) {
+    state().answers.enqueue(yes);
+}
+
 void Dialogs::fitDetailedText(QMessageBox& box) {
     constexpr int MaxLines = 30;
     const int lines =
@@ -165,6 +185,7 @@ void Dialogs::clearShown() {
     state().shown.clear();
     state().fileRequests.clear();
     state().fileAnswers.clear();
+    state().answers.clear();
 }
 
 void Dialogs::setOnShown(std::function<void(const Shown&)> callback) {

@@ -22,7 +22,7 @@ public:
     struct Shown {
         QString caption;
         QString text;
-        QString icon; // "warning", "information", "exclamation" or "error"
+        QString icon; // "warning", "information", "exclamation", "error" or "question"
         // Shown by the box's details button; empty when the box has none.
         QString detailedText;
     };
@@ -39,6 +39,9 @@ public:
                     const QString& detailedText = QString());
     // The application's default error box, for an error that no handler caught.
     static void error(QWidget* parent, const QString& text);
+    // A question with "Sim" and "Não", "Não" the default; true for "Sim". Recorded with the
+    // icon "question".
+    static bool question(QWidget* parent, const QString& text, const QString& title);
 
     // Empty when the user cancels; a chosen name otherwise (accepted tells the two apart when a
     // dialog returns an empty name).
@@ -56,6 +59,8 @@ public:
     static bool testMode();
     static void setNextFileName(const QString& fileName);
     static void setNextFileCancel();
+    // The answer to the next question; unanswered questions get "Não", as Enter would.
+    static void setNextAnswer(bool yes);
     static const QList<Shown>& shown();
     static const QList<FileRequest>& fileRequests();
     static void clearShown();

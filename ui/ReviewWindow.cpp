@@ -107,7 +107,13 @@ ReviewWindow::ReviewWindow(ReviewModel* model, const QString& destination, QWidg
     buttons->addStretch();
     buttons->addWidget(post);
     buttons->addWidget(discard);
+    m_alreadyConverted = new QLabel(this);
+    m_alreadyConverted->setObjectName(QStringLiteral("JaConvertido"));
+    m_alreadyConverted->setWordWrap(true);
+    m_alreadyConverted->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
+    m_alreadyConverted->hide();
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_alreadyConverted);
     layout->addWidget(intro);
     layout->addWidget(target);
     layout->addLayout(showRow);
@@ -133,6 +139,11 @@ void ReviewWindow::setVisible(bool visible) {
     if (visible)
         for (QPushButton* button : findChildren<QPushButton*>())
             button->setDefault(false);
+}
+
+void ReviewWindow::setAlreadyConverted(const QString& text) {
+    m_alreadyConverted->setText(text);
+    m_alreadyConverted->setVisible(!text.isEmpty());
 }
 
 QList<int> ReviewWindow::shownRows(bool selectedOnly) const {

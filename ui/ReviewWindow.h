@@ -19,6 +19,9 @@ public:
     // Takes the model over; destination says where "Gravar" posts (destinationText).
     ReviewWindow(ReviewModel* model, const QString& destination, QWidget* parent = nullptr);
 
+    // The journal's line on a file converted before, at the top; none when empty.
+    void setAlreadyConverted(const QString& text);
+
     QTableView* table() const { return m_table; }
     ReviewFilter* filter() const { return m_filter; }
 
@@ -40,6 +43,7 @@ private:
     QComboBox* m_show = nullptr;
     QTableView* m_table = nullptr;
     QLabel* m_totals = nullptr;
+    QLabel* m_alreadyConverted = nullptr;
 };
 
 } // namespace ui

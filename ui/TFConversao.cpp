@@ -1,4 +1,5 @@
 #include "TFConversao.h"
+#include "conversion/Journal.h"
 
 #include "Dialogs.h"
 #include "ErrorGuard.h"
@@ -224,6 +225,13 @@ void TFConversao::createControls() {
                           {187, 245, 90, 28});
     btSimular->setAccessibleName(QStringLiteral("Simular"));
     btSimular->setToolTip(QStringLiteral("Conferir o arquivo antes de gravar: nada é gravado"));
+    btHistorico = addButton(this, QStringLiteral("btHistorico"), QStringLiteral("&Histórico"),
+                            {93, 245, 90, 28});
+    btHistorico->setAccessibleName(QStringLiteral("Histórico"));
+    btHistorico->setToolTip(
+        QStringLiteral("Conversões gravadas neste banco, e desfazer uma delas"));
+    // Reached by its shortcut or the mouse: Tab, Enter and the arrows go as they always have.
+    btHistorico->setFocusPolicy(Qt::ClickFocus);
 
     progress = new QProgressBar(this);
     progress->setObjectName(QStringLiteral("progress"));
@@ -231,11 +239,11 @@ void TFConversao::createControls() {
     progress->setTextVisible(false);
     progress->setValue(0);
 
-    for (QWidget* control :
-         {static_cast<QWidget*>(GroupBox3), static_cast<QWidget*>(DtInventa),
-          static_cast<QWidget*>(CodEmpresa), static_cast<QWidget*>(MostraEmpresa),
-          static_cast<QWidget*>(CodCausa), static_cast<QWidget*>(MostraCausa),
-          static_cast<QWidget*>(btOK), static_cast<QWidget*>(btSimular)})
+    for (QWidget* control : {static_cast<QWidget*>(GroupBox3), static_cast<QWidget*>(DtInventa),
+                             static_cast<QWidget*>(CodEmpresa),
+                             static_cast<QWidget*>(MostraEmpresa), static_cast<QWidget*>(CodCausa),
+                             static_cast<QWidget*>(MostraCausa), static_cast<QWidget*>(btOK),
+                             static_cast<QWidget*>(btSimular), static_cast<QWidget*>(btHistorico)})
         control->raise();
 
     for (QWidget* control :
@@ -274,6 +282,8 @@ void TFConversao::createControls() {
     connect(btOK, &QPushButton::clicked, this, [this] { guarded(this, [this] { btOKClick(); }); });
     connect(btSimular, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { btSimularClick(); }); });
+    connect(btHistorico, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { btHistoricoClick(); }); });
     connect(BitBtn2, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { BitBtn2Click(); }); });
     connect(BitBtn3, &QPushButton::clicked, this,
@@ -323,6 +333,12 @@ void TFConversao::FormCreate(const FormStartup& startup) {
         Dialogs::message(this, Dialogs::Kind::Warning,
                          QStringLiteral("Ocorreu um erro ao tentar conectar ao banco de dados:\r") +
                              error.message());
+    }
+    if (dbTelvaro->isOpen()) {
+        m_journal = conversion::journal::present(dbTelvaro->database());
+        // Said once: the first run's line counter takes the place.
+        if (!m_journal)
+            lblStatus->setText(conversion::journal::offText());
     }
     Notebook->setCurrentIndex(0);
     Notebook1->setCurrentIndex(0);

@@ -70,6 +70,8 @@ public:
 
     // --- review before posting: a dry run, then a window to post or discard what it showed
     void btSimularClick();
+    // The journal's runs, with their undo.
+    void btHistoricoClick();
 
     // --- company, cause and date fields
     void CodEmpresaExit();
@@ -120,6 +122,7 @@ public:
     LookupComboBox* MostraCausa = nullptr;
     QPushButton* btOK = nullptr;
     QPushButton* btSimular = nullptr;
+    QPushButton* btHistorico = nullptr;
     QProgressBar* progress = nullptr;
     // The loaded collector file, one entry per line; never shown.
     QStringList Arquivo;
@@ -161,7 +164,14 @@ private:
     // After a review: posts the very lines and entries that were reviewed.
     void postReviewed(const conversion::RunRequest& run);
     void setEntryControlsEnabled(bool enabled);
+    // The line that says this file was posted here before; empty when it was not, or there is no
+    // journal.
+    QString earlierRunText(const conversion::RunRequest& run) const;
     friend class FormRunObserver;
+    // The journal's tables are in the database: asked once, when the form is created.
+    bool m_journal = false;
+    // SHA-256 of the bytes of the file in Arquivo.
+    QString m_fileSha256;
     bool m_running = false;
     bool m_closeRequested = false;
     // --- end of the conversion run block

@@ -65,9 +65,9 @@ void TFConversao::SetInputControlsVisible(bool visible) {
     // The cause fields follow the tab: shown only on the inventory tab in the entry state.
     const bool causeVisible =
         visible && PcDados->currentIndex() != 1 && Notebook->currentIndex() != 1;
-    const QList<QWidget*> inputControls = {edtCaminho,    btAbrir,   DtInventa,   CodEmpresa,
-                                           MostraEmpresa, CodCausa,  MostraCausa, btOK,
-                                           btSimular,     GroupBox3, GroupBox2};
+    const QList<QWidget*> inputControls = {edtCaminho,    btAbrir,     DtInventa,   CodEmpresa,
+                                           MostraEmpresa, CodCausa,    MostraCausa, btOK,
+                                           btSimular,     btHistorico, GroupBox3,   GroupBox2};
     for (QWidget* control : inputControls) {
         const bool isCause = control == CodCausa || control == MostraCausa;
         control->setVisible(isCause ? causeVisible : visible);

@@ -98,6 +98,7 @@ void TFConversao::applyLook() {
     btAbrir->setAccessibleName(QStringLiteral("Abrir"));
     btOK->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
     btSimular->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    btHistorico->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     btnSalvar->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     BitBtn2->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
     BitBtn3->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));

@@ -1,5 +1,8 @@
-// Review before posting: a dry run over the file, its review, then posting or discarding it.
+// Review before posting: a dry run over the file, its review, then posting or discarding it; and
+// the history of the runs posted, where one can be undone.
+#include "Dialogs.h"
 #include "ErrorGuard.h"
+#include "HistoryWindow.h"
 #include "ReviewModel.h"
 #include "ReviewWindow.h"
 #include "TFConversao.h"
@@ -34,6 +37,7 @@ void TFConversao::btSimularClick() {
     model->setDescriptions(conversion::productDescriptions(
         dbTelvaro->database(), dbTelvaro->dialect(), model->productCodes()));
     auto* window = new ReviewWindow(model, destinationText(destination(run)), this);
+    window->setAlreadyConverted(earlierRunText(run));
     // Queued: the run lets window messages through, and the review is on its way out.
     connect(
         window, &QDialog::accepted, this,
@@ -62,6 +66,19 @@ void TFConversao::postReviewed(const conversion::RunRequest& run) {
     Arquivo = run.lines;
     if (postRun(run))
         showListsIfRejected();
+}
+
+void TFConversao::btHistoricoClick() {
+    if (m_running || !dbTelvaro->isOpen())
+        return;
+    if (!m_journal) {
+        Dialogs::message(this, Dialogs::Kind::Information, conversion::journal::offText());
+        return;
+    }
+    auto* window = new HistoryWindow(dbTelvaro->database(), dbTelvaro->dialect(), this);
+    window->companyFilter()->setText(CodEmpresa->text());
+    connect(window, &QDialog::finished, window, &QObject::deleteLater);
+    window->open();
 }
 
 } // namespace ui

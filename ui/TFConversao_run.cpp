@@ -6,6 +6,7 @@
 #include "TFConversao.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
+#include "conversion/Journal.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunService.h"
 #include "db/Connection.h"
@@ -133,7 +134,8 @@ void TFConversao::btOKClick() {
 
 bool TFConversao::loadArquivo() {
     Arquivo.clear();
-    Arquivo = conversion::readLines(edtCaminho->text());
+    m_fileSha256.clear();
+    Arquivo = conversion::readLines(edtCaminho->text(), &m_fileSha256);
     if (const auto problem = conversion::checkLines(Arquivo)) {
         Dialogs::box(this, *problem, QStringLiteral("Erro ao converter"),
                      Dialogs::Icon::Exclamation);
@@ -148,20 +150,37 @@ conversion::RunRequest TFConversao::currentRun() const {
     run.lines = Arquivo;
     run.entries = {CodEmpresa->text(), CodCausa->text(), DtInventa->maskedText()};
     run.inventory = PcDados->currentIndex() == 0;
+    run.journal = m_journal;
+    run.fileName = QFileInfo(edtCaminho->text()).fileName();
+    run.fileSha256 = m_fileSha256;
     return run;
+}
+
+QString TFConversao::earlierRunText(const conversion::RunRequest& run) const {
+    const auto earlier =
+        conversion::RunService(dbTelvaro->database(), dbTelvaro->dialect()).earlierRun(run);
+    return earlier ? conversion::journal::alreadyConvertedText(*earlier) : QString();
 }
 
 bool TFConversao::postRun(const conversion::RunRequest& reviewed) {
     conversion::RunRequest run = reviewed;
     run.dryRun = false;
     run.keepLines = false;
+    // Counts add up: a file posted twice by mistake doubles them.
+    if (const QString earlier = earlierRunText(run);
+        !earlier.isEmpty() &&
+        !Dialogs::question(this, earlier + QStringLiteral("\rConverter de novo?"),
+                           QStringLiteral("Arquivo já convertido")))
+        return false;
     progress->setMaximum(static_cast<int>(run.lines.size()));
     progress->setValue(0);
     conversion::RunResult result;
     if (!runConversion(run, result))
         return false;
-    Dialogs::box(this, QStringLiteral("Processo de conversão concluído com sucesso!"),
-                 QStringLiteral("Informação"), Dialogs::Icon::Information,
+    QString done = QStringLiteral("Processo de conversão concluído com sucesso!");
+    if (!result.note.isEmpty())
+        done += u'\r' + result.note;
+    Dialogs::box(this, done, QStringLiteral("Informação"), Dialogs::Icon::Information,
                  figuresText(result.summary, result.seconds));
     resetProgress();
     return true;
@@ -213,12 +232,12 @@ bool TFConversao::runConversion(const conversion::RunRequest& run, conversion::R
 }
 
 void TFConversao::setEntryControlsEnabled(bool enabled) {
-    for (QWidget* control :
-         {static_cast<QWidget*>(edtCaminho), static_cast<QWidget*>(btAbrir),
-          static_cast<QWidget*>(DtInventa), static_cast<QWidget*>(CodEmpresa),
-          static_cast<QWidget*>(MostraEmpresa), static_cast<QWidget*>(CodCausa),
-          static_cast<QWidget*>(MostraCausa), static_cast<QWidget*>(btOK),
-          static_cast<QWidget*>(btSimular), static_cast<QWidget*>(PcDados->tabBar())})
+    for (QWidget* control : {static_cast<QWidget*>(edtCaminho), static_cast<QWidget*>(btAbrir),
+                             static_cast<QWidget*>(DtInventa), static_cast<QWidget*>(CodEmpresa),
+                             static_cast<QWidget*>(MostraEmpresa), static_cast<QWidget*>(CodCausa),
+                             static_cast<QWidget*>(MostraCausa), static_cast<QWidget*>(btOK),
+                             static_cast<QWidget*>(btSimular), static_cast<QWidget*>(btHistorico),
+                             static_cast<QWidget*>(PcDados->tabBar())})
         control->setEnabled(enabled);
 }
 

@@ -77,3 +77,33 @@ CREATE INDEX Produto_Referencia_Upper ON Produto COMPUTED BY (upper(Referencia))
 CREATE INDEX Produto_Reffabricante_Upper ON Produto COMPUTED BY (upper(Reffabricante));
 CREATE INDEX Relacionarefant_Antiga_Upper ON Relacionarefant COMPUTED BY (upper(Referenciaantiga));
 CREATE INDEX MvGeral_Produto ON MvGeral (CODEMPRESA, CODPROD, CODGRADE);
+-- Diário das conversões: cada conversão gravada e as linhas de Inventa ou INCIEST que ela
+-- escreveu, gravados na mesma transação das leituras. Opcional: sem estas tabelas o programa
+-- converte sem diário.
+CREATE TABLE ConvColetor (
+    IdConv VARCHAR(36) NOT NULL PRIMARY KEY,
+    DataHora VARCHAR(23) NOT NULL,
+    Estacao VARCHAR(60),
+    Usuario VARCHAR(60),
+    Modo CHAR(1) NOT NULL,
+    CodEmpresa VARCHAR(2) NOT NULL,
+    CodCausa VARCHAR(3) NOT NULL,
+    DataInv DATE NOT NULL,
+    Arquivo VARCHAR(255),
+    Sha256 VARCHAR(64) NOT NULL,
+    Linhas INTEGER NOT NULL,
+    Gravadas INTEGER NOT NULL,
+    Rejeitadas INTEGER NOT NULL,
+    Situacao CHAR(1) NOT NULL,
+    DesfeitoPor VARCHAR(60),
+    DesfeitoEm VARCHAR(23)
+);
+CREATE TABLE ConvColetorIt (
+    IdConv VARCHAR(36) NOT NULL REFERENCES ConvColetor (IdConv),
+    CodProd VARCHAR(14) NOT NULL,
+    CodGrade VARCHAR(4) NOT NULL,
+    Quantidade DOUBLE PRECISION NOT NULL,
+    Criou CHAR(1) NOT NULL,
+    PRIMARY KEY (IdConv, CodProd, CodGrade)
+);
+CREATE INDEX ConvColetor_Sha256 ON ConvColetor (Sha256);

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -47,6 +48,11 @@ class TestBatch : public QObject {
     std::unique_ptr<TestDatabase> m_database;
 
     QString path(const QString& name) const { return m_folder.filePath(name); }
+    // A company database as it was before the journal.
+    void dropJournal() const {
+        m_database->exec(QStringLiteral("Drop Table ConvColetorIt"));
+        m_database->exec(QStringLiteral("Drop Table ConvColetor"));
+    }
 
     // "@name" is a file of the working folder, "@hoje" today's date, "@banco" the SQLite
     // database file. prepare may change how the program is started (through another program,
@@ -308,6 +314,9 @@ private slots:
             if (status <= 1) {
                 QVERIFY(summary.value(QStringLiteral("segundos")).toDouble(-1) >= 0);
                 summary.remove(QStringLiteral("segundos"));
+                // A posting names its run in the journal, to undo it by.
+                const bool posted = posts && !arguments.contains(QLatin1String("--simular"));
+                QCOMPARE(summary.take(QStringLiteral("id")).toString().size(), posted ? 36 : 0);
             } else {
                 QCOMPARE(summary.value(QStringLiteral("erro")).toString() + u'\n', err);
                 summary.remove(QStringLiteral("erro"));
@@ -432,10 +441,19 @@ private slots:
         QCOMPARE(result.status, status);
     }
 
-    // The database refuses the commit itself: on the servers a check deferred to the commit fails,
-    // and nobody can say whether the readings were kept; on SQLite another reader keeps the file
-    // locked past the wait, and SQLite keeps the transaction open, so nothing was posted.
+    // The database refuses the commit itself: on the servers a check deferred to the commit fails;
+    // without the journal nobody can say whether the readings were kept, with it the journal
+    // says that they were not. On SQLite another reader keeps the file locked past the wait, and
+    // SQLite keeps the transaction open, so nothing was posted.
+    void commitRefused_data() {
+        QTest::addColumn<bool>("journal");
+        QTest::newRow("journal on") << true;
+        QTest::newRow("journal off") << false;
+    }
     void commitRefused() {
+        QFETCH(bool, journal);
+        if (!journal)
+            dropJournal();
         const QString engine = TestDatabase::engine();
         QSqlQuery reader(m_database->database());
         if (engine == QLatin1String("postgresql")) {
@@ -464,15 +482,95 @@ private slots:
 
         const QString err = QString::fromUtf8(result.err);
         const bool sqlite = engine == QLatin1String("sqlite");
+        const bool unknown = !sqlite && !journal;
         // SQLite's readers kept the lock: a wait, which a scheduler tries again later.
-        QVERIFY2(result.status == (sqlite ? 8 : 5), qPrintable(err));
+        QVERIFY2(result.status == (sqlite ? 8 : unknown ? 5 : 4), qPrintable(err));
         QVERIFY2(!err.startsWith(QLatin1String("Linha")) &&
-                     err.contains(sqlite ? QStringLiteral("Nenhuma leitura do arquivo foi gravada")
-                                         : QStringLiteral("Confira o inventário")),
+                     err.contains(unknown
+                                      ? QStringLiteral("Confira o inventário")
+                                      : QStringLiteral("Nenhuma leitura do arquivo foi gravada")),
                  qPrintable(err));
-        QCOMPARE(err.count(QLatin1Char('\n')), 1);
+        // The journal being off is said first.
+        QCOMPARE(err.count(QLatin1Char('\n')), journal ? 1 : 2);
         QCOMPARE(testfiles::read(path(QStringLiteral("relatorio.csv"))), NoFile);
         QCOMPARE(postedRows(*m_database), before);
+    }
+
+    // The same file twice: refused with status 7 and nothing posted, reported by a simulation,
+    // posted with --de-novo; the history lists both runs, and undoing the second gives back the
+    // counts of the first, after which the file converts again without --de-novo.
+    void journalOnTheCommandLine() {
+        const QStringList inventory = {
+            "--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1", "--json"};
+        // An undo gives back the counts; the stamp keeps the last run's time.
+        const auto counts = [this] {
+            return m_database->rows(QStringLiteral(
+                "Select CodProd, CodGrade, Processado, Quantidade From Inventa Order By 1, 2"));
+        };
+        QCOMPARE(runBatch(inventory, true).status, 1);
+        const QStringList once = counts();
+
+        Result result = runBatch(inventory, true);
+        QCOMPARE(result.status, 7);
+        QVERIFY2(result.err.startsWith("Este arquivo já foi convertido em "),
+                 result.err.constData());
+        QCOMPARE(QJsonDocument::fromJson(result.out).object().value("situacao").toInt(), 7);
+        QCOMPARE(counts(), once);
+
+        result = runBatch(inventory + QStringList{"--simular"}, true);
+        QCOMPARE(result.status, 1);
+        QVERIFY2(result.err.contains("Simulação: gravar pediria --de-novo."),
+                 result.err.constData());
+        const QJsonObject earlier =
+            QJsonDocument::fromJson(result.out).object().value("ja_convertido").toObject();
+        QCOMPARE(earlier.value("gravadas").toInt(), 9);
+        QCOMPARE(counts(), once);
+
+        result = runBatch(inventory + QStringList{"--de-novo"}, true);
+        QCOMPARE(result.status, 1);
+        const QString second = QJsonDocument::fromJson(result.out).object().value("id").toString();
+        QVERIFY(counts() != once);
+
+        result = runBatch({"--historico", "--json"}, true);
+        QCOMPARE(result.status, 0);
+        const QJsonArray runs =
+            QJsonDocument::fromJson(result.out).object().value("conversoes").toArray();
+        QCOMPARE(runs.size(), 2);
+        QCOMPARE(runs.first().toObject().value("id").toString(), second);
+
+        // One thing at a time.
+        QCOMPARE(runBatch(inventory + QStringList{"--historico"}, true).status, 2);
+        result = runBatch({"--desfazer", second}, true);
+        QVERIFY2(result.status == 0, result.err.constData());
+        QCOMPARE(counts(), once);
+        QCOMPARE(runBatch({"--desfazer", second}, true).status, 2);
+        // Undone, it is no longer in the way, but the first run still is.
+        QCOMPARE(runBatch(inventory, true).status, 7);
+    }
+
+    // Without the journal's tables the tool converts as before and says so once; the
+    // administrator adds them with --preparar-banco, which asks first.
+    void journalOffUntilPrepared() {
+        dropJournal();
+        const QStringList inventory = {
+            "--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1"};
+        for (int run = 0; run < 2; ++run) {
+            const Result result = runBatch(inventory, true);
+            QCOMPARE(result.status, 1);
+            QVERIFY2(result.err.startsWith("Diário de conversões desligado") &&
+                         result.err.count('\n') == 1,
+                     result.err.constData());
+        }
+        // Nobody answers: nothing is created.
+        Result result = runBatch({"--preparar-banco"}, true, [](QProcess& process) {
+            process.setStandardInputFile(QProcess::nullDevice());
+        });
+        QCOMPARE(result.status, 2);
+        QVERIFY2(result.out.contains("CREATE TABLE ConvColetor ("), result.out.constData());
+        result = runBatch({"--preparar-banco", "--sim"}, true);
+        QVERIFY2(result.status == 0, result.err.constData());
+        QCOMPARE(runBatch(inventory, true).status, 1);
+        QCOMPARE(runBatch(inventory, true).status, 7);
     }
 
     void helpAndVersionNeedNoDatabase_data() {

@@ -1,0 +1,172 @@
+#include "BatchJournal.h"
+
+#include "BatchOptions.h"
+#include "ConsoleText.h"
+#include "conversion/EntryTexts.h"
+#include "conversion/Errors.h"
+#include "db/Errors.h"
+#include "db/Regional.h"
+#include "db/Texts.h"
+
+#include <QCommandLineParser>
+#include <QJsonArray>
+#include <cstdio>
+
+namespace app::batch {
+
+namespace {
+
+// Who undid it, or nothing; for the history's text.
+QString stateText(const conversion::journal::RunRecord& run) {
+    return run.undone ? QStringLiteral("desfeita em %1 por %2")
+                            .arg(conversion::journal::shownMoment(run.undoneAt), run.undoneBy)
+                      : QStringLiteral("gravada");
+}
+
+} // namespace
+
+OpenDatabase::OpenDatabase() {
+    try {
+        startup.open(*connection, {causes.get(), companies.get()});
+    } catch (const db::Error& error) {
+        connection->close();
+        throw Failure{NoConnection,
+                      QStringLiteral("Ocorreu um erro ao tentar conectar ao banco de dados: ") +
+                          error.message()};
+    }
+}
+
+bool OpenDatabase::journal() const {
+    const bool present = conversion::journal::present(database());
+    if (!present)
+        printError(conversion::journal::offText());
+    return present;
+}
+
+QJsonObject historyJson(const conversion::journal::RunRecord& run) {
+    QJsonObject object{
+        {QStringLiteral("id"), run.id},
+        {QStringLiteral("quando"), run.when},
+        {QStringLiteral("estacao"), run.workstation},
+        {QStringLiteral("usuario"), run.user},
+        {QStringLiteral("modo"),
+         run.inventory ? QStringLiteral("inventario") : QStringLiteral("inicio-estoque")},
+        {QStringLiteral("empresa"), run.companyCode},
+        {QStringLiteral("data"), db::texts::formatDate(run.date)},
+        {QStringLiteral("arquivo"), run.fileName},
+        {QStringLiteral("sha256"), run.sha256},
+        {QStringLiteral("linhas"), run.lines},
+        {QStringLiteral("gravadas"), run.posted},
+        {QStringLiteral("rejeitadas"), run.rejected},
+        {QStringLiteral("situacao"),
+         run.undone ? QStringLiteral("desfeita") : QStringLiteral("gravada")},
+    };
+    if (run.inventory)
+        object.insert(QStringLiteral("causa"), run.causeCode);
+    if (run.undone) {
+        object.insert(QStringLiteral("desfeita_por"), run.undoneBy);
+        object.insert(QStringLiteral("desfeita_em"), run.undoneAt);
+    }
+    return object;
+}
+
+int prepareDatabase(bool answeredYes) {
+    const OpenDatabase opened;
+    if (conversion::journal::present(opened.database())) {
+        writeConsole(stdout, QStringLiteral("O diário de conversões já existe neste banco.\n"));
+        return Posted;
+    }
+    writeConsole(
+        stdout,
+        QStringLiteral("Serão criadas no banco %1 as tabelas do diário de conversões:\n\n%2;\n\n")
+            .arg(opened.database().databaseName(),
+                 conversion::journal::creationStatements(opened.dialect())
+                     .join(QStringLiteral(";\n\n"))));
+    if (!answeredYes) {
+        writeConsole(stdout, QStringLiteral("Criar as tabelas? [s/N] "));
+        std::fflush(stdout);
+        char answer[16] = {};
+        const bool read = std::fgets(answer, sizeof answer, stdin) != nullptr;
+        const QString text = QString::fromLocal8Bit(answer).trimmed().toLower();
+        if (!read || (text != QLatin1String("s") && text != QLatin1String("sim")))
+            throw Failure{BadUsage, QStringLiteral("Nada foi criado.")};
+    }
+    conversion::journal::create(opened.database(), opened.dialect());
+    writeConsole(stdout, QStringLiteral("Tabelas do diário criadas.\n"));
+    return Posted;
+}
+
+Ending history(const QCommandLineParser& parser, const Options& options, bool json) {
+    const OpenDatabase opened;
+    if (!conversion::journal::present(opened.database()))
+        throw Failure{BadUsage, conversion::journal::offText()};
+    const QString company = parser.isSet(options.company)
+                                ? conversion::ZeroPad(parser.value(options.company), 2)
+                                : QString();
+    QDate date;
+    if (parser.isSet(options.date))
+        date = conversion::toDate(inventoryDate(parser.value(options.date)), db::Clock::today());
+    const auto runs =
+        conversion::journal::history(opened.database(), opened.dialect(), company, date);
+    Ending ending;
+    QJsonArray list;
+    QString text;
+    for (const conversion::journal::RunRecord& run : runs) {
+        list.append(historyJson(run));
+        text += QStringLiteral("%1  %2  %3  empresa %4  data %5%6  %7  %8 linhas, %9 gravadas, "
+                               "%10 rejeitadas  %11@%12  %13\n")
+                    .arg(run.id, conversion::journal::shownMoment(run.when),
+                         run.inventory ? QStringLiteral("inventário")
+                                       : QStringLiteral("início de estoque"),
+                         run.companyCode, db::texts::formatDate(run.date),
+                         run.causeCode.isEmpty() ? QString()
+                                                 : QStringLiteral("  causa ") + run.causeCode,
+                         run.fileName)
+                    .arg(run.lines)
+                    .arg(run.posted)
+                    .arg(run.rejected)
+                    .arg(run.user, run.workstation, stateText(run));
+    }
+    ending.summary.insert(QStringLiteral("conversoes"), list);
+    if (!json)
+        writeConsole(stdout,
+                     text.isEmpty() ? QStringLiteral("Nenhuma conversão no diário.\n") : text);
+    return ending;
+}
+
+Ending undoRun(const QString& id) {
+    const OpenDatabase opened;
+    if (!conversion::journal::present(opened.database()))
+        throw Failure{BadUsage, conversion::journal::offText()};
+    conversion::journal::UndoResult result;
+    try {
+        result = conversion::journal::undo(opened.database(), opened.dialect(), id,
+                                           conversion::journal::currentUser());
+    } catch (const db::LockTimeout& error) {
+        throw Failure{LockWait, error.message() + QStringLiteral(" Nada foi desfeito.")};
+    } catch (const db::Error& error) {
+        throw Failure{RunFailed, error.message() + QStringLiteral(" Nada foi desfeito.")};
+    }
+    Ending ending;
+    ending.summary.insert(QStringLiteral("id"), id);
+    ending.summary.insert(QStringLiteral("desfeita"), result.undone);
+    if (result.undone) {
+        writeConsole(stderr, result.message + QLatin1Char('\n'));
+        return ending;
+    }
+    if (result.refusals.empty())
+        throw Failure{BadUsage, result.message};
+    // Every row that stops it, one a line: the clerk sees what to look at.
+    writeConsole(stderr, conversion::journal::refusalText(result) + QLatin1Char('\n'));
+    QJsonArray refused;
+    for (const auto& refusal : result.refusals)
+        refused.append(QJsonObject{{QStringLiteral("codprod"), refusal.CodProd},
+                                   {QStringLiteral("codgrade"), refusal.CodGrade},
+                                   {QStringLiteral("motivo"), refusal.reason}});
+    ending.summary.insert(QStringLiteral("recusadas"), refused);
+    ending.status = RunFailed;
+    ending.error = result.message;
+    return ending;
+}
+
+} // namespace app::batch

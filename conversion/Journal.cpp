@@ -1,0 +1,232 @@
+#include "Journal.h"
+
+#include "JournalStatements.h"
+#include "db/Dialect.h"
+#include "db/Errors.h"
+#include "db/Names.h"
+#include "db/Query.h"
+#include "db/Schema.h"
+#include "db/Statement.h"
+#include "db/Statements.h"
+#include "db/Texts.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QSqlQuery>
+#include <QSysInfo>
+
+namespace conversion::journal {
+
+namespace {
+
+constexpr char Undone[] = "D";
+constexpr char InventoryMode[] = "I";
+constexpr char OpeningStockMode[] = "E";
+
+RunRecord readRun(const db::Statement& row) {
+    RunRecord run;
+    run.id = row.text(0);
+    run.when = row.text(1);
+    run.workstation = row.text(2);
+    run.user = row.text(3);
+    run.inventory = row.text(4).trimmed() == QLatin1String(InventoryMode);
+    run.companyCode = row.text(5);
+    run.causeCode = row.text(6);
+    run.date = QDate::fromString(row.text(7).left(10), Qt::ISODate);
+    run.fileName = row.text(8);
+    run.sha256 = row.text(9);
+    run.lines = static_cast<int>(row.number(10));
+    run.posted = static_cast<int>(row.number(11));
+    run.rejected = static_cast<int>(row.number(12));
+    run.undone = row.text(13).trimmed() == QLatin1String(Undone);
+    run.undoneBy = row.text(14);
+    run.undoneAt = row.text(15);
+    return run;
+}
+
+QList<RunRecord> readRuns(db::Statement& select) {
+    QList<RunRecord> runs;
+    for (bool onRow = select.open(); onRow; onRow = select.next())
+        runs << readRun(select);
+    select.close();
+    return runs;
+}
+
+QString modeCode(bool inventory) {
+    return QLatin1String(inventory ? InventoryMode : OpeningStockMode);
+}
+
+bool isJournalStatement(const QString& statement) {
+    return statement.contains(QLatin1String(db::table::ConvColetor), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QString shownMoment(const QString& stored) {
+    const QDateTime moment =
+        QDateTime::fromString(stored.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return moment.isValid() ? moment.toString(QStringLiteral("dd/MM/yyyy HH:mm")) : stored;
+}
+
+QString currentUser() {
+    for (const char* name : {"USERNAME", "USER", "LOGNAME"}) {
+        const QString user = qEnvironmentVariable(name);
+        if (!user.isEmpty())
+            return user.left(60);
+    }
+    // The home folder is named after the user where no variable says so.
+    return QDir::home().dirName().left(60);
+}
+
+QString workstationName() {
+    const QString name = qEnvironmentVariable("COMPUTERNAME");
+    return (name.isEmpty() ? QSysInfo::machineHostName() : name).left(60);
+}
+
+QString momentText(const QDateTime& moment) {
+    // Milliseconds, so that two runs of one second still sort in their order.
+    return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+}
+
+bool present(const QSqlDatabase& database) {
+    int found = 0;
+    for (const QString& table : database.tables()) {
+        for (const char* wanted : {db::table::ConvColetor, db::table::ConvColetorIt}) {
+            if (table.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0)
+                ++found;
+        }
+    }
+    return found == 2;
+}
+
+QStringList creationStatements(const db::Dialect& dialect) {
+    QStringList statements = db::schemaStatements(dialect);
+    statements.removeIf([](const QString& statement) { return !isJournalStatement(statement); });
+    return statements;
+}
+
+void create(QSqlDatabase database, const db::Dialect& dialect) {
+    const QStringList statements = creationStatements(dialect);
+    db::TransactionGuard transaction(database);
+    for (const QString& statement : statements) {
+        QSqlQuery query(database);
+        if (!query.exec(statement))
+            db::raiseDatabaseError(query.lastError(), dialect);
+    }
+    transaction.commit();
+}
+
+QString offText() {
+    return QStringLiteral("Diário de conversões desligado: o banco não tem as tabelas ConvColetor "
+                          "e ConvColetorIt (conversor-coletor --preparar-banco as cria).");
+}
+
+void RowCollector::add(const LineReport& line) {
+    if (line.outcome != LineOutcome::Posted)
+        return;
+    if (m_inventory) {
+        for (RowRecord& row : m_rows) {
+            if (row.CodProd == line.CodProd && row.CodGrade == line.CodGrade) {
+                row.quantity += line.quantity;
+                return;
+            }
+        }
+    }
+    m_rows.push_back({line.CodProd, line.CodGrade, line.quantity, line.rowCreated});
+}
+
+void write(const QSqlDatabase& database, const db::Dialect& dialect, const RunRecord& run,
+           const std::vector<RowRecord>& rows) {
+    const Prepared insertRun = prepare(database, dialect, db::sql::JournalInsertRun);
+    Binder(*insertRun)
+        .text(":PIdConv", run.id)
+        .text(":PDataHora", run.when)
+        .text(":PEstacao", run.workstation)
+        .text(":PUsuario", run.user)
+        .text(":PModo", modeCode(run.inventory))
+        .text(":PCodEmpresa", run.companyCode)
+        .text(":PCodCausa", run.causeCode)
+        .variant(":PDataInv", dialect.date(run.date))
+        .text(":PArquivo", run.fileName.right(255))
+        .text(":PSha256", run.sha256)
+        .number(":PLinhas", run.lines)
+        .number(":PGravadas", run.posted)
+        .number(":PRejeitadas", run.rejected)
+        .statement.execute();
+    const Prepared insertRow = prepare(database, dialect, db::sql::JournalInsertRow);
+    for (const RowRecord& row : rows) {
+        Binder(*insertRow)
+            .text(":PIdConv", run.id)
+            .text(":PCodProd", row.CodProd)
+            .text(":PCodGrade", row.CodGrade)
+            .number(":PQuantidade", row.quantity)
+            .text(":PCriou", QLatin1String(row.created ? "S" : "N"))
+            .statement.execute();
+    }
+}
+
+std::optional<RunRecord> findPosted(const QSqlDatabase& database, const db::Dialect& dialect,
+                                    const RunRecord& wanted) {
+    const Prepared select = prepare(database, dialect, db::sql::JournalFindPosted);
+    Binder binder{*select};
+    binder.text(":PSha256", wanted.sha256)
+        .text(":PModo", modeCode(wanted.inventory))
+        .text(":PCodEmpresa", wanted.companyCode)
+        .variant(":PDataInv", dialect.date(wanted.date))
+        .text(":PCodCausa", wanted.causeCode);
+    const QList<RunRecord> runs = readRuns(*select);
+    if (runs.isEmpty())
+        return std::nullopt;
+    return runs.constFirst();
+}
+
+std::optional<RunRecord> find(const QSqlDatabase& database, const db::Dialect& dialect,
+                              const QString& id) {
+    const Prepared select = prepare(database, dialect, db::sql::JournalFindRun);
+    Binder binder{*select};
+    binder.text(":PIdConv", id);
+    const QList<RunRecord> runs = readRuns(*select);
+    if (runs.isEmpty())
+        return std::nullopt;
+    return runs.constFirst();
+}
+
+QList<RunRecord> history(const QSqlDatabase& database, const db::Dialect& dialect,
+                         const QString& companyCode, const QDate& date) {
+    const Prepared select = prepare(database, dialect, db::sql::JournalHistory);
+    QList<RunRecord> runs = readRuns(*select);
+    runs.removeIf([&](const RunRecord& run) {
+        return (!companyCode.isEmpty() && run.companyCode != companyCode) ||
+               (date.isValid() && run.date != date);
+    });
+    return runs;
+}
+
+std::vector<RowRecord> rows(const QSqlDatabase& database, const db::Dialect& dialect,
+                            const QString& id) {
+    const Prepared select = prepare(database, dialect, db::sql::JournalRows);
+    Binder binder{*select};
+    binder.text(":PIdConv", id);
+    std::vector<RowRecord> result;
+    for (bool onRow = select->open(); onRow; onRow = select->next())
+        result.push_back({select->text(0), select->text(1), select->number(2),
+                          select->text(3).trimmed() == QLatin1String("S")});
+    select->close();
+    return result;
+}
+
+QString describe(const RunRecord& run) {
+    return QStringLiteral("convertido em %1 por %2 na estação %3: %4")
+        .arg(shownMoment(run.when), run.user, run.workstation,
+             counted(run.posted, "leitura gravada", "leituras gravadas"));
+}
+
+QString alreadyConvertedText(const RunRecord& run) {
+    return QStringLiteral("Este arquivo já foi %1 (%2, empresa %3, data %4%5).")
+        .arg(describe(run),
+             run.inventory ? QStringLiteral("inventário") : QStringLiteral("início de estoque"),
+             run.companyCode, db::texts::formatDate(run.date),
+             run.causeCode.isEmpty() ? QString() : QStringLiteral(", causa ") + run.causeCode);
+}
+
+} // namespace conversion::journal

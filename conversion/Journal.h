@@ -1,0 +1,132 @@
+#pragma once
+
+#include "ConversionEngine.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace db {
+class Dialect;
+}
+
+// The journal of runs in the company database (ConvColetor, and ConvColetorIt for the rows each
+// run wrote). It is written in the run's own transaction, so it never disagrees with what was
+// posted; it tells a file converted before, answers a commit whose answer was lost, and lets a
+// run be undone. The tables are optional: an administrator adds them, the tool never does so on
+// its own.
+namespace conversion::journal {
+
+// One run as the journal holds it.
+struct RunRecord {
+    QString id;
+    // yyyy-MM-dd HH:mm:ss.zzz, the workstation's time.
+    QString when;
+    QString workstation;
+    QString user;
+    bool inventory = true;
+    QString companyCode;
+    // Empty on an opening-stock run.
+    QString causeCode;
+    QDate date;
+    QString fileName;
+    // SHA-256 of the file's bytes, in hex.
+    QString sha256;
+    int lines = 0;
+    int posted = 0;
+    int rejected = 0;
+    bool undone = false;
+    QString undoneBy;
+    QString undoneAt;
+};
+
+// A count row (per product and grade, the summed quantity of the run's readings) or an
+// opening-stock row the run wrote.
+struct RowRecord {
+    QString CodProd;
+    QString CodGrade;
+    double quantity = 0.0;
+    // The run created the row rather than adding to one that was there.
+    bool created = false;
+};
+
+// Who and where, for a run or an undo: the user of the operating system and the workstation.
+QString currentUser();
+QString workstationName();
+// The moment as the journal stores it.
+QString momentText(const QDateTime& moment);
+// A stored moment as the clerk reads it: "08/12/2026 14:30".
+QString shownMoment(const QString& stored);
+
+// Whether the database has both tables; asked once per start.
+bool present(const QSqlDatabase& database);
+// The statements that add the journal's tables to a company database.
+QStringList creationStatements(const db::Dialect& dialect);
+// Adds the tables, all or nothing.
+void create(QSqlDatabase database, const db::Dialect& dialect);
+// "O diário de conversões está desligado ..." for a database without the tables.
+QString offText();
+
+// The rows of a run, gathered from its posted lines.
+class RowCollector {
+public:
+    explicit RowCollector(bool inventory)
+        : m_inventory(inventory) {}
+    void add(const LineReport& line);
+    const std::vector<RowRecord>& rows() const { return m_rows; }
+
+private:
+    bool m_inventory;
+    std::vector<RowRecord> m_rows;
+};
+
+// Writes a run and its rows; called inside the run's transaction.
+void write(const QSqlDatabase& database, const db::Dialect& dialect, const RunRecord& run,
+           const std::vector<RowRecord>& rows);
+
+// The newest posted, not undone run of the same bytes into the same mode, company, date and
+// cause.
+std::optional<RunRecord> findPosted(const QSqlDatabase& database, const db::Dialect& dialect,
+                                    const RunRecord& wanted);
+std::optional<RunRecord> find(const QSqlDatabase& database, const db::Dialect& dialect,
+                              const QString& id);
+// Newest first; an empty company or a null date lets every run through.
+QList<RunRecord> history(const QSqlDatabase& database, const db::Dialect& dialect,
+                         const QString& companyCode = QString(), const QDate& date = QDate());
+std::vector<RowRecord> rows(const QSqlDatabase& database, const db::Dialect& dialect,
+                            const QString& id);
+
+// "convertido em 08/12/2026 14:30 por maria na estação CAIXA1: 12 leituras gravadas"
+QString describe(const RunRecord& run);
+// The question before a second conversion of the same file, and the batch mode's refusal.
+QString alreadyConvertedText(const RunRecord& run);
+
+// A row that stops an undo, with why.
+struct UndoRefusal {
+    QString CodProd;
+    QString CodGrade;
+    QString reason;
+};
+
+struct UndoResult {
+    bool undone = false;
+    // Why the run was not undone: unknown, undone already, or the rows below.
+    QString message;
+    std::vector<UndoRefusal> refusals;
+};
+
+// Reverses exactly what a run posted, in one transaction, or nothing at all. Inventory: each
+// quantity comes off its count row while the row is not processed; a row the run created and
+// that nothing else added to since goes. Opening stock: the run's INCIEST and MVGERAL rows go
+// while the product has no other movement. A refusal or an error leaves everything as it was.
+UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const QString& id,
+                const QString& user);
+// The message of a refused undo, one row a line.
+QString refusalText(const UndoResult& result);
+
+} // namespace conversion::journal

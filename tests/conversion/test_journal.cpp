@@ -1,0 +1,316 @@
+#include "conversion/Journal.h"
+#include "conversion/RejectionList.h"
+#include "conversion/RunService.h"
+#include "db/Regional.h"
+#include "tests/Relayed.h"
+#include "tests/TestDatabase.h"
+
+#include <QCryptographicHash>
+#include <QTest>
+#include <QThread>
+#include <functional>
+#include <memory>
+
+using conversion::RunEnding;
+using conversion::RunRequest;
+using conversion::RunResult;
+namespace journal = conversion::journal;
+
+namespace {
+
+// Acts just before the run commits, after the journal is written.
+class BeforeCommit : public conversion::RunObserver {
+public:
+    explicit BeforeCommit(std::function<void()> action)
+        : m_action(std::move(action)) {}
+    void lineStarted(int) override {}
+    bool stopRequested() override { return false; }
+    void beforeCommit() override { m_action(); }
+
+private:
+    std::function<void()> m_action;
+};
+
+RunRequest requestFor(const QStringList& lines, bool inventory, bool dryRun = false) {
+    RunRequest request;
+    request.lines = lines;
+    request.entries = {QStringLiteral("01"), QStringLiteral("003"), QStringLiteral("06/12/2026")};
+    request.inventory = inventory;
+    request.dryRun = dryRun;
+    request.journal = true;
+    request.fileName = QStringLiteral("coletor.txt");
+    request.fileSha256 = QString::fromLatin1(
+        QCryptographicHash::hash(lines.join(u'\n').toUtf8(), QCryptographicHash::Sha256).toHex());
+    return request;
+}
+
+RunResult post(const QSqlDatabase& database, const db::Dialect& dialect, const RunRequest& request,
+               conversion::RunObserver* observer = nullptr) {
+    bool flag = false;
+    conversion::RejectionList inventory(flag);
+    conversion::RejectionList opening(flag);
+    return conversion::RunService(database, dialect)
+        .run(request, {inventory, opening, flag}, observer);
+}
+
+} // namespace
+
+class TestJournal : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDatabase> m_database;
+
+    RunResult post(const RunRequest& request, conversion::RunObserver* observer = nullptr) {
+        return ::post(m_database->database(), m_database->dialect(), request, observer);
+    }
+    // What a run can write, and what an undo must give back.
+    QStringList stock() const {
+        QStringList rows;
+        rows << m_database->rows(QStringLiteral("Select CodProd, CodGrade, Processado, Quantidade "
+                                                "From Inventa Order By CodProd"));
+        rows << m_database->rows(
+            QStringLiteral("Select CODPROD, QUANTIDADE From INCIEST Order By CODPROD"));
+        rows << m_database->rows(
+            QStringLiteral("Select CODPROD, TIPOMOV From MvGeral Order By CODPROD, TIPOMOV"));
+        return rows;
+    }
+    QStringList journalRuns() const {
+        return m_database->rows(
+            QStringLiteral("Select Modo, CodEmpresa, CodCausa, DataInv, Arquivo, Linhas, "
+                           "Gravadas, Rejeitadas, Situacao From ConvColetor"));
+    }
+    QStringList journalRows() const {
+        return m_database->rows(QStringLiteral(
+            "Select CodProd, CodGrade, Quantidade, Criou From ConvColetorIt Order By CodProd"));
+    }
+    journal::UndoResult undo(const QString& id) {
+        return journal::undo(m_database->database(), m_database->dialect(), id,
+                             QStringLiteral("maria"));
+    }
+
+private slots:
+    void initTestCase() {
+        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        db::Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(14, 30, 5)));
+    }
+    void init() {
+        m_database = std::make_unique<TestDatabase>();
+        for (const char* product :
+             {"'P1', 'Camisa', 1, 'REF1', NULL", "'P2', 'Calça', 1, 'REF2', NULL",
+              "'P3', 'Meia', 1, 'REF3', NULL"})
+            m_database->exec(QStringLiteral("Insert Into Produto Values (%1)").arg(product));
+        m_database->exec(QStringLiteral("Insert Into CompProd Values ('01', 'P1', '0000', 4, 2)"));
+        // P2 has a count row open before any run: a run adds to it and does not create it.
+        m_database->exec(QStringLiteral("Insert Into Inventa Values ('01', ?, '20261206A', 'P2', "
+                                        "'0000', 'N', 'x', 'ADMIN', 4, 0, 0, '003')"),
+                         {m_database->dialect().date(QDate(2026, 12, 6))});
+        // P3 has a movement: an opening-stock run refuses it.
+        m_database->exec(QStringLiteral("Insert Into MvGeral Values ('01', 'P3', '0000', ?, 'A', "
+                                        "'0', '01', 'D1', 1, 1)"),
+                         {m_database->dialect().dateTime(QDateTime(QDate(2026, 1, 1), QTime()))});
+    }
+    void cleanup() { m_database.reset(); }
+
+    // The journal is written in the run's transaction: what posts writes it, what does not post
+    // leaves none.
+    void journalGoesWithTheRun_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<bool>("inventory");
+        QTest::addColumn<bool>("dryRun");
+        QTest::addColumn<QStringList>("runs");
+        QTest::addColumn<QStringList>("rows");
+
+        const QStringList lines = {"REF1,2", "REF1,3", "REF2,1", "NADA,1", "REF3,1"};
+        QTest::newRow("inventory: per count row, summed")
+            << lines << true << false << QStringList{"I|01|003|2026-12-06|coletor.txt|5|4|1|G"}
+            << QStringList{"P1|0000|5|S", "P2|0000|1|N", "P3|0000|1|S"};
+        QTest::newRow("opening stock: per reading")
+            << lines << false << false << QStringList{"E|01||2026-12-06|coletor.txt|5|2|3|G"}
+            << QStringList{"P1|0000|2|S", "P2|0000|1|S"};
+        QTest::newRow("simulated: none") << lines << true << true << QStringList() << QStringList();
+        QTest::newRow("failed: none")
+            << QStringList{"REF1,2", "REF2,x"} << true << false << QStringList() << QStringList();
+    }
+    void journalGoesWithTheRun() {
+        QFETCH(QStringList, lines);
+        QFETCH(bool, inventory);
+        QFETCH(bool, dryRun);
+        QFETCH(QStringList, runs);
+        QFETCH(QStringList, rows);
+
+        const RunResult result = post(requestFor(lines, inventory, dryRun));
+        QCOMPARE(result.completed(), lines.size() > 2);
+        QCOMPARE(journalRuns(), runs);
+        QCOMPARE(journalRows(), rows);
+        if (!runs.isEmpty())
+            QCOMPARE(m_database->rows(QStringLiteral("Select IdConv From ConvColetor")),
+                     QStringList{result.runId});
+    }
+
+    // The same file into the same place is found until its run is undone; another date is
+    // another place.
+    void earlierRunFound() {
+        const RunRequest request = requestFor({"REF1,2"}, true);
+        const conversion::RunService service(m_database->database(), m_database->dialect());
+        QVERIFY(!service.earlierRun(request));
+        const RunResult first = post(request);
+        const auto earlier = service.earlierRun(request);
+        QVERIFY(earlier);
+        QCOMPARE(earlier->id, first.runId);
+        QCOMPARE(earlier->posted, 1);
+        RunRequest otherDate = request;
+        otherDate.entries.dateText = QStringLiteral("07/12/2026");
+        QVERIFY(!service.earlierRun(otherDate));
+        RunRequest otherMode = request;
+        otherMode.inventory = false;
+        QVERIFY(!service.earlierRun(otherMode));
+
+        QVERIFY(undo(first.runId).undone);
+        QVERIFY(!service.earlierRun(request));
+    }
+
+    // An undo gives the database back as it was before the run: counts added to lose what the
+    // run added, rows the run created go, opening stock and its movement go.
+    void undoRestores_data() {
+        QTest::addColumn<bool>("inventory");
+        QTest::newRow("inventory") << true;
+        QTest::newRow("opening stock") << false;
+    }
+    void undoRestores() {
+        QFETCH(bool, inventory);
+        const QStringList before = stock();
+        const RunResult result = post(requestFor({"REF1,2", "REF2,1,5", "REF1,3"}, inventory));
+        QVERIFY(result.completed());
+        QVERIFY(stock() != before);
+
+        const journal::UndoResult undone = undo(result.runId);
+        QVERIFY2(undone.undone, qPrintable(journal::refusalText(undone)));
+        QCOMPARE(stock(), before);
+        QCOMPARE(m_database->rows(QStringLiteral("Select Situacao, DesfeitoPor From ConvColetor")),
+                 QStringList{"D|maria"});
+        // Once only.
+        const journal::UndoResult again = undo(result.runId);
+        QVERIFY(!again.undone);
+        QVERIFY2(again.message.contains(QStringLiteral("já foi desfeita")),
+                 qPrintable(again.message));
+        QCOMPARE(stock(), before);
+    }
+
+    // A row that no longer qualifies stops the whole undo, and says which and why.
+    void undoRefusedWhole_data() {
+        QTest::addColumn<bool>("inventory");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("count row processed since")
+            << true << "Update Inventa Set Processado = 'S' Where CodProd = 'P2'"
+            << "P2 grade 0000: a contagem foi processada depois da conversão";
+        QTest::newRow("count row gone") << true << "Delete From Inventa Where CodProd = 'P1'"
+                                        << "P1 grade 0000: a contagem não existe mais";
+        QTest::newRow("product moved since")
+            << false
+            << "Insert Into MvGeral Values ('01', 'P1', '0000', '2026-12-07 00:00:00', 'A', '0', "
+               "'02', 'V1', -1, 1)"
+            << "P1 grade 0000: o produto tem outros movimentos depois da conversão";
+    }
+    void undoRefusedWhole() {
+        QFETCH(bool, inventory);
+        QFETCH(QString, change);
+        QFETCH(QString, refusal);
+        const RunResult result = post(requestFor({"REF1,2", "REF2,1"}, inventory));
+        QVERIFY(result.completed());
+        m_database->exec(change);
+        const QStringList changed = stock();
+
+        const journal::UndoResult undone = undo(result.runId);
+        QVERIFY(!undone.undone);
+        QCOMPARE(undone.refusals.size(), size_t(1));
+        QCOMPARE(journal::refusalText(undone).section(u'\n', 1), refusal);
+        QCOMPARE(stock(), changed);
+        QCOMPARE(m_database->rows(QStringLiteral("Select Situacao From ConvColetor")),
+                 QStringList{"G"});
+    }
+
+    // The answer to the commit is lost: the journal, read on a new connection, tells whether the
+    // readings were kept.
+    void cutCommitAnswered_data() {
+        QTest::addColumn<bool>("commitArrives");
+        QTest::newRow("commit lost: nothing posted") << false;
+        QTest::newRow("answer lost: posted") << true;
+    }
+    void cutCommitAnswered() {
+        QFETCH(bool, commitArrives);
+        if (TestDatabase::engine() == QLatin1String("sqlite"))
+            QSKIP("no network between SQLite and the tool");
+        Relayed relayed(m_database->database());
+        BeforeCommit cutter([&] { relayed.relay.cutAtNextRequest(commitArrives); });
+        const RunResult result = ::post(relayed.database(), m_database->dialect(),
+                                        requestFor({"REF1,2", "REF2,1"}, true), &cutter);
+
+        const int posted = m_database->rows(QStringLiteral("Select * From ConvColetor")).size();
+        QCOMPARE(result.completed(), posted == 1);
+        if (result.completed()) {
+            QVERIFY2(result.note.contains(QStringLiteral("diário")), qPrintable(result.note));
+            QVERIFY(result.failure.isNull());
+            QCOMPARE(stock().first(), QStringLiteral("P1|0000|N|2"));
+        } else {
+            QCOMPARE(int(result.ending), int(RunEnding::Failed));
+            QVERIFY2(result.failure.contains(QStringLiteral("Nenhuma leitura")),
+                     qPrintable(result.failure));
+            QCOMPARE(stock().first(), QStringLiteral("P2|0000|N|4"));
+        }
+        // PostgreSQL keeps a commit that reached it, and drops one that did not.
+        if (TestDatabase::engine() == QLatin1String("postgresql"))
+            QCOMPARE(result.completed(), commitArrives);
+    }
+
+    // Two workstations post into the same count rows at once: each run is in the journal as
+    // it is in the counts, none lost or counted twice.
+    void twoWorkstationsAtOnce() {
+        const QString source = m_database->database().connectionName();
+        const db::Dialect& dialect = m_database->dialect();
+        RunResult results[2];
+        std::unique_ptr<QThread> threads[2];
+        for (int i = 0; i < 2; ++i) {
+            threads[i].reset(QThread::create([&, i] {
+                const QString name = QStringLiteral("workstation %1").arg(i);
+                {
+                    QSqlDatabase own = QSqlDatabase::cloneDatabase(source, name);
+                    if (own.open()) {
+                        QStringList lines;
+                        for (int n = 0; n < 200; ++n)
+                            lines << (n % 2 ? QStringLiteral("REF1,1") : QStringLiteral("REF2,1"));
+                        lines << QStringLiteral("ws%1,1").arg(i);
+                        results[i] = ::post(own, dialect, requestFor(lines, true));
+                    }
+                    own.close();
+                }
+                QSqlDatabase::removeDatabase(name);
+            }));
+            threads[i]->start();
+        }
+        for (auto& thread : threads)
+            QVERIFY(thread->wait(60000));
+
+        int completed = 0;
+        for (const RunResult& result : results) {
+            QVERIFY2(result.completed() || result.ending == RunEnding::LockWait,
+                     qPrintable(result.failure));
+            completed += result.completed() ? 1 : 0;
+        }
+        QVERIFY(completed >= 1);
+        QCOMPARE(journalRuns().size(), completed);
+        // Each run adds 100 to each row; P2 started at 4.
+        QCOMPARE(m_database->rows(
+                     QStringLiteral("Select CodProd, Quantidade From Inventa Order By CodProd")),
+                 (QStringList{QStringLiteral("P1|%1").arg(100 * completed),
+                              QStringLiteral("P2|%1").arg(4 + 100 * completed)}));
+        QCOMPARE(
+            m_database->rows(QStringLiteral("Select CodProd, Sum(Quantidade) From "
+                                            "ConvColetorIt Group By CodProd Order By CodProd")),
+            (QStringList{QStringLiteral("P1|%1").arg(100 * completed),
+                         QStringLiteral("P2|%1").arg(100 * completed)}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJournal)
+#include "test_journal.moc"

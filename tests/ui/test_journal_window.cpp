@@ -1,0 +1,170 @@
+// The journal as the clerk meets it in the window: the question before a second conversion,
+// the line at the top of the review, the status line without a journal, the history's undo.
+#include "app/Startup.h"
+#include "conversion/Journal.h"
+#include "db/Connection.h"
+#include "db/Regional.h"
+#include "tests/TestDatabase.h"
+#include "tests/TestFiles.h"
+#include "ui/Dialogs.h"
+#include "ui/HistoryWindow.h"
+#include "ui/MaskEdit.h"
+#include "ui/ReviewWindow.h"
+#include "ui/TFConversao.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+class TestJournalWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestDatabase> m_database;
+    std::unique_ptr<ui::TFConversao> m_form;
+
+    void openForm() {
+        m_database->pointToolAt(m_dir->path());
+        m_form = std::make_unique<ui::TFConversao>(app::Startup{});
+        QVERIFY(m_form->dbTelvaro->isOpen());
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        const QString path = m_dir->filePath(QStringLiteral("coletor.txt"));
+        testfiles::write(path, "789000001,2\r\n");
+        m_form->edtCaminho->setText(path);
+        m_form->DtInventa->setMaskedText(QStringLiteral("06/12/2026"));
+        m_form->CodEmpresa->setText(QStringLiteral("01"));
+        m_form->CodCausa->setText(QStringLiteral("003"));
+        ui::Dialogs::clearShown();
+    }
+    QStringList counts() const {
+        return m_database->rows(QStringLiteral("Select CodProd, Quantidade From Inventa"));
+    }
+    QStringList shown() const {
+        QStringList texts;
+        for (const ui::Dialogs::Shown& box : ui::Dialogs::shown())
+            texts << box.caption + u'|' + box.icon + u'|' + box.text.section(u'\r', 0, 0);
+        return texts;
+    }
+
+private slots:
+    void initTestCase() {
+        ui::Dialogs::setTestMode(true);
+        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        db::Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(9, 15, 0)));
+    }
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QDir::setCurrent(m_dir->path());
+        m_database = std::make_unique<TestDatabase>();
+        for (const char* statement :
+             {"Insert Into Filiais Values ('01', 'Matriz')",
+              "Insert Into CausInv Values ('003', 'Balanço')",
+              "Insert Into Produto Values ('P1', 'Camisa', 1, 'REF1', NULL)",
+              "Insert Into ProdGrade Values ('P1', '0001', '789000001')"})
+            m_database->exec(QString::fromLatin1(statement));
+        ui::Dialogs::clearShown();
+    }
+    void cleanup() {
+        m_form.reset();
+        m_database.reset();
+        QDir::setCurrent(QDir::tempPath());
+        m_dir.reset();
+    }
+
+    // The same file again: the question names the first run; "Não", the default, posts nothing,
+    // "Sim" posts.
+    void secondConversionAsks_data() {
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("Não") << false << QStringList{"P1|2"};
+        QTest::newRow("Sim") << true << QStringList{"P1|4"};
+    }
+    void secondConversionAsks() {
+        QFETCH(bool, answer);
+        QFETCH(QStringList, after);
+        openForm();
+        m_form->btOKClick();
+        QCOMPARE(counts(), QStringList{"P1|2"});
+        ui::Dialogs::clearShown();
+
+        ui::Dialogs::setNextAnswer(answer);
+        m_form->btOKClick();
+        const QString success =
+            QStringLiteral("Informação|information|Processo de conversão concluído com sucesso!");
+        const QString question =
+            QStringLiteral("Arquivo já convertido|question|Este arquivo já foi convertido em "
+                           "08/12/2026 09:15 por %1 na estação %2: 1 leitura gravada "
+                           "(inventário, empresa 01, data 06/12/2026, causa 003).")
+                .arg(conversion::journal::currentUser(), conversion::journal::workstationName());
+        QCOMPARE(shown(), answer ? QStringList({question, success}) : QStringList{question});
+        QCOMPARE(counts(), after);
+    }
+
+    // The review of a file converted before says so at its top.
+    void reviewSaysConvertedBefore() {
+        openForm();
+        m_form->btOKClick();
+        m_form->btSimularClick();
+        ui::ReviewWindow* review = nullptr;
+        QTRY_VERIFY((review = m_form->findChild<ui::ReviewWindow*>()));
+        auto* line = review->findChild<QLabel*>(QStringLiteral("JaConvertido"));
+        QVERIFY(line->isVisible());
+        QVERIFY2(line->text().startsWith(QStringLiteral("Este arquivo já foi convertido em ")),
+                 qPrintable(line->text()));
+        review->reject();
+    }
+
+    // Without the tables the window converts as before, with no question, and says once, in
+    // its status line, that the journal is off.
+    void journalOffSaidOnce() {
+        m_database->exec(QStringLiteral("Drop Table ConvColetorIt"));
+        m_database->exec(QStringLiteral("Drop Table ConvColetor"));
+        openForm();
+        QCOMPARE(m_form->lblStatus->text(), conversion::journal::offText());
+        m_form->btOKClick();
+        m_form->btOKClick();
+        QCOMPARE(counts(), QStringList{"P1|4"});
+        QCOMPARE(shown().size(), 2);
+        QVERIFY(m_form->lblStatus->text().isEmpty());
+    }
+
+    // "Histórico" lists the run; "Desfazer", once confirmed, takes its readings back out.
+    void historyUndoes() {
+        openForm();
+        m_form->btOKClick();
+        ui::Dialogs::clearShown();
+        QTest::mouseClick(m_form->btHistorico, Qt::LeftButton);
+        ui::HistoryWindow* history = nullptr;
+        QTRY_VERIFY((history = m_form->findChild<ui::HistoryWindow*>()));
+        QAbstractItemModel* runs = history->table()->model();
+        QCOMPARE(runs->rowCount(), 1);
+        QCOMPARE(runs->index(0, 11).data().toString(), QStringLiteral("Gravada"));
+
+        // A filter that leaves it out, then none.
+        history->dateFilter()->setText(QStringLiteral("07/12/2026"));
+        QCOMPARE(runs->rowCount(), 0);
+        history->dateFilter()->clear();
+        QCOMPARE(runs->rowCount(), 1);
+
+        history->undoSelected();
+        QCOMPARE(counts(), QStringList{"P1|2"});
+        ui::Dialogs::setNextAnswer(true);
+        history->undoSelected();
+        QCOMPARE(counts(), QStringList());
+        QVERIFY2(runs->index(0, 11).data().toString().startsWith(QStringLiteral("Desfeita em")),
+                 qPrintable(runs->index(0, 11).data().toString()));
+        QCOMPARE(shown().size(), 3);
+        QCOMPARE(shown().at(2), QStringLiteral("Informação|information|Conversão desfeita: 1 "
+                                               "linha revertida de Inventa."));
+        history->reject();
+    }
+};
+
+QTEST_MAIN(TestJournalWindow)
+#include "test_journal_window.moc"

@@ -1,0 +1,189 @@
+#include "HistoryWindow.h"
+
+#include "Dialogs.h"
+#include "conversion/EntryTexts.h"
+#include "db/Errors.h"
+#include "db/Regional.h"
+#include "db/Texts.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace ui {
+
+namespace journal = conversion::journal;
+
+namespace {
+
+QList<QStandardItem*> rowOf(const journal::RunRecord& run) {
+    const QStringList texts = {
+        journal::shownMoment(run.when),
+        run.inventory ? QStringLiteral("Inventário") : QStringLiteral("Início de Estoque"),
+        run.companyCode,
+        db::texts::formatDate(run.date),
+        run.causeCode,
+        run.fileName,
+        QString::number(run.lines),
+        QString::number(run.posted),
+        QString::number(run.rejected),
+        run.user,
+        run.workstation,
+        run.undone ? QStringLiteral("Desfeita em %1 por %2")
+                         .arg(journal::shownMoment(run.undoneAt), run.undoneBy)
+                   : QStringLiteral("Gravada"),
+    };
+    QList<QStandardItem*> items;
+    for (qsizetype column = 0; column < texts.size(); ++column) {
+        auto* item = new QStandardItem(texts.at(column));
+        if (column >= 6 && column <= 8)
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        items << item;
+    }
+    return items;
+}
+
+} // namespace
+
+HistoryWindow::HistoryWindow(const QSqlDatabase& database, const db::Dialect& dialect,
+                             QWidget* parent)
+    : QDialog(parent)
+    , m_database(database)
+    , m_dialect(dialect) {
+    setObjectName(QStringLiteral("Historico"));
+    setWindowTitle(QStringLiteral("Histórico das conversões"));
+    setWindowModality(Qt::WindowModal);
+
+    m_company = new QLineEdit(this);
+    m_company->setObjectName(QStringLiteral("FiltroEmpresa"));
+    m_company->setMaxLength(2);
+    m_company->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000")));
+    auto* companyLabel = new QLabel(QStringLiteral("&Empresa:"), this);
+    companyLabel->setBuddy(m_company);
+    m_date = new QLineEdit(this);
+    m_date->setObjectName(QStringLiteral("FiltroData"));
+    m_date->setPlaceholderText(QStringLiteral("dd/mm/aaaa"));
+    m_date->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("00/00/00000")) + 16);
+    auto* dateLabel = new QLabel(QStringLiteral("Da&ta:"), this);
+    dateLabel->setBuddy(m_date);
+    connect(m_company, &QLineEdit::textChanged, this, &HistoryWindow::reload);
+    connect(m_date, &QLineEdit::textChanged, this, &HistoryWindow::reload);
+
+    m_model = new QStandardItemModel(this);
+    m_model->setHorizontalHeaderLabels(
+        {QStringLiteral("Quando"), QStringLiteral("Modo"), QStringLiteral("Empresa"),
+         QStringLiteral("Data"), QStringLiteral("Causa"), QStringLiteral("Arquivo"),
+         QStringLiteral("Linhas"), QStringLiteral("Gravadas"), QStringLiteral("Rejeitadas"),
+         QStringLiteral("Usuário"), QStringLiteral("Estação"), QStringLiteral("Situação")});
+    m_table = new QTableView(this);
+    m_table->setObjectName(QStringLiteral("Conversoes"));
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setTabKeyNavigation(false);
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+
+    m_undo = new QPushButton(QStringLiteral("&Desfazer"), this);
+    m_undo->setObjectName(QStringLiteral("Desfazer"));
+    auto* close = new QPushButton(QStringLiteral("&Fechar"), this);
+    connect(m_undo, &QPushButton::clicked, this, &HistoryWindow::undoSelected);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(companyLabel);
+    filters->addWidget(m_company);
+    filters->addSpacing(12);
+    filters->addWidget(dateLabel);
+    filters->addWidget(m_date);
+    filters->addStretch();
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_undo);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filters);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(buttons);
+    reload();
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                m_undo->setEnabled(current.isValid() && !m_runs.at(current.row()).undone);
+            });
+    m_undo->setEnabled(!m_runs.isEmpty() && !m_runs.constFirst().undone);
+    // Wide enough for every column, as far as the screen allows.
+    int width = 2 * m_table->frameWidth() + 24;
+    for (int column = 0; column < m_model->columnCount(); ++column)
+        width += m_table->columnWidth(column);
+    const QMargins margins = layout->contentsMargins();
+    width += margins.left() + margins.right();
+    if (const QScreen* shown = screen())
+        width = std::min(width, shown->availableGeometry().width() - 40);
+    resize(std::max(width, 600), 420);
+}
+
+void HistoryWindow::reload() {
+    const QString company = m_company->text().trimmed();
+    // A date still being typed filters nothing yet.
+    const QDate date = db::texts::parseDate(m_date->text(), db::Clock::today()).value_or(QDate());
+    m_runs =
+        journal::history(m_database, m_dialect,
+                         company.isEmpty() ? QString() : conversion::ZeroPad(company, 2), date);
+    m_model->removeRows(0, m_model->rowCount());
+    for (const journal::RunRecord& run : m_runs)
+        m_model->appendRow(rowOf(run));
+    m_table->resizeColumnsToContents();
+    if (!m_runs.isEmpty())
+        m_table->selectRow(0);
+    else
+        m_undo->setEnabled(false);
+}
+
+void HistoryWindow::undoSelected() {
+    const QModelIndexList selected = m_table->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    const journal::RunRecord run = m_runs.at(selected.constFirst().row());
+    if (run.undone) {
+        Dialogs::box(this, QStringLiteral("Esta conversão já foi desfeita."),
+                     QStringLiteral("Desfazer"), Dialogs::Icon::Exclamation);
+        return;
+    }
+    if (!Dialogs::question(
+            this,
+            QStringLiteral("Desfazer a conversão do arquivo %1, %2?\rAs %3 leituras gravadas por "
+                           "ela saem do banco.")
+                .arg(run.fileName, journal::describe(run))
+                .arg(run.posted),
+            QStringLiteral("Desfazer")))
+        return;
+    try {
+        const journal::UndoResult result =
+            journal::undo(m_database, m_dialect, run.id, journal::currentUser());
+        if (result.undone) {
+            Dialogs::box(this, result.message, QStringLiteral("Informação"),
+                         Dialogs::Icon::Information);
+        } else {
+            QStringList rows;
+            for (const journal::UndoRefusal& refusal : result.refusals)
+                rows << QStringLiteral("%1 grade %2: %3")
+                            .arg(refusal.CodProd, refusal.CodGrade, refusal.reason);
+            Dialogs::box(this, result.message, QStringLiteral("Desfazer recusado"),
+                         Dialogs::Icon::Exclamation, rows.join(u'\n'));
+        }
+    } catch (const db::Error& error) {
+        Dialogs::error(this, error.message() + QStringLiteral("\rNada foi desfeito."));
+    }
+    reload();
+}
+
+} // namespace ui
