@@ -116,6 +116,10 @@ void create(QSqlDatabase database, const db::Dialect& dialect) {
     transaction.commit();
 }
 
+QString offShortText() {
+    return QStringLiteral("Diário de conversões desligado.");
+}
+
 QString offText() {
     return QStringLiteral("Diário de conversões desligado: o banco não tem as tabelas ConvColetor "
                           "e ConvColetorIt (conversor-coletor --preparar-banco as cria).");

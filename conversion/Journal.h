@@ -69,8 +69,10 @@ bool present(const QSqlDatabase& database);
 QStringList creationStatements(const db::Dialect& dialect);
 // Adds the tables, all or nothing.
 void create(QSqlDatabase database, const db::Dialect& dialect);
-// "O diário de conversões está desligado ..." for a database without the tables.
+// For a database without the tables: what is off and how to turn it on; the short form fits
+// the window's status line, the whole one is its tooltip and the batch mode's warning.
 QString offText();
+QString offShortText();
 
 // The rows of a run, gathered from its posted lines.
 class RowCollector {

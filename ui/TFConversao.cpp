@@ -225,8 +225,9 @@ void TFConversao::createControls() {
                           {187, 245, 90, 28});
     btSimular->setAccessibleName(QStringLiteral("Simular"));
     btSimular->setToolTip(QStringLiteral("Conferir o arquivo antes de gravar: nada é gravado"));
+    // In the header, clear of the line where a run counts its lines.
     btHistorico = addButton(this, QStringLiteral("btHistorico"), QStringLiteral("&Histórico"),
-                            {93, 245, 90, 28});
+                            {ClientWidth - 98, 34, 90, 28});
     btHistorico->setAccessibleName(QStringLiteral("Histórico"));
     btHistorico->setToolTip(
         QStringLiteral("Conversões gravadas neste banco, e desfazer uma delas"));
@@ -337,8 +338,10 @@ void TFConversao::FormCreate(const FormStartup& startup) {
     if (dbTelvaro->isOpen()) {
         m_journal = conversion::journal::present(dbTelvaro->database());
         // Said once: the first run's line counter takes the place.
-        if (!m_journal)
-            lblStatus->setText(conversion::journal::offText());
+        if (!m_journal) {
+            lblStatus->setText(conversion::journal::offShortText());
+            lblStatus->setToolTip(conversion::journal::offText());
+        }
     }
     Notebook->setCurrentIndex(0);
     Notebook1->setCurrentIndex(0);

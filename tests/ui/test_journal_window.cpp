@@ -126,7 +126,8 @@ private slots:
         m_database->exec(QStringLiteral("Drop Table ConvColetorIt"));
         m_database->exec(QStringLiteral("Drop Table ConvColetor"));
         openForm();
-        QCOMPARE(m_form->lblStatus->text(), conversion::journal::offText());
+        QCOMPARE(m_form->lblStatus->text(), conversion::journal::offShortText());
+        QCOMPARE(m_form->lblStatus->toolTip(), conversion::journal::offText());
         m_form->btOKClick();
         m_form->btOKClick();
         QCOMPARE(counts(), QStringList{"P1|4"});
