@@ -80,6 +80,7 @@ QString ConversionEngine::failedRunMessage(const std::exception& error) {
 void ConversionEngine::startRun(Mode mode) {
     endRun();
     m_mode = mode;
+    m_failedLine = 0;
     m_run = std::make_unique<Run>(m_database, m_dialect, m_entries, m_watchdog.get(), true);
 }
 
@@ -167,7 +168,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
         try {
             current.transaction->rollbackAfter(clash);
         } catch (const OpeningStockClash&) {
-            clash.explain(m_database, m_dialect);
+            clash.explain(m_database, m_dialect, m_failedLine);
         }
     } catch (const db::Error& error) {
         current.closeQuietly();

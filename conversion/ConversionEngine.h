@@ -126,6 +126,10 @@ public:
     // Between runs each call asks the database afresh and leaves no statement behind.
     ProductKey ResolveProduct(const QString& itemCode);
 
+    // The line a failed run's error belongs to where the order in which its lines started can't
+    // tell: a batch of a run by sets fails for the first line that needed it. 0 otherwise.
+    int failedLine() const { return m_failedLine; }
+
     // A dry run goes through every line as a real run does, inside its transaction, reports the
     // same, and then rolls back: nothing is posted.
     void setDryRun(bool dryRun) { m_dryRun = dryRun; }
@@ -210,6 +214,8 @@ private:
     // The run by sets: what its lines need, read in batches before the first line; the count a
     // line adds to, followed in memory; the writes, made in batches after the last line.
     void readAhead(const Readings& readings, Mode mode);
+    // Runs one batch of a run by sets: should it fail, the failure is `line`'s.
+    template <typename Batch> void forLine(int line, Batch&& batch);
     void createCountRows(const std::vector<Known*>& products);
     static void bindCountRows(db::Statement& query, RunValues& entries,
                               const std::vector<Known*>& rows,
@@ -229,6 +235,7 @@ private:
     RunObserver* m_observer;
     bool m_dryRun = false;
     Mode m_mode = Mode::Inventory;
+    int m_failedLine = 0;
     std::unique_ptr<db::StatementWatchdog> m_watchdog;
     std::unique_ptr<Run> m_run;
 };

@@ -283,6 +283,8 @@ struct ConversionEngine::Known {
     // when the run read it (0 for a row it created).
     bool adding = false;
     double countAtRead = 0.0;
+    // The first line of a run by sets that names the product and grade.
+    int firstLine = 0;
 };
 
 // An opening stock row that the insert found already there: either another workstation has just
@@ -290,23 +292,28 @@ struct ConversionEngine::Known {
 // run by sets inserts many rows at once and knows only that one of them was there.
 class ConversionEngine::OpeningStockClash : public db::DatabaseError {
 public:
+    // `lines`, where given, holds the line of each product.
     OpeningStockClash(const QString& serverMessage, const QString& company,
-                      std::vector<std::pair<QString, QString>> productsAndGrades)
+                      std::vector<std::pair<QString, QString>> productsAndGrades,
+                      std::vector<int> lines = {})
         : db::DatabaseError(insertFailure(productsAndGrades.front().first, serverMessage))
         , m_serverMessage(serverMessage)
         , m_company(company)
-        , m_products(std::move(productsAndGrades)) {}
+        , m_products(std::move(productsAndGrades))
+        , m_lines(std::move(lines)) {}
 
     // Asked once the run is undone, afresh: the other workstation's movement is committed by
     // the time the insert is refused, but a run that can't see it (a snapshot) or can't ask any
     // more (a transaction the refusal broke) can't tell. Of a batch, the product named is the
-    // first whose row was there.
-    [[noreturn]] void explain(const QSqlDatabase& database, const db::Dialect& dialect) const;
+    // first whose row was there, and `line` becomes its line where the clash knows it.
+    [[noreturn]] void explain(const QSqlDatabase& database, const db::Dialect& dialect,
+                              int& line) const;
 
 private:
     QString m_serverMessage;
     QString m_company;
     std::vector<std::pair<QString, QString>> m_products;
+    std::vector<int> m_lines;
 };
 
 struct ConversionEngine::Resolved {
@@ -355,5 +362,16 @@ struct ConversionEngine::Run {
     const bool bySets;
     std::optional<db::TransactionGuard> transaction;
 };
+
+template <typename Batch> void ConversionEngine::forLine(int line, Batch&& batch) {
+    try {
+        batch();
+    } catch (...) {
+        // The innermost batch knows best.
+        if (m_failedLine == 0)
+            m_failedLine = line;
+        throw;
+    }
+}
 
 } // namespace conversion

@@ -216,14 +216,17 @@ bool found(const QSqlDatabase& database, const db::Dialect& dialect, const char*
 } // namespace
 
 void ConversionEngine::OpeningStockClash::explain(const QSqlDatabase& database,
-                                                  const db::Dialect& dialect) const {
+                                                  const db::Dialect& dialect, int& line) const {
     for (const auto& product : m_products)
         if (found(database, dialect, db::sql::MovementLookup, m_company, product))
             throw db::LockTimeout(db::otherWorkstationText());
     if (m_products.size() > 1)
-        for (const auto& product : m_products)
-            if (found(database, dialect, db::sql::OpeningStockLookup, m_company, product))
-                throw db::Error(insertFailure(product.first, m_serverMessage));
+        for (size_t i = 0; i < m_products.size(); ++i)
+            if (found(database, dialect, db::sql::OpeningStockLookup, m_company, m_products[i])) {
+                if (i < m_lines.size())
+                    line = m_lines[i];
+                throw db::Error(insertFailure(m_products[i].first, m_serverMessage));
+            }
     throw db::Error(message());
 }
 

@@ -97,14 +97,16 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
 // answered by the first row found for it, as a search of one code takes its first row.
 void ConversionEngine::resolveAll(const Readings& readings) {
     RunMemory& kept = memory();
+    // In file order, each with the first line that reads it.
     std::vector<QString> open;
-    QSet<QString> seen;
-    for (const auto& reading : readings) {
+    QHash<QString, int> firstLine;
+    for (size_t i = 0; i < readings.size(); ++i) {
+        const auto& reading = readings[i];
         if (!reading || !searchable(reading->itemCode))
             continue;
         QString code = db::texts::upperAscii(reading->itemCode);
-        if (!kept.codes.count(code) && !seen.contains(code)) {
-            seen.insert(code);
+        if (!kept.codes.count(code) && !firstLine.contains(code)) {
+            firstLine.insert(code, static_cast<int>(i + 1));
             open.push_back(std::move(code));
         }
     }
@@ -121,37 +123,39 @@ void ConversionEngine::resolveAll(const Readings& readings) {
         for (size_t from = 0; from < open.size();) {
             const int size = readBatchSize(open.size() - from);
             const size_t to = std::min(open.size(), from + static_cast<size_t>(size));
-            QHash<QString, QList<size_t>> asked;
-            db::Statement& query = prepared.batched(search.texts, size);
-            std::vector<db::BoundValue> codes;
-            codes.reserve(static_cast<size_t>(size));
-            for (size_t i = from; i < to; ++i) {
-                codes.emplace_back(open[i]);
-                asked[compared(open[i])].push_back(i);
-            }
-            while (codes.size() < static_cast<size_t>(size))
-                codes.push_back(codes.back());
-            for (int i = 0; i < size; ++i)
-                query.bind(i, codes[static_cast<size_t>(i)]);
             std::vector<bool> answered(to - from, false);
-            for (bool row = query.open(); row; row = query.next()) {
-                const auto askedBy = asked.constFind(compared(query.text(0)));
-                if (askedBy == asked.constEnd())
-                    continue;
-                for (const size_t i : *askedBy) {
-                    if (answered[i - from])
-                        continue;
-                    answered[i - from] = true;
-                    if (search.foundBy == FoundBy::Barcode)
-                        remember(open[i], FoundBy::Barcode, query.text(1), query.text(2));
-                    else if (gradeRuleAdmits(query.number(2)))
-                        remember(open[i], search.foundBy, query.text(1),
-                                 QString::fromLatin1(db::value::NoGrade));
-                    else
-                        remember(open[i], FoundBy::None, {}, {});
+            forLine(firstLine.value(open[from]), [&] {
+                QHash<QString, QList<size_t>> asked;
+                db::Statement& query = prepared.batched(search.texts, size);
+                std::vector<db::BoundValue> codes;
+                codes.reserve(static_cast<size_t>(size));
+                for (size_t i = from; i < to; ++i) {
+                    codes.emplace_back(open[i]);
+                    asked[compared(open[i])].push_back(i);
                 }
-            }
-            query.close();
+                while (codes.size() < static_cast<size_t>(size))
+                    codes.push_back(codes.back());
+                for (int i = 0; i < size; ++i)
+                    query.bind(i, codes[static_cast<size_t>(i)]);
+                for (bool row = query.open(); row; row = query.next()) {
+                    const auto askedBy = asked.constFind(compared(query.text(0)));
+                    if (askedBy == asked.constEnd())
+                        continue;
+                    for (const size_t i : *askedBy) {
+                        if (answered[i - from])
+                            continue;
+                        answered[i - from] = true;
+                        if (search.foundBy == FoundBy::Barcode)
+                            remember(open[i], FoundBy::Barcode, query.text(1), query.text(2));
+                        else if (gradeRuleAdmits(query.number(2)))
+                            remember(open[i], search.foundBy, query.text(1),
+                                     QString::fromLatin1(db::value::NoGrade));
+                        else
+                            remember(open[i], FoundBy::None, {}, {});
+                    }
+                }
+                query.close();
+            });
             for (size_t i = from; i < to; ++i)
                 if (!answered[i - from])
                     notFound.push_back(open[i]);

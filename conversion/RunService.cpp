@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QUuid>
 #include <functional>
+#include <optional>
 
 namespace conversion {
 
@@ -205,14 +206,19 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
 
     QElapsedTimer clock;
     clock.start();
+    std::optional<ConversionEngine> engine;
     try {
-        ConversionEngine engine(m_database, m_dialect, request.entries, rejections, &recorder);
-        engine.setDryRun(request.dryRun);
-        const auto outcome = request.inventory ? engine.ConvertInventory(request.lines)
-                                               : engine.ConvertOpeningStock(request.lines);
+        engine.emplace(m_database, m_dialect, request.entries, rejections, &recorder);
+        engine->setDryRun(request.dryRun);
+        const auto outcome = request.inventory ? engine->ConvertInventory(request.lines)
+                                               : engine->ConvertOpeningStock(request.lines);
         if (outcome == ConversionEngine::Outcome::Stopped)
             result.ending = RunEnding::Stopped;
+        engine.reset();
     } catch (const std::exception& error) {
+        // Of a failed batch only the engine knows the line.
+        const int batchLine = engine ? engine->failedLine() : 0;
+        engine.reset();
         result.ending = endingOf(error);
         result.failure = ConversionEngine::failedRunMessage(error);
         if (result.ending == RunEnding::CommitUnconfirmed && !result.runId.isEmpty()) {
@@ -229,7 +235,7 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
         }
         // A bad quantity's text names its line already.
         if (!result.completed() && !dynamic_cast<const BadQuantity*>(&error))
-            result.failedLine = recorder.failedLine();
+            result.failedLine = batchLine > 0 ? batchLine : recorder.failedLine();
     }
     result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
 

@@ -49,12 +49,13 @@ void ConversionEngine::readAhead(const Readings& readings, Mode mode) {
         return;
     std::vector<Known*> found;
     QSet<const Known*> listed;
-    for (const auto& reading : readings) {
-        if (!reading)
+    for (size_t i = 0; i < readings.size(); ++i) {
+        if (!readings[i])
             continue;
-        if (const Resolved* resolved = resolve(reading->itemCode);
+        if (const Resolved* resolved = resolve(readings[i]->itemCode);
             resolved && !listed.contains(resolved->known)) {
             listed.insert(resolved->known);
+            resolved->known->firstLine = static_cast<int>(i + 1);
             found.push_back(resolved->known);
         }
     }
@@ -69,25 +70,28 @@ void ConversionEngine::readAhead(const Readings& readings, Mode mode) {
         for (size_t from = 0; from < products.size();) {
             const int size = readBatchSize(products.size() - from);
             const size_t to = std::min(products.size(), from + static_cast<size_t>(size));
-            db::Statement& query = statements().batched(texts, size, suffix);
-            for (int i = 0; i < headCount; ++i)
-                query.bind(i, *head[static_cast<size_t>(i)]);
-            QHash<QString, QList<Known*>> asked;
-            for (int row = 0; row < size; ++row) {
-                Known& known = *products[std::min(from + static_cast<size_t>(row), to - 1)];
-                query.bind(headCount + 2 * row, known.product);
-                query.bind(headCount + 2 * row + 1, known.grade);
-                if (from + static_cast<size_t>(row) < to)
-                    asked[compared(known.CodProd) + QChar(0) + compared(known.CodGrade)] << &known;
-            }
-            for (bool row = query.open(); row; row = query.next()) {
-                const auto askedBy =
-                    asked.constFind(compared(query.text(0)) + QChar(0) + compared(query.text(1)));
-                if (askedBy != asked.constEnd())
-                    for (Known* known : *askedBy)
-                        onRow(*known, query);
-            }
-            query.close();
+            forLine(products[from]->firstLine, [&] {
+                db::Statement& query = statements().batched(texts, size, suffix);
+                for (int i = 0; i < headCount; ++i)
+                    query.bind(i, *head[static_cast<size_t>(i)]);
+                QHash<QString, QList<Known*>> asked;
+                for (int row = 0; row < size; ++row) {
+                    Known& known = *products[std::min(from + static_cast<size_t>(row), to - 1)];
+                    query.bind(headCount + 2 * row, known.product);
+                    query.bind(headCount + 2 * row + 1, known.grade);
+                    if (from + static_cast<size_t>(row) < to)
+                        asked[compared(known.CodProd) + QChar(0) + compared(known.CodGrade)]
+                            << &known;
+                }
+                for (bool row = query.open(); row; row = query.next()) {
+                    const auto askedBy = asked.constFind(compared(query.text(0)) + QChar(0) +
+                                                         compared(query.text(1)));
+                    if (askedBy != asked.constEnd())
+                        for (Known* known : *askedBy)
+                            onRow(*known, query);
+                }
+                query.close();
+            });
             from = to;
         }
     };
@@ -144,33 +148,36 @@ void ConversionEngine::createCountRows(const std::vector<Known*>& products) {
     const std::vector<double> nothing(missing.size(), 0.0);
     std::vector<Known*> createdElsewhere;
     inBatches(missing, [&](size_t from, int size) {
-        db::Statement& query = statements().batched(texts.insertCountRows, size);
-        bindCountRows(query, values(), missing, nothing, from, size, false);
-        if (!texts.insertReturnsCreated) {
-            // The row was not there when the run read it: another workstation's run has created
-            // it since, and this run can't add to a row it can't see.
-            try {
-                query.execute();
-            } catch (const db::DuplicateKey&) {
-                throw db::LockTimeout(db::otherWorkstationText());
+        forLine(missing[from]->firstLine, [&] {
+            db::Statement& query = statements().batched(texts.insertCountRows, size);
+            bindCountRows(query, values(), missing, nothing, from, size, false);
+            if (!texts.insertReturnsCreated) {
+                // The row was not there when the run read it: another workstation's run has
+                // created it since, and this run can't add to a row it can't see.
+                try {
+                    query.execute();
+                } catch (const db::DuplicateKey&) {
+                    throw db::LockTimeout(db::otherWorkstationText());
+                }
+                return;
             }
-            return;
-        }
-        QSet<QString> inserted;
-        for (bool row = query.open(); row; row = query.next())
-            inserted.insert(compared(query.text(0)) + QChar(0) + compared(query.text(1)));
-        query.close();
-        for (size_t i = from; i < from + static_cast<size_t>(size); ++i)
-            if (!inserted.contains(compared(missing[i]->CodProd) + QChar(0) +
-                                   compared(missing[i]->CodGrade)))
-                createdElsewhere.push_back(missing[i]);
+            QSet<QString> inserted;
+            for (bool row = query.open(); row; row = query.next())
+                inserted.insert(compared(query.text(0)) + QChar(0) + compared(query.text(1)));
+            query.close();
+            for (size_t i = from; i < from + static_cast<size_t>(size); ++i)
+                if (!inserted.contains(compared(missing[i]->CodProd) + QChar(0) +
+                                       compared(missing[i]->CodGrade)))
+                    createdElsewhere.push_back(missing[i]);
+        });
     });
-    for (Known* known : createdElsewhere) {
-        known->rowRead = false;
-        countRow(*known);
-        if (!known->rowExists)
-            throw db::LockTimeout(db::otherWorkstationText());
-    }
+    for (Known* known : createdElsewhere)
+        forLine(known->firstLine, [&] {
+            known->rowRead = false;
+            countRow(*known);
+            if (!known->rowExists)
+                throw db::LockTimeout(db::otherWorkstationText());
+        });
 }
 
 bool ConversionEngine::addToCountInMemory(Known& known, double quantity, LineReport& line) {
@@ -252,9 +259,11 @@ void ConversionEngine::writeCountRows() {
     for (const Known* known : added)
         additions.push_back(known->countIsNull ? 0.0 : addition(known->countAtRead, known->count));
     inBatches(added, [&](size_t from, int size) {
-        db::Statement& query = statements().batched(texts.addToCountRows, size);
-        bindCountRows(query, values(), added, additions, from, size, true);
-        query.execute();
+        forLine(added[from]->firstLine, [&] {
+            db::Statement& query = statements().batched(texts.addToCountRows, size);
+            bindCountRows(query, values(), added, additions, from, size, true);
+            query.execute();
+        });
     });
 }
 
@@ -268,50 +277,57 @@ void ConversionEngine::writeOpeningStocks() {
         const auto refused = [&](const db::DatabaseError& error) {
             return db::Error(insertFailure(batch.front().first->CodProd, error.message()));
         };
-        try {
-            db::Statement& query = statements().batched(texts.insertOpeningStock, size);
-            const db::BoundValue& stamp = entries.stampNow();
-            int at = 0;
-            for (const auto& [known, quantity] : batch) {
-                query.bind(at++, entries.company);
-                query.bind(at++, known->product);
-                query.bind(at++, known->grade);
-                query.bind(at++, entries.midnight);
-                query.bindFloat(at++, quantity);
-                query.bindFloat(at++, known->stock->cost);
-                query.bind(at++, stamp);
+        // A batch is the first of its lines, in file order, to fail.
+        forLine(batch.front().first->firstLine, [&] {
+            try {
+                db::Statement& query = statements().batched(texts.insertOpeningStock, size);
+                const db::BoundValue& stamp = entries.stampNow();
+                int at = 0;
+                for (const auto& [known, quantity] : batch) {
+                    query.bind(at++, entries.company);
+                    query.bind(at++, known->product);
+                    query.bind(at++, known->grade);
+                    query.bind(at++, entries.midnight);
+                    query.bindFloat(at++, quantity);
+                    query.bindFloat(at++, known->stock->cost);
+                    query.bind(at++, stamp);
+                }
+                query.execute();
+            } catch (const db::LockTimeout&) {
+                throw;
+            } catch (const db::DuplicateKey& error) {
+                std::vector<std::pair<QString, QString>> products;
+                std::vector<int> lines;
+                for (const auto& posting : batch) {
+                    products.emplace_back(posting.first->CodProd, posting.first->CodGrade);
+                    lines.push_back(posting.first->firstLine);
+                }
+                throw OpeningStockClash(error.message(), m_entries.companyCode, std::move(products),
+                                        std::move(lines));
+            } catch (const db::DatabaseError& error) {
+                throw refused(error);
             }
-            query.execute();
-        } catch (const db::LockTimeout&) {
-            throw;
-        } catch (const db::DuplicateKey& error) {
-            std::vector<std::pair<QString, QString>> products;
-            for (const auto& posting : batch)
-                products.emplace_back(posting.first->CodProd, posting.first->CodGrade);
-            throw OpeningStockClash(error.message(), m_entries.companyCode, std::move(products));
-        } catch (const db::DatabaseError& error) {
-            throw refused(error);
-        }
-        try {
-            db::Statement& query = statements().batched(texts.insertOpeningMovement, size);
-            const db::BoundValue& document = entries.movementDocument();
-            int at = 0;
-            for (const auto& [known, quantity] : batch) {
-                query.bind(at++, entries.company);
-                query.bind(at++, known->product);
-                query.bind(at++, known->grade);
-                query.bind(at++, entries.midnight);
-                query.bind(at++, entries.movementType);
-                query.bind(at++, document);
-                query.bindFloat(at++, quantity);
-                query.bindFloat(at++, known->stock->cost);
+            try {
+                db::Statement& query = statements().batched(texts.insertOpeningMovement, size);
+                const db::BoundValue& document = entries.movementDocument();
+                int at = 0;
+                for (const auto& [known, quantity] : batch) {
+                    query.bind(at++, entries.company);
+                    query.bind(at++, known->product);
+                    query.bind(at++, known->grade);
+                    query.bind(at++, entries.midnight);
+                    query.bind(at++, entries.movementType);
+                    query.bind(at++, document);
+                    query.bindFloat(at++, quantity);
+                    query.bindFloat(at++, known->stock->cost);
+                }
+                query.execute();
+            } catch (const db::LockTimeout&) {
+                throw;
+            } catch (const db::DatabaseError& error) {
+                throw refused(error);
             }
-            query.execute();
-        } catch (const db::LockTimeout&) {
-            throw;
-        } catch (const db::DatabaseError& error) {
-            throw refused(error);
-        }
+        });
     });
 }
 

@@ -838,10 +838,12 @@ private slots:
                          error.message().contains(message, Qt::CaseInsensitive),
                      qPrintable(error.message()));
             // The failing line started and did not end. A run by sets reads for every line before
-            // the first and writes after the last: its failure is no line's.
+            // the first and writes after the last: its failed batch names the line.
             if (!m_database->dialect().setWrites()) {
                 QCOMPARE(m_recorder.lines.size(), failedLine);
                 QCOMPARE(m_recorder.reports.size(), failedLine - 1);
+            } else {
+                QCOMPARE(subject.failedLine(), failedLine);
             }
         }
     }

@@ -107,6 +107,27 @@ private slots:
         QVERIFY(opening.isEmpty());
     }
 
+    // A table the run needs is missing: the failure is the first line that needed it, also on a
+    // server, where the run looks up every code before its first line.
+    void missingTableFailsTheLineThatNeedsIt() {
+        m_database->exec(QStringLiteral("Drop Table Relacionarefant"));
+        bool flag = false;
+        conversion::RejectionList inventory(flag);
+        conversion::RejectionList opening(flag);
+        conversion::RunRequest request;
+        // Only a code no other search finds is looked up among the old references.
+        request.lines = {"REF1,2", "REF1,1", "NADA,1"};
+        request.entries = {QStringLiteral("01"), QStringLiteral("003"),
+                           QStringLiteral("06/12/2026")};
+        const conversion::RunResult result =
+            conversion::RunService(m_database->database(), m_database->dialect())
+                .run(request, {inventory, opening, flag}, nullptr);
+        QCOMPARE(int(result.ending), int(RunEnding::Failed));
+        QVERIFY2(result.failureWithLine().startsWith(QLatin1String("Linha 3: ")),
+                 qPrintable(result.failureWithLine()));
+        QCOMPARE(counts(), QStringList());
+    }
+
     // A review keeps every line, the passed-over ones with their own text, and posts nothing.
     void dryRunKeepsTheLines() {
         bool flag = false;
