@@ -271,6 +271,13 @@ void ConversionEngine::writeOpeningStocks() {
     const db::sql::SetWrites& texts = *m_dialect.setWrites();
     RunValues& entries = values();
     const auto postings = std::exchange(memory().openingStocks, {});
+    // Both rows of a posting start with its company, product, grade and day.
+    const auto bindProductAndDay = [&entries](db::Statement& query, int& at, const Known& known) {
+        query.bind(at++, entries.company);
+        query.bind(at++, known.product);
+        query.bind(at++, known.grade);
+        query.bind(at++, entries.midnight);
+    };
     inBatches(postings, [&](size_t from, int size) {
         const auto batch = std::span(postings).subspan(from, static_cast<size_t>(size));
         // A refused insert names the first product of its batch.
@@ -284,10 +291,7 @@ void ConversionEngine::writeOpeningStocks() {
                 const db::BoundValue& stamp = entries.stampNow();
                 int at = 0;
                 for (const auto& [known, quantity] : batch) {
-                    query.bind(at++, entries.company);
-                    query.bind(at++, known->product);
-                    query.bind(at++, known->grade);
-                    query.bind(at++, entries.midnight);
+                    bindProductAndDay(query, at, *known);
                     query.bindFloat(at++, quantity);
                     query.bindFloat(at++, known->stock->cost);
                     query.bind(at++, stamp);
@@ -312,10 +316,7 @@ void ConversionEngine::writeOpeningStocks() {
                 const db::BoundValue& document = entries.movementDocument();
                 int at = 0;
                 for (const auto& [known, quantity] : batch) {
-                    query.bind(at++, entries.company);
-                    query.bind(at++, known->product);
-                    query.bind(at++, known->grade);
-                    query.bind(at++, entries.midnight);
+                    bindProductAndDay(query, at, *known);
                     query.bind(at++, entries.movementType);
                     query.bind(at++, document);
                     query.bindFloat(at++, quantity);

@@ -34,6 +34,18 @@ class TestRunService : public QObject {
             QStringLiteral("Select CodProd, Quantidade From Inventa Order By CodProd"));
     }
 
+    // An inventory run into company 01, cause 003, 06/12/2026, with rejection lists of its own.
+    conversion::RunResult inventoryRun(conversion::RunRequest request,
+                                       conversion::RunObserver* caller = nullptr) {
+        bool flag = false;
+        conversion::RejectionList inventory(flag);
+        conversion::RejectionList opening(flag);
+        request.entries = {QStringLiteral("01"), QStringLiteral("003"),
+                           QStringLiteral("06/12/2026")};
+        return conversion::RunService(m_database->database(), m_database->dialect())
+            .run(request, {inventory, opening, flag}, caller);
+    }
+
 private slots:
     void initTestCase() {
         db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
@@ -111,17 +123,10 @@ private slots:
     // server, where the run looks up every code before its first line.
     void missingTableFailsTheLineThatNeedsIt() {
         m_database->exec(QStringLiteral("Drop Table Relacionarefant"));
-        bool flag = false;
-        conversion::RejectionList inventory(flag);
-        conversion::RejectionList opening(flag);
         conversion::RunRequest request;
         // Only a code no other search finds is looked up among the old references.
         request.lines = {"REF1,2", "REF1,1", "NADA,1"};
-        request.entries = {QStringLiteral("01"), QStringLiteral("003"),
-                           QStringLiteral("06/12/2026")};
-        const conversion::RunResult result =
-            conversion::RunService(m_database->database(), m_database->dialect())
-                .run(request, {inventory, opening, flag}, nullptr);
+        const conversion::RunResult result = inventoryRun(request);
         QCOMPARE(int(result.ending), int(RunEnding::Failed));
         QVERIFY2(result.failureWithLine().startsWith(QLatin1String("Linha 3: ")),
                  qPrintable(result.failureWithLine()));
@@ -130,19 +135,12 @@ private slots:
 
     // A review keeps every line, the passed-over ones with their own text, and posts nothing.
     void dryRunKeepsTheLines() {
-        bool flag = false;
-        conversion::RejectionList inventory(flag);
-        conversion::RejectionList opening(flag);
         conversion::RunRequest request;
         request.lines = {"REF1,2", "sem virgula", "NADA,1"};
-        request.entries = {QStringLiteral("01"), QStringLiteral("003"),
-                           QStringLiteral("06/12/2026")};
         request.dryRun = true;
         request.keepLines = true;
         Caller caller;
-        const conversion::RunResult result =
-            conversion::RunService(m_database->database(), m_database->dialect())
-                .run(request, {inventory, opening, flag}, &caller);
+        const conversion::RunResult result = inventoryRun(request, &caller);
         QVERIFY(result.completed());
         QCOMPARE(result.lines.size(), size_t(3));
         QCOMPARE(result.lines[1].itemCode, QStringLiteral("sem virgula"));
