@@ -1,5 +1,6 @@
 // The journal as the clerk meets it in the window: the question before a second conversion,
 // the line at the top of the review, the status line without a journal, the history's undo.
+#include "RunForm.h"
 #include "app/Startup.h"
 #include "conversion/Journal.h"
 #include "db/Connection.h"
@@ -21,26 +22,15 @@
 #include <QTest>
 #include <memory>
 
-class TestJournalWindow : public QObject {
+class TestJournalWindow : public RunForm {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<TestDatabase> m_database;
-    std::unique_ptr<ui::TFConversao> m_form;
-
-    void openForm() {
-        m_database->pointToolAt(m_dir->path());
-        m_form = std::make_unique<ui::TFConversao>(app::Startup{});
-        QVERIFY(m_form->dbTelvaro->isOpen());
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    // The form on a file of one reading.
+    void openFormOnAFile() {
+        openForm();
         const QString path = m_dir->filePath(QStringLiteral("coletor.txt"));
         testfiles::write(path, "789000001,2\r\n");
         m_form->edtCaminho->setText(path);
-        m_form->DtInventa->setMaskedText(QStringLiteral("06/12/2026"));
-        m_form->CodEmpresa->setText(QStringLiteral("01"));
-        m_form->CodCausa->setText(QStringLiteral("003"));
-        ui::Dialogs::clearShown();
     }
     QStringList counts() const {
         return m_database->rows(QStringLiteral("Select CodProd, Quantidade From Inventa"));
@@ -53,29 +43,9 @@ class TestJournalWindow : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        ui::Dialogs::setTestMode(true);
-        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
-        db::Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(9, 15, 0)));
-    }
-    void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QDir::setCurrent(m_dir->path());
-        m_database = std::make_unique<TestDatabase>();
-        for (const char* statement :
-             {"Insert Into Filiais Values ('01', 'Matriz')",
-              "Insert Into CausInv Values ('003', 'Balanço')",
-              "Insert Into Produto Values ('P1', 'Camisa', 1, 'REF1', NULL)",
-              "Insert Into ProdGrade Values ('P1', '0001', '789000001')"})
-            m_database->exec(QString::fromLatin1(statement));
-        ui::Dialogs::clearShown();
-    }
-    void cleanup() {
-        m_form.reset();
-        m_database.reset();
-        QDir::setCurrent(QDir::tempPath());
-        m_dir.reset();
-    }
+    void initTestCase() { prepareEnvironment(); }
+    void init() { makeFolderAndDatabase(); }
+    void cleanup() { dropAll(); }
 
     // The same file again: the question names the first run; "Não", the default, posts nothing,
     // "Sim" posts.
@@ -88,7 +58,7 @@ private slots:
     void secondConversionAsks() {
         QFETCH(bool, answer);
         QFETCH(QStringList, after);
-        openForm();
+        openFormOnAFile();
         m_form->btOKClick();
         QCOMPARE(counts(), QStringList{"P1|2"});
         ui::Dialogs::clearShown();
@@ -108,7 +78,7 @@ private slots:
 
     // The review of a file converted before says so at its top.
     void reviewSaysConvertedBefore() {
-        openForm();
+        openFormOnAFile();
         m_form->btOKClick();
         m_form->btSimularClick();
         ui::ReviewWindow* review = nullptr;
@@ -125,7 +95,7 @@ private slots:
     void journalOffSaidOnce() {
         m_database->exec(QStringLiteral("Drop Table ConvColetorIt"));
         m_database->exec(QStringLiteral("Drop Table ConvColetor"));
-        openForm();
+        openFormOnAFile();
         QCOMPARE(m_form->lblStatus->text(), conversion::journal::offShortText());
         QCOMPARE(m_form->lblStatus->toolTip(), conversion::journal::offText());
         m_form->btOKClick();
@@ -137,7 +107,7 @@ private slots:
 
     // "Histórico" lists the run; "Desfazer", once confirmed, takes its readings back out.
     void historyUndoes() {
-        openForm();
+        openFormOnAFile();
         m_form->btOKClick();
         ui::Dialogs::clearShown();
         QTest::mouseClick(m_form->btHistorico, Qt::LeftButton);

@@ -1,3 +1,4 @@
+#include "RunForm.h"
 #include "app/Startup.h"
 #include "conversion/RejectionList.h"
 #include "db/Connection.h"
@@ -28,35 +29,14 @@ QString focusName() {
 }
 } // namespace
 
-class TestRun : public QObject {
+class TestRun : public RunForm {
     Q_OBJECT
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<TestDatabase> m_database;
-    std::unique_ptr<ui::TFConversao> m_form;
 
     QString collectorFile(const QByteArray& content,
                           const QString& name = QStringLiteral("coletor.txt")) {
         const QString path = m_dir->filePath(name);
         testfiles::write(path, content);
         return path;
-    }
-    // The form on a working connection, shown and active, with valid entries and the focus on
-    // the convert button as after a click.
-    void openForm(bool connected = true) {
-        if (connected)
-            m_database->pointToolAt(m_dir->path());
-        else
-            qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
-        m_form = std::make_unique<ui::TFConversao>(app::Startup{});
-        QCOMPARE(m_form->dbTelvaro->isOpen(), connected);
-        ui::Dialogs::clearShown();
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-        m_form->DtInventa->setMaskedText(QStringLiteral("06/12/2026"));
-        m_form->CodEmpresa->setText(QStringLiteral("01"));
-        m_form->CodCausa->setText(QStringLiteral("003"));
-        m_form->btOK->setFocus();
     }
     QStringList shownTexts() const {
         QStringList texts;
@@ -76,31 +56,12 @@ class TestRun : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        ui::Dialogs::setTestMode(true);
-        qputenv("CONVERSOR_ALIASES", QByteArray("/nonexistent/aliases.ini"));
-        db::Regional::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
-        db::Clock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(9, 15, 0)));
-    }
+    void initTestCase() { prepareEnvironment(); }
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QDir::setCurrent(m_dir->path());
-        m_database = std::make_unique<TestDatabase>();
-        for (const char* statement :
-             {"Insert Into Filiais Values ('01', 'Matriz')",
-              "Insert Into CausInv Values ('003', 'Balanço')",
-              "Insert Into Produto Values ('P1', 'Camisa', 1, 'REF1', NULL)",
-              "Insert Into ProdGrade Values ('P1', '0001', '789000001')"})
-            m_database->exec(QString::fromLatin1(statement));
-        ui::Dialogs::clearShown();
+        makeFolderAndDatabase();
         ui::Dialogs::setOnShown({});
     }
-    void cleanup() {
-        m_form.reset();
-        m_database.reset();
-        QDir::setCurrent(QDir::tempPath());
-        m_dir.reset();
-    }
+    void cleanup() { dropAll(); }
 
     void checksStopTheRun_data() {
         QTest::addColumn<QString>("date");
