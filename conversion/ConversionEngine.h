@@ -197,6 +197,9 @@ private:
     // a run by sets that its batches left out.
     // The count row of a product and grade, read once a run.
     Known& countRow(Known& known);
+    // What a count row read holds, Processado at column `at` and Quantidade after it: the count
+    // a reading adds to is that of an open row in an inventory run, 0 otherwise.
+    static void takeCountRow(Known& known, const db::Statement& query, int at, bool counting);
     StockAndCost ReadStockAndCost(Known& known);
     bool hasMovements(Known& known);
     // Adds a reading to its count row or creates the row, and reports the row's count before

@@ -4,6 +4,14 @@
 
 namespace conversion {
 
+void ConversionEngine::takeCountRow(Known& known, const db::Statement& query, int at,
+                                    bool counting) {
+    known.processado = query.text(at);
+    const bool open = counting && known.processado == QLatin1String(db::value::NotProcessed);
+    known.countIsNull = open && query.isNull(at + 1);
+    known.count = open ? query.number(at + 1) : 0.0;
+}
+
 ConversionEngine::Known& ConversionEngine::countRow(Known& known) {
     if (known.rowRead)
         return known;
@@ -18,12 +26,8 @@ ConversionEngine::Known& ConversionEngine::countRow(Known& known) {
     query.bind(at.product, known.product);
     query.bind(at.grade, known.grade);
     known.rowExists = query.open();
-    if (known.rowExists) {
-        known.processado = query.text(0);
-        const bool open = counting && known.processado == QLatin1String(db::value::NotProcessed);
-        known.countIsNull = open && query.isNull(1);
-        known.count = open ? query.number(1) : 0.0;
-    }
+    if (known.rowExists)
+        takeCountRow(known, query, 0, counting);
     query.close();
     known.rowRead = true;
     return known;

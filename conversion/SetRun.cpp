@@ -104,11 +104,7 @@ void ConversionEngine::readAhead(const Readings& readings, Mode mode) {
                       if (known.rowExists)
                           return;
                       known.rowExists = true;
-                      known.processado = query.text(2);
-                      const bool open =
-                          counting && known.processado == QLatin1String(db::value::NotProcessed);
-                      known.countIsNull = open && query.isNull(3);
-                      known.count = open ? query.number(3) : 0.0;
+                      takeCountRow(known, query, 2, counting);
                   });
     std::vector<Known*> open;
     for (Known* known : found) {
