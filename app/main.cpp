@@ -1,6 +1,7 @@
 #include "Batch.h"
 #include "Startup.h"
 #include "db/Errors.h"
+#include "db/ProcessEnd.h"
 #include "ui/Dialogs.h"
 #include "ui/TFConversao.h"
 #include "ui/Translations.h"
@@ -23,9 +24,8 @@ public:
         return false;
     }
 };
-} // namespace
 
-int main(int argc, char* argv[]) {
+int run(int argc, char* argv[]) {
     // Any argument means the batch mode, which creates no window and needs no display.
     if (argc > 1) {
         QCoreApplication application(argc, argv);
@@ -46,4 +46,10 @@ int main(int argc, char* argv[]) {
     ui::TFConversao form(app::Startup{});
     form.show();
     return application.exec();
+}
+} // namespace
+
+// The application, the window and every connection are gone before the process ends.
+int main(int argc, char* argv[]) {
+    return db::finishProcess(run(argc, argv));
 }

@@ -47,7 +47,26 @@ shift
 case "$(basename "$program")" in
 test_*)
     results=$(mktemp --suffix=.txt)
-    "${wine[@]}" "$program" "$@" -o "Z:${results//\//\\},txt"
+    "${wine[@]}" "$program" "$@" -o "Z:${results//\//\\},txt" &
+    pid=$!
+    # A test program that wrote its last results line and has not ended some seconds later is
+    # stuck at exit: say where its threads are and fail now, rather than at ctest's time limit.
+    grace=${COLETOR_EXIT_GRACE:-15} finished=
+    while kill -0 "$pid" 2>/dev/null; do
+        if [ -z "$finished" ] && grep -qs '^\*\+ Finished testing of ' "$results"; then
+            finished=$SECONDS
+        elif [ -n "$finished" ] && ((SECONDS - finished >= grace)); then
+            cat "$results"
+            echo "$(basename "$program") wrote its results but did not end within $grace s;" \
+                "where its threads are:"
+            python3 "$(dirname "$0")/wine-stacks.py" "$pid" || true
+            kill -9 "$pid" 2>/dev/null
+            rm -f "$results"
+            exit 1
+        fi
+        sleep 0.2
+    done
+    wait "$pid"
     status=$?
     cat "$results"
     rm -f "$results"

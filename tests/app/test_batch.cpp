@@ -4,6 +4,7 @@
 #include "tests/ProgramRun.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
+#include "tests/TestMain.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -593,5 +594,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestBatch)
+COLETOR_GUILESS_TEST_MAIN(TestBatch)
 #include "test_batch.moc"

@@ -1,5 +1,6 @@
 #include "app/AliasConfig.h"
 #include "db/Errors.h"
+#include "tests/TestMain.h"
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -153,5 +154,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestConnection)
+COLETOR_GUILESS_TEST_MAIN(TestConnection)
 #include "test_connection.moc"

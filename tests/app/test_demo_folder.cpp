@@ -2,6 +2,7 @@
 // says, and never replaces a file a folder already holds.
 #include "tests/ProgramRun.h"
 #include "tests/TestFiles.h"
+#include "tests/TestMain.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -66,5 +67,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDemoFolder)
+COLETOR_GUILESS_TEST_MAIN(TestDemoFolder)
 #include "test_demo_folder.moc"

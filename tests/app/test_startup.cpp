@@ -4,6 +4,7 @@
 #include "db/LookupQuery.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
+#include "tests/TestMain.h"
 #include "ui/Dialogs.h"
 #include "ui/TFConversao.h"
 
@@ -260,5 +261,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestStartup)
+COLETOR_TEST_MAIN(TestStartup)
 #include "test_startup.moc"

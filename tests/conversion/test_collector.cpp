@@ -1,6 +1,7 @@
 #include "conversion/CollectorFile.h"
 #include "conversion/Errors.h"
 #include "conversion/Quantity.h"
+#include "tests/TestMain.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -184,5 +185,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCollector)
+COLETOR_GUILESS_TEST_MAIN(TestCollector)
 #include "test_collector.moc"

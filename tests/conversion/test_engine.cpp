@@ -4,6 +4,7 @@
 #include "db/Regional.h"
 #include "tests/Relayed.h"
 #include "tests/TestDatabase.h"
+#include "tests/TestMain.h"
 
 #include <QRegularExpression>
 #include <QSqlError>
@@ -1086,5 +1087,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestEngine)
+COLETOR_GUILESS_TEST_MAIN(TestEngine)
 #include "test_engine.moc"

@@ -10,6 +10,7 @@
 #include "db/Regional.h"
 #include "db/Texts.h"
 #include "tests/TestDatabase.h"
+#include "tests/TestMain.h"
 
 #include <QSqlField>
 #include <QSqlQuery>
@@ -472,5 +473,5 @@ private:
     std::unique_ptr<TestDatabase> m_database;
 };
 
-QTEST_GUILESS_MAIN(TestEngineModel)
+COLETOR_GUILESS_TEST_MAIN(TestEngineModel)
 #include "test_engine_model.moc"

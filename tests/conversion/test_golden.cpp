@@ -9,6 +9,7 @@
 #include "db/DemoData.h"
 #include "db/Regional.h"
 #include "tests/TestDatabase.h"
+#include "tests/TestMain.h"
 
 #include <QFile>
 #include <QTest>
@@ -71,5 +72,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestGolden)
+COLETOR_GUILESS_TEST_MAIN(TestGolden)
 #include "test_golden.moc"

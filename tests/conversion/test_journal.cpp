@@ -4,6 +4,7 @@
 #include "db/Regional.h"
 #include "tests/Relayed.h"
 #include "tests/TestDatabase.h"
+#include "tests/TestMain.h"
 
 #include <QCryptographicHash>
 #include <QTest>
@@ -312,5 +313,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestJournal)
+COLETOR_GUILESS_TEST_MAIN(TestJournal)
 #include "test_journal.moc"

@@ -2,6 +2,7 @@
 // code that is no product.
 #include "conversion/ProductDescriptions.h"
 #include "tests/TestDatabase.h"
+#include "tests/TestMain.h"
 
 #include <QTest>
 
@@ -29,5 +30,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestProductDescriptions)
+COLETOR_GUILESS_TEST_MAIN(TestProductDescriptions)
 #include "test_product_descriptions.moc"

@@ -3,6 +3,7 @@
 #include "conversion/RejectionExport.h"
 #include "conversion/RejectionList.h"
 #include "tests/TestFiles.h"
+#include "tests/TestMain.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -190,5 +191,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestRejectionList)
+COLETOR_GUILESS_TEST_MAIN(TestRejectionList)
 #include "test_rejection_list.moc"

@@ -2,6 +2,7 @@
 #include "conversion/RunService.h"
 #include "db/Regional.h"
 #include "tests/TestDatabase.h"
+#include "tests/TestMain.h"
 
 #include <QTest>
 #include <memory>
@@ -184,5 +185,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestRunService)
+COLETOR_GUILESS_TEST_MAIN(TestRunService)
 #include "test_run_service.moc"

@@ -1,5 +1,6 @@
 #include "db/DemoData.h"
 #include "tests/TestDatabase.h"
+#include "tests/TestMain.h"
 
 #include <QTest>
 
@@ -36,5 +37,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDemo)
+COLETOR_GUILESS_TEST_MAIN(TestDemo)
 #include "test_demo.moc"

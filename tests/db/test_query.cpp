@@ -6,6 +6,7 @@
 #include "db/Statements.h"
 #include "tests/TcpRelay.h"
 #include "tests/TestDatabase.h"
+#include "tests/TestMain.h"
 
 #include <QSqlError>
 #include <QTest>
@@ -168,5 +169,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestQuery)
+COLETOR_GUILESS_TEST_MAIN(TestQuery)
 #include "test_query.moc"

@@ -1,5 +1,6 @@
 #include "db/Dialect.h"
 #include "db/Schema.h"
+#include "tests/TestMain.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -318,5 +319,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSchema)
+COLETOR_GUILESS_TEST_MAIN(TestSchema)
 #include "test_schema.moc"

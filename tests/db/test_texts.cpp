@@ -3,6 +3,7 @@
 #include "db/Names.h"
 #include "db/Regional.h"
 #include "db/Texts.h"
+#include "tests/TestMain.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -157,5 +158,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTexts)
+COLETOR_GUILESS_TEST_MAIN(TestTexts)
 #include "test_texts.moc"

@@ -6,6 +6,7 @@
 #include "db/DemoData.h"
 #include "db/Regional.h"
 #include "db/Schema.h"
+#include "tests/TestMain.h"
 #include "ui/Dialogs.h"
 #include "ui/MaskEdit.h"
 #include "ui/TFConversao.h"
@@ -147,5 +148,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestDemoConversion)
+COLETOR_TEST_MAIN(TestDemoConversion)
 #include "test_demo_conversion.moc"

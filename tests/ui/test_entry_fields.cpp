@@ -3,6 +3,7 @@
 #include "db/LookupQuery.h"
 #include "db/Regional.h"
 #include "tests/TestDatabase.h"
+#include "tests/TestMain.h"
 #include "ui/Dialogs.h"
 #include "ui/LookupComboBox.h"
 #include "ui/MaskEdit.h"
@@ -407,5 +408,5 @@ private:
     std::unique_ptr<ui::TFConversao> m_form;
 };
 
-QTEST_MAIN(TestEntryFields)
+COLETOR_TEST_MAIN(TestEntryFields)
 #include "test_entry_fields.moc"

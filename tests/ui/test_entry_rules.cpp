@@ -1,5 +1,6 @@
 #include "Clerk.h"
 #include "db/Regional.h"
+#include "tests/TestMain.h"
 #include "ui/Dialogs.h"
 #include "ui/EntryRules.h"
 #include "ui/MaskEdit.h"
@@ -200,5 +201,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestEntryRules)
+COLETOR_TEST_MAIN(TestEntryRules)
 #include "test_entry_rules.moc"

@@ -1,5 +1,6 @@
 #include "FormFixture.h"
 #include "conversion/RejectionList.h"
+#include "tests/TestMain.h"
 #include "ui/LookupComboBox.h"
 #include "ui/MaskEdit.h"
 
@@ -310,5 +311,5 @@ private:
     std::unique_ptr<FormFixture> m_fixture;
 };
 
-QTEST_MAIN(TestFormKeys)
+COLETOR_TEST_MAIN(TestFormKeys)
 #include "test_form_keys.moc"

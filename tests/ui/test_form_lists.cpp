@@ -2,6 +2,7 @@
 #include "conversion/Cp1252.h"
 #include "conversion/RejectionList.h"
 #include "tests/TestFiles.h"
+#include "tests/TestMain.h"
 #include "ui/MaskEdit.h"
 
 #include <QFile>
@@ -171,5 +172,5 @@ private:
     std::unique_ptr<FormFixture> m_fixture;
 };
 
-QTEST_MAIN(TestFormLists)
+COLETOR_TEST_MAIN(TestFormLists)
 #include "test_form_lists.moc"

@@ -1,5 +1,6 @@
 #include "FormFixture.h"
 #include "conversion/RejectionList.h"
+#include "tests/TestMain.h"
 #include "ui/MaskEdit.h"
 #include "ui/Translations.h"
 
@@ -207,5 +208,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFormLook)
+COLETOR_TEST_MAIN(TestFormLook)
 #include "test_form_look.moc"

@@ -7,6 +7,7 @@
 #include "db/Regional.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
+#include "tests/TestMain.h"
 #include "ui/Dialogs.h"
 #include "ui/HistoryWindow.h"
 #include "ui/MaskEdit.h"
@@ -137,5 +138,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestJournalWindow)
+COLETOR_TEST_MAIN(TestJournalWindow)
 #include "test_journal_window.moc"

@@ -7,6 +7,7 @@
 #include "db/DemoData.h"
 #include "db/Regional.h"
 #include "db/Schema.h"
+#include "tests/TestMain.h"
 #include "ui/Dialogs.h"
 #include "ui/MaskEdit.h"
 #include "ui/ReviewWindow.h"
@@ -528,5 +529,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestReview)
+COLETOR_TEST_MAIN(TestReview)
 #include "test_review.moc"

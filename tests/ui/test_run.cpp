@@ -5,6 +5,7 @@
 #include "db/Regional.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
+#include "tests/TestMain.h"
 #include "ui/Dialogs.h"
 #include "ui/MaskEdit.h"
 #include "ui/TFConversao.h"
@@ -333,5 +334,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestRun)
+COLETOR_TEST_MAIN(TestRun)
 #include "test_run.moc"
