@@ -43,6 +43,15 @@ db::AliasSettings AliasConfig::settingsFor(const QString& alias) {
                             .arg(alias, driver, filePath()));
     settings.serverName = file.value(QStringLiteral("ServerName"), settings.serverName).toString();
     settings.connectOptions = file.value(QStringLiteral("Options")).toString();
+    if (file.contains(QStringLiteral("Espera"))) {
+        const QString wait = file.value(QStringLiteral("Espera")).toString();
+        const auto limit = db::waitSeconds(wait);
+        if (!limit)
+            throw db::Error(QStringLiteral("Alias %1: Espera=\"%2\" em %3 não é um número de "
+                                           "segundos de 0 a 3600.")
+                                .arg(alias, wait, filePath()));
+        settings.turnWait = *limit;
+    }
     return settings;
 }
 

@@ -63,6 +63,13 @@ public:
             std::fprintf(stderr, "\rLinha %d de %d", number, m_lineCount);
     }
     bool stopRequested() override { return false; }
+    // One line, when the wait begins: a script's log shows why the run took longer.
+    void waitingForTurn(int) override {
+        if (!m_waitTold)
+            printError(
+                QStringLiteral("Aguardando outra estação de trabalho terminar a conversão…"));
+        m_waitTold = true;
+    }
     void lineDone(const conversion::LineReport& line) override {
         if (!m_report)
             return;
@@ -94,6 +101,7 @@ private:
     bool m_dryRun;
     QByteArray m_buffer;
     int m_current = 0;
+    bool m_waitTold = false;
 };
 
 // A scheduler tells "try later" from "fix the file" by the status.
@@ -222,6 +230,14 @@ Ending Conversion::run() {
     request.journal = opened.journal();
     request.fileName = QFileInfo(input.name).fileName();
     request.fileSha256 = collector.sha256;
+    request.turnWaitLimit = connection->turnWait();
+    if (parser.isSet(options.wait)) {
+        const auto limit = db::waitSeconds(parser.value(options.wait));
+        if (!limit)
+            throw Failure{BadUsage, QStringLiteral("--espera: SEGUNDOS é um número inteiro de 0 "
+                                                   "a 3600.")};
+        request.turnWaitLimit = *limit;
+    }
     const conversion::RunService service(connection->database(), connection->dialect());
     QJsonObject converted;
     std::optional<conversion::journal::RunRecord> earlier;
@@ -318,7 +334,7 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
     parser.addOptions({options.inventory, options.openingStock, options.company, options.cause,
                        options.date, options.dryRun, options.rejections, options.report,
                        options.json, options.again, options.prepare, options.yes, options.history,
-                       options.undo, options.demo});
+                       options.undo, options.demo, options.wait});
     Ending ending;
     bool json = false;
     try {

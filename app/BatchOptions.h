@@ -73,6 +73,12 @@ struct Options {
     QCommandLineOption undo{QStringLiteral("desfazer"),
                             QStringLiteral("Desfaz a conversão ID do diário, inteira ou nada."),
                             QStringLiteral("ID")};
+    QCommandLineOption wait{
+        QStringLiteral("espera"),
+        QStringLiteral(
+            "Quanto esperar, em segundos, enquanto outra estação converte na mesma "
+            "empresa (padrão: 120, ou Espera= no arquivo de aliases); depois, status 8."),
+        QStringLiteral("SEGUNDOS")};
     QCommandLineOption demo{
         QStringLiteral("demo"),
         QStringLiteral("Cria a pasta de demonstração PASTA: um banco SQLite com dados de "
@@ -81,7 +87,8 @@ struct Options {
         QStringLiteral("PASTA")};
 
     QList<QCommandLineOption> withValue() const {
-        return {inventory, openingStock, company, cause, date, rejections, report, undo, demo};
+        return {inventory,  openingStock, company, cause, date,
+                rejections, report,       undo,    demo,  wait};
     }
 };
 

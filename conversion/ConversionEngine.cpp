@@ -81,7 +81,12 @@ void ConversionEngine::startRun(Mode mode) {
     endRun();
     m_mode = mode;
     m_failedLine = 0;
-    m_run = std::make_unique<Run>(m_database, m_dialect, m_entries, m_watchdog.get(), true);
+    db::TurnWait turn{m_entries.companyCode, m_turnWaitLimit, {}};
+    if (m_observer)
+        turn.waiting = [this](int seconds) {
+            m_observer->waitingForTurn(seconds);
+        };
+    m_run = std::make_unique<Run>(m_database, m_dialect, m_entries, m_watchdog.get(), &turn);
 }
 
 // What the run learnt goes with it; the next run, and a question between runs, ask afresh.
@@ -91,7 +96,7 @@ void ConversionEngine::endRun() {
 
 ConversionEngine::Run& ConversionEngine::run() {
     if (!m_run)
-        m_run = std::make_unique<Run>(m_database, m_dialect, m_entries, m_watchdog.get(), false);
+        m_run = std::make_unique<Run>(m_database, m_dialect, m_entries, m_watchdog.get(), nullptr);
     return *m_run;
 }
 

@@ -92,6 +92,9 @@ public:
     // After the last line of a run that posts, in its transaction, before it commits: what the
     // caller writes along with the readings goes here. A db::Error undoes the whole run.
     virtual void beforeCommit() {}
+    // Before the first line, while another workstation's run posts into the same company: the
+    // whole seconds waited so far, told again every moment until the run's turn comes.
+    virtual void waitingForTurn(int seconds) { Q_UNUSED(seconds); }
 };
 
 // Where the rejected readings of each mode go, and the flag the first rejection sets.
@@ -133,6 +136,8 @@ public:
     // A dry run goes through every line as a real run does, inside its transaction, reports the
     // same, and then rolls back: nothing is posted.
     void setDryRun(bool dryRun) { m_dryRun = dryRun; }
+    // How long a run waits for its turn while another run posts into the same company.
+    void setTurnWaitLimit(std::chrono::milliseconds limit) { m_turnWaitLimit = limit; }
 
     // The error box text of a run that failed: the error, then that nothing was posted.
     static QString failedRunMessage(const QString& errorMessage);
@@ -237,6 +242,7 @@ private:
     RejectionTargets m_rejections;
     RunObserver* m_observer;
     bool m_dryRun = false;
+    std::chrono::milliseconds m_turnWaitLimit = db::TurnWaitLimit;
     Mode m_mode = Mode::Inventory;
     int m_failedLine = 0;
     std::unique_ptr<db::StatementWatchdog> m_watchdog;

@@ -334,14 +334,15 @@ struct ConversionEngine::RunMemory {
 // freed inside a transaction that a failure has broken, and every one is finalised before the
 // connection can close. The values the statements bind outlive them.
 struct ConversionEngine::Run {
-    // A run that posts begins its transaction here; a question between runs has none.
+    // A run that posts begins its transaction here, once it has its turn; a question between
+    // runs has none.
     Run(const QSqlDatabase& database, const db::Dialect& dialect, const EntryValues& entries,
-        db::StatementWatchdog* watchdog, bool posting)
+        db::StatementWatchdog* watchdog, const db::TurnWait* turn)
         : values(entries, dialect)
         , statements(database, dialect, watchdog)
-        , bySets(posting && dialect.setWrites() != nullptr) {
-        if (posting)
-            transaction.emplace(database, dialect);
+        , bySets(turn && dialect.setWrites() != nullptr) {
+        if (turn)
+            transaction.emplace(database, dialect, *turn);
     }
     // The statements are closed before the transaction rolls back; a run that is failing
     // already reports its first error, not one from closing.

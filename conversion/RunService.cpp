@@ -35,6 +35,10 @@ public:
             m_caller->lineStarted(number);
     }
     bool stopRequested() override { return m_caller && m_caller->stopRequested(); }
+    void waitingForTurn(int seconds) override {
+        if (m_caller)
+            m_caller->waitingForTurn(seconds);
+    }
     void lineDone(const LineReport& line) override {
         m_done = line.number;
         m_result.summary.add(line);
@@ -210,6 +214,7 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
     try {
         engine.emplace(m_database, m_dialect, request.entries, rejections, &recorder);
         engine->setDryRun(request.dryRun);
+        engine->setTurnWaitLimit(request.turnWaitLimit);
         const auto outcome = request.inventory ? engine->ConvertInventory(request.lines)
                                                : engine->ConvertOpeningStock(request.lines);
         if (outcome == ConversionEngine::Outcome::Stopped)

@@ -30,6 +30,9 @@ struct RunRequest {
     bool keepLines = false;
     // The journal's tables are there (asked once per start): the run is written into it.
     bool journal = false;
+    // How long the run waits for its turn while another workstation's run posts into the same
+    // company; then it ends as a lock wait.
+    std::chrono::milliseconds turnWaitLimit = db::TurnWaitLimit;
     // The collector file as the journal names it, and the SHA-256 of its bytes in hex.
     QString fileName;
     QString fileSha256;

@@ -66,8 +66,17 @@ void Connection::setParam(const QString& name, const QString& value) {
         m_params << prefix + value;
 }
 
+std::optional<std::chrono::milliseconds> waitSeconds(const QString& text) {
+    bool number = false;
+    const int seconds = text.trimmed().toInt(&number);
+    if (!number || seconds < 0 || seconds > 3600)
+        return std::nullopt;
+    return std::chrono::seconds(seconds);
+}
+
 void Connection::open(const AliasSettings& settings) {
     m_dialect = settings.dialect;
+    m_turnWait = settings.turnWait;
     if (QSqlDatabase::contains(m_databaseName))
         QSqlDatabase::removeDatabase(m_databaseName);
     QSqlDatabase database = QSqlDatabase::addDatabase(m_dialect->driver(), m_databaseName);

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QSqlDatabase>
 #include <QStringList>
+#include <chrono>
+#include <optional>
 
 namespace db {
 
@@ -13,7 +15,12 @@ struct AliasSettings {
     const db::Dialect* dialect = nullptr;
     QString serverName;
     QString connectOptions;
+    // How long a run waits for its turn while another workstation's run posts into the company.
+    std::chrono::milliseconds turnWait = TurnWaitLimit;
 };
+
+// A wait given in whole seconds, 0 to 3600; none for any other text.
+std::optional<std::chrono::milliseconds> waitSeconds(const QString& text);
 
 // The one database connection of the tool, named by its database name; removed with its owner.
 class Connection : public QObject {
@@ -40,6 +47,8 @@ public:
 
     QSqlDatabase database() const;
     const db::Dialect& dialect() const;
+    // The alias's wait for a run's turn, as opened.
+    std::chrono::milliseconds turnWait() const { return m_turnWait; }
 
 signals:
     void aboutToClose();
@@ -49,6 +58,7 @@ private:
     QString m_databaseName;
     QStringList m_params;
     const db::Dialect* m_dialect = nullptr;
+    std::chrono::milliseconds m_turnWait = TurnWaitLimit;
 };
 
 } // namespace db

@@ -1,6 +1,7 @@
 #include "Dialect.h"
 
 #include "Statement.h"
+#include "StatementWatchdog.h"
 
 #include <sqlite3.h>
 
@@ -13,10 +14,27 @@
 #include <QUrl>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 namespace db {
 
 namespace {
+
+// How long one try at a run's turn may wait before the caller hears of the wait.
+constexpr std::chrono::milliseconds TurnStep{250};
+
+// The advisory locks of this tool on PostgreSQL: "Cole" as a number, and the company's code, whose
+// two characters fit one key whole (a longer one is hashed).
+constexpr qint32 TurnLockClass = 0x436f6c65;
+qint32 turnKey(const QString& company) {
+    if (company.size() <= 2)
+        return qint32(company.size() > 0 ? company.at(0).unicode() : 0) << 16 |
+               (company.size() > 1 ? company.at(1).unicode() : 0);
+    quint32 hash = 2166136261u;
+    for (const QChar c : company)
+        hash = (hash ^ c.unicode()) * 16777619u;
+    return qint32(hash);
+}
 
 class SqliteDialect final : public Dialect {
 public:
@@ -48,6 +66,21 @@ public:
         // Not a db::Statement: the statements' fast path needs the transaction this begins.
         QSqlQuery query(database);
         return query.exec(QStringLiteral("BEGIN IMMEDIATE")) ? QSqlError() : query.lastError();
+    }
+    // The database's write lock is the turn: tried with a short busy timeout, so that the wait
+    // for another run is counted in steps the caller can show.
+    TurnAttempt beginRunTransaction(QSqlDatabase& database, const QString&) const override {
+        sqlite3* connection = sqliteHandle(database);
+        if (connection)
+            sqlite3_busy_timeout(connection, int(TurnStep.count()));
+        const QSqlError error = beginTransaction(database);
+        if (connection)
+            sqlite3_busy_timeout(connection, int(LockWaitLimit.count()));
+        if (!error.isValid())
+            return {true, {}};
+        if (isLockConflict(error))
+            return {};
+        return {false, error};
     }
     // SQLite refuses a commit that readers keep waiting (BUSY) and leaves its transaction open;
     // the library tells whether one is open.
@@ -123,6 +156,33 @@ public:
     const sql::SetWrites* setWrites() const override { return &sql::FirebirdSetWrites; }
     bool ignoresTrailingBlanks() const override { return true; }
 
+    // The company's row, locked: a run whose snapshot began before another run took and
+    // committed that row can't lock it any more, so it tries again in a new transaction that
+    // sees the other run's counts. The lock waits without end on this driver; it is cancelled
+    // after a step.
+    TurnAttempt beginRunTransaction(QSqlDatabase& database, const QString& company) const override {
+        if (const QSqlError error = beginTransaction(database); error.isValid())
+            return {false, error};
+        std::optional<StatementWatchdog> watchdog;
+        if (auto cancel = canceller(database))
+            watchdog.emplace(std::move(cancel), TurnStep);
+        // Not a db::Statement: part of beginning the transaction, as the begin itself.
+        QSqlQuery query(database);
+        query.prepare(
+            QStringLiteral("Select CodEmpresa From Filiais Where CodEmpresa = ? With Lock"));
+        query.addBindValue(company);
+        if (watchdog)
+            watchdog->arm();
+        // The row is locked as it is fetched.
+        const bool done = query.exec() && (query.next() || !query.lastError().isValid());
+        const bool cancelled = watchdog && watchdog->disarm();
+        if (done)
+            return {true, {}};
+        if (cancelled || isLockConflict(query.lastError()))
+            return {};
+        return {false, query.lastError()};
+    }
+
     // The driver's transactions wait for locks without end, so a statement is cancelled through
     // the client library the driver has already loaded, with the connection's native handle.
     std::function<void()> canceller(const QSqlDatabase& database) const override {
@@ -189,6 +249,19 @@ public:
         database.rollback();
         return error;
     }
+    // An advisory lock of the transaction, for this tool and the company, tried without waiting.
+    TurnAttempt beginRunTransaction(QSqlDatabase& database, const QString& company) const override {
+        if (const QSqlError error = beginTransaction(database); error.isValid())
+            return {false, error};
+        // Not a db::Statement: part of beginning the transaction, as its setting is.
+        QSqlQuery query(database);
+        query.prepare(QStringLiteral("Select pg_try_advisory_xact_lock(?, ?)"));
+        query.addBindValue(TurnLockClass);
+        query.addBindValue(turnKey(company));
+        if (!query.exec() || !query.next())
+            return {false, query.lastError()};
+        return {query.value(0).toBool(), {}};
+    }
     // lock_not_available, deadlock_detected.
     bool isLockConflict(const QSqlError& error) const override {
         return error.nativeErrorCode() == QLatin1String("55P03") ||
@@ -217,6 +290,12 @@ const PostgresDialect postgresDialect;
 const Dialect* const dialects[] = {&sqliteDialect, &firebirdDialect, &postgresDialect};
 
 } // namespace
+
+TurnAttempt Dialect::beginRunTransaction(QSqlDatabase& database, const QString&) const {
+    if (const QSqlError error = beginTransaction(database); error.isValid())
+        return {false, error};
+    return {true, {}};
+}
 
 QSqlError Dialect::beginTransaction(QSqlDatabase& database) const {
     return database.transaction() ? QSqlError() : database.lastError();

@@ -15,6 +15,17 @@ namespace db {
 // How long a run waits for rows that another transaction holds before it gives up: long enough
 // for a brief writer, short enough that the window does not freeze behind another run.
 inline constexpr std::chrono::milliseconds LockWaitLimit{5000};
+// How long a run waits by default for its turn, while another workstation's run posts into the
+// same company: long enough for that run to end, counted on the clerk's screen meanwhile.
+inline constexpr std::chrono::milliseconds TurnWaitLimit{120000};
+
+// One try at a run's transaction and its turn.
+struct TurnAttempt {
+    // The transaction is open and the turn is the run's.
+    bool taken = false;
+    // Refused for a reason other than another run's turn.
+    QSqlError error;
+};
 
 // What differs between the database engines the tool speaks to, chosen by the Qt driver name.
 class Dialect {
@@ -40,6 +51,11 @@ public:
     virtual QString statement(const QString& text) const { return text; }
     // Begins a run's transaction; returns the driver's error when refused.
     virtual QSqlError beginTransaction(QSqlDatabase& database) const;
+    // Begins a run's transaction and takes the company's turn in it, waiting a moment at most:
+    // one run at a time posts into a company, so runs that would hold each other's rows in
+    // another order wait for each other instead of deadlocking. Not taken, with no error, while
+    // another run has the turn: the caller rolls back and tries again.
+    virtual TurnAttempt beginRunTransaction(QSqlDatabase& database, const QString& company) const;
     // Whether a refusal means that another transaction held the rows past the wait limit or
     // changed them while this one waited.
     virtual bool isLockConflict(const QSqlError& error) const {

@@ -2,9 +2,11 @@
 
 #include "Errors.h"
 
+#include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlRecord>
+#include <QThread>
 
 namespace db {
 
@@ -177,6 +179,30 @@ TransactionGuard::TransactionGuard(QSqlDatabase database, const Dialect& dialect
     , m_dialect(&dialect) {
     if (const QSqlError error = dialect.beginTransaction(m_database); error.isValid())
         raise(error, m_dialect);
+    m_active = true;
+}
+
+TransactionGuard::TransactionGuard(QSqlDatabase database, const Dialect& dialect,
+                                   const TurnWait& turn)
+    : m_database(std::move(database))
+    , m_dialect(&dialect) {
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const TurnAttempt attempt = dialect.beginRunTransaction(m_database, turn.company);
+        if (attempt.error.isValid()) {
+            m_database.rollback();
+            raise(attempt.error, m_dialect);
+        }
+        if (attempt.taken)
+            break;
+        m_database.rollback();
+        if (clock.elapsed() >= turn.limit.count())
+            throw LockTimeout(otherWorkstationText());
+        if (turn.waiting)
+            turn.waiting(int(clock.elapsed() / 1000));
+        QThread::msleep(100);
+    }
     m_active = true;
 }
 

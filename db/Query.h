@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 
@@ -70,11 +71,22 @@ QString noAnswerText();
 
 // Rolls the transaction back when it goes out of scope without commit(). A commit that fails
 // raises CommitUnconfirmed: the server may have kept the work all the same.
+// A run's wait for its turn to post into a company.
+struct TurnWait {
+    QString company;
+    std::chrono::milliseconds limit = TurnWaitLimit;
+    // Called after each try that found another run's turn, with the whole seconds waited so far.
+    std::function<void(int seconds)> waiting;
+};
+
 class TransactionGuard {
 public:
     explicit TransactionGuard(QSqlDatabase database);
     // A run's transaction, begun the way the engine needs it (locks, lock wait limit).
     TransactionGuard(QSqlDatabase database, const Dialect& dialect);
+    // A run's transaction once the run has the company's turn: while another run has it, tried
+    // again until `turn.limit`, telling `turn.waiting` how long it has waited; then LockTimeout.
+    TransactionGuard(QSqlDatabase database, const Dialect& dialect, const TurnWait& turn);
     ~TransactionGuard();
     TransactionGuard(const TransactionGuard&) = delete;
     TransactionGuard& operator=(const TransactionGuard&) = delete;

@@ -29,6 +29,13 @@
 
 namespace ui {
 
+namespace {
+QString waitingText(int seconds) {
+    return QStringLiteral("Aguardando outra estação de trabalho terminar a conversão… (%1 s)")
+        .arg(seconds);
+}
+} // namespace
+
 // The window's side of a run: progress bar, status label, the message queue, and the close
 // request. The bar and the label follow every line, but are repainted at most every 50 ms:
 // painting them for each line cost more than the line itself, and no screen shows more. Pending
@@ -45,6 +52,11 @@ public:
     }
     void lineStarted(int number) override {
         ++m_position;
+        if (m_waited) {
+            m_waited = false;
+            m_form.lblStatus->clear();
+            m_form.lblStatus->setToolTip({});
+        }
         // The status label belongs to the inventory tab.
         if (m_inventory)
             m_status = QStringLiteral("Executando linha ") + QString::number(number) + u'.';
@@ -59,6 +71,14 @@ public:
         }
     }
     bool stopRequested() override { return m_form.m_closeRequested; }
+    // The status line counts the wait, on either tab's run, and the window stays alive.
+    void waitingForTurn(int seconds) override {
+        m_form.lblStatus->setText(waitingText(seconds));
+        m_form.lblStatus->setToolTip(m_form.lblStatus->text());
+        m_form.lblStatus->repaint();
+        m_waited = true;
+        QCoreApplication::processEvents();
+    }
 
     // Shows the line the run has reached; called too when it ends, however it ends.
     void show() {
@@ -78,6 +98,7 @@ private:
     QElapsedTimer m_sincePainted;
     QElapsedTimer m_sinceMessages;
     bool m_firstLine = true;
+    bool m_waited = false;
 };
 
 void TFConversao::btAbrirClick() {
@@ -153,6 +174,7 @@ conversion::RunRequest TFConversao::currentRun() const {
     run.journal = m_journal;
     run.fileName = QFileInfo(edtCaminho->text()).fileName();
     run.fileSha256 = m_fileSha256;
+    run.turnWaitLimit = dbTelvaro->turnWait();
     return run;
 }
 

@@ -2,6 +2,7 @@
 // display, on a database filled with the demo data.
 #include "db/DemoData.h"
 #include "tests/ProgramRun.h"
+#include "tests/Relayed.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
 #include "tests/TestMain.h"
@@ -15,8 +16,11 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <random>
+#include <vector>
 
 namespace {
 const QString Executable = QStringLiteral(CONVERSOR_EXECUTABLE);
@@ -343,6 +347,86 @@ private slots:
             testfiles::read(path(QStringLiteral("relatorio.csv"))).split('\n');
         QCOMPARE(rows.value(1), "1,REF0002,5,gravada,000002,0000,referência,5,10,15,14\r");
         QCOMPARE(rows.value(2), "2,ref0002,1,gravada,000002,0000,referência,1,15,16,14\r");
+    }
+
+    // Another workstation's run has the company's turn for a second and a half: a run waits for
+    // it, says so once, then posts; with no wait allowed it ends at once with status 8.
+    void waitsForAnotherRun_data() {
+        QTest::addColumn<QString>("wait");
+        QTest::addColumn<int>("status");
+        QTest::newRow("waits, then posts") << "30" << 1;
+        QTest::newRow("no wait allowed") << "0" << 8;
+    }
+    void waitsForAnotherRun() {
+        QFETCH(QString, wait);
+        QFETCH(int, status);
+        ExtraConnection other(m_database->database(), QStringLiteral("other workstation"));
+        QSqlDatabase holder = other.database();
+        QVERIFY(holder.open());
+        QVERIFY(m_database->dialect().beginRunTransaction(holder, QStringLiteral("01")).taken);
+        QProcess run;
+        run.setProcessEnvironment(programrun::batchEnvironment());
+        run.setWorkingDirectory(m_folder.path());
+        run.start(Executable,
+                  {"--inventario", "coletor.txt", "--empresa", "1", "--causa", "1", "--data",
+                   Today.toString(QStringLiteral("dd/MM/yyyy")), "--espera", wait});
+        run.waitForFinished(1500);
+        holder.rollback();
+        QVERIFY(run.state() == QProcess::NotRunning || run.waitForFinished(60000));
+        const QString error = QString::fromUtf8(run.readAllStandardError());
+        QCOMPARE(run.exitCode(), status);
+        QCOMPARE(error.startsWith(QStringLiteral("Aguardando outra estação de trabalho terminar a "
+                                                 "conversão…\n")),
+                 status != 8);
+        QCOMPARE(m_database->rows(QStringLiteral("Select Count(*) From Inventa")),
+                 QStringList{status == 8 ? QStringLiteral("1") : QStringLiteral("9")});
+    }
+
+    // Eight workstations convert into one inventory at once, each its own file of the same
+    // products in its own order (half of them backwards): every run posts, none is refused for
+    // another, and every count is the sum of the eight files.
+    void manyWorkstationsAtOnce() {
+        constexpr int Products = 150;
+        constexpr int Workstations = 8;
+        QStringList codes;
+        for (int n = 0; n < Products; ++n) {
+            const QString product = QStringLiteral("C%1").arg(n, 5, 10, QLatin1Char('0'));
+            codes << QStringLiteral("7899%1").arg(n, 9, 10, QLatin1Char('0'));
+            m_database->exec(QStringLiteral("Insert Into Produto (CodProd, Descricao, Grade) "
+                                            "Values (?, 'Contado por todos', 1)"),
+                             {product});
+            m_database->exec(QStringLiteral("Insert Into ProdGrade (CodProd, CodGrade, CodBarra) "
+                                            "Values (?, '0000', ?)"),
+                             {product, codes.last()});
+            m_database->exec(QStringLiteral("Insert Into CompProd (CodEmpresa, CodProd, CodGrade, "
+                                            "Estoque, PrecoCusto) Values ('01', ?, '0000', 5, 2)"),
+                             {product});
+        }
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < Workstations; ++i) {
+            QStringList order = codes;
+            std::shuffle(order.begin(), order.end(), std::mt19937(i));
+            if (i % 2)
+                std::reverse(order.begin(), order.end());
+            QByteArray file;
+            for (const QString& code : order)
+                file += code.toLatin1() + ',' + QByteArray::number(i + 1) + "\r\n";
+            const QString name = QStringLiteral("estacao%1.txt").arg(i);
+            testfiles::write(path(name), file);
+            auto& run = runs.emplace_back(std::make_unique<QProcess>());
+            run->setProcessEnvironment(programrun::batchEnvironment());
+            run->setWorkingDirectory(m_folder.path());
+            run->start(Executable, {"--inventario", name, "--empresa", "1", "--causa", "1",
+                                    "--data", Today.toString(QStringLiteral("dd/MM/yyyy"))});
+        }
+        for (auto& run : runs) {
+            QVERIFY(run->waitForFinished(120000));
+            QVERIFY2(run->exitCode() == 0, run->readAllStandardError().constData());
+        }
+        const QStringList counts = m_database->rows(
+            QStringLiteral("Select Quantidade, Count(*) From Inventa Where CodProd Like 'C%' "
+                           "Group By Quantidade"));
+        QCOMPARE(counts, QStringList{QStringLiteral("36|%1").arg(Products)});
     }
 
     // Posted, but what was asked for could not be written: status 6, and the disk named as full
