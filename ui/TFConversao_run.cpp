@@ -52,11 +52,7 @@ public:
     }
     void lineStarted(int number) override {
         ++m_position;
-        if (m_waited) {
-            m_waited = false;
-            m_form.lblStatus->clear();
-            m_form.lblStatus->setToolTip({});
-        }
+        endWait();
         // The status label belongs to the inventory tab.
         if (m_inventory)
             m_status = QStringLiteral("Executando linha ") + QString::number(number) + u'.';
@@ -71,23 +67,33 @@ public:
         }
     }
     bool stopRequested() override { return m_form.m_closeRequested; }
-    // The status line counts the wait, on either tab's run, and the window stays alive.
+    // The bar along the window's foot counts the wait, on either tab's run (the tab's status
+    // line, under the buttons, has room for the start of it only), and the window stays alive.
     void waitingForTurn(int seconds) override {
-        m_form.lblStatus->setText(waitingText(seconds));
-        m_form.lblStatus->setToolTip(m_form.lblStatus->text());
-        m_form.lblStatus->repaint();
+        m_form.progress->setFormat(waitingText(seconds));
+        m_form.progress->setTextVisible(true);
+        m_form.progress->repaint();
         m_waited = true;
         QCoreApplication::processEvents();
     }
 
     // Shows the line the run has reached; called too when it ends, however it ends.
     void show() {
+        endWait();
         m_form.progress->setValue(m_position);
         if (!m_status.isNull())
             m_form.lblStatus->setText(m_status);
     }
 
 private:
+    void endWait() {
+        if (!m_waited)
+            return;
+        m_waited = false;
+        m_form.progress->setTextVisible(false);
+        m_form.progress->resetFormat();
+    }
+
     static constexpr qint64 PaintInterval = 50;
     static constexpr qint64 MessageInterval = 1;
 
