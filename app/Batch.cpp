@@ -43,18 +43,22 @@ namespace {
 // A collector file is a few thousand readings; one this large is no collector's, and reading it
 // whole would take the memory of a workstation.
 constexpr qint64 MaxCollectorBytes = qint64(16) << 20;
+// Files of one run together: each within its own limit, and all of them within what a run holds
+// in memory with its reports.
+constexpr qsizetype MaxRunLines = 2'000'000;
 
 // The batch's side of a run: the report rows and a progress line on a terminal.
 class BatchObserver final : public conversion::RunObserver {
 public:
-    BatchObserver(int lineCount, Output* report, bool dryRun)
+    BatchObserver(int lineCount, Output* report, bool dryRun, conversion::RunFiles files)
         : m_lineCount(lineCount)
         , m_step(std::max(1, m_lineCount / 100))
         , m_progress(COLETOR_STDERR_IS_TERMINAL())
         , m_report(report)
-        , m_dryRun(dryRun) {
+        , m_dryRun(dryRun)
+        , m_files(std::move(files)) {
         if (m_report)
-            m_buffer = conversion::csvHeader();
+            m_buffer = conversion::csvHeader(m_files.size() > 1);
     }
 
     void lineStarted(int number) override {
@@ -73,7 +77,17 @@ public:
     void lineDone(const conversion::LineReport& line) override {
         if (!m_report)
             return;
-        conversion::appendCsvRow(m_buffer, line, m_dryRun);
+        if (m_files.size() < 2) {
+            conversion::appendCsvRow(m_buffer, line, m_dryRun);
+        } else {
+            // Each line as its file numbers it, after the file's name.
+            const conversion::FileLine where = conversion::locate(m_files, line.number);
+            conversion::appendCsvField(m_buffer, m_files[where.file].name);
+            m_buffer += ',';
+            conversion::LineReport local = line;
+            local.number = where.line;
+            conversion::appendCsvRow(m_buffer, local, m_dryRun);
+        }
         if (m_buffer.size() >= BufferSize)
             flush();
     }
@@ -99,6 +113,7 @@ private:
     bool m_progress;
     Output* m_report;
     bool m_dryRun;
+    conversion::RunFiles m_files;
     QByteArray m_buffer;
     int m_current = 0;
     bool m_waitTold = false;
@@ -127,6 +142,23 @@ public:
     Ending run();
 
 private:
+    // The collector files: the mode's value, then every argument that is no option.
+    std::vector<FileArgument> files(const QCommandLineOption& option) const {
+        std::vector<FileArgument> result{file(option)};
+        const QStringList names = m_parser.positionalArguments();
+#ifdef Q_OS_UNIX
+        const QByteArrayList native = nativePositionals(m_native, m_options.withValue());
+#endif
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            FileArgument& added = result.emplace_back(FileArgument{names.at(i), {}});
+#ifdef Q_OS_UNIX
+            added.native = native.value(i);
+            if (added.native.isEmpty() || QFile::decodeName(added.native) != added.name)
+                added.native = QFile::encodeName(added.name);
+#endif
+        }
+        return result;
+    }
     FileArgument file(const QCommandLineOption& option) const {
         FileArgument file{m_parser.value(option), {}};
 #ifdef Q_OS_UNIX
@@ -159,12 +191,13 @@ Ending Conversion::run() {
     if (inventory == parser.isSet(options.openingStock))
         throw Failure{BadUsage,
                       QStringLiteral("Informe um modo: --inventario ou --inicio-estoque.")};
-    const FileArgument input = file(inventory ? options.inventory : options.openingStock);
+    const std::vector<FileArgument> inputs =
+        files(inventory ? options.inventory : options.openingStock);
     const QString companyArgument = parser.value(options.company);
     const QString causeArgument = parser.value(options.cause);
     // The window's checks and texts; a company too long is told before a blank cause.
     const auto blank =
-        conversion::checkEntries({input.name, companyArgument, causeArgument, inventory});
+        conversion::checkEntries({inputs.front().name, companyArgument, causeArgument, inventory});
     if (blank && blank->entry != conversion::Entry::Cause)
         throw Failure{BadUsage, blank->message};
     requireFits(companyArgument, 2, QStringLiteral("Empresa"));
@@ -173,23 +206,43 @@ Ending Conversion::run() {
     if (inventory)
         requireFits(causeArgument, 3, QStringLiteral("Causa"));
     const QString dateText = inventoryDate(parser.value(options.date));
-    CollectorInput collector;
-    try {
-        collector = readCollector(input, MaxCollectorBytes);
-    } catch (const conversion::FileError& error) {
-        throw Failure{BadUsage, error.message()};
+    // Every file read and checked before the database is asked anything.
+    QStringList lines;
+    conversion::RunFiles runFiles;
+    QStringList collectorPaths;
+    for (const FileArgument& input : inputs) {
+        if (input.name.isEmpty())
+            throw Failure{BadUsage,
+                          conversion::blankFieldText(QStringLiteral("Caminho do Arquivo"))};
+        CollectorInput collector;
+        try {
+            collector = readCollector(input, MaxCollectorBytes);
+        } catch (const conversion::FileError& error) {
+            throw Failure{BadUsage, error.message()};
+        }
+        if (const auto problem = conversion::checkLines(collector.lines, input.name))
+            throw Failure{BadUsage, *problem};
+        if (lines.size() + collector.lines.size() > MaxRunLines)
+            throw Failure{BadUsage, QStringLiteral("Os arquivos somam mais de %1 linhas: converta "
+                                                   "em partes.")
+                                        .arg(MaxRunLines)};
+        lines += collector.lines;
+        runFiles.push_back({QFileInfo(input.name).fileName(), collector.sha256,
+                            static_cast<int>(collector.lines.size())});
+        collectorPaths << collector.canonicalPath;
     }
-    const QStringList& lines = collector.lines;
-    if (const auto problem = conversion::checkLines(lines, input.name))
+    if (const auto problem = conversion::checkFiles(runFiles))
         throw Failure{BadUsage, *problem};
 
     const std::unique_ptr<Output> rejectionFile = output(options.rejections);
     const std::unique_ptr<Output> reportFile = output(options.report);
     for (const Output* file : {rejectionFile.get(), reportFile.get()}) {
-        if (file && samePath(file->resolvedPath(), collector.canonicalPath))
-            throw Failure{BadUsage, QStringLiteral("Não foi possível gravar %1: é o próprio "
-                                                   "arquivo do coletor")
-                                        .arg(file->name())};
+        for (const QString& collectorPath : collectorPaths) {
+            if (file && samePath(file->resolvedPath(), collectorPath))
+                throw Failure{BadUsage, QStringLiteral("Não foi possível gravar %1: é o próprio "
+                                                       "arquivo do coletor")
+                                            .arg(file->name())};
+        }
     }
     if (rejectionFile && reportFile &&
         samePath(rejectionFile->resolvedPath(), reportFile->resolvedPath()))
@@ -228,8 +281,10 @@ Ending Conversion::run() {
     request.inventory = inventory;
     request.dryRun = parser.isSet(options.dryRun);
     request.journal = opened.journal();
-    request.fileName = QFileInfo(input.name).fileName();
-    request.fileSha256 = collector.sha256;
+    request.files = runFiles;
+    if (request.journal && !request.dryRun && runFiles.size() > 1 &&
+        !conversion::journal::keepsLotes(connection->database()))
+        throw Failure{BadUsage, conversion::journal::noLotesText()};
     request.turnWaitLimit = connection->turnWait();
     if (parser.isSet(options.wait)) {
         const auto limit = db::waitSeconds(parser.value(options.wait));
@@ -240,27 +295,31 @@ Ending Conversion::run() {
     }
     const conversion::RunService service(connection->database(), connection->dialect());
     QJsonObject converted;
-    std::optional<conversion::journal::RunRecord> earlier;
+    std::vector<conversion::journal::RunRecord> earlier;
     try {
-        earlier = service.earlierRun(request);
+        earlier = service.earlierRuns(request);
     } catch (const db::Error& error) {
-        throw Failure{RunFailed, conversion::ConversionEngine::failedRunMessage(error)};
+        throw Failure{RunFailed, conversion::ConversionEngine::failedRunMessage(error),
+                      error.detail()};
     }
-    if (earlier) {
-        const QString text = conversion::journal::alreadyConvertedText(*earlier);
+    if (!earlier.empty()) {
+        const QString text = runFiles.size() == 1
+                                 ? conversion::journal::alreadyConvertedText(earlier.front())
+                                 : conversion::journal::alreadyConvertedText(earlier);
         if (request.dryRun)
             printError(text + QStringLiteral(" Simulação: gravar pediria --de-novo."));
         else if (!parser.isSet(options.again))
             throw Failure{AlreadyConverted,
                           text + QStringLiteral(" Nada foi gravado; --de-novo converte de novo.")};
-        converted = historyJson(*earlier);
+        converted = historyJson(earlier.front());
     }
-    BatchObserver observer(static_cast<int>(lines.size()), reportFile.get(), request.dryRun);
+    BatchObserver observer(static_cast<int>(lines.size()), reportFile.get(), request.dryRun,
+                           runFiles);
     const conversion::RunResult result =
         service.run(request, {inventoryRejections, openingRejections, rejectionsFlag}, &observer);
     observer.finish();
     if (!result.completed())
-        throw Failure{failureStatus(result.ending), result.failureWithLine()};
+        throw Failure{failureStatus(result.ending), result.failureWithLine(), result.detail};
     if (!result.note.isEmpty())
         printError(result.note);
 
@@ -299,6 +358,8 @@ bool printJson(const Ending& ending) {
     object.insert(QStringLiteral("situacao"), ending.status);
     if (!ending.error.isEmpty())
         object.insert(QStringLiteral("erro"), oneLine(ending.error));
+    if (!ending.detail.isEmpty())
+        object.insert(QStringLiteral("detalhe"), ending.detail);
     const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
     errno = 0;
     if (writeConsole(stdout, QString::fromUtf8(text)))
@@ -355,7 +416,10 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
         }
         if (parser.isSet(options.demo))
             return makeDemo(parser.value(options.demo));
-        if (!parser.positionalArguments().isEmpty())
+        // More collector files follow a mode; nothing else takes an argument of its own.
+        const bool converting =
+            parser.isSet(options.inventory) || parser.isSet(options.openingStock);
+        if (!converting && !parser.positionalArguments().isEmpty())
             throw Failure{BadUsage, QStringLiteral("Argumento inesperado: %1")
                                         .arg(parser.positionalArguments().constFirst())};
         // One thing at a time: a conversion asked for along with the history would go undone.
@@ -377,11 +441,13 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
         printError(failure.message());
         ending.status = failure.status();
         ending.error = failure.message();
+        ending.detail = failure.detail();
     } catch (const db::Error& error) {
         // The journal's look-ups, listing and tables: a database that refuses them.
         printError(error.message());
         ending.status = dynamic_cast<const db::LockTimeout*>(&error) ? LockWait : RunFailed;
         ending.error = error.message();
+        ending.detail = error.detail();
     }
     // Posted but not told: the script can't know, as when an output file fails.
     if (json && !printJson(ending) && ending.status <= PostedWithRejections)

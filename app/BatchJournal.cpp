@@ -67,32 +67,43 @@ QJsonObject historyJson(const conversion::journal::RunRecord& run) {
         object.insert(QStringLiteral("desfeita_por"), run.undoneBy);
         object.insert(QStringLiteral("desfeita_em"), run.undoneAt);
     }
+    // The files converted together share the id that undoes them.
+    if (!run.lote.isEmpty())
+        object.insert(QStringLiteral("lote"), run.lote);
     return object;
 }
 
 int prepareDatabase(bool answeredYes) {
     const OpenDatabase opened;
-    if (conversion::journal::present(opened.database())) {
+    const bool present = conversion::journal::present(opened.database());
+    const QStringList statements =
+        present ? conversion::journal::completionStatements(opened.database(), opened.dialect())
+                : conversion::journal::creationStatements(opened.dialect());
+    if (statements.isEmpty()) {
         writeConsole(stdout, QStringLiteral("O diário de conversões já existe neste banco.\n"));
         return Posted;
     }
     writeConsole(
         stdout,
-        QStringLiteral("Serão criadas no banco %1 as tabelas do diário de conversões:\n\n%2;\n\n")
-            .arg(opened.database().databaseName(),
-                 conversion::journal::creationStatements(opened.dialect())
-                     .join(QStringLiteral(";\n\n"))));
+        (present ? QStringLiteral("O diário de conversões do banco %1 será completado:"
+                                  "\n\n%2;\n\n")
+                 : QStringLiteral("Serão criadas no banco %1 as tabelas do diário de "
+                                  "conversões:\n\n%2;\n\n"))
+            .arg(opened.database().databaseName(), statements.join(QStringLiteral(";\n\n"))));
     if (!answeredYes) {
-        writeConsole(stdout, QStringLiteral("Criar as tabelas? [s/N] "));
+        writeConsole(stdout, present ? QStringLiteral("Completar o diário? [s/N] ")
+                                     : QStringLiteral("Criar as tabelas? [s/N] "));
         std::fflush(stdout);
         char answer[16] = {};
         const bool read = std::fgets(answer, sizeof answer, stdin) != nullptr;
         const QString text = QString::fromLocal8Bit(answer).trimmed().toLower();
         if (!read || (text != QLatin1String("s") && text != QLatin1String("sim")))
-            throw Failure{BadUsage, QStringLiteral("Nada foi criado.")};
+            throw Failure{BadUsage, present ? QStringLiteral("Nada foi mudado.")
+                                            : QStringLiteral("Nada foi criado.")};
     }
-    conversion::journal::create(opened.database(), opened.dialect());
-    writeConsole(stdout, QStringLiteral("Tabelas do diário criadas.\n"));
+    conversion::journal::create(opened.database(), opened.dialect(), statements);
+    writeConsole(stdout, present ? QStringLiteral("Diário completado.\n")
+                                 : QStringLiteral("Tabelas do diário criadas.\n"));
     return Posted;
 }
 
@@ -114,7 +125,7 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
     for (const conversion::journal::RunRecord& run : runs) {
         list.append(historyJson(run));
         text += QStringLiteral("%1  %2  %3  empresa %4  data %5%6  %7  %8 linhas, %9 gravadas, "
-                               "%10 rejeitadas  %11@%12  %13\n")
+                               "%10 rejeitadas  %11@%12  %13")
                     .arg(run.id, conversion::journal::shownMoment(run.when),
                          run.inventory ? QStringLiteral("inventário")
                                        : QStringLiteral("início de estoque"),
@@ -126,6 +137,10 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
                     .arg(run.posted)
                     .arg(run.rejected)
                     .arg(run.user, run.workstation, stateText(run));
+        // The other files of a run point at the id that undoes them all.
+        if (!run.lote.isEmpty() && run.lote != run.id)
+            text += QStringLiteral("  (convertido junto com %1)").arg(run.lote);
+        text += u'\n';
     }
     ending.summary.insert(QStringLiteral("conversoes"), list);
     if (!json)
@@ -143,9 +158,11 @@ Ending undoRun(const QString& id) {
         result = conversion::journal::undo(opened.database(), opened.dialect(), id,
                                            conversion::journal::currentUser());
     } catch (const db::LockTimeout& error) {
-        throw Failure{LockWait, error.message() + QStringLiteral(" Nada foi desfeito.")};
+        throw Failure{LockWait, error.message() + QStringLiteral(" Nada foi desfeito."),
+                      error.detail()};
     } catch (const db::Error& error) {
-        throw Failure{RunFailed, error.message() + QStringLiteral(" Nada foi desfeito.")};
+        throw Failure{RunFailed, error.message() + QStringLiteral(" Nada foi desfeito."),
+                      error.detail()};
     }
     Ending ending;
     ending.summary.insert(QStringLiteral("id"), id);

@@ -23,6 +23,8 @@ struct Ending {
     int status = Posted;
     QJsonObject summary;
     QString error;
+    // The server's own text of the error, which the JSON alone carries.
+    QString detail;
 };
 
 // The connection as the window opens it, with its look-ups; raises Failure when it can't open.

@@ -66,15 +66,17 @@ QString description() {
     return QStringLiteral(
         "Converte um arquivo do coletor sem abrir a janela; sem argumentos, abre a janela.\n"
         "\n"
-        "  conversor-coletor --inventario ARQUIVO --empresa COD --causa COD [--data DD/MM/AAAA]\n"
-        "  conversor-coletor --inicio-estoque ARQUIVO --empresa COD [--data DD/MM/AAAA]\n"
+        "  conversor-coletor --inventario ARQUIVO... --empresa COD --causa COD [--data "
+        "DD/MM/AAAA]\n"
+        "  conversor-coletor --inicio-estoque ARQUIVO... --empresa COD [--data DD/MM/AAAA]\n"
         "  conversor-coletor --historico [--empresa COD] [--data DD/MM/AAAA] [--json]\n"
         "  conversor-coletor --desfazer ID\n"
         "  conversor-coletor --preparar-banco [--sim]\n"
         "\n"
         "Usa o Caminho.Dir da pasta atual e o arquivo de aliases, como a janela. "
         "Sem --data, a data\n"
-        "é a de hoje.\n"
+        "é a de hoje. Vários arquivos são gravados numa conversão só: todos ou nenhum, uma\n"
+        "entrada de cada no diário, desfeitos juntos.\n"
         "\n"
         "Situação de saída:\n"
         "  0  gravado (ou simulado) sem rejeições\n"
@@ -95,7 +97,8 @@ QString description() {
         "     gravado, tente de novo mais tarde\n"
         "\n"
         "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação de\n"
-        "saída em \"situacao\" e, num erro, a mensagem em \"erro\".");
+        "saída em \"situacao\" e, num erro, a mensagem em \"erro\" e o texto do próprio\n"
+        "servidor, quando houver, em \"detalhe\".");
 }
 
 // No date is today, as in the window; anything else is completed and checked as the date field
@@ -153,6 +156,29 @@ QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOpt
         }
     }
     return {};
+}
+
+QByteArrayList nativePositionals(const QByteArrayList& native,
+                                 const QList<QCommandLineOption>& withValue) {
+    QByteArrayList positionals;
+    for (qsizetype i = 1; i < native.size(); ++i) {
+        const QByteArray& argument = native.at(i);
+        if (argument == "--") {
+            positionals += native.mid(i + 1);
+            break;
+        }
+        if (!argument.startsWith('-') || argument == "-") {
+            positionals << argument;
+            continue;
+        }
+        for (const QCommandLineOption& option : withValue) {
+            if (argument == "--" + option.names().constFirst().toLatin1()) {
+                ++i;
+                break;
+            }
+        }
+    }
+    return positionals;
 }
 
 } // namespace app::batch

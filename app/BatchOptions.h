@@ -28,12 +28,16 @@ public:
 QString description();
 
 struct Options {
-    QCommandLineOption inventory{QStringLiteral("inventario"),
-                                 QStringLiteral("Converte ARQUIVO em contagens de inventário."),
-                                 QStringLiteral("ARQUIVO")};
-    QCommandLineOption openingStock{QStringLiteral("inicio-estoque"),
-                                    QStringLiteral("Converte ARQUIVO em início de estoque."),
-                                    QStringLiteral("ARQUIVO")};
+    QCommandLineOption inventory{
+        QStringLiteral("inventario"),
+        QStringLiteral("Converte ARQUIVO em contagens de inventário; outros arquivos depois dele "
+                       "entram na mesma conversão, nessa ordem."),
+        QStringLiteral("ARQUIVO")};
+    QCommandLineOption openingStock{
+        QStringLiteral("inicio-estoque"),
+        QStringLiteral("Converte ARQUIVO em início de estoque; outros arquivos depois dele "
+                       "entram na mesma conversão, nessa ordem."),
+        QStringLiteral("ARQUIVO")};
     QCommandLineOption company{QStringLiteral("empresa"), QStringLiteral("Código da empresa."),
                                QStringLiteral("COD")};
     QCommandLineOption cause{QStringLiteral("causa"),
@@ -95,8 +99,9 @@ struct Options {
 // An error that ends the batch with its status.
 class Failure : public conversion::Error {
 public:
-    Failure(int status, const QString& message)
-        : conversion::Error(message)
+    // detail: the server's own text, for the JSON only.
+    Failure(int status, const QString& message, const QString& detail = QString())
+        : conversion::Error(message, detail)
         , m_status(status) {}
     int status() const { return m_status; }
 
@@ -117,5 +122,9 @@ void refuseRepeatedOptions(const QCommandLineParser& parser);
 // that take a value skipping it, nothing after "--".
 QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOption>& withValue,
                        const QString& name);
+// The command line's own bytes for the arguments that are no option nor an option's value, in
+// their order; everything after "--" is one of them.
+QByteArrayList nativePositionals(const QByteArrayList& native,
+                                 const QList<QCommandLineOption>& withValue);
 
 } // namespace app::batch

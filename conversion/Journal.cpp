@@ -12,8 +12,11 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QHash>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QSysInfo>
+#include <algorithm>
 
 namespace conversion::journal {
 
@@ -99,14 +102,40 @@ bool present(const QSqlDatabase& database) {
     return found == 2;
 }
 
+bool keepsLotes(const QSqlDatabase& database) {
+    // The table's name as the database spells it: each server folds unquoted names its own way.
+    for (const QString& table : database.tables()) {
+        if (table.compare(QLatin1String(db::table::ConvColetor), Qt::CaseInsensitive) == 0)
+            return database.record(table).contains(QStringLiteral("IdLote"));
+    }
+    return false;
+}
+
+QString noLotesText() {
+    return QStringLiteral("O diário de conversões deste banco é de uma versão anterior e não "
+                          "junta os arquivos de uma conversão: converta um arquivo por vez, ou "
+                          "complete o diário com conversor-coletor --preparar-banco.");
+}
+
 QStringList creationStatements(const db::Dialect& dialect) {
     QStringList statements = db::schemaStatements(dialect);
     statements.removeIf([](const QString& statement) { return !isJournalStatement(statement); });
     return statements;
 }
 
-void create(QSqlDatabase database, const db::Dialect& dialect) {
-    const QStringList statements = creationStatements(dialect);
+QStringList completionStatements(const QSqlDatabase& database, const db::Dialect& dialect) {
+    if (!present(database) || keepsLotes(database))
+        return {};
+    QStringList statements{QString::fromLatin1(db::sql::JournalAddLote)};
+    for (const QString& statement : creationStatements(dialect)) {
+        if (statement.contains(QLatin1String("IdLote")) &&
+            !statement.contains(QLatin1String("CREATE TABLE"), Qt::CaseInsensitive))
+            statements << statement;
+    }
+    return statements;
+}
+
+void create(QSqlDatabase database, const db::Dialect& dialect, const QStringList& statements) {
     db::TransactionGuard transaction(database);
     for (const QString& statement : statements) {
         QSqlQuery query(database);
@@ -139,28 +168,35 @@ void RowCollector::add(const LineReport& line) {
     m_rows.push_back({line.CodProd, line.CodGrade, line.quantity, line.rowCreated});
 }
 
-void write(const QSqlDatabase& database, const db::Dialect& dialect, const RunRecord& run,
-           const std::vector<RowRecord>& rows) {
-    const Prepared insertRun = prepare(database, dialect, db::sql::JournalInsertRun);
-    Binder(*insertRun)
-        .text(":PIdConv", run.id)
-        .text(":PDataHora", run.when)
-        .text(":PEstacao", run.workstation)
-        .text(":PUsuario", run.user)
-        .text(":PModo", modeCode(run.inventory))
-        .text(":PCodEmpresa", run.companyCode)
-        .text(":PCodCausa", run.causeCode)
-        .variant(":PDataInv", dialect.date(run.date))
-        .text(":PArquivo", run.fileName.right(255))
-        .text(":PSha256", run.sha256)
-        .number(":PLinhas", run.lines)
-        .number(":PGravadas", run.posted)
-        .number(":PRejeitadas", run.rejected)
-        .statement.execute();
+void write(const QSqlDatabase& database, const db::Dialect& dialect,
+           const std::vector<RunRecord>& entries, const std::vector<RowRecord>& rows) {
+    // A run of one file is written as journals without lotes know it.
+    const bool inLote = entries.size() > 1;
+    const Prepared insertRun = prepare(
+        database, dialect, inLote ? db::sql::JournalInsertRunInLote : db::sql::JournalInsertRun);
+    for (const RunRecord& run : entries) {
+        Binder binder(*insertRun);
+        binder.text(":PIdConv", run.id)
+            .text(":PDataHora", run.when)
+            .text(":PEstacao", run.workstation)
+            .text(":PUsuario", run.user)
+            .text(":PModo", modeCode(run.inventory))
+            .text(":PCodEmpresa", run.companyCode)
+            .text(":PCodCausa", run.causeCode)
+            .variant(":PDataInv", dialect.date(run.date))
+            .text(":PArquivo", run.fileName.right(255))
+            .text(":PSha256", run.sha256)
+            .number(":PLinhas", run.lines)
+            .number(":PGravadas", run.posted)
+            .number(":PRejeitadas", run.rejected);
+        if (inLote)
+            binder.text(":PIdLote", entries.front().id);
+        binder.statement.execute();
+    }
     const Prepared insertRow = prepare(database, dialect, db::sql::JournalInsertRow);
     for (const RowRecord& row : rows) {
         Binder(*insertRow)
-            .text(":PIdConv", run.id)
+            .text(":PIdConv", entries.front().id)
             .text(":PCodProd", row.CodProd)
             .text(":PCodGrade", row.CodGrade)
             .number(":PQuantidade", row.quantity)
@@ -195,6 +231,27 @@ std::optional<RunRecord> find(const QSqlDatabase& database, const db::Dialect& d
     return runs.constFirst();
 }
 
+QList<RunRecord> lote(const QSqlDatabase& database, const db::Dialect& dialect,
+                      const RunRecord& entry) {
+    if (!keepsLotes(database))
+        return {entry};
+    const Prepared loteOf = prepare(database, dialect, db::sql::JournalLoteOf);
+    Binder(*loteOf).text(":PIdConv", entry.id);
+    const QString id = loteOf->open() ? loteOf->text(0) : QString();
+    loteOf->close();
+    if (id.isEmpty())
+        return {entry};
+    const Prepared select = prepare(database, dialect, db::sql::JournalLote);
+    Binder(*select).text(":PIdLote", id);
+    QList<RunRecord> entries = readRuns(*select);
+    for (RunRecord& each : entries)
+        each.lote = id;
+    // The first file's entry leads: it holds the rows.
+    std::stable_partition(entries.begin(), entries.end(),
+                          [&](const RunRecord& each) { return each.id == id; });
+    return entries;
+}
+
 QList<RunRecord> history(const QSqlDatabase& database, const db::Dialect& dialect,
                          const QString& companyCode, const QDate& date) {
     const Prepared select = prepare(database, dialect, db::sql::JournalHistory);
@@ -203,6 +260,15 @@ QList<RunRecord> history(const QSqlDatabase& database, const db::Dialect& dialec
         return (!companyCode.isEmpty() && run.companyCode != companyCode) ||
                (date.isValid() && run.date != date);
     });
+    if (keepsLotes(database)) {
+        QHash<QString, QString> lotes;
+        const Prepared select = prepare(database, dialect, db::sql::JournalLotes);
+        for (bool onRow = select->open(); onRow; onRow = select->next())
+            lotes.insert(select->text(0), select->text(1));
+        select->close();
+        for (RunRecord& run : runs)
+            run.lote = lotes.value(run.id);
+    }
     return runs;
 }
 
@@ -223,6 +289,13 @@ QString describe(const RunRecord& run) {
     return QStringLiteral("convertido em %1 por %2 na estação %3: %4")
         .arg(shownMoment(run.when), run.user, run.workstation,
              counted(run.posted, "leitura gravada", "leituras gravadas"));
+}
+
+QString alreadyConvertedText(const std::vector<RunRecord>& runs) {
+    QStringList texts;
+    for (const RunRecord& run : runs)
+        texts << QStringLiteral("%1 já foi %2.").arg(run.fileName, describe(run));
+    return texts.join(u'\r');
 }
 
 QString alreadyConvertedText(const RunRecord& run) {

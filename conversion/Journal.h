@@ -43,6 +43,9 @@ struct RunRecord {
     bool undone = false;
     QString undoneBy;
     QString undoneAt;
+    // Of a run of several files: the id of its first file's entry, the one that holds the rows
+    // and undoes them all. Empty for a run of one file.
+    QString lote;
 };
 
 // A count row (per product and grade, the summed quantity of the run's readings) or an
@@ -65,10 +68,17 @@ QString shownMoment(const QString& stored);
 
 // Whether the database has both tables; asked once per start.
 bool present(const QSqlDatabase& database);
+// Whether the journal can keep the files of one run together (its IdLote column, which journals
+// made before runs of several files lack); false without a journal.
+bool keepsLotes(const QSqlDatabase& database);
 // The statements that add the journal's tables to a company database.
 QStringList creationStatements(const db::Dialect& dialect);
-// Adds the tables, all or nothing.
-void create(QSqlDatabase database, const db::Dialect& dialect);
+// The statements that bring a journal of an earlier version up to date; none when it is.
+QStringList completionStatements(const QSqlDatabase& database, const db::Dialect& dialect);
+// Runs statements of either kind, all or nothing.
+void create(QSqlDatabase database, const db::Dialect& dialect, const QStringList& statements);
+// The refusal of a run of several files by a journal that can't keep them together.
+QString noLotesText();
 // For a database without the tables: what is off and how to turn it on; the short form fits
 // the window's status line, the whole one is its tooltip and the batch mode's warning.
 QString offText();
@@ -87,9 +97,10 @@ private:
     std::vector<RowRecord> m_rows;
 };
 
-// Writes a run and its rows; called inside the run's transaction.
-void write(const QSqlDatabase& database, const db::Dialect& dialect, const RunRecord& run,
-           const std::vector<RowRecord>& rows);
+// Writes a run, an entry for each of its files, and its rows, under the first entry; called
+// inside the run's transaction.
+void write(const QSqlDatabase& database, const db::Dialect& dialect,
+           const std::vector<RunRecord>& entries, const std::vector<RowRecord>& rows);
 
 // The newest posted, not undone run of the same bytes into the same mode, company, date and
 // cause.
@@ -97,6 +108,10 @@ std::optional<RunRecord> findPosted(const QSqlDatabase& database, const db::Dial
                                     const RunRecord& wanted);
 std::optional<RunRecord> find(const QSqlDatabase& database, const db::Dialect& dialect,
                               const QString& id);
+// The entries of the run an entry belongs to: itself alone, or every file of its run, the first
+// file's entry first.
+QList<RunRecord> lote(const QSqlDatabase& database, const db::Dialect& dialect,
+                      const RunRecord& entry);
 // Newest first; an empty company or a null date lets every run through.
 QList<RunRecord> history(const QSqlDatabase& database, const db::Dialect& dialect,
                          const QString& companyCode = QString(), const QDate& date = QDate());
@@ -105,8 +120,10 @@ std::vector<RowRecord> rows(const QSqlDatabase& database, const db::Dialect& dia
 
 // "convertido em 08/12/2026 14:30 por maria na estação CAIXA1: 12 leituras gravadas"
 QString describe(const RunRecord& run);
-// The question before a second conversion of the same file, and the batch mode's refusal.
+// The question before a second conversion of the same file, and the batch mode's refusal; of
+// several files, each converted before.
 QString alreadyConvertedText(const RunRecord& run);
+QString alreadyConvertedText(const std::vector<RunRecord>& runs);
 
 // A row that stops an undo, with why.
 struct UndoRefusal {
@@ -122,7 +139,8 @@ struct UndoResult {
     std::vector<UndoRefusal> refusals;
 };
 
-// Reverses exactly what a run posted, in one transaction, or nothing at all. Inventory: each
+// Reverses exactly what a run posted, in one transaction, or nothing at all; the id of any of
+// the files of a run of several undoes them all. Inventory: each
 // quantity comes off its count row while the row is not processed; a row the run created and
 // that nothing else added to since goes. Opening stock: the run's INCIEST and MVGERAL rows go
 // while the product has no other movement. A refusal or an error leaves everything as it was.

@@ -153,18 +153,21 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
         watchdog = std::make_unique<db::StatementWatchdog>(std::move(cancel), db::LockWaitLimit);
     // Declared before the guard, so that the statements end before the transaction does.
     db::TransactionGuard transaction(database, dialect);
-    const std::optional<RunRecord> run = find(database, dialect, id);
-    if (!run) {
+    const std::optional<RunRecord> entry = find(database, dialect, id);
+    if (!entry) {
         result.message = QStringLiteral("Conversão não encontrada no diário: %1").arg(id);
         return result;
     }
-    if (run->undone) {
+    // A run of several files is undone whole, from the entry of its first file.
+    const QList<RunRecord> entries = lote(database, dialect, *entry);
+    const RunRecord& run = entries.constFirst();
+    if (run.undone) {
         result.message = QStringLiteral("A conversão %1 já foi desfeita em %2 por %3.")
-                             .arg(id, shownMoment(run->undoneAt), run->undoneBy);
+                             .arg(id, shownMoment(run.undoneAt), run.undoneBy);
         return result;
     }
-    const std::vector<RowRecord> written = rows(database, dialect, id);
-    Undo undo(database, dialect, *run, watchdog.get());
+    const std::vector<RowRecord> written = rows(database, dialect, run.id);
+    Undo undo(database, dialect, run, watchdog.get());
     for (const RowRecord& row : written) {
         if (const QString reason = undo.check(row); !reason.isEmpty())
             result.refusals.push_back({row.CodProd, row.CodGrade, reason});
@@ -180,12 +183,17 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
     }
     for (const RowRecord& row : written)
         undo.reverse(row);
-    const Prepared mark = prepare(database, dialect, db::sql::JournalMarkUndone, watchdog.get());
+    const bool inLote = !run.lote.isEmpty();
+    const Prepared mark = prepare(
+        database, dialect, inLote ? db::sql::JournalMarkLoteUndone : db::sql::JournalMarkUndone,
+        watchdog.get());
     Binder binder{*mark};
-    binder.text(":PDesfeitoPor", user)
-        .text(":PDesfeitoEm", momentText(db::Clock::now()))
-        .text(":PIdConv", id);
-    if (mark->executeCounted() != 1)
+    binder.text(":PDesfeitoPor", user).text(":PDesfeitoEm", momentText(db::Clock::now()));
+    if (inLote)
+        binder.text(":PIdLote", run.lote);
+    else
+        binder.text(":PIdConv", run.id);
+    if (mark->executeCounted() != entries.size())
         throw db::DatabaseError(
             QStringLiteral("A conversão %1 mudou durante o desfazer; nada foi desfeito.").arg(id));
     transaction.commit();
@@ -193,7 +201,13 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
     result.message =
         QStringLiteral("Conversão desfeita: %1 de %2.")
             .arg(counted(static_cast<int>(written.size()), "linha revertida", "linhas revertidas"),
-                 run->inventory ? QStringLiteral("Inventa") : QStringLiteral("INCIEST e MVGERAL"));
+                 run.inventory ? QStringLiteral("Inventa") : QStringLiteral("INCIEST e MVGERAL"));
+    if (inLote) {
+        QStringList names;
+        for (const RunRecord& each : entries)
+            names << each.fileName;
+        result.message += QStringLiteral(" Arquivos: %1.").arg(names.join(QStringLiteral(", ")));
+    }
     return result;
 }
 

@@ -56,8 +56,9 @@ void appendNumber(QByteArray& out, double value) {
 }
 } // namespace
 
-QByteArray csvHeader() {
-    return "linha,codigo,quantidade_texto,resultado,CodProd,CodGrade,encontrado_por,quantidade,"
+QByteArray csvHeader(bool withFile) {
+    return QByteArray(withFile ? "arquivo," : "") +
+           "linha,codigo,quantidade_texto,resultado,CodProd,CodGrade,encontrado_por,quantidade,"
            "contagem_antes,contagem_depois,QuantKardex\r\n";
 }
 

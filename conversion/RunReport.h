@@ -20,7 +20,8 @@ QString foundByText(FoundBy foundBy);
 // UTF-8, RFC 4180: fields holding a comma, a double quote or a line break are quoted with their
 // quotes doubled; every row ends with CR LF. Numbers are written with a point and no more digits
 // than they need.
-QByteArray csvHeader();
+// withFile: the report of a run of several files, whose rows begin with the file's name.
+QByteArray csvHeader(bool withFile = false);
 void appendCsvRow(QByteArray& out, const LineReport& line, bool dryRun = false);
 // One field of such a row, quoted when it must be; separator is the one between fields.
 void appendCsvField(QByteArray& out, const QString& text, char separator = ',');

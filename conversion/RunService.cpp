@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QThread>
 #include <QUuid>
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -21,12 +22,16 @@ namespace {
 // Keeps the run's figures on the way to the caller's observer, and the line a failure comes from.
 class Recorder final : public RunObserver {
 public:
+    using JournalWriter =
+        std::function<void(const std::vector<RunSummary>&, const std::vector<journal::RowRecord>&)>;
+
     Recorder(RunObserver* caller, RunResult& result, const RunRequest& request,
-             std::function<void(const std::vector<journal::RowRecord>&)> writeJournal)
+             JournalWriter writeJournal)
         : m_caller(caller)
         , m_result(result)
         , m_request(request)
         , m_rows(request.inventory)
+        , m_files(std::max<std::size_t>(1, request.files.size()))
         , m_writeJournal(std::move(writeJournal)) {}
 
     void lineStarted(int number) override {
@@ -42,8 +47,10 @@ public:
     void lineDone(const LineReport& line) override {
         m_done = line.number;
         m_result.summary.add(line);
-        if (m_writeJournal)
+        if (m_writeJournal) {
             m_rows.add(line);
+            m_files[locate(m_request.files, line.number).file].add(line);
+        }
         if (line.outcome != LineOutcome::NoReading) {
             forward(line);
             return;
@@ -56,7 +63,7 @@ public:
     // The journal goes in the run's transaction: a run that fails or is undone leaves none.
     void beforeCommit() override {
         if (m_writeJournal)
-            m_writeJournal(m_rows.rows());
+            m_writeJournal(m_files, m_rows.rows());
         if (m_caller)
             m_caller->beforeCommit();
     }
@@ -76,7 +83,9 @@ private:
     RunResult& m_result;
     const RunRequest& m_request;
     journal::RowCollector m_rows;
-    std::function<void(const std::vector<journal::RowRecord>&)> m_writeJournal;
+    // Each file's figures, for its entry in the journal.
+    std::vector<RunSummary> m_files;
+    JournalWriter m_writeJournal;
     int m_current = 0;
     int m_done = 0;
 };
@@ -94,7 +103,7 @@ RunEnding endingOf(const std::exception& error) {
 QString RunResult::failureWithLine() const {
     if (failedLine <= 0)
         return failure;
-    return QStringLiteral("Linha %1: ").arg(failedLine) + failure;
+    return lineLabel(files, failedLine) + QStringLiteral(": ") + failure;
 }
 
 QString blankFieldText(const QString& label) {
@@ -126,28 +135,47 @@ std::optional<QString> checkLines(const QStringList& lines, const QString& fileN
     return std::nullopt;
 }
 
+std::optional<QString> checkFiles(const RunFiles& files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (files[j].sha256 == files[i].sha256)
+                return QStringLiteral("%1 tem os mesmos bytes de %2: as leituras seriam gravadas "
+                                      "duas vezes.")
+                    .arg(files[i].name, files[j].name);
+        }
+    }
+    return std::nullopt;
+}
+
 namespace {
 
-// The journal's record of a request, before its figures are known.
-journal::RunRecord recordOf(const RunRequest& request) {
+// The journal's record of a request's file, before its figures are known.
+journal::RunRecord recordOf(const RunRequest& request, const RunFile& file) {
     journal::RunRecord run;
     run.inventory = request.inventory;
     run.companyCode = request.entries.companyCode;
     run.causeCode = request.inventory ? request.entries.causeCode : QString();
     run.date = db::texts::parseDate(request.entries.dateText, db::Clock::today()).value_or(QDate());
-    run.fileName = request.fileName;
-    run.sha256 = request.fileSha256;
+    run.fileName = file.name;
+    run.sha256 = file.sha256;
     return run;
 }
 
 } // namespace
 
-std::optional<journal::RunRecord> RunService::earlierRun(const RunRequest& request) const {
-    const journal::RunRecord wanted = recordOf(request);
-    // A date that is no date posts nothing, so nothing can have been posted with it.
-    if (!request.journal || !wanted.date.isValid())
-        return std::nullopt;
-    return journal::findPosted(m_database, m_dialect, wanted);
+std::vector<journal::RunRecord> RunService::earlierRuns(const RunRequest& request) const {
+    std::vector<journal::RunRecord> earlier;
+    if (!request.journal)
+        return earlier;
+    for (const RunFile& file : request.files) {
+        const journal::RunRecord wanted = recordOf(request, file);
+        // A date that is no date posts nothing, so nothing can have been posted with it.
+        if (!wanted.date.isValid())
+            break;
+        if (auto found = journal::findPosted(m_database, m_dialect, wanted))
+            earlier.push_back(std::move(*found));
+    }
+    return earlier;
 }
 
 std::optional<bool> RunService::journalHolds(const QString& runId) const {
@@ -183,24 +211,33 @@ std::optional<bool> RunService::journalHolds(const QString& runId) const {
 RunResult RunService::run(const RunRequest& request, RejectionTargets rejections,
                           RunObserver* observer) const {
     RunResult result;
-    std::function<void(const std::vector<journal::RowRecord>&)> writeJournal;
+    result.files = request.files;
+    Recorder::JournalWriter writeJournal;
     if (request.journal && !request.dryRun) {
         result.runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        writeJournal = [&](const std::vector<journal::RowRecord>& rows) {
+        writeJournal = [&](const std::vector<RunSummary>& figures,
+                           const std::vector<journal::RowRecord>& rows) {
             // A run that posted nothing has nothing to double or undo.
             if (rows.empty()) {
                 result.runId.clear();
                 return;
             }
-            journal::RunRecord run = recordOf(request);
-            run.id = result.runId;
-            run.when = journal::momentText(db::Clock::now());
-            run.workstation = journal::workstationName();
-            run.user = journal::currentUser();
-            run.lines = result.summary.lines();
-            run.posted = result.summary.posted();
-            run.rejected = result.summary.rejected();
-            journal::write(m_database, m_dialect, run, rows);
+            const QString when = journal::momentText(db::Clock::now());
+            // A request of lines alone is one file without a name.
+            const RunFiles files = request.files.empty() ? RunFiles(1) : request.files;
+            std::vector<journal::RunRecord> entries;
+            for (std::size_t i = 0; i < files.size(); ++i) {
+                journal::RunRecord& entry = entries.emplace_back(recordOf(request, files[i]));
+                entry.id =
+                    i == 0 ? result.runId : QUuid::createUuid().toString(QUuid::WithoutBraces);
+                entry.when = when;
+                entry.workstation = journal::workstationName();
+                entry.user = journal::currentUser();
+                entry.lines = figures[i].lines();
+                entry.posted = figures[i].posted();
+                entry.rejected = figures[i].rejected();
+            }
+            journal::write(m_database, m_dialect, entries, rows);
         };
     }
     Recorder recorder(observer, result, request, writeJournal);
@@ -226,6 +263,7 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
         engine.reset();
         result.ending = endingOf(error);
         result.failure = ConversionEngine::failedRunMessage(error);
+        result.detail = db::detailOf(error);
         if (result.ending == RunEnding::CommitUnconfirmed && !result.runId.isEmpty()) {
             // The journal went in with the readings: it tells whether the commit was kept.
             if (const auto held = journalHolds(result.runId)) {
@@ -238,9 +276,18 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
                         "confirma que as leituras foram gravadas.");
             }
         }
-        // A bad quantity's text names its line already.
-        if (!result.completed() && !dynamic_cast<const BadQuantity*>(&error))
+        // A bad quantity's text names its line already, as the run numbers it: in a run of
+        // several files its file's line is named instead.
+        const auto* badQuantity = dynamic_cast<const BadQuantity*>(&error);
+        if (badQuantity && request.files.size() > 1 && badQuantity->lineNumber() > 0) {
+            const QString prefix = QStringLiteral("Linha %1: ").arg(badQuantity->lineNumber());
+            if (result.failure.startsWith(prefix)) {
+                result.failure.remove(0, prefix.size());
+                result.failedLine = badQuantity->lineNumber();
+            }
+        } else if (!result.completed() && !badQuantity) {
             result.failedLine = batchLine > 0 ? batchLine : recorder.failedLine();
+        }
     }
     result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
 

@@ -2,6 +2,7 @@
 
 #include "ConversionEngine.h"
 #include "Journal.h"
+#include "RunFiles.h"
 #include "RunReport.h"
 
 #include <QSqlDatabase>
@@ -33,9 +34,9 @@ struct RunRequest {
     // How long the run waits for its turn while another workstation's run posts into the same
     // company; then it ends as a lock wait.
     std::chrono::milliseconds turnWaitLimit = db::TurnWaitLimit;
-    // The collector file as the journal names it, and the SHA-256 of its bytes in hex.
-    QString fileName;
-    QString fileSha256;
+    // The collector files whose lines these are, in the order their lines come; the journal
+    // keeps an entry for each.
+    RunFiles files;
 };
 
 // How a run ended; the error box text and the batch's exit status both come from it.
@@ -60,17 +61,24 @@ struct RunResult {
     double seconds = 0.0;
     // A failed run's error box text: the error, then what became of the readings.
     QString failure;
-    // The line the failure came from; 0 when it came before the first line or after the last, or
-    // when its text names the line already.
+    // The server's own text of the failure, for the box's details and the batch's JSON; empty
+    // when the failure text is all there is.
+    QString detail;
+    // The line of the run the failure came from; 0 when it came before the first line or after
+    // the last, or when its text names the line already.
     int failedLine = 0;
-    // The run's id in the journal, chosen before the commit; empty without a journal.
+    // The run's files, to name the failed line's file in a run of several.
+    RunFiles files;
+    // The run's id in the journal, chosen before the commit (its first file's entry, which
+    // undoes them all); empty without a journal.
     QString runId;
     // Said along with a run that came to its end: the commit's answer was lost and the journal
     // told that the readings are posted.
     QString note;
 
     bool completed() const { return ending == RunEnding::Completed; }
-    // The failure on one line, led by the line it came from: "Linha 3: ...".
+    // The failure on one line, led by the line it came from: "Linha 3: ...", or "Linha 3 de
+    // b.txt: ..." in a run of several files.
     QString failureWithLine() const;
 };
 
@@ -101,6 +109,8 @@ QString blankFieldText(const QString& label);
 // Why the lines of a collector file give no run (empty, or not one reading); fileName, when
 // given, is named in the text.
 std::optional<QString> checkLines(const QStringList& lines, const QString& fileName = QString());
+// Why files can't go in one run: the same readings twice would post them twice.
+std::optional<QString> checkFiles(const RunFiles& files);
 
 // Runs requests on one connection. Progress reaches the caller through its observer; a failure
 // comes back in the result, never as an exception, and leaves the rejection lists as they were.
@@ -112,9 +122,9 @@ public:
 
     RunResult run(const RunRequest& request, RejectionTargets rejections,
                   RunObserver* observer = nullptr) const;
-    // The journal's posted, not undone run of the same file into the same place; none without
-    // a journal.
-    std::optional<journal::RunRecord> earlierRun(const RunRequest& request) const;
+    // For each of the request's files, the journal's posted, not undone run of the same file
+    // into the same place; none without a journal.
+    std::vector<journal::RunRecord> earlierRuns(const RunRequest& request) const;
 
 private:
     // After a commit whose answer was lost: whether the journal holds the run, asked on a new

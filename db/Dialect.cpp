@@ -150,6 +150,10 @@ public:
     bool isDuplicateKey(const QSqlError& error) const override {
         return error.nativeErrorCode() == QLatin1String("-803");
     }
+    // SQLCODE -902: the network or the server's end of the connection failed.
+    bool isConnectionLost(const QSqlError& error) const override {
+        return error.nativeErrorCode() == QLatin1String("-902");
+    }
     // An insert has no clause to add: the run's snapshot sees no row committed after it began,
     // so a row another run has just created can't be found and added to.
     const char* rowLock() const override { return " With Lock"; }
@@ -262,10 +266,18 @@ public:
             return {false, query.lastError()};
         return {query.value(0).toBool(), {}};
     }
-    // lock_not_available, deadlock_detected.
+    // lock_not_available, deadlock_detected, serialization_failure.
     bool isLockConflict(const QSqlError& error) const override {
-        return error.nativeErrorCode() == QLatin1String("55P03") ||
-               error.nativeErrorCode() == QLatin1String("40P01");
+        const QString code = error.nativeErrorCode();
+        return code == QLatin1String("55P03") || code == QLatin1String("40P01") ||
+               code == QLatin1String("40001");
+    }
+    // Connection exceptions, the server shutting down; and a failure of the client library
+    // itself, which has no SQLSTATE and comes only from a connection that broke.
+    bool isConnectionLost(const QSqlError& error) const override {
+        const QString code = error.nativeErrorCode();
+        return code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P0")) ||
+               (code.isEmpty() && error.isValid());
     }
     // unique_violation.
     bool isDuplicateKey(const QSqlError& error) const override {

@@ -63,6 +63,11 @@ public:
         return false;
     }
     // Whether a refusal is a second row with the key of an existing one.
+    // The connection to the server broke: the server's transaction is gone with it.
+    virtual bool isConnectionLost(const QSqlError& error) const {
+        Q_UNUSED(error);
+        return false;
+    }
     virtual bool isDuplicateKey(const QSqlError& error) const = 0;
     // What a select of the count row adds to hold the row against other transactions until the
     // run ends: read before a wait, a count would miss what the other run then commits.

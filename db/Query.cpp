@@ -21,15 +21,17 @@ QString errorText(const QSqlError& error) {
     return text.isEmpty() ? QStringLiteral("Erro desconhecido do banco de dados.") : text;
 }
 
-// The server's own text follows, when it gave one.
-QString lockText(const QSqlError& error) {
-    const QString text = otherWorkstationText();
-    return error.isValid() ? text + QLatin1Char('\r') + errorText(error) : text;
+// The server's own text, kept for the details, when it gave one.
+QString detailText(const QSqlError& error) {
+    return error.isValid() ? errorText(error) : QString();
 }
 
 [[noreturn]] void raise(const QSqlError& error, const Dialect* dialect) {
+    // What the clerk can act on is said in the tool's words; the server's text is the detail.
     if (dialect && dialect->isLockConflict(error))
-        throw LockTimeout(lockText(error));
+        throw LockTimeout(otherWorkstationText(), detailText(error));
+    if (dialect && dialect->isConnectionLost(error))
+        throw ConnectionLost(connectionLostText(), detailText(error));
     if (dialect && dialect->isDuplicateKey(error))
         throw DuplicateKey(errorText(error));
     throw DatabaseError(errorText(error));
@@ -152,6 +154,11 @@ void raiseDatabaseError(const QSqlError& error, const Dialect& dialect) {
     raise(error, &dialect);
 }
 
+QString connectionLostText() {
+    return QStringLiteral("A conexão com o servidor do banco de dados caiu. Confira a rede e se o "
+                          "servidor está no ar, e converta de novo.");
+}
+
 QString otherWorkstationText() {
     return QStringLiteral("Outra estação de trabalho está convertendo leituras no mesmo "
                           "inventário; tente de novo quando ela terminar.");
@@ -227,8 +234,10 @@ void TransactionGuard::commit() {
         return;
     }
     const QSqlError error = m_database.lastError();
+    const QString commitLost = QStringLiteral("A confirmação da gravação não teve resposta do "
+                                              "banco de dados.");
     if (!m_dialect)
-        throw CommitUnconfirmed(errorText(error));
+        throw CommitUnconfirmed(commitLost, detailText(error));
     const bool keptNothing = m_dialect->failedCommitKeptNothing();
     // What is still open is rolled back with the guard; nothing else is left to roll back.
     if (m_dialect->failedCommitEndsTransaction() ||
@@ -236,9 +245,11 @@ void TransactionGuard::commit() {
         m_active = false;
     // A commit kept waiting for a lock was refused whole.
     if (m_dialect->failedCommitWasLockWait(m_database, error))
-        throw LockTimeout(lockText(error));
+        throw LockTimeout(otherWorkstationText(), detailText(error));
     if (keptNothing)
         throw DatabaseError(errorText(error));
+    if (m_dialect->isConnectionLost(error))
+        throw CommitUnconfirmed(commitLost, detailText(error));
     throw CommitUnconfirmed(errorText(error));
 }
 

@@ -66,6 +66,8 @@ private:
 [[noreturn]] void raiseDatabaseError(const QSqlError& error, const Dialect& dialect);
 // The message of a run that another workstation's run got in the way of.
 QString otherWorkstationText();
+// A connection that broke during a run: what happened and what to do.
+QString connectionLostText();
 // The message of a statement cut off at the lock wait limit.
 QString noAnswerText();
 

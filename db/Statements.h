@@ -221,12 +221,27 @@ inline constexpr char JournalInsertRow[] =
     "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou) Values (:PIdConv, "
     ":PCodProd, :PCodGrade, :PQuantidade, :PCriou)";
 // A posted run, not undone, of the same file bytes into the same place.
+// A run of several files: each file's entry carries the id of the first, which holds the rows.
+inline constexpr char JournalInsertRunInLote[] =
+    "Insert Into ConvColetor (IdConv, DataHora, Estacao, Usuario, Modo, CodEmpresa, CodCausa, "
+    "DataInv, Arquivo, Sha256, Linhas, Gravadas, Rejeitadas, Situacao, IdLote) Values (:PIdConv, "
+    ":PDataHora, :PEstacao, :PUsuario, :PModo, :PCodEmpresa, :PCodCausa, :PDataInv, :PArquivo, "
+    ":PSha256, :PLinhas, :PGravadas, :PRejeitadas, 'G', :PIdLote)";
+inline constexpr char JournalLotes[] =
+    "Select IdConv, IdLote From ConvColetor Where IdLote Is Not Null";
+inline constexpr char JournalLoteOf[] = "Select IdLote From ConvColetor Where IdConv = :PIdConv";
+inline constexpr char JournalAddLote[] = "Alter Table ConvColetor Add IdLote VARCHAR(36)";
+inline constexpr char JournalMarkLoteUndone[] =
+    "Update ConvColetor Set Situacao = 'D', DesfeitoPor = :PDesfeitoPor, DesfeitoEm = "
+    ":PDesfeitoEm Where IdLote = :PIdLote And Situacao = 'G'";
 inline constexpr char JournalFindPosted[] =
     "Select " COLETOR_JOURNAL_COLUMNS " From ConvColetor Where Sha256 = :PSha256 And Modo = :PModo "
     "And CodEmpresa = :PCodEmpresa And DataInv = :PDataInv And CodCausa = :PCodCausa And "
     "Situacao = 'G' Order By DataHora Desc";
 inline constexpr char JournalFindRun[] =
     "Select " COLETOR_JOURNAL_COLUMNS " From ConvColetor Where IdConv = :PIdConv";
+inline constexpr char JournalLote[] =
+    "Select " COLETOR_JOURNAL_COLUMNS " From ConvColetor Where IdLote = :PIdLote Order By Arquivo";
 inline constexpr char JournalHistory[] =
     "Select " COLETOR_JOURNAL_COLUMNS " From ConvColetor Order By DataHora Desc, IdConv";
 #undef COLETOR_JOURNAL_COLUMNS

@@ -60,21 +60,22 @@ QString answerFile(const Dialogs::FileRequest& request, bool* accepted) {
     return answer.value_or(QString());
 }
 
-QString runFileDialog(QWidget* parent, const Dialogs::FileRequest& request,
-                      QFileDialog::AcceptMode mode, bool* accepted) {
+QStringList runFileDialog(QWidget* parent, const Dialogs::FileRequest& request,
+                          QFileDialog::AcceptMode mode, bool* accepted, bool several = false) {
     QFileDialog dialog(parent, request.title, request.directory, request.filter);
     dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
-                                                       : QFileDialog::AnyFile);
+    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                       : several                       ? QFileDialog::ExistingFiles
+                                                       : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(request.defaultSuffix);
     // Replacing an existing file asks nothing: the export overwrites by design.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     const bool ok = dialog.exec() == QDialog::Accepted;
     if (accepted)
         *accepted = ok;
-    if (!ok || dialog.selectedFiles().isEmpty())
+    if (!ok)
         return {};
-    return dialog.selectedFiles().constFirst();
+    return dialog.selectedFiles();
 }
 } // namespace
 
@@ -146,20 +147,28 @@ void Dialogs::fitDetailedText(QMessageBox& box) {
     }
 }
 
-void Dialogs::error(QWidget* parent, const QString& text) {
-    box(parent, text, QStringLiteral("Conversor de Coletor de Dados"), Icon::Error);
+void Dialogs::error(QWidget* parent, const QString& text, const QString& detailedText) {
+    box(parent, text, QStringLiteral("Conversor de Coletor de Dados"), Icon::Error, detailedText);
 }
 
 QString Dialogs::openFileName(QWidget* parent, const FileRequest& request, bool* accepted) {
     if (state().on)
         return answerFile(request, accepted);
-    return runFileDialog(parent, request, QFileDialog::AcceptOpen, accepted);
+    return runFileDialog(parent, request, QFileDialog::AcceptOpen, accepted).value(0);
+}
+
+QStringList Dialogs::openFileNames(QWidget* parent, const FileRequest& request, bool* accepted) {
+    if (state().on) {
+        const QString answer = answerFile(request, accepted);
+        return answer.isEmpty() ? QStringList() : answer.split(u'\n');
+    }
+    return runFileDialog(parent, request, QFileDialog::AcceptOpen, accepted, true);
 }
 
 QString Dialogs::saveFileName(QWidget* parent, const FileRequest& request, bool* accepted) {
     if (state().on)
         return answerFile(request, accepted);
-    return runFileDialog(parent, request, QFileDialog::AcceptSave, accepted);
+    return runFileDialog(parent, request, QFileDialog::AcceptSave, accepted).value(0);
 }
 
 void Dialogs::setTestMode(bool on) {

@@ -38,7 +38,8 @@ public:
     static void box(QWidget* parent, const QString& text, const QString& title, Icon icon,
                     const QString& detailedText = QString());
     // The application's default error box, for an error that no handler caught.
-    static void error(QWidget* parent, const QString& text);
+    static void error(QWidget* parent, const QString& text,
+                      const QString& detailedText = QString());
     // A question with "Sim" and "Não", "Não" the default; true for "Sim". Recorded with the
     // icon "question".
     static bool question(QWidget* parent, const QString& text, const QString& title);
@@ -47,6 +48,9 @@ public:
     // dialog returns an empty name).
     static QString openFileName(QWidget* parent, const FileRequest& request,
                                 bool* accepted = nullptr);
+    // One file or more; in test mode the answer's names are separated by line ends.
+    static QStringList openFileNames(QWidget* parent, const FileRequest& request,
+                                     bool* accepted = nullptr);
     static QString saveFileName(QWidget* parent, const FileRequest& request,
                                 bool* accepted = nullptr);
 

@@ -158,13 +158,29 @@ void HistoryWindow::undoSelected() {
                      QStringLiteral("Desfazer"), Dialogs::Icon::Exclamation);
         return;
     }
-    if (!Dialogs::question(
-            this,
-            QStringLiteral("Desfazer a conversão do arquivo %1, %2?\rAs %3 leituras gravadas por "
-                           "ela saem do banco.")
-                .arg(run.fileName, journal::describe(run))
-                .arg(run.posted),
-            QStringLiteral("Desfazer")))
+    // The files of one run go back together: the question names them all.
+    QStringList names;
+    int posted = 0;
+    for (const journal::RunRecord& each : std::as_const(m_runs)) {
+        if (each.id == run.id || (!run.lote.isEmpty() && each.lote == run.lote)) {
+            names << each.fileName;
+            posted += each.posted;
+        }
+    }
+    names.sort();
+    const QString question =
+        names.size() > 1
+            ? QStringLiteral("Desfazer a conversão dos arquivos %1, convertidos juntos em %2 "
+                             "por %3 na estação %4?\rAs %5 leituras gravadas por ela saem do "
+                             "banco.")
+                  .arg(names.join(QStringLiteral(", ")), journal::shownMoment(run.when), run.user,
+                       run.workstation)
+                  .arg(posted)
+            : QStringLiteral("Desfazer a conversão do arquivo %1, %2?\rAs %3 leituras gravadas "
+                             "por ela saem do banco.")
+                  .arg(run.fileName, journal::describe(run))
+                  .arg(run.posted);
+    if (!Dialogs::question(this, question, QStringLiteral("Desfazer")))
         return;
     try {
         const journal::UndoResult result =

@@ -57,6 +57,30 @@ QString linesText(const std::vector<int>& lines, int maxGroups) {
     return groups.join(QStringLiteral(", "));
 }
 
+// Of a run of several files, the lines of each file after its name: "a.txt: 1, 4 a 7; b.txt: 2".
+QString linesText(const std::vector<int>& lines, int maxGroups, const conversion::RunFiles& files) {
+    if (files.size() < 2)
+        return linesText(lines, maxGroups);
+    QStringList parts;
+    std::vector<int> local;
+    int file = -1;
+    const auto flush = [&] {
+        if (!local.empty())
+            parts << files[file].name + QStringLiteral(": ") + linesText(local, maxGroups);
+        local.clear();
+    };
+    for (const int number : lines) {
+        const conversion::FileLine where = conversion::locate(files, number);
+        if (where.file != file) {
+            flush();
+            file = where.file;
+        }
+        local.push_back(where.line);
+    }
+    flush();
+    return parts.join(QStringLiteral("; "));
+}
+
 void addOnce(QStringList& list, const QString& text) {
     if (!text.isEmpty() && !list.contains(text))
         list.append(text);
@@ -70,9 +94,11 @@ double difference(double count, double stock) {
 }
 } // namespace
 
-ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObject* parent)
+ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObject* parent,
+                         conversion::RunFiles files)
     : QAbstractTableModel(parent)
-    , m_mode(mode) {
+    , m_mode(mode)
+    , m_files(std::move(files)) {
     m_columns = {Column::Lines,       Column::Code,    Column::CodProd, Column::CodGrade,
                  Column::Description, Column::FoundBy, Column::Quantity};
     if (mode == Mode::Inventory)
@@ -197,7 +223,7 @@ QVariant ReviewModel::value(const Row& row, Column column, int role) const {
     case Column::Lines:
         if (role == SortRole)
             return row.lines.front();
-        return linesText(row.lines, role == ExportRole ? 0 : ShownLineGroups);
+        return linesText(row.lines, role == ExportRole ? 0 : ShownLineGroups, m_files);
     case Column::Code:
         return row.codes.join(QStringLiteral(", "));
     case Column::CodProd:
@@ -288,8 +314,10 @@ QString destinationText(const ReviewDestination& destination) {
         return name.isEmpty() ? code : code + QStringLiteral(" - ") + name;
     };
     QString text =
-        QStringLiteral("Arquivo: %1\nAba: %2   Empresa: %3   Data: %4")
-            .arg(destination.path,
+        QStringLiteral("%1: %2\nAba: %3   Empresa: %4   Data: %5")
+            .arg(destination.paths.size() > 1 ? QStringLiteral("Arquivos")
+                                              : QStringLiteral("Arquivo"),
+                 destination.paths.join(QStringLiteral(", ")),
                  destination.inventory ? QStringLiteral("Inventário")
                                        : QStringLiteral("Início de Estoque"),
                  named(destination.companyCode, destination.companyName), destination.date);

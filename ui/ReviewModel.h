@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversion/ConversionEngine.h"
+#include "conversion/RunFiles.h"
 #include "conversion/RunReport.h"
 
 #include <QAbstractTableModel>
@@ -37,8 +38,10 @@ public:
     static constexpr int SortRole = Qt::UserRole;
     static constexpr int ExportRole = Qt::UserRole + 1;
 
+    // files: the run's files, whose names and lines the Lines column shows when there are
+    // several.
     ReviewModel(Mode mode, const std::vector<conversion::LineReport>& lines,
-                QObject* parent = nullptr);
+                QObject* parent = nullptr, conversion::RunFiles files = {});
 
     Mode mode() const { return m_mode; }
     const conversion::RunSummary& summary() const { return m_summary; }
@@ -78,6 +81,7 @@ private:
     QVariant value(const Row& row, Column column, int role) const;
 
     Mode m_mode;
+    conversion::RunFiles m_files;
     QList<Column> m_columns;
     std::vector<Row> m_rows;
     conversion::RunSummary m_summary;
@@ -103,7 +107,7 @@ private:
 
 // Where "Gravar" posts the reviewed readings.
 struct ReviewDestination {
-    QString path;
+    QStringList paths;
     bool inventory = true;
     QString companyCode;
     QString companyName;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "conversion/RunFiles.h"
+
 #include <QStringList>
 #include <QWidget>
 
@@ -151,8 +153,12 @@ private:
     // Hands the run to the run service with the form's progress; false when the run did not come
     // to its end. A dry run leaves the form's rejection lists as they are.
     bool runConversion(const conversion::RunRequest& run, conversion::RunResult& result);
-    // Reads the file into Arquivo; false, with the empty-file box, when it holds nothing.
+    // Reads the file, or the files one after another, into Arquivo; false, with the box that says
+    // why, when one holds nothing or they can't go in one run.
     bool loadArquivo();
+    // The collector files the path field names: one path as typed, or several, each in double
+    // quotes, as the file dialog leaves several.
+    QStringList collectorPaths() const;
     conversion::RunRequest currentRun() const;
     // The real run, the success box with the run's figures; false when it did not end.
     bool postRun(const conversion::RunRequest& run);
@@ -170,8 +176,8 @@ private:
     friend class FormRunObserver;
     // The journal's tables are in the database: asked once, when the form is created.
     bool m_journal = false;
-    // SHA-256 of the bytes of the file in Arquivo.
-    QString m_fileSha256;
+    // The files whose lines are in Arquivo, with the SHA-256 of their bytes.
+    conversion::RunFiles m_files;
     bool m_running = false;
     bool m_closeRequested = false;
     // --- end of the conversion run block

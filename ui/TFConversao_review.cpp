@@ -33,7 +33,7 @@ void TFConversao::btSimularClick() {
 
     auto* model = new ReviewModel(run.inventory ? ReviewModel::Mode::Inventory
                                                 : ReviewModel::Mode::OpeningStock,
-                                  result.lines);
+                                  result.lines, nullptr, run.files);
     model->setDescriptions(conversion::productDescriptions(
         dbTelvaro->database(), dbTelvaro->dialect(), model->productCodes()));
     auto* window = new ReviewWindow(model, destinationText(destination(run)), this);
@@ -51,7 +51,7 @@ ReviewDestination TFConversao::destination(const conversion::RunRequest& run) co
         const int row = lookup.rowOfKey(code);
         return row < 0 ? QString() : lookup.textAt(row, lookup.columnOf(QLatin1String(column)));
     };
-    return {edtCaminho->text(),
+    return {collectorPaths(),
             run.inventory,
             run.entries.companyCode,
             nameOf(*Empresa, run.entries.companyCode, db::column::NomeEmpresa),

@@ -26,6 +26,8 @@
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
+#include <algorithm>
+#include <optional>
 
 namespace ui {
 
@@ -107,17 +109,45 @@ private:
     bool m_waited = false;
 };
 
+namespace {
+// One path as it is; several each in double quotes, which no file name holds on Windows.
+QString pathsText(const QStringList& paths) {
+    if (paths.size() == 1)
+        return paths.constFirst();
+    QStringList quoted;
+    for (const QString& path : paths)
+        quoted << u'"' + path + u'"';
+    return quoted.join(u' ');
+}
+} // namespace
+
+QStringList TFConversao::collectorPaths() const {
+    const QString text = edtCaminho->text();
+    if (!text.trimmed().startsWith(u'"'))
+        return {text};
+    QStringList paths;
+    const QStringList parts = text.split(u'"');
+    // The odd parts are between quotes; what lies between them is blank.
+    for (qsizetype i = 1; i < parts.size(); i += 2) {
+        if (!parts.at(i).isEmpty())
+            paths << parts.at(i);
+    }
+    return paths.isEmpty() ? QStringList{text} : paths;
+}
+
 void TFConversao::btAbrirClick() {
     Dialogs::FileRequest request;
     request.filter = QStringLiteral("*.txt (*.txt)");
     bool accepted = false;
-    const QString path = Dialogs::openFileName(this, request, &accepted);
-    if (!accepted)
+    const QStringList paths = Dialogs::openFileNames(this, request, &accepted);
+    if (!accepted || paths.isEmpty())
         return;
-    edtCaminho->setText(path);
+    edtCaminho->setText(pathsText(paths));
     DtInventa->setFocus();
     // Only the last three characters count: neither the dot nor the case is required.
-    if (db::texts::upperAscii(path.right(3)) != QLatin1String("TXT")) {
+    if (std::any_of(paths.cbegin(), paths.cend(), [](const QString& path) {
+            return db::texts::upperAscii(path.right(3)) != QLatin1String("TXT");
+        })) {
         Dialogs::message(this, Dialogs::Kind::Warning,
                          QStringLiteral("Arquivo inválido para importação!\r"
                                         "Favor selecionar um arquivo válido (Extensão TXT)."));
@@ -130,9 +160,13 @@ bool TFConversao::CheckEntries() {
     const QString date = DtInventa->maskedText();
     if (date.isEmpty() || date == MaskEdit::blankMask())
         DtInventa->setMaskedText(db::texts::formatDate(db::Clock::today()));
-    const auto problem =
-        conversion::checkEntries({edtCaminho->text(), CodEmpresa->text(), CodCausa->text(),
-                                  PcDados->currentIndex() == 0, true});
+    std::optional<conversion::EntryProblem> problem;
+    for (const QString& path : collectorPaths()) {
+        problem = conversion::checkEntries(
+            {path, CodEmpresa->text(), CodCausa->text(), PcDados->currentIndex() == 0, true});
+        if (problem)
+            break;
+    }
     if (!problem)
         return true;
     if (problem->blankLabel.isEmpty()) {
@@ -161,9 +195,28 @@ void TFConversao::btOKClick() {
 
 bool TFConversao::loadArquivo() {
     Arquivo.clear();
-    m_fileSha256.clear();
-    Arquivo = conversion::readLines(edtCaminho->text(), &m_fileSha256);
-    if (const auto problem = conversion::checkLines(Arquivo)) {
+    m_files.clear();
+    const QStringList paths = collectorPaths();
+    std::optional<QString> problem;
+    for (const QString& path : paths) {
+        conversion::RunFile& file = m_files.emplace_back();
+        const QStringList lines = conversion::readLines(path, &file.sha256);
+        file.name = QFileInfo(path).fileName();
+        file.lines = static_cast<int>(lines.size());
+        Arquivo += lines;
+        // A file of several is named: the clerk must know which one is empty.
+        problem = conversion::checkLines(lines, paths.size() > 1 ? file.name : QString());
+        if (problem)
+            break;
+    }
+    if (!problem)
+        problem = conversion::checkFiles(m_files);
+    if (!problem && m_files.size() > 1 && m_journal &&
+        !conversion::journal::keepsLotes(dbTelvaro->database()))
+        problem = conversion::journal::noLotesText();
+    if (problem) {
+        Arquivo.clear();
+        m_files.clear();
         Dialogs::box(this, *problem, QStringLiteral("Erro ao converter"),
                      Dialogs::Icon::Exclamation);
         edtCaminho->setFocus();
@@ -178,16 +231,18 @@ conversion::RunRequest TFConversao::currentRun() const {
     run.entries = {CodEmpresa->text(), CodCausa->text(), DtInventa->maskedText()};
     run.inventory = PcDados->currentIndex() == 0;
     run.journal = m_journal;
-    run.fileName = QFileInfo(edtCaminho->text()).fileName();
-    run.fileSha256 = m_fileSha256;
+    run.files = m_files;
     run.turnWaitLimit = dbTelvaro->turnWait();
     return run;
 }
 
 QString TFConversao::earlierRunText(const conversion::RunRequest& run) const {
     const auto earlier =
-        conversion::RunService(dbTelvaro->database(), dbTelvaro->dialect()).earlierRun(run);
-    return earlier ? conversion::journal::alreadyConvertedText(*earlier) : QString();
+        conversion::RunService(dbTelvaro->database(), dbTelvaro->dialect()).earlierRuns(run);
+    if (earlier.empty())
+        return {};
+    return run.files.size() == 1 ? conversion::journal::alreadyConvertedText(earlier.front())
+                                 : conversion::journal::alreadyConvertedText(earlier);
 }
 
 bool TFConversao::postRun(const conversion::RunRequest& reviewed) {
@@ -251,7 +306,8 @@ bool TFConversao::runConversion(const conversion::RunRequest& run, conversion::R
         focused->setFocus();
 
     if (!result.failure.isNull())
-        Dialogs::error(this, result.failure);
+        Dialogs::error(this, run.files.size() > 1 ? result.failureWithLine() : result.failure,
+                       result.detail);
     if (m_closeRequested) {
         close();
         return false;

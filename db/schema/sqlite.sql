@@ -78,8 +78,9 @@ CREATE INDEX Produto_Reffabricante_Upper ON Produto (upper(Reffabricante));
 CREATE INDEX Relacionarefant_Antiga_Upper ON Relacionarefant (upper(Referenciaantiga));
 CREATE INDEX MvGeral_Produto ON MvGeral (CODEMPRESA, CODPROD, CODGRADE);
 -- Diário das conversões: cada conversão gravada e as linhas de Inventa ou INCIEST que ela
--- escreveu, gravados na mesma transação das leituras. Opcional: sem estas tabelas o programa
--- converte sem diário.
+-- escreveu, gravados na mesma transação das leituras. Uma conversão de vários arquivos tem uma
+-- linha por arquivo, todas com o IdLote da primeira, que guarda as linhas escritas. Opcional:
+-- sem estas tabelas o programa converte sem diário.
 CREATE TABLE ConvColetor (
     IdConv VARCHAR(36) NOT NULL PRIMARY KEY,
     DataHora VARCHAR(23) NOT NULL,
@@ -96,7 +97,8 @@ CREATE TABLE ConvColetor (
     Rejeitadas INTEGER NOT NULL,
     Situacao CHAR(1) NOT NULL,
     DesfeitoPor VARCHAR(60),
-    DesfeitoEm VARCHAR(23)
+    DesfeitoEm VARCHAR(23),
+    IdLote VARCHAR(36)
 );
 CREATE TABLE ConvColetorIt (
     IdConv VARCHAR(36) NOT NULL REFERENCES ConvColetor (IdConv),
@@ -107,3 +109,4 @@ CREATE TABLE ConvColetorIt (
     PRIMARY KEY (IdConv, CodProd, CodGrade)
 );
 CREATE INDEX ConvColetor_Sha256 ON ConvColetor (Sha256);
+CREATE INDEX ConvColetor_Lote ON ConvColetor (IdLote);

@@ -39,9 +39,11 @@ RunRequest requestFor(const QStringList& lines, bool inventory, bool dryRun = fa
     request.inventory = inventory;
     request.dryRun = dryRun;
     request.journal = true;
-    request.fileName = QStringLiteral("coletor.txt");
-    request.fileSha256 = QString::fromLatin1(
-        QCryptographicHash::hash(lines.join(u'\n').toUtf8(), QCryptographicHash::Sha256).toHex());
+    request.files = {{QStringLiteral("coletor.txt"),
+                      QString::fromLatin1(QCryptographicHash::hash(lines.join(u'\n').toUtf8(),
+                                                                   QCryptographicHash::Sha256)
+                                              .toHex()),
+                      static_cast<int>(lines.size())}};
     return request;
 }
 
@@ -153,21 +155,21 @@ private slots:
     void earlierRunFound() {
         const RunRequest request = requestFor({"REF1,2"}, true);
         const conversion::RunService service(m_database->database(), m_database->dialect());
-        QVERIFY(!service.earlierRun(request));
+        QVERIFY(service.earlierRuns(request).empty());
         const RunResult first = post(request);
-        const auto earlier = service.earlierRun(request);
-        QVERIFY(earlier);
-        QCOMPARE(earlier->id, first.runId);
-        QCOMPARE(earlier->posted, 1);
+        const auto earlier = service.earlierRuns(request);
+        QCOMPARE(earlier.size(), 1u);
+        QCOMPARE(earlier.front().id, first.runId);
+        QCOMPARE(earlier.front().posted, 1);
         RunRequest otherDate = request;
         otherDate.entries.dateText = QStringLiteral("07/12/2026");
-        QVERIFY(!service.earlierRun(otherDate));
+        QVERIFY(service.earlierRuns(otherDate).empty());
         RunRequest otherMode = request;
         otherMode.inventory = false;
-        QVERIFY(!service.earlierRun(otherMode));
+        QVERIFY(service.earlierRuns(otherMode).empty());
 
         QVERIFY(undo(first.runId).undone);
-        QVERIFY(!service.earlierRun(request));
+        QVERIFY(service.earlierRuns(request).empty());
     }
 
     // An undo gives the database back as it was before the run: counts added to lose what the
@@ -231,19 +233,27 @@ private slots:
                  QStringList{"G"});
     }
 
-    // The answer to the commit is lost: the journal, read on a new connection, tells whether the
-    // readings were kept.
-    void cutCommitAnswered_data() {
+    // The connection breaks before the run or at its commit. At the commit the journal, read on
+    // a new connection, tells whether the readings were kept. What broke is said in the tool's
+    // words; the server's own text is only the detail.
+    void cutConnection_data() {
+        QTest::addColumn<bool>("atStart");
         QTest::addColumn<bool>("commitArrives");
-        QTest::newRow("commit lost: nothing posted") << false;
-        QTest::newRow("answer lost: posted") << true;
+        QTest::addColumn<QString>("told");
+        QTest::newRow("before the run") << true << false << "A conexão com o servidor";
+        QTest::newRow("commit lost: nothing posted") << false << false << "A confirmação";
+        QTest::newRow("answer lost: posted") << false << true << QString();
     }
-    void cutCommitAnswered() {
+    void cutConnection() {
+        QFETCH(bool, atStart);
         QFETCH(bool, commitArrives);
+        QFETCH(QString, told);
         if (TestDatabase::engine() == QLatin1String("sqlite"))
             QSKIP("no network between SQLite and the tool");
         Relayed relayed(m_database->database());
         BeforeCommit cutter([&] { relayed.relay.cutAtNextRequest(commitArrives); });
+        if (atStart)
+            relayed.relay.cutAtNextRequest(false);
         const RunResult result = ::post(relayed.database(), m_database->dialect(),
                                         requestFor({"REF1,2", "REF2,1"}, true), &cutter);
 
@@ -255,8 +265,11 @@ private slots:
             QCOMPARE(stock().first(), QStringLiteral("P1|0000|N|2"));
         } else {
             QCOMPARE(int(result.ending), int(RunEnding::Failed));
-            QVERIFY2(result.failure.contains(QStringLiteral("Nenhuma leitura")),
+            QVERIFY2(result.failure.startsWith(told) &&
+                         result.failure.contains(QStringLiteral("Nenhuma leitura")),
                      qPrintable(result.failure));
+            QVERIFY2(!result.detail.isEmpty() && !result.failure.contains(result.detail),
+                     qPrintable(result.detail));
             QCOMPARE(stock().first(), QStringLiteral("P2|0000|N|4"));
         }
         // PostgreSQL keeps a commit that reached it, and drops one that did not.

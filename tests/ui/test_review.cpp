@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -260,6 +261,53 @@ private slots:
             QCOMPARE(reviewed.shown, QStringList());
             QCOMPARE(fileBytes(demo.path(QStringLiteral("telvaro.db"))), before);
         }
+    }
+
+    // Several files chosen at once: the review names each line's file, and Gravar posts them
+    // as one run, with an entry for each file in the journal.
+    void severalFiles() {
+        DemoForm demo(0);
+        const QString a = demo.path(QStringLiteral("a.txt"));
+        const QString b = demo.path(QStringLiteral("b.txt"));
+        for (const auto& [name, bytes] :
+             {std::pair{a, "REF0002,5\r\nSEMCODIGO,1\r\n"}, std::pair{b, "REF0002,2\r\n"}}) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        }
+        ui::Dialogs::setNextFileName(a + u'\n' + b);
+        demo.form().btAbrir->click();
+        QCOMPARE(demo.form().edtCaminho->text(), u'"' + a + QStringLiteral("\" \"") + b + u'"');
+        ui::ReviewWindow* review = demo.simulate();
+        QVERIFY(review);
+        QVERIFY(
+            review->findChild<QLabel*>(QStringLiteral("Destino"))
+                ->text()
+                .startsWith(QStringLiteral("Arquivos: ") + a + QStringLiteral(", ") + b + u'\n'));
+        QCOMPARE(column(*review->table()->model(), 0),
+                 (QStringList{"a.txt: 1; b.txt: 1", "a.txt: 2"}));
+        QTest::keyClick(review, Qt::Key_G, Qt::AltModifier);
+        QTRY_VERIFY(!demo.form().findChild<ui::ReviewWindow*>());
+        QTRY_COMPARE(ui::Dialogs::shown().size(), 1);
+        QCOMPARE(ui::Dialogs::shown().constFirst().text, Success);
+        demo.finish();
+        QStringList entries;
+        {
+            QSqlDatabase database =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+            database.setDatabaseName(demo.path(QStringLiteral("telvaro.db")));
+            QSqlQuery query(database);
+            QVERIFY(database.open() &&
+                    query.exec(QStringLiteral("Select Arquivo, Gravadas, Rejeitadas, IdLote = "
+                                              "(Select Min(IdConv) From ConvColetorIt) From "
+                                              "ConvColetor Order By Arquivo")));
+            while (query.next())
+                entries << QStringLiteral("%1 %2 %3 %4")
+                               .arg(query.value(0).toString(), query.value(1).toString(),
+                                    query.value(2).toString(), query.value(3).toString());
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+        QCOMPARE(entries, (QStringList{"a.txt 1 1 1", "b.txt 1 0 1"}));
     }
 
     // "Mostrar detalhes..." of the success box shows every figure, the last line included.
