@@ -3,6 +3,7 @@
 #include "conversion/RejectionList.h"
 #include "db/Connection.h"
 #include "db/Regional.h"
+#include "tests/Relayed.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
 #include "tests/TestMain.h"
@@ -207,6 +208,33 @@ private slots:
                  QStringList{"01|2"});
         QVERIFY(m_form->btOK->isEnabled());
         QCOMPARE(focusName(), QStringLiteral("btOK"));
+    }
+
+    // Another workstation's run holds the company's turn: the bar along the window's foot
+    // counts the wait, and the run posts once the other has ended.
+    void waitsForAnotherWorkstation() {
+        openForm();
+        m_form->edtCaminho->setText(collectorFile("789000001,1\r\n"));
+        ExtraConnection other(m_database->database(), QStringLiteral("other workstation"));
+        QSqlDatabase holder = other.database();
+        QVERIFY(holder.open());
+        QVERIFY(m_database->dialect().beginRunTransaction(holder, QStringLiteral("01")).taken);
+        QString waiting;
+        QTimer::singleShot(1500, m_form.get(), [&] {
+            if (m_form->progress->isTextVisible())
+                waiting = m_form->progress->text();
+            const QString shots = qEnvironmentVariable("COLETOR_SHOTS");
+            if (!shots.isEmpty())
+                m_form->grab().save(QDir(shots).filePath(QStringLiteral("aguardando.png")));
+            holder.rollback();
+        });
+        m_form->btOKClick();
+        QVERIFY2(waiting.startsWith(QStringLiteral(
+                     "Aguardando outra estação de trabalho terminar a conversão… (")),
+                 qPrintable(waiting));
+        QCOMPARE(shownTexts(), QStringList{success()});
+        QCOMPARE(posted(), QStringList{"P1|1"});
+        QVERIFY(!m_form->progress->isTextVisible());
     }
 
     // The error box names the bad quantity's line and text, with a hint at the regional
