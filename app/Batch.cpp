@@ -126,6 +126,8 @@ int failureStatus(conversion::RunEnding ending) {
         return CommitUnconfirmed;
     case conversion::RunEnding::LockWait:
         return LockWait;
+    case conversion::RunEnding::AlreadyConverted:
+        return AlreadyConverted;
     default:
         return RunFailed;
     }
@@ -227,8 +229,9 @@ Ending Conversion::run() {
                                                    "em partes.")
                                         .arg(MaxRunLines)};
         lines += collector.lines;
-        runFiles.push_back({QFileInfo(input.name).fileName(), collector.sha256,
-                            static_cast<int>(collector.lines.size())});
+        runFiles.push_back({QFileInfo(input.name).fileName(),
+                            conversion::readingsSha256(collector.lines),
+                            static_cast<int>(collector.lines.size()), collector.sha256});
         collectorPaths << collector.canonicalPath;
     }
     if (const auto problem = conversion::checkFiles(runFiles))
@@ -303,9 +306,7 @@ Ending Conversion::run() {
                       error.detail()};
     }
     if (!earlier.empty()) {
-        const QString text = runFiles.size() == 1
-                                 ? conversion::journal::alreadyConvertedText(earlier.front())
-                                 : conversion::journal::alreadyConvertedText(earlier);
+        const QString text = conversion::alreadyConvertedText(request, earlier);
         if (request.dryRun)
             printError(text + QStringLiteral(" Simulação: gravar pediria --de-novo."));
         else if (!parser.isSet(options.again))
@@ -315,9 +316,15 @@ Ending Conversion::run() {
     }
     BatchObserver observer(static_cast<int>(lines.size()), reportFile.get(), request.dryRun,
                            runFiles);
+    request.again = parser.isSet(options.again);
     const conversion::RunResult result =
         service.run(request, {inventoryRejections, openingRejections, rejectionsFlag}, &observer);
     observer.finish();
+    // Another workstation posted one of the files while this run waited for its turn.
+    if (result.ending == conversion::RunEnding::AlreadyConverted)
+        throw Failure{AlreadyConverted,
+                      result.failure +
+                          QStringLiteral(" Nada foi gravado; --de-novo converte de novo.")};
     if (!result.completed())
         throw Failure{failureStatus(result.ending), result.failureWithLine(), result.detail};
     if (!result.note.isEmpty())

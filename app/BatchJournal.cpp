@@ -156,7 +156,8 @@ Ending undoRun(const QString& id) {
     conversion::journal::UndoResult result;
     try {
         result = conversion::journal::undo(opened.database(), opened.dialect(), id,
-                                           conversion::journal::currentUser());
+                                           conversion::journal::currentUser(),
+                                           opened.connection->turnWait());
     } catch (const db::LockTimeout& error) {
         throw Failure{LockWait, error.message() + QStringLiteral(" Nada foi desfeito."),
                       error.detail()};

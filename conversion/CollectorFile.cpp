@@ -65,6 +65,16 @@ QStringList readLines(QFile& file, const QString& name, qint64 maxBytes, QString
     return readOpen(file, name, maxBytes, sha256);
 }
 
+QString readingsSha256(const QStringList& lines) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            hash.addData("\n");
+        hash.addData(lines.at(i).toUtf8());
+    }
+    return QString::fromLatin1(hash.result().toHex());
+}
+
 bool holdsNoReading(const QStringList& lines) {
     bool blank = true;
     for (const QString& line : lines) {

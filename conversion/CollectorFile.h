@@ -21,6 +21,11 @@ QStringList readLines(const QString& path, QString* sha256 = nullptr);
 // with FileError before it is read, so a stray huge file can't take the memory.
 QStringList readLines(QFile& file, const QString& name, qint64 maxBytes, QString* sha256 = nullptr);
 
+// The identity of a file's readings, in hex: the SHA-256 of its lines joined by LF, in UTF-8. The
+// same readings saved with other line ends, or with a line end after the last line or without,
+// are the same file.
+QString readingsSha256(const QStringList& lines);
+
 // A file in which no line holds a reading although some line holds more than blanks: written
 // with another separator, most likely. Posting it would pass over every line and call it a success.
 bool holdsNoReading(const QStringList& lines);

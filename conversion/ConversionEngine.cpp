@@ -87,6 +87,8 @@ void ConversionEngine::startRun(Mode mode) {
             m_observer->waitingForTurn(seconds);
         };
     m_run = std::make_unique<Run>(m_database, m_dialect, m_entries, m_watchdog.get(), &turn);
+    if (m_observer)
+        m_observer->runBegan();
 }
 
 // What the run learnt goes with it; the next run, and a question between runs, ask afresh.

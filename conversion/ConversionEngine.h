@@ -95,6 +95,10 @@ public:
     // Before the first line, while another workstation's run posts into the same company: the
     // whole seconds waited so far, told again every moment until the run's turn comes.
     virtual void waitingForTurn(int seconds) { Q_UNUSED(seconds); }
+    // The run's transaction has begun and the run has the company's turn: no other run posts
+    // into the company until it ends. What must be asked under that turn is asked here; a
+    // db::Error undoes the run.
+    virtual void runBegan() {}
 };
 
 // Where the rejected readings of each mode go, and the flag the first rejection sets.

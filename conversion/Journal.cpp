@@ -59,6 +59,20 @@ QString modeCode(bool inventory) {
     return QLatin1String(inventory ? InventoryMode : OpeningStockMode);
 }
 
+} // namespace
+
+// A count as the journal stores it: NULL where there is none.
+QVariant countValue(const std::optional<double>& count) {
+    return count ? QVariant(*count) : QVariant(QMetaType::fromType<double>());
+}
+std::optional<double> countOf(const db::Statement& row, int column) {
+    if (row.isNull(column))
+        return std::nullopt;
+    return row.number(column);
+}
+
+namespace {
+
 bool isJournalStatement(const QString& statement) {
     return statement.contains(QLatin1String(db::table::ConvColetor), Qt::CaseInsensitive);
 }
@@ -102,13 +116,24 @@ bool present(const QSqlDatabase& database) {
     return found == 2;
 }
 
-bool keepsLotes(const QSqlDatabase& database) {
-    // The table's name as the database spells it: each server folds unquoted names its own way.
-    for (const QString& table : database.tables()) {
-        if (table.compare(QLatin1String(db::table::ConvColetor), Qt::CaseInsensitive) == 0)
-            return database.record(table).contains(QStringLiteral("IdLote"));
+namespace {
+// Whether a journal table has a column; the table's name as the database spells it, since each
+// server folds unquoted names its own way.
+bool hasColumn(const QSqlDatabase& database, const char* table, const char* column) {
+    for (const QString& name : database.tables()) {
+        if (name.compare(QLatin1String(table), Qt::CaseInsensitive) == 0)
+            return database.record(name).contains(QLatin1String(column));
     }
     return false;
+}
+} // namespace
+
+bool keepsLotes(const QSqlDatabase& database) {
+    return hasColumn(database, db::table::ConvColetor, "IdLote");
+}
+
+bool keepsCounts(const QSqlDatabase& database) {
+    return hasColumn(database, db::table::ConvColetorIt, "Depois");
 }
 
 QString noLotesText() {
@@ -124,13 +149,20 @@ QStringList creationStatements(const db::Dialect& dialect) {
 }
 
 QStringList completionStatements(const QSqlDatabase& database, const db::Dialect& dialect) {
-    if (!present(database) || keepsLotes(database))
+    if (!present(database))
         return {};
-    QStringList statements{QString::fromLatin1(db::sql::JournalAddLote)};
-    for (const QString& statement : creationStatements(dialect)) {
-        if (statement.contains(QLatin1String("IdLote")) &&
-            !statement.contains(QLatin1String("CREATE TABLE"), Qt::CaseInsensitive))
-            statements << statement;
+    QStringList statements;
+    if (!keepsCounts(database))
+        statements << QString::fromLatin1(db::sql::JournalAddBefore)
+                   << QString::fromLatin1(db::sql::JournalAddAfter);
+    if (!keepsLotes(database)) {
+        // A journal without IdLote has only the index it was made with, on Sha256.
+        statements << QString::fromLatin1(db::sql::JournalAddLote);
+        for (const QString& statement : creationStatements(dialect)) {
+            if (statement.startsWith(QLatin1String("CREATE INDEX"), Qt::CaseInsensitive) &&
+                !statement.contains(QLatin1String("ConvColetor_Sha256")))
+                statements << statement;
+        }
     }
     return statements;
 }
@@ -158,14 +190,20 @@ void RowCollector::add(const LineReport& line) {
     if (line.outcome != LineOutcome::Posted)
         return;
     if (m_inventory) {
-        for (RowRecord& row : m_rows) {
-            if (row.CodProd == line.CodProd && row.CodGrade == line.CodGrade) {
-                row.quantity += line.quantity;
-                return;
-            }
+        // A unit separator can't occur in a code read from the database's text columns.
+        const QString key = line.CodProd + QChar(0x1f) + line.CodGrade;
+        if (const auto found = m_countRows.constFind(key); found != m_countRows.cend()) {
+            RowRecord& row = m_rows[*found];
+            row.quantity += line.quantity;
+            row.after = line.countAfter;
+            return;
         }
+        m_countRows.insert(key, m_rows.size());
+        m_rows.push_back({line.CodProd, line.CodGrade, line.quantity, line.rowCreated,
+                          line.rowCreated ? std::nullopt : line.countBefore, line.countAfter});
+        return;
     }
-    m_rows.push_back({line.CodProd, line.CodGrade, line.quantity, line.rowCreated});
+    m_rows.push_back({line.CodProd, line.CodGrade, line.quantity, line.rowCreated, {}, {}});
 }
 
 void write(const QSqlDatabase& database, const db::Dialect& dialect,
@@ -193,23 +231,30 @@ void write(const QSqlDatabase& database, const db::Dialect& dialect,
             binder.text(":PIdLote", entries.front().id);
         binder.statement.execute();
     }
-    const Prepared insertRow = prepare(database, dialect, db::sql::JournalInsertRow);
+    // A journal made before it kept the counts gets the rows as it knows them.
+    const bool counts = keepsCounts(database);
+    const Prepared insertRow = prepare(
+        database, dialect, counts ? db::sql::JournalInsertRowCounts : db::sql::JournalInsertRow);
     for (const RowRecord& row : rows) {
-        Binder(*insertRow)
-            .text(":PIdConv", entries.front().id)
+        Binder binder(*insertRow);
+        binder.text(":PIdConv", entries.front().id)
             .text(":PCodProd", row.CodProd)
             .text(":PCodGrade", row.CodGrade)
             .number(":PQuantidade", row.quantity)
-            .text(":PCriou", QLatin1String(row.created ? "S" : "N"))
-            .statement.execute();
+            .text(":PCriou", QLatin1String(row.created ? "S" : "N"));
+        if (counts)
+            binder.variant(":PAntes", countValue(row.before))
+                .variant(":PDepois", countValue(row.after));
+        binder.statement.execute();
     }
 }
 
 std::optional<RunRecord> findPosted(const QSqlDatabase& database, const db::Dialect& dialect,
-                                    const RunRecord& wanted) {
+                                    const RunRecord& wanted, const QString& bytesSha256) {
     const Prepared select = prepare(database, dialect, db::sql::JournalFindPosted);
     Binder binder{*select};
     binder.text(":PSha256", wanted.sha256)
+        .text(":PBytesSha256", bytesSha256.isEmpty() ? wanted.sha256 : bytesSha256)
         .text(":PModo", modeCode(wanted.inventory))
         .text(":PCodEmpresa", wanted.companyCode)
         .variant(":PDataInv", dialect.date(wanted.date))
@@ -274,13 +319,25 @@ QList<RunRecord> history(const QSqlDatabase& database, const db::Dialect& dialec
 
 std::vector<RowRecord> rows(const QSqlDatabase& database, const db::Dialect& dialect,
                             const QString& id) {
-    const Prepared select = prepare(database, dialect, db::sql::JournalRows);
+    const bool counts = keepsCounts(database);
+    const Prepared select =
+        prepare(database, dialect, counts ? db::sql::JournalRowsCounts : db::sql::JournalRows);
     Binder binder{*select};
     binder.text(":PIdConv", id);
     std::vector<RowRecord> result;
-    for (bool onRow = select->open(); onRow; onRow = select->next())
-        result.push_back({select->text(0), select->text(1), select->number(2),
-                          select->text(3).trimmed() == QLatin1String("S")});
+    for (bool onRow = select->open(); onRow; onRow = select->next()) {
+        RowRecord& row =
+            result.emplace_back(RowRecord{select->text(0),
+                                          select->text(1),
+                                          select->number(2),
+                                          select->text(3).trimmed() == QLatin1String("S"),
+                                          {},
+                                          {}});
+        if (counts) {
+            row.before = countOf(*select, 4);
+            row.after = countOf(*select, 5);
+        }
+    }
     select->close();
     return result;
 }

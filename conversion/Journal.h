@@ -4,10 +4,12 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -35,7 +37,8 @@ struct RunRecord {
     QString causeCode;
     QDate date;
     QString fileName;
-    // SHA-256 of the file's bytes, in hex.
+    // The identity of the file's readings (conversion::readingsSha256), or of its bytes for
+    // runs recorded before; in hex.
     QString sha256;
     int lines = 0;
     int posted = 0;
@@ -56,6 +59,10 @@ struct RowRecord {
     double quantity = 0.0;
     // The run created the row rather than adding to one that was there.
     bool created = false;
+    // Of a count row: its count before the run (none when the run created it) and the count the
+    // run left; both unknown for rows recorded before the journal kept them.
+    std::optional<double> before;
+    std::optional<double> after;
 };
 
 // Who and where, for a run or an undo: the user of the operating system and the workstation.
@@ -68,6 +75,9 @@ QString shownMoment(const QString& stored);
 
 // Whether the database has both tables; asked once per start.
 bool present(const QSqlDatabase& database);
+// Whether the journal keeps each count row's count before and after a run (the columns Antes and
+// Depois of ConvColetorIt), which an undo in any order puts back exactly.
+bool keepsCounts(const QSqlDatabase& database);
 // Whether the journal can keep the files of one run together (its IdLote column, which journals
 // made before runs of several files lack); false without a journal.
 bool keepsLotes(const QSqlDatabase& database);
@@ -95,6 +105,9 @@ public:
 private:
     bool m_inventory;
     std::vector<RowRecord> m_rows;
+    // Where each count row's record is, by product and grade: a run of many lines adds each
+    // in constant time.
+    QHash<QString, std::size_t> m_countRows;
 };
 
 // Writes a run, an entry for each of its files, and its rows, under the first entry; called
@@ -104,8 +117,9 @@ void write(const QSqlDatabase& database, const db::Dialect& dialect,
 
 // The newest posted, not undone run of the same bytes into the same mode, company, date and
 // cause.
+// bytesSha256: the file's bytes' hash, as runs recorded before the readings' identity.
 std::optional<RunRecord> findPosted(const QSqlDatabase& database, const db::Dialect& dialect,
-                                    const RunRecord& wanted);
+                                    const RunRecord& wanted, const QString& bytesSha256 = {});
 std::optional<RunRecord> find(const QSqlDatabase& database, const db::Dialect& dialect,
                               const QString& id);
 // The entries of the run an entry belongs to: itself alone, or every file of its run, the first
@@ -144,8 +158,9 @@ struct UndoResult {
 // quantity comes off its count row while the row is not processed; a row the run created and
 // that nothing else added to since goes. Opening stock: the run's INCIEST and MVGERAL rows go
 // while the product has no other movement. A refusal or an error leaves everything as it was.
+// It takes the company's turn first, as a run does, waiting up to turnWait.
 UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const QString& id,
-                const QString& user);
+                const QString& user, std::chrono::milliseconds turnWait = db::TurnWaitLimit);
 // The message of a refused undo, one row a line.
 QString refusalText(const UndoResult& result);
 

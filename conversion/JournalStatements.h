@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // What the journal's reads, writes and undo share: its statements, prepared and bound by name.
@@ -44,6 +45,10 @@ private:
         return *this;
     }
 };
+
+// A count as the journal stores it, NULL where there is none, and as a row holds it.
+QVariant countValue(const std::optional<double>& count);
+std::optional<double> countOf(const db::Statement& row, int column);
 
 // "1 leitura gravada", "3 leituras gravadas".
 inline QString counted(int count, const char* one, const char* many) {

@@ -9,8 +9,11 @@
 #include "db/Texts.h"
 
 #include <QVariant>
+#include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
+#include <vector>
 
 namespace conversion::journal {
 
@@ -36,15 +39,7 @@ public:
 
     void reverse(const RowRecord& row) {
         if (m_run.inventory) {
-            const bool remove = row.created && onlyThisRun(row) && countIs(row);
-            const Prepared change =
-                prepare(remove ? db::sql::UndoDeleteCountRow : db::sql::UndoSubtractCount);
-            Binder binder{*change};
-            if (!remove)
-                binder.number(":PQuantidade", row.quantity);
-            countKey(binder, row);
-            if (change->executeCounted() != 1)
-                throw db::DatabaseError(rowChangedText(row));
+            reverseCount(row);
             return;
         }
         for (const char* text :
@@ -60,6 +55,115 @@ public:
     }
 
 private:
+    // A posted run that added to the same count row after this one, with the counts it recorded.
+    struct LaterRun {
+        QString id;
+        std::optional<double> before;
+        std::optional<double> after;
+    };
+
+    // A count row back to what it held without the run. When nothing changed the row since the
+    // run, the count the run found goes back exactly (a row it created goes); otherwise the run's
+    // quantity comes off, and the runs after it are recorded as if it had never been, so that
+    // undoing them later, in any order, is exact too. A row a run created goes once no posted
+    // run and no change from outside the journal is left on it.
+    void reverseCount(const RowRecord& row) {
+        const double count = m_counts.at({row.CodProd, row.CodGrade});
+        const std::vector<LaterRun> later = row.after ? laterRuns(row) : std::vector<LaterRun>();
+        const bool alone = onlyThisRun(row);
+        if (row.after && later.empty() && same(count, *row.after)) {
+            if (row.before) {
+                setCount(row, *row.before);
+                return;
+            }
+            if (alone) {
+                deleteRow(row);
+                return;
+            }
+        }
+        const double left = count - row.quantity;
+        std::optional<double> before = row.before;
+        bool created = row.created;
+        for (const LaterRun& next : later) {
+            if (!next.after)
+                break;
+            const double after = *next.after - row.quantity;
+            shift(next.id, row, before, after, created);
+            before = after;
+            created = false;
+        }
+        if (alone && row.created && same(left, 0.0)) {
+            deleteRow(row);
+            return;
+        }
+        setCount(row, left);
+    }
+
+    // The runs after this one on the row, in their order: each started from the count the one
+    // before it left. A change from outside the journal breaks the chain there.
+    std::vector<LaterRun> laterRuns(const RowRecord& row) {
+        const Prepared select = prepare(db::sql::UndoOtherRunCounts);
+        Binder binder{*select};
+        binder.text(":PIdConv", m_run.id)
+            .text(":PCodEmpresa", m_run.companyCode)
+            .variant(":PDataInv", m_date)
+            .text(":PCodProd", row.CodProd)
+            .text(":PCodGrade", row.CodGrade);
+        std::vector<LaterRun> others;
+        for (bool onRow = select->open(); onRow; onRow = select->next())
+            others.push_back({select->text(0), countOf(*select, 1), countOf(*select, 2)});
+        select->close();
+        std::vector<LaterRun> chain;
+        for (std::optional<double> left = row.after; left;) {
+            const auto next = std::find_if(others.begin(), others.end(), [&](const LaterRun& run) {
+                return run.before && run.after && same(*run.before, *left);
+            });
+            if (next == others.end())
+                break;
+            chain.push_back(*next);
+            left = next->after;
+            others.erase(next);
+        }
+        return chain;
+    }
+
+    void shift(const QString& id, const RowRecord& row, const std::optional<double>& before,
+               double after, bool created) {
+        const Prepared update = prepare(db::sql::UndoShiftLaterRun);
+        Binder binder{*update};
+        binder.variant(":PAntes", countValue(before))
+            .number(":PDepois", after)
+            .text(":PCriou", QLatin1String(created ? "S" : "N"))
+            .text(":PIdConv", id)
+            .text(":PCodProd", row.CodProd)
+            .text(":PCodGrade", row.CodGrade);
+        if (update->executeCounted() != 1)
+            throw db::DatabaseError(rowChangedText(row));
+    }
+
+    void setCount(const RowRecord& row, double count) {
+        const Prepared update = prepare(db::sql::UndoSetCount);
+        Binder binder{*update};
+        binder.number(":PQuantidade", count);
+        countKey(binder, row);
+        if (update->executeCounted() != 1)
+            throw db::DatabaseError(rowChangedText(row));
+    }
+
+    void deleteRow(const RowRecord& row) {
+        const Prepared remove = prepare(db::sql::UndoDeleteCountRow);
+        Binder binder{*remove};
+        countKey(binder, row);
+        if (remove->executeCounted() != 1)
+            throw db::DatabaseError(rowChangedText(row));
+    }
+
+    // Equal but for the noise of adding decimals: a server adds a run's readings to the row in
+    // one sum, the run added them one at a time.
+    static bool same(double a, double b) {
+        return std::abs(a - b) <= 1e-9 * std::max({1.0, std::abs(a), std::abs(b)});
+    }
+
     Prepared prepare(const char* text) {
         return journal::prepare(m_database, m_dialect, text, m_watchdog);
     }
@@ -98,12 +202,6 @@ private:
         const bool none = !select->open() || select->number(0) == 0;
         select->close();
         return none;
-    }
-
-    // Whether the count row holds exactly what the run put in: then nothing else added to it.
-    bool countIs(const RowRecord& row) const {
-        const double count = m_counts.at({row.CodProd, row.CodGrade});
-        return std::abs(count - row.quantity) <= 1e-9 * std::max(1.0, std::abs(row.quantity));
     }
 
     QString checkOpeningStock(const RowRecord& row) {
@@ -146,18 +244,26 @@ private:
 } // namespace
 
 UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const QString& id,
-                const QString& user) {
+                const QString& user, std::chrono::milliseconds turnWait) {
     UndoResult result;
+    const auto unknown = [&] {
+        result.message = QStringLiteral("Conversão não encontrada no diário: %1").arg(id);
+        return result;
+    };
+    // The company's turn, as a run takes it: an undo and the runs into the company, and two
+    // undos of one run, go one after another, and the second undo finds the first one's mark.
+    const std::optional<RunRecord> asked = find(database, dialect, id);
+    if (!asked)
+        return unknown();
     std::unique_ptr<db::StatementWatchdog> watchdog;
     if (auto cancel = dialect.canceller(database))
         watchdog = std::make_unique<db::StatementWatchdog>(std::move(cancel), db::LockWaitLimit);
     // Declared before the guard, so that the statements end before the transaction does.
-    db::TransactionGuard transaction(database, dialect);
+    db::TransactionGuard transaction(database, dialect,
+                                     db::TurnWait{asked->companyCode, turnWait, {}});
     const std::optional<RunRecord> entry = find(database, dialect, id);
-    if (!entry) {
-        result.message = QStringLiteral("Conversão não encontrada no diário: %1").arg(id);
-        return result;
-    }
+    if (!entry)
+        return unknown();
     // A run of several files is undone whole, from the entry of its first file.
     const QList<RunRecord> entries = lote(database, dialect, *entry);
     const RunRecord& run = entries.constFirst();
@@ -198,9 +304,14 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
             QStringLiteral("A conversão %1 mudou durante o desfazer; nada foi desfeito.").arg(id));
     transaction.commit();
     result.undone = true;
+    // In the words of the question before it: the readings the run posted.
+    int posted = 0;
+    for (const RunRecord& each : entries)
+        posted += each.posted;
     result.message =
-        QStringLiteral("Conversão desfeita: %1 de %2.")
-            .arg(counted(static_cast<int>(written.size()), "linha revertida", "linhas revertidas"),
+        QStringLiteral("Conversão desfeita: %1 em %2 de %3.")
+            .arg(counted(posted, "leitura", "leituras"),
+                 counted(static_cast<int>(written.size()), "linha", "linhas"),
                  run.inventory ? QStringLiteral("Inventa") : QStringLiteral("INCIEST e MVGERAL"));
     if (inLote) {
         QStringList names;

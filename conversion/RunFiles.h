@@ -11,9 +11,12 @@ namespace conversion {
 struct RunFile {
     // As the journal names it: the file's name without its folder.
     QString name;
-    // SHA-256 of the file's bytes, in hex.
+    // The file's identity: the SHA-256 of its readings (its lines, whatever ends them), in hex.
     QString sha256;
     int lines = 0;
+    // SHA-256 of the file's bytes, as the journal knew files before: a file posted then is
+    // still found.
+    QString bytesSha256;
 };
 
 using RunFiles = std::vector<RunFile>;

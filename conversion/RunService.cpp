@@ -26,13 +26,23 @@ public:
         std::function<void(const std::vector<RunSummary>&, const std::vector<journal::RowRecord>&)>;
 
     Recorder(RunObserver* caller, RunResult& result, const RunRequest& request,
-             JournalWriter writeJournal)
+             JournalWriter writeJournal, std::function<void()> checkEarlier)
         : m_caller(caller)
         , m_result(result)
         , m_request(request)
         , m_rows(request.inventory)
         , m_files(std::max<std::size_t>(1, request.files.size()))
-        , m_writeJournal(std::move(writeJournal)) {}
+        , m_writeJournal(std::move(writeJournal))
+        , m_checkEarlier(std::move(checkEarlier)) {}
+
+    // Asked under the company's turn, so that of two runs of one file at once the second sees
+    // the first one's entry.
+    void runBegan() override {
+        if (m_checkEarlier)
+            m_checkEarlier();
+        if (m_caller)
+            m_caller->runBegan();
+    }
 
     void lineStarted(int number) override {
         m_current = number;
@@ -86,11 +96,23 @@ private:
     // Each file's figures, for its entry in the journal.
     std::vector<RunSummary> m_files;
     JournalWriter m_writeJournal;
+    std::function<void()> m_checkEarlier;
     int m_current = 0;
     int m_done = 0;
 };
 
+// A file the journal holds as posted, found once the run had its turn.
+class AlreadyPosted final : public Error {
+public:
+    explicit AlreadyPosted(std::vector<journal::RunRecord> runs, const QString& text)
+        : Error(text)
+        , earlier(std::move(runs)) {}
+    std::vector<journal::RunRecord> earlier;
+};
+
 RunEnding endingOf(const std::exception& error) {
+    if (dynamic_cast<const AlreadyPosted*>(&error))
+        return RunEnding::AlreadyConverted;
     if (dynamic_cast<const db::CommitUnconfirmed*>(&error))
         return RunEnding::CommitUnconfirmed;
     if (dynamic_cast<const db::LockTimeout*>(&error))
@@ -139,8 +161,8 @@ std::optional<QString> checkFiles(const RunFiles& files) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
             if (files[j].sha256 == files[i].sha256)
-                return QStringLiteral("%1 tem os mesmos bytes de %2: as leituras seriam gravadas "
-                                      "duas vezes.")
+                return QStringLiteral("%1 tem as mesmas leituras de %2: seriam gravadas duas "
+                                      "vezes.")
                     .arg(files[i].name, files[j].name);
         }
     }
@@ -163,6 +185,12 @@ journal::RunRecord recordOf(const RunRequest& request, const RunFile& file) {
 
 } // namespace
 
+QString alreadyConvertedText(const RunRequest& request,
+                             const std::vector<journal::RunRecord>& earlier) {
+    return request.files.size() == 1 ? journal::alreadyConvertedText(earlier.front())
+                                     : journal::alreadyConvertedText(earlier);
+}
+
 std::vector<journal::RunRecord> RunService::earlierRuns(const RunRequest& request) const {
     std::vector<journal::RunRecord> earlier;
     if (!request.journal)
@@ -172,7 +200,7 @@ std::vector<journal::RunRecord> RunService::earlierRuns(const RunRequest& reques
         // A date that is no date posts nothing, so nothing can have been posted with it.
         if (!wanted.date.isValid())
             break;
-        if (auto found = journal::findPosted(m_database, m_dialect, wanted))
+        if (auto found = journal::findPosted(m_database, m_dialect, wanted, file.bytesSha256))
             earlier.push_back(std::move(*found));
     }
     return earlier;
@@ -182,12 +210,16 @@ std::optional<bool> RunService::journalHolds(const QString& runId) const {
     QSqlDatabase database = m_database;
     QElapsedTimer clock;
     clock.start();
-    // A commit that reached the server may still be under way when the run is first looked
-    // for: "not posted" is said only when a second look, a moment later, agrees.
+    // A commit that reached the server may still be on its way, or under way there: the run is
+    // looked for every half second, and "not posted" is said only once the lock wait limit has
+    // passed without it.
     bool missing = false;
-    for (int attempt = 0; attempt < 3 && clock.elapsed() < db::LockWaitLimit.count(); ++attempt) {
-        if (attempt > 0)
+    for (int attempt = 0;; ++attempt) {
+        if (attempt > 0) {
+            if (clock.elapsed() >= db::LockWaitLimit.count())
+                break;
             QThread::msleep(500);
+        }
         if (!database.isOpen() || attempt == 0) {
             database.close();
             if (!database.open())
@@ -196,8 +228,6 @@ std::optional<bool> RunService::journalHolds(const QString& runId) const {
         try {
             if (journal::find(database, m_dialect, runId))
                 return true;
-            if (missing)
-                return false;
             missing = true;
         } catch (const db::Error&) {
             database.close();
@@ -240,7 +270,15 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
             journal::write(m_database, m_dialect, entries, rows);
         };
     }
-    Recorder recorder(observer, result, request, writeJournal);
+    std::function<void()> checkEarlier;
+    if (writeJournal && !request.again) {
+        checkEarlier = [&] {
+            std::vector<journal::RunRecord> earlier = earlierRuns(request);
+            if (!earlier.empty())
+                throw AlreadyPosted(std::move(earlier), alreadyConvertedText(request, earlier));
+        };
+    }
+    Recorder recorder(observer, result, request, writeJournal, checkEarlier);
     const QList<RejectionList::Row> inventoryBefore = rejections.inventory.rows();
     const QList<RejectionList::Row> openingBefore = rejections.openingStock.rows();
     const bool flagBefore = rejections.rejectionsFlag;
@@ -264,6 +302,10 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
         result.ending = endingOf(error);
         result.failure = ConversionEngine::failedRunMessage(error);
         result.detail = db::detailOf(error);
+        if (const auto* posted = dynamic_cast<const AlreadyPosted*>(&error)) {
+            result.failure = posted->message();
+            result.earlier = posted->earlier;
+        }
         if (result.ending == RunEnding::CommitUnconfirmed && !result.runId.isEmpty()) {
             // The journal went in with the readings: it tells whether the commit was kept.
             if (const auto held = journalHolds(result.runId)) {
@@ -285,7 +327,8 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
                 result.failure.remove(0, prefix.size());
                 result.failedLine = badQuantity->lineNumber();
             }
-        } else if (!result.completed() && !badQuantity) {
+        } else if (!result.completed() && !badQuantity &&
+                   result.ending != RunEnding::AlreadyConverted) {
             result.failedLine = batchLine > 0 ? batchLine : recorder.failedLine();
         }
     }

@@ -31,6 +31,9 @@ struct RunRequest {
     bool keepLines = false;
     // The journal's tables are there (asked once per start): the run is written into it.
     bool journal = false;
+    // Posts even a file the journal holds as posted into the same place; without it such a run
+    // ends as AlreadyConverted, however near another workstation's posting of the file came.
+    bool again = false;
     // How long the run waits for its turn while another workstation's run posts into the same
     // company; then it ends as a lock wait.
     std::chrono::milliseconds turnWaitLimit = db::TurnWaitLimit;
@@ -50,6 +53,9 @@ enum class RunEnding {
     CommitUnconfirmed,
     // Another workstation held a row or the database: undone, worth trying again later.
     LockWait,
+    // The journal holds one of the files as posted into the same place, and no repeat was
+    // asked for: nothing was posted.
+    AlreadyConverted,
 };
 
 // What a run did.
@@ -69,6 +75,8 @@ struct RunResult {
     int failedLine = 0;
     // The run's files, to name the failed line's file in a run of several.
     RunFiles files;
+    // Of a run that ended AlreadyConverted: the journal's runs of its files.
+    std::vector<journal::RunRecord> earlier;
     // The run's id in the journal, chosen before the commit (its first file's entry, which
     // undoes them all); empty without a journal.
     QString runId;
@@ -109,6 +117,10 @@ QString blankFieldText(const QString& label);
 // Why the lines of a collector file give no run (empty, or not one reading); fileName, when
 // given, is named in the text.
 std::optional<QString> checkLines(const QStringList& lines, const QString& fileName = QString());
+// The earlier runs of a request's files, as the window asks and the batch mode refuses: of one
+// file as "Este arquivo já foi convertido ...", of several naming each.
+QString alreadyConvertedText(const RunRequest& request,
+                             const std::vector<journal::RunRecord>& earlier);
 // Why files can't go in one run: the same readings twice would post them twice.
 std::optional<QString> checkFiles(const RunFiles& files);
 

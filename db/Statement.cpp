@@ -165,6 +165,10 @@ public:
                               static_cast<int>(value.utf8.size()), SQLITE_STATIC);
             return;
         }
+        if (value.value.isNull()) {
+            sqlite3_bind_null(m_statement, position + 1);
+            return;
+        }
         // Dates reach SQLite as texts already (the dialect's form); anything else as a number.
         sqlite3_bind_double(m_statement, position + 1, value.value.toDouble());
     }

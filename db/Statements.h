@@ -220,7 +220,9 @@ inline constexpr char JournalInsertRun[] =
 inline constexpr char JournalInsertRow[] =
     "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou) Values (:PIdConv, "
     ":PCodProd, :PCodGrade, :PQuantidade, :PCriou)";
-// A posted run, not undone, of the same file bytes into the same place.
+inline constexpr char JournalInsertRowCounts[] =
+    "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou, Antes, Depois) "
+    "Values (:PIdConv, :PCodProd, :PCodGrade, :PQuantidade, :PCriou, :PAntes, :PDepois)";
 // A run of several files: each file's entry carries the id of the first, which holds the rows.
 inline constexpr char JournalInsertRunInLote[] =
     "Insert Into ConvColetor (IdConv, DataHora, Estacao, Usuario, Modo, CodEmpresa, CodCausa, "
@@ -234,8 +236,11 @@ inline constexpr char JournalAddLote[] = "Alter Table ConvColetor Add IdLote VAR
 inline constexpr char JournalMarkLoteUndone[] =
     "Update ConvColetor Set Situacao = 'D', DesfeitoPor = :PDesfeitoPor, DesfeitoEm = "
     ":PDesfeitoEm Where IdLote = :PIdLote And Situacao = 'G'";
+// A posted run, not undone, of the same readings into the same place: the readings' identity or,
+// as runs were recorded before, the file's bytes.
 inline constexpr char JournalFindPosted[] =
-    "Select " COLETOR_JOURNAL_COLUMNS " From ConvColetor Where Sha256 = :PSha256 And Modo = :PModo "
+    "Select " COLETOR_JOURNAL_COLUMNS " From ConvColetor Where Sha256 In (:PSha256, "
+    ":PBytesSha256) And Modo = :PModo "
     "And CodEmpresa = :PCodEmpresa And DataInv = :PDataInv And CodCausa = :PCodCausa And "
     "Situacao = 'G' Order By DataHora Desc";
 inline constexpr char JournalFindRun[] =
@@ -248,6 +253,11 @@ inline constexpr char JournalHistory[] =
 inline constexpr char JournalRows[] = "Select CodProd, CodGrade, Quantidade, Criou From "
                                       "ConvColetorIt Where IdConv = :PIdConv Order By CodProd, "
                                       "CodGrade";
+inline constexpr char JournalRowsCounts[] =
+    "Select CodProd, CodGrade, Quantidade, Criou, Antes, Depois From ConvColetorIt Where IdConv = "
+    ":PIdConv Order By CodProd, CodGrade";
+inline constexpr char JournalAddBefore[] = "Alter Table ConvColetorIt Add Antes DOUBLE PRECISION";
+inline constexpr char JournalAddAfter[] = "Alter Table ConvColetorIt Add Depois DOUBLE PRECISION";
 inline constexpr char JournalMarkUndone[] =
     "Update ConvColetor Set Situacao = 'D', DesfeitoPor = :PDesfeitoPor, DesfeitoEm = "
     ":PDesfeitoEm Where IdConv = :PIdConv And Situacao = 'G'";
@@ -262,6 +272,21 @@ inline constexpr char UndoOtherRunsOnRow[] =
     "And ConvColetor.Modo = 'I' And ConvColetor.CodEmpresa = :PCodEmpresa And "
     "ConvColetor.DataInv = :PDataInv And ConvColetorIt.CodProd = :PCodProd And "
     "ConvColetorIt.CodGrade = :PCodGrade";
+// The other posted runs that added to a count row, with the counts they recorded.
+inline constexpr char UndoOtherRunCounts[] =
+    "Select ConvColetorIt.IdConv, ConvColetorIt.Antes, ConvColetorIt.Depois From ConvColetorIt "
+    "Inner Join ConvColetor On ConvColetor.IdConv = ConvColetorIt.IdConv Where "
+    "ConvColetor.IdConv <> :PIdConv And ConvColetor.Situacao = 'G' And ConvColetor.Modo = 'I' "
+    "And ConvColetor.CodEmpresa = :PCodEmpresa And ConvColetor.DataInv = :PDataInv And "
+    "ConvColetorIt.CodProd = :PCodProd And ConvColetorIt.CodGrade = :PCodGrade";
+// A later run's counts, once an earlier run is undone beneath it.
+inline constexpr char UndoShiftLaterRun[] =
+    "Update ConvColetorIt Set Antes = :PAntes, Depois = :PDepois, Criou = :PCriou Where IdConv = "
+    ":PIdConv And CodProd = :PCodProd And CodGrade = :PCodGrade";
+inline constexpr char UndoSetCount[] =
+    "Update Inventa Set Quantidade = :PQuantidade Where CodEmpresa = :PCodEmpresa And DataInv = "
+    ":PDataInv And Documento = :PDocumento And CodProd = :PCodProd And CodGrade = :PCodGrade And "
+    "Processado = 'N'";
 inline constexpr char UndoSubtractCount[] =
     "Update Inventa Set Quantidade = Quantidade - :PQuantidade Where CodEmpresa = :PCodEmpresa "
     "And DataInv = :PDataInv And Documento = :PDocumento And CodProd = :PCodProd And CodGrade = "

@@ -48,14 +48,17 @@ TcpRelay::~TcpRelay() {
     if (::write(m_wake[1], &stop, 1) != 1)
         qFatal("relay: can't stop");
     m_thread.join();
+    for (std::thread& late : m_late)
+        late.join();
     ::close(m_wake[0]);
     ::close(m_wake[1]);
     ::close(m_listener);
 }
 
-void TcpRelay::cutAtNextRequest(bool passOn) {
+void TcpRelay::cutAtNextRequest(bool passOn, std::chrono::milliseconds lateBy) {
     const std::lock_guard lock(m_mutex);
     m_passOn = passOn;
+    m_lateBy = lateBy;
     m_armed = true;
 }
 
@@ -114,9 +117,27 @@ void TcpRelay::serve() {
                 if (size > 0 && m_armed) {
                     const std::lock_guard lock(m_mutex);
                     m_cutRequest = QByteArray(buffer, size);
+                    m_armed = false;
+                    if (m_passOn && m_lateBy.count() > 0) {
+                        // The client sees its connection drop now; the server gets the request
+                        // later, and its side closes once it has answered.
+                        const int server = links[i].server;
+                        ::shutdown(links[i].client, SHUT_RDWR);
+                        ::close(links[i].client);
+                        links.erase(links.begin() + static_cast<std::ptrdiff_t>(i));
+                        m_late.emplace_back([server, request = m_cutRequest, late = m_lateBy] {
+                            std::this_thread::sleep_for(late);
+                            writeAll(server, request.constData(), request.size());
+                            char answer[4096];
+                            pollfd readable{server, POLLIN, 0};
+                            if (::poll(&readable, 1, 5000) > 0)
+                                ::recv(server, answer, sizeof answer, 0);
+                            ::close(server);
+                        });
+                        continue;
+                    }
                     if (m_passOn)
                         writeAll(links[i].server, buffer, size);
-                    m_armed = false;
                     drop(i);
                     continue;
                 }

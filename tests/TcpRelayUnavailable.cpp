@@ -8,7 +8,7 @@ TcpRelay::TcpRelay(const QString&, int)
     qFatal("TcpRelay: no relay on this platform");
 }
 TcpRelay::~TcpRelay() = default;
-void TcpRelay::cutAtNextRequest(bool) {}
+void TcpRelay::cutAtNextRequest(bool, std::chrono::milliseconds) {}
 void TcpRelay::delayNextReply(std::chrono::milliseconds) {}
 QByteArray TcpRelay::cutRequest() const {
     return {};

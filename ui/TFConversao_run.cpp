@@ -200,7 +200,8 @@ bool TFConversao::loadArquivo() {
     std::optional<QString> problem;
     for (const QString& path : paths) {
         conversion::RunFile& file = m_files.emplace_back();
-        const QStringList lines = conversion::readLines(path, &file.sha256);
+        const QStringList lines = conversion::readLines(path, &file.bytesSha256);
+        file.sha256 = conversion::readingsSha256(lines);
         file.name = QFileInfo(path).fileName();
         file.lines = static_cast<int>(lines.size());
         Arquivo += lines;
@@ -241,8 +242,7 @@ QString TFConversao::earlierRunText(const conversion::RunRequest& run) const {
         conversion::RunService(dbTelvaro->database(), dbTelvaro->dialect()).earlierRuns(run);
     if (earlier.empty())
         return {};
-    return run.files.size() == 1 ? conversion::journal::alreadyConvertedText(earlier.front())
-                                 : conversion::journal::alreadyConvertedText(earlier);
+    return conversion::alreadyConvertedText(run, earlier);
 }
 
 bool TFConversao::postRun(const conversion::RunRequest& reviewed) {
@@ -250,11 +250,12 @@ bool TFConversao::postRun(const conversion::RunRequest& reviewed) {
     run.dryRun = false;
     run.keepLines = false;
     // Counts add up: a file posted twice by mistake doubles them.
-    if (const QString earlier = earlierRunText(run);
-        !earlier.isEmpty() &&
-        !Dialogs::question(this, earlier + QStringLiteral("\rConverter de novo?"),
-                           QStringLiteral("Arquivo já convertido")))
-        return false;
+    if (const QString earlier = earlierRunText(run); !earlier.isEmpty()) {
+        if (!Dialogs::question(this, earlier + QStringLiteral("\rConverter de novo?"),
+                               QStringLiteral("Arquivo já convertido")))
+            return false;
+        run.again = true;
+    }
     progress->setMaximum(static_cast<int>(run.lines.size()));
     progress->setValue(0);
     conversion::RunResult result;
@@ -305,7 +306,11 @@ bool TFConversao::runConversion(const conversion::RunRequest& run, conversion::R
     if (focused)
         focused->setFocus();
 
-    if (!result.failure.isNull())
+    // Another workstation posted the file while this run waited for its turn.
+    if (result.ending == conversion::RunEnding::AlreadyConverted)
+        Dialogs::box(this, result.failure + QStringLiteral("\rNada foi gravado."),
+                     QStringLiteral("Arquivo já convertido"), Dialogs::Icon::Exclamation);
+    else if (!result.failure.isNull())
         Dialogs::error(this, run.files.size() > 1 ? result.failureWithLine() : result.failure,
                        result.detail);
     if (m_closeRequested) {

@@ -79,8 +79,9 @@ CREATE INDEX Relacionarefant_Antiga_Upper ON Relacionarefant (upper(Referenciaan
 CREATE INDEX MvGeral_Produto ON MvGeral (CODEMPRESA, CODPROD, CODGRADE);
 -- Diário das conversões: cada conversão gravada e as linhas de Inventa ou INCIEST que ela
 -- escreveu, gravados na mesma transação das leituras. Uma conversão de vários arquivos tem uma
--- linha por arquivo, todas com o IdLote da primeira, que guarda as linhas escritas. Opcional:
--- sem estas tabelas o programa converte sem diário.
+-- linha por arquivo, todas com o IdLote da primeira, que guarda as linhas escritas, cada uma com
+-- a contagem de antes e a de depois da conversão (Antes nulo: a conversão criou a linha).
+-- Opcional: sem estas tabelas o programa converte sem diário.
 CREATE TABLE ConvColetor (
     IdConv VARCHAR(36) NOT NULL PRIMARY KEY,
     DataHora VARCHAR(23) NOT NULL,
@@ -106,7 +107,10 @@ CREATE TABLE ConvColetorIt (
     CodGrade VARCHAR(4) NOT NULL,
     Quantidade DOUBLE PRECISION NOT NULL,
     Criou CHAR(1) NOT NULL,
+    Antes DOUBLE PRECISION,
+    Depois DOUBLE PRECISION,
     PRIMARY KEY (IdConv, CodProd, CodGrade)
 );
 CREATE INDEX ConvColetor_Sha256 ON ConvColetor (Sha256);
 CREATE INDEX ConvColetor_Lote ON ConvColetor (IdLote);
+CREATE INDEX ConvColetorIt_Produto ON ConvColetorIt (CodProd, CodGrade);

@@ -640,6 +640,92 @@ private slots:
         QCOMPARE(runBatch(inventory, true).status, 7);
     }
 
+    // Four workstations convert the same file at the same moment: the journal is asked under
+    // the company's turn, so one run posts and the others are told it was converted; with
+    // --de-novo each posts in its turn.
+    void sameFileAtOnce_data() {
+        QTest::addColumn<bool>("again");
+        QTest::addColumn<int>("posted");
+        QTest::newRow("one posts") << false << 1;
+        QTest::newRow("--de-novo: all post") << true << 4;
+    }
+    void sameFileAtOnce() {
+        QFETCH(bool, again);
+        QFETCH(int, posted);
+        testfiles::write(path(QStringLiteral("mesmo.txt")), "REF0002,2\r\n");
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < 4; ++i) {
+            auto& run = runs.emplace_back(std::make_unique<QProcess>());
+            run->setProcessEnvironment(programrun::batchEnvironment());
+            run->setWorkingDirectory(m_folder.path());
+            QStringList arguments = {"--inventario", "mesmo.txt", "--empresa", "1", "--causa", "1"};
+            if (again)
+                arguments << "--de-novo";
+            run->start(Executable, arguments);
+        }
+        QList<int> statuses;
+        for (auto& run : runs) {
+            QVERIFY(run->waitForFinished(120000));
+            statuses << run->exitCode();
+        }
+        std::sort(statuses.begin(), statuses.end());
+        QCOMPARE(statuses, again ? (QList<int>{0, 0, 0, 0}) : (QList<int>{0, 7, 7, 7}));
+        QCOMPARE(m_database->rows(QStringLiteral("Select Quantidade From Inventa Where CodProd = "
+                                                 "'000002' And Processado = 'N'")),
+                 QStringList{QString::number(2 * posted)});
+        QCOMPARE(m_database->rows(QStringLiteral("Select Count(*) From ConvColetor")),
+                 QStringList{QString::number(posted)});
+    }
+
+    // Two undos of one run at once: one undoes it, the other is told it was undone already.
+    void twoUndosAtOnce() {
+        testfiles::write(path(QStringLiteral("mesmo.txt")), "REF0002,2\r\nREF0003,1\r\n");
+        const Result posted = runBatch(
+            {"--inventario", "@mesmo.txt", "--empresa", "1", "--causa", "1", "--json"}, true);
+        QCOMPARE(posted.status, 0);
+        const QString id = QJsonDocument::fromJson(posted.out).object().value("id").toString();
+        std::vector<std::unique_ptr<QProcess>> undos;
+        for (int i = 0; i < 2; ++i) {
+            auto& undo = undos.emplace_back(std::make_unique<QProcess>());
+            undo->setProcessEnvironment(programrun::batchEnvironment());
+            undo->setWorkingDirectory(m_folder.path());
+            undo->start(Executable, {"--desfazer", id});
+        }
+        QList<int> statuses;
+        QString told;
+        for (auto& undo : undos) {
+            QVERIFY(undo->waitForFinished(120000));
+            statuses << undo->exitCode();
+            told += QString::fromUtf8(undo->readAllStandardError());
+        }
+        std::sort(statuses.begin(), statuses.end());
+        QCOMPARE(statuses, (QList<int>{0, 2}));
+        QVERIFY2(told.contains(QStringLiteral("já foi desfeita")), qPrintable(told));
+        QCOMPARE(m_database->rows(QStringLiteral("Select Count(*) From Inventa Where CodProd In "
+                                                 "('000002', '000003')")),
+                 QStringList{QStringLiteral("0")});
+    }
+
+    // The same readings saved another way are the same file: other line ends, a line end
+    // after the last line or none.
+    void sameReadingsSavedAnotherWay_data() {
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("LF") << QByteArray("REF0002,2\nREF0003,1\n");
+        QTest::newRow("CR") << QByteArray("REF0002,2\rREF0003,1\r");
+        QTest::newRow("no line end after the last") << QByteArray("REF0002,2\r\nREF0003,1");
+    }
+    void sameReadingsSavedAnotherWay() {
+        QFETCH(QByteArray, saved);
+        const QStringList inventory = {
+            "--inventario", "@leituras.txt", "--empresa", "1", "--causa", "1"};
+        testfiles::write(path(QStringLiteral("leituras.txt")), "REF0002,2\r\nREF0003,1\r\n");
+        QCOMPARE(runBatch(inventory, true).status, 0);
+        testfiles::write(path(QStringLiteral("leituras.txt")), saved);
+        const Result again = runBatch(inventory, true);
+        QCOMPARE(again.status, 7);
+        QVERIFY2(again.err.startsWith("Este arquivo já foi convertido em "), again.err.constData());
+    }
+
     // Several files in one run: one transaction, the report naming each line's file, an entry
     // per file in the journal, each file still guarded against a second posting, and one undo
     // for them all. A journal made before such runs refuses them until it is completed.
@@ -658,6 +744,7 @@ private slots:
         // The journal of an earlier version: its administrator completes it first.
         const bool firebird = TestDatabase::engine() == QLatin1String("firebird");
         m_database->exec(QStringLiteral("Drop Index ConvColetor_Lote"));
+        m_database->exec(QStringLiteral("Drop Index ConvColetorIt_Produto"));
         m_database->exec(firebird ? QStringLiteral("Alter Table ConvColetor Drop IdLote")
                                   : QStringLiteral("Alter Table ConvColetor Drop Column IdLote"));
         Result result = runBatch(QStringList{"--inventario", "@a.txt", "@b.txt"} + entries, true);

@@ -1,3 +1,4 @@
+#include "conversion/CollectorFile.h"
 #include "conversion/Journal.h"
 #include "conversion/RejectionList.h"
 #include "conversion/RunService.h"
@@ -6,7 +7,6 @@
 #include "tests/TestDatabase.h"
 #include "tests/TestMain.h"
 
-#include <QCryptographicHash>
 #include <QTest>
 #include <QThread>
 #include <functional>
@@ -39,11 +39,8 @@ RunRequest requestFor(const QStringList& lines, bool inventory, bool dryRun = fa
     request.inventory = inventory;
     request.dryRun = dryRun;
     request.journal = true;
-    request.files = {{QStringLiteral("coletor.txt"),
-                      QString::fromLatin1(QCryptographicHash::hash(lines.join(u'\n').toUtf8(),
-                                                                   QCryptographicHash::Sha256)
-                                              .toHex()),
-                      static_cast<int>(lines.size())}};
+    request.files = {{QStringLiteral("coletor.txt"), conversion::readingsSha256(lines),
+                      static_cast<int>(lines.size()), {}}};
     return request;
 }
 
@@ -233,25 +230,61 @@ private slots:
                  QStringList{"G"});
     }
 
+    // Run A posts decimals, run B adds to the same row; undone in either order the row is
+    // exactly as before: gone where A created it, its count to the last bit where it was there.
+    void undoInAnyOrder_data() {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("firstRunFirst");
+        for (const char* code : {"REF1", "REF2"}) {
+            const QString created =
+                QLatin1String(code) == QLatin1String("REF1") ? "created by A" : "there before";
+            QTest::addRow("%s, A then B", qPrintable(created)) << QString::fromLatin1(code) << true;
+            QTest::addRow("%s, B then A", qPrintable(created))
+                << QString::fromLatin1(code) << false;
+        }
+    }
+    void undoInAnyOrder() {
+        QFETCH(QString, code);
+        QFETCH(bool, firstRunFirst);
+        const QStringList before = stock();
+        const RunResult a = post(requestFor({code + ",0,1", code + ",0,2"}, true));
+        const RunResult b = post(requestFor({code + ",0,7", code + ",0,3"}, true));
+        QVERIFY(a.completed() && b.completed());
+        QVERIFY(undo(firstRunFirst ? a.runId : b.runId).undone);
+        QVERIFY(undo(firstRunFirst ? b.runId : a.runId).undone);
+        QCOMPARE(stock(), before);
+        // To the last bit: the database compares the double itself.
+        QCOMPARE(m_database->rows(QStringLiteral(
+                     "Select Count(*) From Inventa Where CodProd = 'P2' And Quantidade = 4")),
+                 QStringList{QStringLiteral("1")});
+    }
+
     // The connection breaks before the run or at its commit. At the commit the journal, read on
     // a new connection, tells whether the readings were kept. What broke is said in the tool's
     // words; the server's own text is only the detail.
     void cutConnection_data() {
         QTest::addColumn<bool>("atStart");
         QTest::addColumn<bool>("commitArrives");
+        // How late the commit reaches the server, in milliseconds.
+        QTest::addColumn<int>("late");
         QTest::addColumn<QString>("told");
-        QTest::newRow("before the run") << true << false << "A conexão com o servidor";
-        QTest::newRow("commit lost: nothing posted") << false << false << "A confirmação";
-        QTest::newRow("answer lost: posted") << false << true << QString();
+        QTest::newRow("before the run") << true << false << 0 << "A conexão com o servidor";
+        QTest::newRow("commit lost: nothing posted") << false << false << 0 << "A confirmação";
+        QTest::newRow("answer lost: posted") << false << true << 0 << QString();
+        QTest::newRow("commit 1.2 s late: posted") << false << true << 1200 << QString();
+        QTest::newRow("commit 2.5 s late: posted") << false << true << 2500 << QString();
     }
     void cutConnection() {
         QFETCH(bool, atStart);
         QFETCH(bool, commitArrives);
+        QFETCH(int, late);
         QFETCH(QString, told);
         if (TestDatabase::engine() == QLatin1String("sqlite"))
             QSKIP("no network between SQLite and the tool");
         Relayed relayed(m_database->database());
-        BeforeCommit cutter([&] { relayed.relay.cutAtNextRequest(commitArrives); });
+        BeforeCommit cutter([&] {
+            relayed.relay.cutAtNextRequest(commitArrives, std::chrono::milliseconds(late));
+        });
         if (atStart)
             relayed.relay.cutAtNextRequest(false);
         const RunResult result = ::post(relayed.database(), m_database->dialect(),

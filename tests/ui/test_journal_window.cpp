@@ -133,7 +133,7 @@ private slots:
                  qPrintable(runs->index(0, 11).data().toString()));
         QCOMPARE(shown().size(), 3);
         QCOMPARE(shown().at(2), QStringLiteral("Informação|information|Conversão desfeita: 1 "
-                                               "linha revertida de Inventa."));
+                                               "leitura em 1 linha de Inventa."));
         history->reject();
     }
 };
