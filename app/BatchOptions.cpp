@@ -112,9 +112,10 @@ QString inventoryDate(const QString& argument) {
     if (!positions)
         throw Failure{BadUsage, conversion::invalidDateText(QStringLiteral("Data"), argument)};
     const conversion::CompletedDate completed = conversion::completeDateText(*positions, today);
+    // Told as typed: the blanks are the field's positions after a one-digit part, not the clerk's.
     if (completed.suspicious)
-        throw Failure{BadUsage,
-                      QStringLiteral("Atenção Data Suspeita: %1").arg(completed.text.trimmed())};
+        throw Failure{BadUsage, QStringLiteral("Atenção Data Suspeita: %1")
+                                    .arg(QString(completed.text).remove(QLatin1Char(' ')))};
     const auto date = db::texts::parseDate(completed.text, today);
     if (!date)
         throw Failure{BadUsage, conversion::invalidDateText(QStringLiteral("Data"), argument)};

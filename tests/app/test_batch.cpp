@@ -222,6 +222,10 @@ private slots:
               "Causa com mais de 3 caracteres: 5001");
         usage("one-digit year, completed to three, 2", inventory + QStringList{"--data", "06/12/2"},
               QByteArray(), "Atenção Data Suspeita: 06/12/202");
+        // Shown as typed, without the blanks the field's positions put after a one-digit part.
+        usage("one-digit parts, the year completed to three, 2",
+              inventory + QStringList{"--data", "1/1/1"}, QByteArray(),
+              "Atenção Data Suspeita: 1/1/201\n");
         usage("another separator: no reading in the file, 2", inventory,
               "7891234567895;5\r\nREF0002 3\r\nREF0002\t1\r\n",
               "O arquivo " + path("coletor.txt") + " não tem nenhuma leitura");
