@@ -124,23 +124,25 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
     QString text;
     for (const conversion::journal::RunRecord& run : runs) {
         list.append(historyJson(run));
-        text += QStringLiteral("%1  %2  %3  empresa %4  data %5%6  %7  %8 linhas, %9 gravadas, "
-                               "%10 rejeitadas  %11@%12  %13")
-                    .arg(run.id, conversion::journal::shownMoment(run.when),
-                         run.inventory ? QStringLiteral("inventário")
-                                       : QStringLiteral("início de estoque"),
-                         run.companyCode, db::texts::formatDate(run.date),
-                         run.causeCode.isEmpty() ? QString()
-                                                 : QStringLiteral("  causa ") + run.causeCode,
-                         run.fileName)
-                    .arg(run.lines)
-                    .arg(run.posted)
-                    .arg(run.rejected)
-                    .arg(run.user, run.workstation, stateText(run));
+        QString line =
+            QStringLiteral("%1  %2  %3  empresa %4  data %5%6  %7  %8 linhas, %9 gravadas, "
+                           "%10 rejeitadas  %11@%12  %13")
+                .arg(run.id, conversion::journal::shownMoment(run.when),
+                     run.inventory ? QStringLiteral("inventário")
+                                   : QStringLiteral("início de estoque"),
+                     run.companyCode, db::texts::formatDate(run.date),
+                     run.causeCode.isEmpty() ? QString()
+                                             : QStringLiteral("  causa ") + run.causeCode,
+                     run.fileName)
+                .arg(run.lines)
+                .arg(run.posted)
+                .arg(run.rejected)
+                .arg(run.user, run.workstation, stateText(run));
         // The other files of a run point at the id that undoes them all.
         if (!run.lote.isEmpty() && run.lote != run.id)
-            text += QStringLiteral("  (convertido junto com %1)").arg(run.lote);
-        text += u'\n';
+            line += QStringLiteral("  (convertido junto com %1)").arg(run.lote);
+        // A file name is whatever the workstation's file system took: one run stays one line.
+        text += db::texts::escapedControls(line) + u'\n';
     }
     ending.summary.insert(QStringLiteral("conversoes"), list);
     if (!json)

@@ -644,6 +644,20 @@ private slots:
         QCOMPARE(runBatch(inventory, true).status, 7);
     }
 
+    // A file name holding control characters stays on its run's line, and none of them reaches
+    // the terminal.
+    void historyKeepsEachRunOnOneLine() {
+        QCOMPARE(runBatch({"--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1"}, true)
+                     .status,
+                 1);
+        m_database->exec(QStringLiteral("Update ConvColetor Set Arquivo = ?"),
+                         {QStringLiteral("a\nb\x1b[2J\u009b\x7f.txt")});
+        const Result result = runBatch({"--historico"}, true);
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.out.count('\n'), 1);
+        QVERIFY2(result.out.contains("  a\\x0Ab\\x1B[2J\\x9B\\x7F.txt  "), result.out.constData());
+    }
+
     // Several files in one run: one transaction, the report naming each line's file, an entry
     // per file in the journal, each file still guarded against a second posting, and one undo
     // for them all. A journal made before such runs refuses them until it is completed.
