@@ -434,7 +434,7 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
         if (parser.isSet(options.history))
             ending = history(parser, options, json);
         else if (parser.isSet(options.undo))
-            ending = undoRun(parser.value(options.undo));
+            ending = undoRun(parser.value(options.undo), parser.isSet(options.dryRun));
         else
             ending = Conversion(parser, options, nativeArguments).run();
     } catch (const Failure& failure) {

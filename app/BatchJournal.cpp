@@ -151,14 +151,16 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
     return ending;
 }
 
-Ending undoRun(const QString& id) {
+Ending undoRun(const QString& id, bool dryRun) {
     const OpenDatabase opened;
     if (!conversion::journal::present(opened.database()))
         throw Failure{BadUsage, conversion::journal::offText()};
     conversion::journal::UndoResult result;
     try {
         result = conversion::journal::undo(opened.database(), opened.dialect(), id,
-                                           conversion::journal::currentUser());
+                                           conversion::journal::currentUser(),
+                                           dryRun ? conversion::journal::UndoMode::Simulate
+                                                  : conversion::journal::UndoMode::Apply);
     } catch (const db::LockTimeout& error) {
         throw Failure{LockWait, error.message() + QStringLiteral(" Nada foi desfeito."),
                       error.detail()};
@@ -168,9 +170,12 @@ Ending undoRun(const QString& id) {
     }
     Ending ending;
     ending.summary.insert(QStringLiteral("id"), id);
-    ending.summary.insert(QStringLiteral("desfeita"), result.undone);
+    ending.summary.insert(QStringLiteral("desfeita"), result.undone && !dryRun);
+    ending.summary.insert(QStringLiteral("simulacao"), dryRun);
     if (result.undone) {
-        writeConsole(stderr, result.message + QLatin1Char('\n'));
+        ending.summary.insert(QStringLiteral("linhas"), result.rows);
+        // It names the run's files.
+        writeConsole(stderr, db::texts::escapedControls(result.message) + QLatin1Char('\n'));
         return ending;
     }
     if (result.refusals.empty())

@@ -48,7 +48,7 @@ QJsonObject historyJson(const conversion::journal::RunRecord& run);
 int prepareDatabase(bool answeredYes);
 // --historico, filtered by --empresa and --data; printed unless the JSON carries it.
 Ending history(const QCommandLineParser& parser, const Options& options, bool json);
-// --desfazer ID.
-Ending undoRun(const QString& id);
+// --desfazer ID; simulated, the whole undo is rolled back at its end.
+Ending undoRun(const QString& id, bool dryRun);
 
 } // namespace app::batch

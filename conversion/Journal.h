@@ -133,11 +133,18 @@ struct UndoRefusal {
 };
 
 struct UndoResult {
+    // The undo went through: committed, or, simulated, rolled back at its very end.
     bool undone = false;
+    // The rows it reversed.
+    int rows = 0;
     // Why the run was not undone: unknown, undone already, or the rows below.
     QString message;
     std::vector<UndoRefusal> refusals;
 };
+
+// Simulate goes through the whole undo, checks, changes and the journal's mark, and rolls it
+// all back at the end: what it says is what the undo would do.
+enum class UndoMode { Apply, Simulate };
 
 // Reverses exactly what a run posted, in one transaction, or nothing at all; the id of any of
 // the files of a run of several undoes them all. Inventory: each
@@ -145,7 +152,7 @@ struct UndoResult {
 // that nothing else added to since goes. Opening stock: the run's INCIEST and MVGERAL rows go
 // while the product has no other movement. A refusal or an error leaves everything as it was.
 UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const QString& id,
-                const QString& user);
+                const QString& user, UndoMode mode = UndoMode::Apply);
 // The message of a refused undo, one row a line.
 QString refusalText(const UndoResult& result);
 

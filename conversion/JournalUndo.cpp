@@ -146,7 +146,7 @@ private:
 } // namespace
 
 UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const QString& id,
-                const QString& user) {
+                const QString& user, UndoMode mode) {
     UndoResult result;
     std::unique_ptr<db::StatementWatchdog> watchdog;
     if (auto cancel = dialect.canceller(database))
@@ -196,12 +196,19 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
     if (mark->executeCounted() != entries.size())
         throw db::DatabaseError(
             QStringLiteral("A conversão %1 mudou durante o desfazer; nada foi desfeito.").arg(id));
-    transaction.commit();
+    // A simulation leaves the guard to roll back everything it did.
+    if (mode == UndoMode::Apply)
+        transaction.commit();
     result.undone = true;
+    result.rows = static_cast<int>(written.size());
+    const QString tables =
+        run.inventory ? QStringLiteral("Inventa") : QStringLiteral("INCIEST e MVGERAL");
     result.message =
-        QStringLiteral("Conversão desfeita: %1 de %2.")
-            .arg(counted(static_cast<int>(written.size()), "linha revertida", "linhas revertidas"),
-                 run.inventory ? QStringLiteral("Inventa") : QStringLiteral("INCIEST e MVGERAL"));
+        mode == UndoMode::Apply
+            ? QStringLiteral("Conversão desfeita: %1 de %2.")
+                  .arg(counted(result.rows, "linha revertida", "linhas revertidas"), tables)
+            : QStringLiteral("Simulação: a conversão seria desfeita: %1 de %2.")
+                  .arg(counted(result.rows, "linha", "linhas"), tables);
     if (inLote) {
         QStringList names;
         for (const RunRecord& each : entries)

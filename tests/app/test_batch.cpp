@@ -644,6 +644,58 @@ private slots:
         QCOMPARE(runBatch(inventory, true).status, 7);
     }
 
+    // --simular with --desfazer goes through the whole undo, refusals and all, and keeps
+    // nothing; the undo itself then ends as the simulation said.
+    void undoSimulated_data() {
+        QTest::addColumn<QStringList>("conversion");
+        QTest::addColumn<bool>("processed"); // a count row processed after the run
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("simulated");
+        const QStringList inventory = {
+            "--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1", "--data", "@hoje"};
+        QTest::newRow("inventory")
+            << inventory << false << 0
+            << "Simulação: a conversão seria desfeita: 8 linhas de Inventa.\n";
+        QTest::newRow("opening stock")
+            << QStringList{"--inicio-estoque", "@coletor.txt", "--empresa", "1"} << false << 0
+            << "Simulação: a conversão seria desfeita: 7 linhas de INCIEST e MVGERAL.\n";
+        QTest::newRow("inventory, a count processed since")
+            << inventory << true << 4
+            << "Nada foi desfeito: 1 de 8 linhas não pode ser desfeita.\n"
+               "000002 grade 0000: a contagem foi processada depois da conversão\n";
+    }
+    void undoSimulated() {
+        QFETCH(QStringList, conversion);
+        QFETCH(bool, processed);
+        QFETCH(int, status);
+        QFETCH(QString, simulated);
+        const Result posted = runBatch(conversion + QStringList{"--json"}, true);
+        QVERIFY2(posted.status == 1, posted.err.constData());
+        const QString id = QJsonDocument::fromJson(posted.out).object().value("id").toString();
+        if (processed)
+            m_database->exec(QStringLiteral("Update Inventa Set Processado = 'S' Where CodProd = "
+                                            "'000002' And Processado = 'N'"));
+        const auto state = [this] {
+            return postedRows(*m_database) +
+                   m_database->rows(QStringLiteral("Select * From ConvColetor Order By 1"));
+        };
+        const QStringList before = state();
+
+        Result result = runBatch({"--desfazer", id, "--simular", "--json"}, true);
+        QCOMPARE(QString::fromUtf8(result.err), simulated);
+        QCOMPARE(result.status, status);
+        QJsonObject json = QJsonDocument::fromJson(result.out).object();
+        QCOMPARE(json.value("simulacao").toBool(), true);
+        QCOMPARE(json.value("desfeita").toBool(), false);
+        QCOMPARE(state(), before);
+
+        result = runBatch({"--desfazer", id, "--json"}, true);
+        QVERIFY2(result.status == status, result.err.constData());
+        json = QJsonDocument::fromJson(result.out).object();
+        QCOMPARE(json.value("desfeita").toBool(), status == 0);
+        QCOMPARE(state() != before, status == 0);
+    }
+
     // A file name holding control characters stays on its run's line, and none of them reaches
     // the terminal.
     void historyKeepsEachRunOnOneLine() {
