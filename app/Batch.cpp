@@ -388,14 +388,10 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
     ParserTexts texts;
     QCoreApplication::installTranslator(&texts);
     QCommandLineParser parser;
-    parser.setApplicationDescription(description());
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
     const Options options;
-    parser.addOptions({options.inventory, options.openingStock, options.company, options.cause,
-                       options.date, options.dryRun, options.rejections, options.report,
-                       options.json, options.again, options.prepare, options.yes, options.history,
-                       options.undo, options.demo, options.wait});
+    parser.setApplicationDescription(description(options));
+    const QCommandLineOption help = parser.addHelpOption();
+    parser.addOptions(options.all());
     Ending ending;
     bool json = false;
     try {
@@ -405,38 +401,31 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
         if (!parsed)
             throw Failure{BadUsage, parser.errorText()};
         refuseRepeatedOptions(parser);
+        // Whatever else is on the line: the help is what one asks for when unsure of the rest.
         if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
             writeConsole(stdout, parser.helpText());
             return Posted;
         }
-        if (parser.isSet(version)) {
+        const std::optional<Command> command = chosenCommand(parser, options);
+        switch (command ? command->task : Task::Conversion) {
+        case Task::Conversion:
+            ending = Conversion(parser, options, nativeArguments).run();
+            break;
+        case Task::History:
+            ending = history(parser, options, json);
+            break;
+        case Task::Undo:
+            ending = undoRun(parser.value(options.undo), parser.isSet(options.dryRun));
+            break;
+        case Task::Prepare:
+            return prepareDatabase(parser.isSet(options.yes));
+        case Task::Demo:
+            return makeDemo(parser.value(options.demo));
+        case Task::Version:
             std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
                         qPrintable(QCoreApplication::applicationVersion()));
             return Posted;
         }
-        if (parser.isSet(options.demo))
-            return makeDemo(parser.value(options.demo));
-        // More collector files follow a mode; nothing else takes an argument of its own.
-        const bool converting =
-            parser.isSet(options.inventory) || parser.isSet(options.openingStock);
-        if (!converting && !parser.positionalArguments().isEmpty())
-            throw Failure{BadUsage, QStringLiteral("Argumento inesperado: %1")
-                                        .arg(parser.positionalArguments().constFirst())};
-        // One thing at a time: a conversion asked for along with the history would go undone.
-        const int asked = (parser.isSet(options.inventory) || parser.isSet(options.openingStock)) +
-                          parser.isSet(options.history) + parser.isSet(options.undo) +
-                          parser.isSet(options.prepare);
-        if (asked > 1)
-            throw Failure{BadUsage, QStringLiteral("Peça uma coisa só: a conversão, --historico, "
-                                                   "--desfazer ou --preparar-banco.")};
-        if (parser.isSet(options.prepare))
-            return prepareDatabase(parser.isSet(options.yes));
-        if (parser.isSet(options.history))
-            ending = history(parser, options, json);
-        else if (parser.isSet(options.undo))
-            ending = undoRun(parser.value(options.undo), parser.isSet(options.dryRun));
-        else
-            ending = Conversion(parser, options, nativeArguments).run();
     } catch (const Failure& failure) {
         printError(failure.message());
         ending.status = failure.status();

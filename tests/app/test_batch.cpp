@@ -91,6 +91,7 @@ private slots:
         for (const char* output : {"relatorio.csv", "rejeitadas.txt"})
             QFile::remove(path(QLatin1String(output)));
         QFile::remove(path(QStringLiteral("ligacao.txt")));
+        QDir(path(QStringLiteral("demo"))).removeRecursively();
         QFile::link(path(QStringLiteral("coletor.txt")), path(QStringLiteral("ligacao.txt")));
     }
     void cleanup() { m_database.reset(); }
@@ -642,6 +643,73 @@ private slots:
         QCOMPARE(runBatch({"--desfazer", second}, true).status, 2);
         // Undone, it is no longer in the way, but the first run still is.
         QCOMPARE(runBatch(inventory, true).status, 7);
+    }
+
+    // An option the command does not take is refused before anything is done: nothing posted,
+    // undone, created or written, and the JSON says why.
+    void optionsACommandDoesNotTake_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        const QStringList inventory = {
+            "--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1"};
+        // "ID" is the run the test posted first.
+        QTest::newRow("--empresa with --desfazer")
+            << QStringList{"--desfazer", "ID", "--empresa", "1"}
+            << "--empresa não se aplica a --desfazer.";
+        QTest::newRow("--espera with --desfazer")
+            << QStringList{"--desfazer", "ID", "--espera", "5"}
+            << "--espera não se aplica a --desfazer.";
+        QTest::newRow("--causa with --historico")
+            << QStringList{"--historico", "--causa", "1"} << "--causa não se aplica a --historico.";
+        QTest::newRow("--de-novo with --historico")
+            << QStringList{"--historico", "--de-novo"} << "--de-novo não se aplica a --historico.";
+        QTest::newRow("--relatorio with --historico")
+            << QStringList{"--historico", "--relatorio", "@relatorio.csv"}
+            << "--relatorio não se aplica a --historico.";
+        QTest::newRow("--sim with a conversion")
+            << inventory + QStringList{"--sim"} << "--sim não se aplica a --inventario.";
+        QTest::newRow("--causa with --inicio-estoque")
+            << QStringList{"--inicio-estoque", "@coletor.txt", "--empresa", "1", "--causa", "1"}
+            << "--causa não se aplica a --inicio-estoque.";
+        QTest::newRow("--simular with --preparar-banco")
+            << QStringList{"--preparar-banco", "--sim", "--simular"}
+            << "--simular não se aplica a --preparar-banco.";
+        QTest::newRow("--data with --demo")
+            << QStringList{"--demo", "@demo", "--data", "1"} << "--data não se aplica a --demo.";
+        QTest::newRow("--empresa with --version")
+            << QStringList{"--version", "--empresa", "1"} << "--empresa não se aplica a --version.";
+        QTest::newRow("--demo with --historico")
+            << QStringList{"--historico", "--demo", "@demo"} << "Peça uma coisa só: ";
+    }
+    void optionsACommandDoesNotTake() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        const Result posted = runBatch(
+            {"--inventario", "@coletor.txt", "--empresa", "2", "--causa", "1", "--json"}, true);
+        QVERIFY2(posted.status <= 1, posted.err.constData());
+        arguments.replaceInStrings(
+            QStringLiteral("ID"),
+            QJsonDocument::fromJson(posted.out).object().value("id").toString());
+        const auto journal = [this] {
+            return m_database->rows(
+                QStringLiteral("Select IdConv, Situacao From ConvColetor Order By 1"));
+        };
+        const QStringList rowsBefore = postedRows(*m_database);
+        const QStringList journalBefore = journal();
+        const QStringList filesBefore =
+            QDir(m_folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+        const Result result = runBatch(arguments + QStringList{"--json"}, true);
+
+        QCOMPARE(result.status, 2);
+        const QString err = QString::fromUtf8(result.err);
+        QVERIFY2(err.startsWith(error) && err.count(u'\n') == 1, qPrintable(err));
+        QCOMPARE(QJsonDocument::fromJson(result.out).object(),
+                 (QJsonObject{{"situacao", 2}, {"erro", err.chopped(1)}}));
+        QCOMPARE(postedRows(*m_database), rowsBefore);
+        QCOMPARE(journal(), journalBefore);
+        QCOMPARE(QDir(m_folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 filesBefore);
     }
 
     // --simular with --desfazer goes through the whole undo, refusals and all, and keeps
