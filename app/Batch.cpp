@@ -19,10 +19,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QUrl>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -254,9 +254,9 @@ Ending Conversion::run() {
     const std::unique_ptr<db::LookupQuery>& causes = opened.causes;
     const std::unique_ptr<db::LookupQuery>& companies = opened.companies;
 
-    // A database opened as a local file (SQLite's URI) would be replaced by an output too.
+    // A database that is a local file would be replaced by an output too.
     const QString databaseFile =
-        QFileInfo(QUrl(connection->database().databaseName()).toLocalFile()).canonicalFilePath();
+        QFileInfo(connection->dialect().databaseFile(connection->database())).canonicalFilePath();
     for (const Output* file : {rejectionFile.get(), reportFile.get()}) {
         if (file && !databaseFile.isEmpty() && samePath(file->resolvedPath(), databaseFile))
             throw Failure{
@@ -369,17 +369,30 @@ bool printJson(const Ending& ending) {
     return false;
 }
 
-int makeDemo(const QString& folder) {
+// The text goes where the JSON does not: standard output is the JSON's alone.
+Ending makeDemo(const QString& folder, bool json) {
     try {
         makeDemoFolder(folder, ExistingFiles::Refuse);
     } catch (const db::Error& error) {
         throw Failure{BadUsage, error.message()};
     }
-    writeConsole(stdout, QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
-                                        "coletor.txt com a empresa 01, a causa 001 e a data de "
-                                        "hoje.\n")
-                             .arg(folder));
-    return Posted;
+    writeConsole(json ? stderr : stdout,
+                 QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
+                                "coletor.txt com a empresa 01, a causa 001 e a data de hoje.\n")
+                     .arg(folder));
+    Ending ending;
+    ending.summary.insert(QStringLiteral("pasta"),
+                          QDir::toNativeSeparators(QFileInfo(folder).absoluteFilePath()));
+    return ending;
+}
+
+Ending version(bool json) {
+    Ending ending;
+    ending.summary.insert(QStringLiteral("versao"), QCoreApplication::applicationVersion());
+    if (!json)
+        writeConsole(stdout, QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                           QCoreApplication::applicationVersion()));
+    return ending;
 }
 
 } // namespace
@@ -418,13 +431,14 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
             ending = undoRun(parser.value(options.undo), parser.isSet(options.dryRun));
             break;
         case Task::Prepare:
-            return prepareDatabase(parser.isSet(options.yes));
+            ending = prepareDatabase(parser.isSet(options.yes), json);
+            break;
         case Task::Demo:
-            return makeDemo(parser.value(options.demo));
+            ending = makeDemo(parser.value(options.demo), json);
+            break;
         case Task::Version:
-            std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
-                        qPrintable(QCoreApplication::applicationVersion()));
-            return Posted;
+            ending = version(json);
+            break;
         }
     } catch (const Failure& failure) {
         printError(failure.message());

@@ -9,6 +9,7 @@
 #include "db/Texts.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QJsonArray>
 #include <cstdio>
 
@@ -73,38 +74,47 @@ QJsonObject historyJson(const conversion::journal::RunRecord& run) {
     return object;
 }
 
-int prepareDatabase(bool answeredYes) {
+Ending prepareDatabase(bool answeredYes, bool json) {
     const OpenDatabase opened;
+    std::FILE* const text = json ? stderr : stdout;
+    const QString file = opened.dialect().databaseFile(opened.database());
+    const QString database =
+        file.isEmpty() ? opened.database().databaseName() : QDir::toNativeSeparators(file);
     const bool present = conversion::journal::present(opened.database());
     const QStringList statements =
         present ? conversion::journal::completionStatements(opened.database(), opened.dialect())
                 : conversion::journal::creationStatements(opened.dialect());
+    Ending ending;
+    ending.summary.insert(QStringLiteral("banco"), database);
+    ending.summary.insert(QStringLiteral("comandos"), QJsonArray::fromStringList(statements));
     if (statements.isEmpty()) {
-        writeConsole(stdout, QStringLiteral("O diário de conversões já existe neste banco.\n"));
-        return Posted;
+        writeConsole(text, QStringLiteral("O diário de conversões já existe neste banco.\n"));
+        ending.summary.insert(QStringLiteral("diario"), QStringLiteral("existente"));
+        return ending;
     }
-    writeConsole(
-        stdout,
-        (present ? QStringLiteral("O diário de conversões do banco %1 será completado:"
-                                  "\n\n%2;\n\n")
-                 : QStringLiteral("Serão criadas no banco %1 as tabelas do diário de "
-                                  "conversões:\n\n%2;\n\n"))
-            .arg(opened.database().databaseName(), statements.join(QStringLiteral(";\n\n"))));
+    writeConsole(text,
+                 (present ? QStringLiteral("O diário de conversões do banco %1 será completado:"
+                                           "\n\n%2;\n\n")
+                          : QStringLiteral("Serão criadas no banco %1 as tabelas do diário de "
+                                           "conversões:\n\n%2;\n\n"))
+                     .arg(database, statements.join(QStringLiteral(";\n\n"))));
     if (!answeredYes) {
-        writeConsole(stdout, present ? QStringLiteral("Completar o diário? [s/N] ")
-                                     : QStringLiteral("Criar as tabelas? [s/N] "));
-        std::fflush(stdout);
+        writeConsole(text, present ? QStringLiteral("Completar o diário? [s/N] ")
+                                   : QStringLiteral("Criar as tabelas? [s/N] "));
+        std::fflush(text);
         char answer[16] = {};
         const bool read = std::fgets(answer, sizeof answer, stdin) != nullptr;
-        const QString text = QString::fromLocal8Bit(answer).trimmed().toLower();
-        if (!read || (text != QLatin1String("s") && text != QLatin1String("sim")))
+        const QString reply = QString::fromLocal8Bit(answer).trimmed().toLower();
+        if (!read || (reply != QLatin1String("s") && reply != QLatin1String("sim")))
             throw Failure{BadUsage, present ? QStringLiteral("Nada foi mudado.")
                                             : QStringLiteral("Nada foi criado.")};
     }
     conversion::journal::create(opened.database(), opened.dialect(), statements);
-    writeConsole(stdout, present ? QStringLiteral("Diário completado.\n")
-                                 : QStringLiteral("Tabelas do diário criadas.\n"));
-    return Posted;
+    writeConsole(text, present ? QStringLiteral("Diário completado.\n")
+                               : QStringLiteral("Tabelas do diário criadas.\n"));
+    ending.summary.insert(QStringLiteral("diario"),
+                          present ? QStringLiteral("completado") : QStringLiteral("criado"));
+    return ending;
 }
 
 Ending history(const QCommandLineParser& parser, const Options& options, bool json) {

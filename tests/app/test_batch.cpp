@@ -764,6 +764,43 @@ private slots:
         QCOMPARE(state() != before, status == 0);
     }
 
+    // With --json every command writes its one object, whatever else it says going elsewhere.
+    void everyCommandAnswersInJson_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("journal"); // the company database has the journal's tables
+        // Keys the object must hold, with their values.
+        QTest::addColumn<QJsonObject>("holds");
+        QTest::newRow("--preparar-banco creating the tables")
+            << QStringList{"--preparar-banco", "--sim"} << false
+            << QJsonObject{{"situacao", 0}, {"diario", "criado"}};
+        QTest::newRow("--preparar-banco, nothing to do")
+            << QStringList{"--preparar-banco"} << true
+            << QJsonObject{{"situacao", 0}, {"diario", "existente"}};
+        QTest::newRow("--demo") << QStringList{"--demo", "@demo"} << true
+                                << QJsonObject{{"situacao", 0}};
+        QTest::newRow("--version")
+            << QStringList{"--version"} << true << QJsonObject{{"situacao", 0}};
+    }
+    void everyCommandAnswersInJson() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, journal);
+        QFETCH(QJsonObject, holds);
+        if (!journal)
+            dropJournal();
+        const Result result = runBatch(arguments + QStringList{"--json"}, true);
+        QVERIFY2(result.status == 0, result.err.constData());
+        QCOMPARE(result.out.count('\n'), 1);
+        QJsonParseError parsed;
+        const QJsonObject json = QJsonDocument::fromJson(result.out, &parsed).object();
+        QVERIFY2(parsed.error == QJsonParseError::NoError, result.out.constData());
+        for (auto key = holds.begin(); key != holds.end(); ++key)
+            QCOMPARE(json.value(key.key()), key.value());
+        // The database as a path, not the URI the program opens it by.
+        if (json.contains("banco") && !m_database->filePath().isEmpty())
+            QCOMPARE(json.value("banco").toString(),
+                     QDir::toNativeSeparators(m_database->filePath()));
+    }
+
     // A file name holding control characters stays on its run's line, and none of them reaches
     // the terminal.
     void historyKeepsEachRunOnOneLine() {
