@@ -19,10 +19,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QUrl>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -257,9 +257,9 @@ Ending Conversion::run() {
     const std::unique_ptr<db::LookupQuery>& causes = opened.causes;
     const std::unique_ptr<db::LookupQuery>& companies = opened.companies;
 
-    // A database opened as a local file (SQLite's URI) would be replaced by an output too.
+    // A database that is a local file would be replaced by an output too.
     const QString databaseFile =
-        QFileInfo(QUrl(connection->database().databaseName()).toLocalFile()).canonicalFilePath();
+        QFileInfo(connection->dialect().databaseFile(connection->database())).canonicalFilePath();
     for (const Output* file : {rejectionFile.get(), reportFile.get()}) {
         if (file && !databaseFile.isEmpty() && samePath(file->resolvedPath(), databaseFile))
             throw Failure{
@@ -376,17 +376,30 @@ bool printJson(const Ending& ending) {
     return false;
 }
 
-int makeDemo(const QString& folder) {
+// The text goes where the JSON does not: standard output is the JSON's alone.
+Ending makeDemo(const QString& folder, bool json) {
     try {
         makeDemoFolder(folder, ExistingFiles::Refuse);
     } catch (const db::Error& error) {
         throw Failure{BadUsage, error.message()};
     }
-    writeConsole(stdout, QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
-                                        "coletor.txt com a empresa 01, a causa 001 e a data de "
-                                        "hoje.\n")
-                             .arg(folder));
-    return Posted;
+    writeConsole(json ? stderr : stdout,
+                 QStringLiteral("Demo pronta em %1: abra o programa nessa pasta e converta "
+                                "coletor.txt com a empresa 01, a causa 001 e a data de hoje.\n")
+                     .arg(folder));
+    Ending ending;
+    ending.summary.insert(QStringLiteral("pasta"),
+                          QDir::toNativeSeparators(QFileInfo(folder).absoluteFilePath()));
+    return ending;
+}
+
+Ending version(bool json) {
+    Ending ending;
+    ending.summary.insert(QStringLiteral("versao"), QCoreApplication::applicationVersion());
+    if (!json)
+        writeConsole(stdout, QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                           QCoreApplication::applicationVersion()));
+    return ending;
 }
 
 } // namespace
@@ -395,14 +408,10 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
     ParserTexts texts;
     QCoreApplication::installTranslator(&texts);
     QCommandLineParser parser;
-    parser.setApplicationDescription(description());
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
     const Options options;
-    parser.addOptions({options.inventory, options.openingStock, options.company, options.cause,
-                       options.date, options.dryRun, options.rejections, options.report,
-                       options.json, options.again, options.prepare, options.yes, options.history,
-                       options.undo, options.demo, options.wait});
+    parser.setApplicationDescription(description(options));
+    const QCommandLineOption help = parser.addHelpOption();
+    parser.addOptions(options.all());
     Ending ending;
     bool json = false;
     try {
@@ -412,38 +421,32 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
         if (!parsed)
             throw Failure{BadUsage, parser.errorText()};
         refuseRepeatedOptions(parser);
+        // Whatever else is on the line: the help is what one asks for when unsure of the rest.
         if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
             writeConsole(stdout, parser.helpText());
             return Posted;
         }
-        if (parser.isSet(version)) {
-            std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
-                        qPrintable(QCoreApplication::applicationVersion()));
-            return Posted;
-        }
-        if (parser.isSet(options.demo))
-            return makeDemo(parser.value(options.demo));
-        // More collector files follow a mode; nothing else takes an argument of its own.
-        const bool converting =
-            parser.isSet(options.inventory) || parser.isSet(options.openingStock);
-        if (!converting && !parser.positionalArguments().isEmpty())
-            throw Failure{BadUsage, QStringLiteral("Argumento inesperado: %1")
-                                        .arg(parser.positionalArguments().constFirst())};
-        // One thing at a time: a conversion asked for along with the history would go undone.
-        const int asked = (parser.isSet(options.inventory) || parser.isSet(options.openingStock)) +
-                          parser.isSet(options.history) + parser.isSet(options.undo) +
-                          parser.isSet(options.prepare);
-        if (asked > 1)
-            throw Failure{BadUsage, QStringLiteral("Peça uma coisa só: a conversão, --historico, "
-                                                   "--desfazer ou --preparar-banco.")};
-        if (parser.isSet(options.prepare))
-            return prepareDatabase(parser.isSet(options.yes));
-        if (parser.isSet(options.history))
-            ending = history(parser, options, json);
-        else if (parser.isSet(options.undo))
-            ending = undoRun(parser.value(options.undo));
-        else
+        const std::optional<Command> command = chosenCommand(parser, options);
+        switch (command ? command->task : Task::Conversion) {
+        case Task::Conversion:
             ending = Conversion(parser, options, nativeArguments).run();
+            break;
+        case Task::History:
+            ending = history(parser, options, json);
+            break;
+        case Task::Undo:
+            ending = undoRun(parser.value(options.undo), parser.isSet(options.dryRun));
+            break;
+        case Task::Prepare:
+            ending = prepareDatabase(parser.isSet(options.yes), json);
+            break;
+        case Task::Demo:
+            ending = makeDemo(parser.value(options.demo), json);
+            break;
+        case Task::Version:
+            ending = version(json);
+            break;
+        }
     } catch (const Failure& failure) {
         printError(failure.message());
         ending.status = failure.status();

@@ -9,6 +9,7 @@
 #include "db/Texts.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QJsonArray>
 #include <cstdio>
 
@@ -73,38 +74,47 @@ QJsonObject historyJson(const conversion::journal::RunRecord& run) {
     return object;
 }
 
-int prepareDatabase(bool answeredYes) {
+Ending prepareDatabase(bool answeredYes, bool json) {
     const OpenDatabase opened;
+    std::FILE* const text = json ? stderr : stdout;
+    const QString file = opened.dialect().databaseFile(opened.database());
+    const QString database =
+        file.isEmpty() ? opened.database().databaseName() : QDir::toNativeSeparators(file);
     const bool present = conversion::journal::present(opened.database());
     const QStringList statements =
         present ? conversion::journal::completionStatements(opened.database(), opened.dialect())
                 : conversion::journal::creationStatements(opened.dialect());
+    Ending ending;
+    ending.summary.insert(QStringLiteral("banco"), database);
+    ending.summary.insert(QStringLiteral("comandos"), QJsonArray::fromStringList(statements));
     if (statements.isEmpty()) {
-        writeConsole(stdout, QStringLiteral("O diário de conversões já existe neste banco.\n"));
-        return Posted;
+        writeConsole(text, QStringLiteral("O diário de conversões já existe neste banco.\n"));
+        ending.summary.insert(QStringLiteral("diario"), QStringLiteral("existente"));
+        return ending;
     }
-    writeConsole(
-        stdout,
-        (present ? QStringLiteral("O diário de conversões do banco %1 será completado:"
-                                  "\n\n%2;\n\n")
-                 : QStringLiteral("Serão criadas no banco %1 as tabelas do diário de "
-                                  "conversões:\n\n%2;\n\n"))
-            .arg(opened.database().databaseName(), statements.join(QStringLiteral(";\n\n"))));
+    writeConsole(text,
+                 (present ? QStringLiteral("O diário de conversões do banco %1 será completado:"
+                                           "\n\n%2;\n\n")
+                          : QStringLiteral("Serão criadas no banco %1 as tabelas do diário de "
+                                           "conversões:\n\n%2;\n\n"))
+                     .arg(database, statements.join(QStringLiteral(";\n\n"))));
     if (!answeredYes) {
-        writeConsole(stdout, present ? QStringLiteral("Completar o diário? [s/N] ")
-                                     : QStringLiteral("Criar as tabelas? [s/N] "));
-        std::fflush(stdout);
+        writeConsole(text, present ? QStringLiteral("Completar o diário? [s/N] ")
+                                   : QStringLiteral("Criar as tabelas? [s/N] "));
+        std::fflush(text);
         char answer[16] = {};
         const bool read = std::fgets(answer, sizeof answer, stdin) != nullptr;
-        const QString text = QString::fromLocal8Bit(answer).trimmed().toLower();
-        if (!read || (text != QLatin1String("s") && text != QLatin1String("sim")))
+        const QString reply = QString::fromLocal8Bit(answer).trimmed().toLower();
+        if (!read || (reply != QLatin1String("s") && reply != QLatin1String("sim")))
             throw Failure{BadUsage, present ? QStringLiteral("Nada foi mudado.")
                                             : QStringLiteral("Nada foi criado.")};
     }
     conversion::journal::create(opened.database(), opened.dialect(), statements);
-    writeConsole(stdout, present ? QStringLiteral("Diário completado.\n")
-                                 : QStringLiteral("Tabelas do diário criadas.\n"));
-    return Posted;
+    writeConsole(text, present ? QStringLiteral("Diário completado.\n")
+                               : QStringLiteral("Tabelas do diário criadas.\n"));
+    ending.summary.insert(QStringLiteral("diario"),
+                          present ? QStringLiteral("completado") : QStringLiteral("criado"));
+    return ending;
 }
 
 Ending history(const QCommandLineParser& parser, const Options& options, bool json) {
@@ -124,23 +134,25 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
     QString text;
     for (const conversion::journal::RunRecord& run : runs) {
         list.append(historyJson(run));
-        text += QStringLiteral("%1  %2  %3  empresa %4  data %5%6  %7  %8 linhas, %9 gravadas, "
-                               "%10 rejeitadas  %11@%12  %13")
-                    .arg(run.id, conversion::journal::shownMoment(run.when),
-                         run.inventory ? QStringLiteral("inventário")
-                                       : QStringLiteral("início de estoque"),
-                         run.companyCode, db::texts::formatDate(run.date),
-                         run.causeCode.isEmpty() ? QString()
-                                                 : QStringLiteral("  causa ") + run.causeCode,
-                         run.fileName)
-                    .arg(run.lines)
-                    .arg(run.posted)
-                    .arg(run.rejected)
-                    .arg(run.user, run.workstation, stateText(run));
+        QString line =
+            QStringLiteral("%1  %2  %3  empresa %4  data %5%6  %7  %8 linhas, %9 gravadas, "
+                           "%10 rejeitadas  %11@%12  %13")
+                .arg(run.id, conversion::journal::shownMoment(run.when),
+                     run.inventory ? QStringLiteral("inventário")
+                                   : QStringLiteral("início de estoque"),
+                     run.companyCode, db::texts::formatDate(run.date),
+                     run.causeCode.isEmpty() ? QString()
+                                             : QStringLiteral("  causa ") + run.causeCode,
+                     run.fileName)
+                .arg(run.lines)
+                .arg(run.posted)
+                .arg(run.rejected)
+                .arg(run.user, run.workstation, stateText(run));
         // The other files of a run point at the id that undoes them all.
         if (!run.lote.isEmpty() && run.lote != run.id)
-            text += QStringLiteral("  (convertido junto com %1)").arg(run.lote);
-        text += u'\n';
+            line += QStringLiteral("  (convertido junto com %1)").arg(run.lote);
+        // A file name is whatever the workstation's file system took: one run stays one line.
+        text += db::texts::escapedControls(line) + u'\n';
     }
     ending.summary.insert(QStringLiteral("conversoes"), list);
     if (!json)
@@ -149,7 +161,7 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
     return ending;
 }
 
-Ending undoRun(const QString& id) {
+Ending undoRun(const QString& id, bool dryRun) {
     const OpenDatabase opened;
     if (!conversion::journal::present(opened.database()))
         throw Failure{BadUsage, conversion::journal::offText()};
@@ -157,6 +169,8 @@ Ending undoRun(const QString& id) {
     try {
         result = conversion::journal::undo(opened.database(), opened.dialect(), id,
                                            conversion::journal::currentUser(),
+                                           dryRun ? conversion::journal::UndoMode::Simulate
+                                                  : conversion::journal::UndoMode::Apply,
                                            opened.connection->turnWait());
     } catch (const db::LockTimeout& error) {
         throw Failure{LockWait, error.message() + QStringLiteral(" Nada foi desfeito."),
@@ -167,9 +181,12 @@ Ending undoRun(const QString& id) {
     }
     Ending ending;
     ending.summary.insert(QStringLiteral("id"), id);
-    ending.summary.insert(QStringLiteral("desfeita"), result.undone);
+    ending.summary.insert(QStringLiteral("desfeita"), result.undone && !dryRun);
+    ending.summary.insert(QStringLiteral("simulacao"), dryRun);
     if (result.undone) {
-        writeConsole(stderr, result.message + QLatin1Char('\n'));
+        ending.summary.insert(QStringLiteral("linhas"), result.rows);
+        // It names the run's files.
+        writeConsole(stderr, db::texts::escapedControls(result.message) + QLatin1Char('\n'));
         return ending;
     }
     if (result.refusals.empty())

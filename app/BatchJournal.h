@@ -44,11 +44,12 @@ public:
 
 // A run of the journal as the JSON gives it.
 QJsonObject historyJson(const conversion::journal::RunRecord& run);
-// --preparar-banco: says what it will create, asks unless answeredYes, creates.
-int prepareDatabase(bool answeredYes);
+// --preparar-banco: says what it will create, asks unless answeredYes, creates; on standard
+// error when the JSON has standard output.
+Ending prepareDatabase(bool answeredYes, bool json);
 // --historico, filtered by --empresa and --data; printed unless the JSON carries it.
 Ending history(const QCommandLineParser& parser, const Options& options, bool json);
-// --desfazer ID.
-Ending undoRun(const QString& id);
+// --desfazer ID; simulated, the whole undo is rolled back at its end.
+Ending undoRun(const QString& id, bool dryRun);
 
 } // namespace app::batch

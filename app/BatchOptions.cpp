@@ -36,6 +36,43 @@ std::optional<QString> datePositions(const QString& argument) {
     return positions;
 }
 
+// "--name VALUE", as the help shows an option.
+QString shown(const QCommandLineOption& option) {
+    QString text = QStringLiteral("--") + option.names().constLast();
+    if (!option.valueName().isEmpty())
+        text += u' ' + option.valueName();
+    return text;
+}
+
+// A command's usage line, wrapped under its start where it grows too long for a terminal.
+QString usageLine(const Command& command) {
+    constexpr qsizetype Width = 90;
+    QStringList words{QStringLiteral("  conversor-coletor"),
+                      shown(command.option) +
+                          (command.moreFiles ? QStringLiteral("...") : QString())};
+    for (const QCommandLineOption& option : command.required)
+        words << shown(option);
+    for (const QCommandLineOption& option : command.optional)
+        words << u'[' + shown(option) + u']';
+    QString text;
+    qsizetype lineStart = 0;
+    for (const QString& word : words) {
+        if (!text.isEmpty()) {
+            if (text.size() - lineStart + 1 + word.size() > Width) {
+                text += QStringLiteral("\n     ");
+                lineStart = text.size() - 5;
+            }
+            text += u' ';
+        }
+        text += word;
+    }
+    return text + u'\n';
+}
+
+QString optionName(const QString& name) {
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
 } // namespace
 
 QString ParserTexts::translate(const char* context, const char* sourceText, const char*,
@@ -49,7 +86,6 @@ QString ParserTexts::translate(const char* context, const char* sourceText, cons
         {"Arguments:", "Argumentos:"},
         {"Displays help on commandline options.", "Mostra esta ajuda."},
         {"Displays help including Qt specific options.", "Mostra esta ajuda e as opções do Qt."},
-        {"Displays version information.", "Mostra a versão."},
         {"Unknown option '%1'.", "Opção desconhecida: '%1'."},
         {"Unknown options: %1.", "Opções desconhecidas: %1."},
         {"Missing value after '%1'.", "Falta o valor de %1."},
@@ -62,43 +98,47 @@ QString ParserTexts::translate(const char* context, const char* sourceText, cons
     return {};
 }
 
-QString description() {
+QString description(const Options& options) {
+    QString usage;
+    for (const Command& command : options.commands())
+        usage += usageLine(command);
     return QStringLiteral(
-        "Converte um arquivo do coletor sem abrir a janela; sem argumentos, abre a janela.\n"
-        "\n"
-        "  conversor-coletor --inventario ARQUIVO... --empresa COD --causa COD [--data "
-        "DD/MM/AAAA]\n"
-        "  conversor-coletor --inicio-estoque ARQUIVO... --empresa COD [--data DD/MM/AAAA]\n"
-        "  conversor-coletor --historico [--empresa COD] [--data DD/MM/AAAA] [--json]\n"
-        "  conversor-coletor --desfazer ID\n"
-        "  conversor-coletor --preparar-banco [--sim]\n"
-        "\n"
-        "Usa o Caminho.Dir da pasta atual e o arquivo de aliases, como a janela. "
-        "Sem --data, a data\n"
-        "é a de hoje. Vários arquivos são gravados numa conversão só: todos ou nenhum, uma\n"
-        "entrada de cada no diário, desfeitos juntos.\n"
-        "\n"
-        "Situação de saída:\n"
-        "  0  gravado (ou simulado) sem rejeições\n"
-        "  1  gravado (ou simulado) com rejeições\n"
-        "  2  uso errado ou dados inválidos (opção repetida, empresa ou causa desconhecida ou\n"
-        "     longa demais, data inválida ou com ano de menos de quatro dígitos, arquivo\n"
-        "     ausente, vazio, sem nenhuma leitura ou com mais de 16 MiB, arquivo de saída que\n"
-        "     não pode ser gravado ou que é o arquivo do coletor ou o banco de dados)\n"
-        "  3  sem conexão com o banco de dados\n"
-        "  4  a conversão falhou e nada foi gravado\n"
-        "  5  não foi possível confirmar a gravação\n"
-        "  6  gravado, mas um arquivo de saída (ou o JSON na saída padrão) não pôde ser\n"
-        "     escrito\n"
-        "  7  já convertido: o diário mostra o mesmo arquivo gravado para o mesmo modo,\n"
-        "     empresa, data e causa; nada foi gravado (--de-novo converte assim mesmo;\n"
-        "     --simular só avisa)\n"
-        "  8  outra estação está convertendo ou o banco de dados está bloqueado: nada foi\n"
-        "     gravado, tente de novo mais tarde\n"
-        "\n"
-        "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação de\n"
-        "saída em \"situacao\" e, num erro, a mensagem em \"erro\" e o texto do próprio\n"
-        "servidor, quando houver, em \"detalhe\".");
+               "Converte um arquivo do coletor sem abrir a janela; sem argumentos, abre a janela.\n"
+               "\n") +
+           usage +
+           QStringLiteral(
+               "\n"
+               "Cada comando aceita só as opções da sua linha; qualquer outra é recusada. --help\n"
+               "mostra esta ajuda, com o que vier junto.\n"
+               "\n"
+               "Usa o Caminho.Dir da pasta atual e o arquivo de aliases, como a janela. "
+               "Sem --data, a data\n"
+               "é a de hoje. Vários arquivos são gravados numa conversão só: todos ou nenhum, uma\n"
+               "entrada de cada no diário, desfeitos juntos.\n"
+               "\n"
+               "Situação de saída:\n"
+               "  0  gravado (ou simulado) sem rejeições\n"
+               "  1  gravado (ou simulado) com rejeições\n"
+               "  2  uso errado ou dados inválidos (opção repetida ou que o comando não aceita,\n"
+               "     empresa ou causa desconhecida ou longa demais, data inválida ou com ano de\n"
+               "     menos de quatro dígitos, arquivo ausente, vazio, sem nenhuma leitura ou com\n"
+               "     mais de 16 MiB, arquivo de saída que não pode ser gravado ou que é o arquivo\n"
+               "     do coletor ou o banco de dados)\n"
+               "  3  sem conexão com o banco de dados\n"
+               "  4  a conversão falhou e nada foi gravado (ou o desfazer foi recusado)\n"
+               "  5  não foi possível confirmar a gravação\n"
+               "  6  gravado, mas um arquivo de saída (ou o JSON na saída padrão) não pôde ser\n"
+               "     escrito\n"
+               "  7  já convertido: o diário mostra o mesmo arquivo gravado para o mesmo modo,\n"
+               "     empresa, data e causa; nada foi gravado (--de-novo converte assim mesmo;\n"
+               "     --simular só avisa)\n"
+               "  8  outra estação está convertendo ou o banco de dados está bloqueado: nada foi\n"
+               "     gravado, tente de novo mais tarde\n"
+               "\n"
+               "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação "
+               "de\n"
+               "saída em \"situacao\" e, num erro, a mensagem em \"erro\" e o texto do próprio\n"
+               "servidor, quando houver, em \"detalhe\".");
 }
 
 // No date is today, as in the window; anything else is completed and checked as the date field
@@ -112,9 +152,10 @@ QString inventoryDate(const QString& argument) {
     if (!positions)
         throw Failure{BadUsage, conversion::invalidDateText(QStringLiteral("Data"), argument)};
     const conversion::CompletedDate completed = conversion::completeDateText(*positions, today);
+    // Told as typed: the blanks are the field's positions after a one-digit part, not the clerk's.
     if (completed.suspicious)
-        throw Failure{BadUsage,
-                      QStringLiteral("Atenção Data Suspeita: %1").arg(completed.text.trimmed())};
+        throw Failure{BadUsage, QStringLiteral("Atenção Data Suspeita: %1")
+                                    .arg(QString(completed.text).remove(QLatin1Char(' ')))};
     const auto date = db::texts::parseDate(completed.text, today);
     if (!date)
         throw Failure{BadUsage, conversion::invalidDateText(QStringLiteral("Data"), argument)};
@@ -135,6 +176,46 @@ void refuseRepeatedOptions(const QCommandLineParser& parser) {
             throw Failure{BadUsage, QStringLiteral("Opção repetida: --%1").arg(name)};
         seen << name;
     }
+}
+
+std::optional<Command> chosenCommand(const QCommandLineParser& parser, const Options& options) {
+    std::optional<Command> chosen;
+    for (const Command& command : options.commands()) {
+        if (!parser.isSet(command.option))
+            continue;
+        // One thing at a time: a conversion asked for along with the history would go undone.
+        // The other mode of a conversion is an option the first does not take.
+        if (chosen && !(chosen->task == Task::Conversion && command.task == Task::Conversion))
+            throw Failure{BadUsage, QStringLiteral("Peça uma coisa só: a conversão, --historico, "
+                                                   "--desfazer, --preparar-banco, --demo ou "
+                                                   "--version.")};
+        if (!chosen)
+            chosen = command;
+    }
+    // More collector files follow a mode; nothing else takes an argument of its own.
+    const QStringList positionals = parser.positionalArguments();
+    if (!positionals.isEmpty() && (!chosen || !chosen->moreFiles))
+        throw Failure{BadUsage,
+                      QStringLiteral("Argumento inesperado: %1").arg(positionals.constFirst())};
+    if (!chosen)
+        return chosen;
+    const auto takes = [&](const QString& name) {
+        if (chosen->option.names().contains(name))
+            return true;
+        for (const auto* list : {&chosen->required, &chosen->optional}) {
+            for (const QCommandLineOption& option : *list) {
+                if (option.names().contains(name))
+                    return true;
+            }
+        }
+        return false;
+    };
+    for (const QString& name : parser.optionNames()) {
+        if (!takes(name))
+            throw Failure{BadUsage, QStringLiteral("%1 não se aplica a --%2.")
+                                        .arg(optionName(name), chosen->option.names().constLast())};
+    }
+    return chosen;
 }
 
 QByteArray nativeValue(const QByteArrayList& native, const QList<QCommandLineOption>& withValue,

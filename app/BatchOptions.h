@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QTranslator>
+#include <optional>
 
 class QCommandLineParser;
 
@@ -24,8 +25,27 @@ public:
                       int n) const override;
 };
 
+struct Options;
+
 // The help's description: the usage lines, where the settings come from, and the exit statuses.
-QString description();
+QString description(const Options& options);
+
+// What a line of the batch mode asks for.
+enum class Task { Conversion, History, Undo, Prepare, Demo, Version };
+
+// A command, named by the option that asks for it, and the options it takes: any other option
+// on its line is refused, so that none is silently ignored. Its usage line in the help comes
+// from here too.
+struct Command {
+    Task task;
+    QCommandLineOption option;
+    // Shown bare in the usage line; the command itself checks that they are there.
+    QList<QCommandLineOption> required;
+    // Shown in brackets.
+    QList<QCommandLineOption> optional;
+    // More collector files may follow the option's value.
+    bool moreFiles = false;
+};
 
 struct Options {
     QCommandLineOption inventory{
@@ -48,7 +68,8 @@ struct Options {
                             QStringLiteral("DD/MM/AAAA")};
     QCommandLineOption dryRun{
         QStringLiteral("simular"),
-        QStringLiteral("Faz a conversão inteira e desfaz tudo no fim: nada é gravado.")};
+        QStringLiteral("Faz a conversão inteira, ou com --desfazer o desfazer inteiro, e volta "
+                       "tudo atrás no fim: nada muda no banco.")};
     QCommandLineOption rejections{
         QStringLiteral("rejeitadas"),
         QStringLiteral("Grava as leituras rejeitadas em SAIDA, como o botão Salvar."),
@@ -90,9 +111,32 @@ struct Options {
                        "arquivos que a pasta já tenha."),
         QStringLiteral("PASTA")};
 
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                               QStringLiteral("Mostra a versão.")};
+
+    // In the help's order.
+    QList<QCommandLineOption> all() const {
+        return {version, inventory,  openingStock, company, cause, date,
+                dryRun,  rejections, report,       json,    again, prepare,
+                yes,     history,    undo,         demo,    wait};
+    }
     QList<QCommandLineOption> withValue() const {
         return {inventory,  openingStock, company, cause, date,
                 rejections, report,       undo,    demo,  wait};
+    }
+    // Every command, a conversion's mode first, and what each takes.
+    QList<Command> commands() const {
+        const QList<QCommandLineOption> converting = {date,  dryRun, report, rejections,
+                                                      again, wait,   json};
+        return {
+            {Task::Conversion, inventory, {company, cause}, converting, true},
+            {Task::Conversion, openingStock, {company}, converting, true},
+            {Task::History, history, {}, {company, date, json}},
+            {Task::Undo, undo, {}, {dryRun, json}},
+            {Task::Prepare, prepare, {}, {yes, json}},
+            {Task::Demo, demo, {}, {json}},
+            {Task::Version, version, {}, {json}},
+        };
     }
 };
 
@@ -117,6 +161,10 @@ QString inventoryDate(const QString& argument);
 void requireFits(const QString& argument, int width, const QString& label);
 // The option given twice: the second would silently win.
 void refuseRepeatedOptions(const QCommandLineParser& parser);
+// The command the line asks for, once it is known to take everything on the line; none when the
+// line names no command. Raises Failure (wrong usage) for two commands, an option the command
+// does not take, or an argument where no collector file may follow.
+std::optional<Command> chosenCommand(const QCommandLineParser& parser, const Options& options);
 // The command line's own bytes for an option's value where the system names files by bytes
 // (empty elsewhere), read as the parser reads them: "--name value" or "--name=value", options
 // that take a value skipping it, nothing after "--".

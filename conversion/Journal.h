@@ -147,11 +147,18 @@ struct UndoRefusal {
 };
 
 struct UndoResult {
+    // The undo went through: committed, or, simulated, rolled back at its very end.
     bool undone = false;
+    // The rows it reversed.
+    int rows = 0;
     // Why the run was not undone: unknown, undone already, or the rows below.
     QString message;
     std::vector<UndoRefusal> refusals;
 };
+
+// Simulate goes through the whole undo, checks, changes and the journal's mark, and rolls it
+// all back at the end: what it says is what the undo would do.
+enum class UndoMode { Apply, Simulate };
 
 // Reverses exactly what a run posted, in one transaction, or nothing at all; the id of any of
 // the files of a run of several undoes them all. Inventory: each
@@ -160,7 +167,8 @@ struct UndoResult {
 // while the product has no other movement. A refusal or an error leaves everything as it was.
 // It takes the company's turn first, as a run does, waiting up to turnWait.
 UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const QString& id,
-                const QString& user, std::chrono::milliseconds turnWait = db::TurnWaitLimit);
+                const QString& user, UndoMode mode = UndoMode::Apply,
+                std::chrono::milliseconds turnWait = db::TurnWaitLimit);
 // The message of a refused undo, one row a line.
 QString refusalText(const UndoResult& result);
 

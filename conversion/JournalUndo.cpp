@@ -244,7 +244,7 @@ private:
 } // namespace
 
 UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const QString& id,
-                const QString& user, std::chrono::milliseconds turnWait) {
+                const QString& user, UndoMode mode, std::chrono::milliseconds turnWait) {
     UndoResult result;
     const auto unknown = [&] {
         result.message = QStringLiteral("Conversão não encontrada no diário: %1").arg(id);
@@ -302,17 +302,25 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
     if (mark->executeCounted() != entries.size())
         throw db::DatabaseError(
             QStringLiteral("A conversão %1 mudou durante o desfazer; nada foi desfeito.").arg(id));
-    transaction.commit();
+    // A simulation leaves the guard to roll back everything it did.
+    if (mode == UndoMode::Apply)
+        transaction.commit();
     result.undone = true;
     // In the words of the question before it: the readings the run posted.
     int posted = 0;
     for (const RunRecord& each : entries)
         posted += each.posted;
+    result.rows = static_cast<int>(written.size());
+    const QString tables =
+        run.inventory ? QStringLiteral("Inventa") : QStringLiteral("INCIEST e MVGERAL");
     result.message =
-        QStringLiteral("Conversão desfeita: %1 em %2 de %3.")
-            .arg(counted(posted, "leitura", "leituras"),
-                 counted(static_cast<int>(written.size()), "linha", "linhas"),
-                 run.inventory ? QStringLiteral("Inventa") : QStringLiteral("INCIEST e MVGERAL"));
+        mode == UndoMode::Apply
+            ? QStringLiteral("Conversão desfeita: %1 em %2 de %3.")
+                  .arg(counted(posted, "leitura", "leituras"),
+                       counted(result.rows, "linha", "linhas"), tables)
+            : QStringLiteral("Simulação: a conversão seria desfeita: %1 em %2 de %3.")
+                  .arg(counted(posted, "leitura", "leituras"),
+                       counted(result.rows, "linha", "linhas"), tables);
     if (inLote) {
         QStringList names;
         for (const RunRecord& each : entries)

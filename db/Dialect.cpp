@@ -51,6 +51,9 @@ public:
         database.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
                                  QStringLiteral("?mode=rw"));
     }
+    QString databaseFile(const QSqlDatabase& database) const override {
+        return QUrl(database.databaseName()).toLocalFile();
+    }
 
     // Dates are stored as ISO texts, so that equal dates compare equal as text.
     QVariant date(const QDate& date) const override {

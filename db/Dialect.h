@@ -43,6 +43,9 @@ public:
     virtual QString schemaResource() const = 0;
     // Sets host, port and database of a connection from the "SERVER NAME" text.
     virtual void applyServerName(QSqlDatabase& database, const QString& serverName) const = 0;
+    // The file that is the database, where the engine runs in the program's own process; empty
+    // for a server's database.
+    virtual QString databaseFile(const QSqlDatabase&) const { return {}; }
 
     // How a date and a date-and-time are bound; engines with native types take them as they are.
     virtual QVariant date(const QDate& date) const { return date; }

@@ -23,6 +23,20 @@ QString quotedInput(const QString& text) {
     return text.left(cut) + QChar(0x2026);
 }
 
+QString escapedControls(const QString& text) {
+    QString result;
+    result.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+            result += QStringLiteral("\\x") +
+                      QString::number(code, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    return result;
+}
+
 QString upperAscii(const QString& text) {
     QString result = text;
     for (QChar& c : result) {

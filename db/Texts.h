@@ -16,6 +16,10 @@ QString trimControl(const QString& text);
 // runaway line can't fill the error box.
 QString quotedInput(const QString& text);
 
+// Control characters (C0, DEL and C1) written as \xHH: a text from the database printed on a
+// terminal stays on its line and sends the terminal no control sequence.
+QString escapedControls(const QString& text);
+
 // Upper-cases the letters a to z only; accented letters and everything else stay as they are.
 QString upperAscii(const QString& text);
 

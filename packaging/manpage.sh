@@ -2,7 +2,7 @@
 # Writes the batch mode's manual page from the program's own --help and --version, so that the
 # two can't drift apart: a line "Title:" starts a section, "  term  text" an item whose text
 # may go on in deeper-indented lines, and the indented lines before the first section are the
-# synopsis.
+# synopsis, where a deeper-indented line goes on with the usage line above it.
 # Usage: manpage.sh <program> <output>
 set -euo pipefail
 PROGRAM=$1 OUTPUT=$2
@@ -44,6 +44,7 @@ CAPITALS='y/abcdefghijklmnopqrstuvwxyzáàâãéêíóôõúç/ABCDEFGHIJKLMNOPQ
         }
         /^$/ { if (!synopsis) blank = 1; next }
         synopsis && /^  [^ ]/ { sub(/^ +/, ""); print "\\fB" roff($0) "\\fR"; next }
+        synopsis && /^   +[^ ]/ { sub(/^ +/, "    "); print "\\fB" roff($0) "\\fR"; next }
         synopsis {
             # The paragraphs between the synopsis and the first section describe the program.
             print ".fi"

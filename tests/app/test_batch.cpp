@@ -91,6 +91,7 @@ private slots:
         for (const char* output : {"relatorio.csv", "rejeitadas.txt"})
             QFile::remove(path(QLatin1String(output)));
         QFile::remove(path(QStringLiteral("ligacao.txt")));
+        QDir(path(QStringLiteral("demo"))).removeRecursively();
         QFile::link(path(QStringLiteral("coletor.txt")), path(QStringLiteral("ligacao.txt")));
     }
     void cleanup() { m_database.reset(); }
@@ -222,6 +223,10 @@ private slots:
               "Causa com mais de 3 caracteres: 5001");
         usage("one-digit year, completed to three, 2", inventory + QStringList{"--data", "06/12/2"},
               QByteArray(), "Atenção Data Suspeita: 06/12/202");
+        // Shown as typed, without the blanks the field's positions put after a one-digit part.
+        usage("one-digit parts, the year completed to three, 2",
+              inventory + QStringList{"--data", "1/1/1"}, QByteArray(),
+              "Atenção Data Suspeita: 1/1/201\n");
         usage("another separator: no reading in the file, 2", inventory,
               "7891234567895;5\r\nREF0002 3\r\nREF0002\t1\r\n",
               "O arquivo " + path("coletor.txt") + " não tem nenhuma leitura");
@@ -724,6 +729,176 @@ private slots:
         const Result again = runBatch(inventory, true);
         QCOMPARE(again.status, 7);
         QVERIFY2(again.err.startsWith("Este arquivo já foi convertido em "), again.err.constData());
+    }
+
+    // An option the command does not take is refused before anything is done: nothing posted,
+    // undone, created or written, and the JSON says why.
+    void optionsACommandDoesNotTake_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        const QStringList inventory = {
+            "--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1"};
+        // "ID" is the run the test posted first.
+        QTest::newRow("--empresa with --desfazer")
+            << QStringList{"--desfazer", "ID", "--empresa", "1"}
+            << "--empresa não se aplica a --desfazer.";
+        QTest::newRow("--espera with --desfazer")
+            << QStringList{"--desfazer", "ID", "--espera", "5"}
+            << "--espera não se aplica a --desfazer.";
+        QTest::newRow("--causa with --historico")
+            << QStringList{"--historico", "--causa", "1"} << "--causa não se aplica a --historico.";
+        QTest::newRow("--de-novo with --historico")
+            << QStringList{"--historico", "--de-novo"} << "--de-novo não se aplica a --historico.";
+        QTest::newRow("--relatorio with --historico")
+            << QStringList{"--historico", "--relatorio", "@relatorio.csv"}
+            << "--relatorio não se aplica a --historico.";
+        QTest::newRow("--sim with a conversion")
+            << inventory + QStringList{"--sim"} << "--sim não se aplica a --inventario.";
+        QTest::newRow("--causa with --inicio-estoque")
+            << QStringList{"--inicio-estoque", "@coletor.txt", "--empresa", "1", "--causa", "1"}
+            << "--causa não se aplica a --inicio-estoque.";
+        QTest::newRow("--simular with --preparar-banco")
+            << QStringList{"--preparar-banco", "--sim", "--simular"}
+            << "--simular não se aplica a --preparar-banco.";
+        QTest::newRow("--data with --demo")
+            << QStringList{"--demo", "@demo", "--data", "1"} << "--data não se aplica a --demo.";
+        QTest::newRow("--empresa with --version")
+            << QStringList{"--version", "--empresa", "1"} << "--empresa não se aplica a --version.";
+        QTest::newRow("--demo with --historico")
+            << QStringList{"--historico", "--demo", "@demo"} << "Peça uma coisa só: ";
+    }
+    void optionsACommandDoesNotTake() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        const Result posted = runBatch(
+            {"--inventario", "@coletor.txt", "--empresa", "2", "--causa", "1", "--json"}, true);
+        QVERIFY2(posted.status <= 1, posted.err.constData());
+        arguments.replaceInStrings(
+            QStringLiteral("ID"),
+            QJsonDocument::fromJson(posted.out).object().value("id").toString());
+        const auto journal = [this] {
+            return m_database->rows(
+                QStringLiteral("Select IdConv, Situacao From ConvColetor Order By 1"));
+        };
+        const QStringList rowsBefore = postedRows(*m_database);
+        const QStringList journalBefore = journal();
+        const QStringList filesBefore =
+            QDir(m_folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+        const Result result = runBatch(arguments + QStringList{"--json"}, true);
+
+        QCOMPARE(result.status, 2);
+        const QString err = QString::fromUtf8(result.err);
+        QVERIFY2(err.startsWith(error) && err.count(u'\n') == 1, qPrintable(err));
+        QCOMPARE(QJsonDocument::fromJson(result.out).object(),
+                 (QJsonObject{{"situacao", 2}, {"erro", err.chopped(1)}}));
+        QCOMPARE(postedRows(*m_database), rowsBefore);
+        QCOMPARE(journal(), journalBefore);
+        QCOMPARE(QDir(m_folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 filesBefore);
+    }
+
+    // --simular with --desfazer goes through the whole undo, refusals and all, and keeps
+    // nothing; the undo itself then ends as the simulation said.
+    void undoSimulated_data() {
+        QTest::addColumn<QStringList>("conversion");
+        QTest::addColumn<bool>("processed"); // a count row processed after the run
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("simulated");
+        const QStringList inventory = {
+            "--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1", "--data", "@hoje"};
+        QTest::newRow("inventory")
+            << inventory << false << 0
+            << "Simulação: a conversão seria desfeita: 9 leituras em 8 linhas de Inventa.\n";
+        QTest::newRow("opening stock")
+            << QStringList{"--inicio-estoque", "@coletor.txt", "--empresa", "1"} << false << 0
+            << "Simulação: a conversão seria desfeita: 7 leituras em 7 linhas de INCIEST e MVGERAL.\n";
+        QTest::newRow("inventory, a count processed since")
+            << inventory << true << 4
+            << "Nada foi desfeito: 1 de 8 linhas não pode ser desfeita.\n"
+               "000002 grade 0000: a contagem foi processada depois da conversão\n";
+    }
+    void undoSimulated() {
+        QFETCH(QStringList, conversion);
+        QFETCH(bool, processed);
+        QFETCH(int, status);
+        QFETCH(QString, simulated);
+        const Result posted = runBatch(conversion + QStringList{"--json"}, true);
+        QVERIFY2(posted.status == 1, posted.err.constData());
+        const QString id = QJsonDocument::fromJson(posted.out).object().value("id").toString();
+        if (processed)
+            m_database->exec(QStringLiteral("Update Inventa Set Processado = 'S' Where CodProd = "
+                                            "'000002' And Processado = 'N'"));
+        const auto state = [this] {
+            return postedRows(*m_database) +
+                   m_database->rows(QStringLiteral("Select * From ConvColetor Order By 1"));
+        };
+        const QStringList before = state();
+
+        Result result = runBatch({"--desfazer", id, "--simular", "--json"}, true);
+        QCOMPARE(QString::fromUtf8(result.err), simulated);
+        QCOMPARE(result.status, status);
+        QJsonObject json = QJsonDocument::fromJson(result.out).object();
+        QCOMPARE(json.value("simulacao").toBool(), true);
+        QCOMPARE(json.value("desfeita").toBool(), false);
+        QCOMPARE(state(), before);
+
+        result = runBatch({"--desfazer", id, "--json"}, true);
+        QVERIFY2(result.status == status, result.err.constData());
+        json = QJsonDocument::fromJson(result.out).object();
+        QCOMPARE(json.value("desfeita").toBool(), status == 0);
+        QCOMPARE(state() != before, status == 0);
+    }
+
+    // With --json every command writes its one object, whatever else it says going elsewhere.
+    void everyCommandAnswersInJson_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("journal"); // the company database has the journal's tables
+        // Keys the object must hold, with their values.
+        QTest::addColumn<QJsonObject>("holds");
+        QTest::newRow("--preparar-banco creating the tables")
+            << QStringList{"--preparar-banco", "--sim"} << false
+            << QJsonObject{{"situacao", 0}, {"diario", "criado"}};
+        QTest::newRow("--preparar-banco, nothing to do")
+            << QStringList{"--preparar-banco"} << true
+            << QJsonObject{{"situacao", 0}, {"diario", "existente"}};
+        QTest::newRow("--demo") << QStringList{"--demo", "@demo"} << true
+                                << QJsonObject{{"situacao", 0}};
+        QTest::newRow("--version")
+            << QStringList{"--version"} << true << QJsonObject{{"situacao", 0}};
+    }
+    void everyCommandAnswersInJson() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, journal);
+        QFETCH(QJsonObject, holds);
+        if (!journal)
+            dropJournal();
+        const Result result = runBatch(arguments + QStringList{"--json"}, true);
+        QVERIFY2(result.status == 0, result.err.constData());
+        QCOMPARE(result.out.count('\n'), 1);
+        QJsonParseError parsed;
+        const QJsonObject json = QJsonDocument::fromJson(result.out, &parsed).object();
+        QVERIFY2(parsed.error == QJsonParseError::NoError, result.out.constData());
+        for (auto key = holds.begin(); key != holds.end(); ++key)
+            QCOMPARE(json.value(key.key()), key.value());
+        // The database as a path, not the URI the program opens it by.
+        if (json.contains("banco") && !m_database->filePath().isEmpty())
+            QCOMPARE(json.value("banco").toString(),
+                     QDir::toNativeSeparators(m_database->filePath()));
+    }
+
+    // A file name holding control characters stays on its run's line, and none of them reaches
+    // the terminal.
+    void historyKeepsEachRunOnOneLine() {
+        QCOMPARE(runBatch({"--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1"}, true)
+                     .status,
+                 1);
+        m_database->exec(QStringLiteral("Update ConvColetor Set Arquivo = ?"),
+                         {QStringLiteral("a\nb\x1b[2J\u009b\x7f.txt")});
+        const Result result = runBatch({"--historico"}, true);
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.out.count('\n'), 1);
+        QVERIFY2(result.out.contains("  a\\x0Ab\\x1B[2J\\x9B\\x7F.txt  "), result.out.constData());
     }
 
     // Several files in one run: one transaction, the report naming each line's file, an entry
