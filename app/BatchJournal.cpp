@@ -167,11 +167,10 @@ Ending undoRun(const QString& id, bool dryRun) {
         throw Failure{BadUsage, conversion::journal::offText()};
     conversion::journal::UndoResult result;
     try {
-        result = conversion::journal::undo(opened.database(), opened.dialect(), id,
-                                           conversion::journal::currentUser(),
-                                           dryRun ? conversion::journal::UndoMode::Simulate
-                                                  : conversion::journal::UndoMode::Apply,
-                                           opened.connection->turnWait());
+        result = conversion::journal::undo(
+            opened.database(), opened.dialect(), id, conversion::journal::currentUser(),
+            dryRun ? conversion::journal::UndoMode::Simulate : conversion::journal::UndoMode::Apply,
+            opened.connection->turnWait());
     } catch (const db::LockTimeout& error) {
         throw Failure{LockWait, error.message() + QStringLiteral(" Nada foi desfeito."),
                       error.detail()};

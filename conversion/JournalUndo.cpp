@@ -313,14 +313,13 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
     result.rows = static_cast<int>(written.size());
     const QString tables =
         run.inventory ? QStringLiteral("Inventa") : QStringLiteral("INCIEST e MVGERAL");
-    result.message =
-        mode == UndoMode::Apply
-            ? QStringLiteral("Conversão desfeita: %1 em %2 de %3.")
-                  .arg(counted(posted, "leitura", "leituras"),
-                       counted(result.rows, "linha", "linhas"), tables)
-            : QStringLiteral("Simulação: a conversão seria desfeita: %1 em %2 de %3.")
-                  .arg(counted(posted, "leitura", "leituras"),
-                       counted(result.rows, "linha", "linhas"), tables);
+    result.message = mode == UndoMode::Apply
+                         ? QStringLiteral("Conversão desfeita: %1 em %2 de %3.")
+                               .arg(counted(posted, "leitura", "leituras"),
+                                    counted(result.rows, "linha", "linhas"), tables)
+                         : QStringLiteral("Simulação: a conversão seria desfeita: %1 em %2 de %3.")
+                               .arg(counted(posted, "leitura", "leituras"),
+                                    counted(result.rows, "linha", "linhas"), tables);
     if (inLote) {
         QStringList names;
         for (const RunRecord& each : entries)

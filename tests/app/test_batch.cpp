@@ -812,7 +812,8 @@ private slots:
             << "Simulação: a conversão seria desfeita: 9 leituras em 8 linhas de Inventa.\n";
         QTest::newRow("opening stock")
             << QStringList{"--inicio-estoque", "@coletor.txt", "--empresa", "1"} << false << 0
-            << "Simulação: a conversão seria desfeita: 7 leituras em 7 linhas de INCIEST e MVGERAL.\n";
+            << "Simulação: a conversão seria desfeita: 7 leituras em 7 linhas de INCIEST e "
+               "MVGERAL.\n";
         QTest::newRow("inventory, a count processed since")
             << inventory << true << 4
             << "Nada foi desfeito: 1 de 8 linhas não pode ser desfeita.\n"

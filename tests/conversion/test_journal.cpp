@@ -39,8 +39,10 @@ RunRequest requestFor(const QStringList& lines, bool inventory, bool dryRun = fa
     request.inventory = inventory;
     request.dryRun = dryRun;
     request.journal = true;
-    request.files = {{QStringLiteral("coletor.txt"), conversion::readingsSha256(lines),
-                      static_cast<int>(lines.size()), {}}};
+    request.files = {{QStringLiteral("coletor.txt"),
+                      conversion::readingsSha256(lines),
+                      static_cast<int>(lines.size()),
+                      {}}};
     return request;
 }
 
