@@ -31,13 +31,19 @@ OpenDatabase::OpenDatabase() {
         startup.open(*connection, {causes.get(), companies.get()});
     } catch (const db::Error& error) {
         connection->close();
-        throw Failure{NoConnection,
+        // Connected, but the database is held by another workstation's long write: a wait, which
+        // a scheduler tries again later, not a database out of reach.
+        throw Failure{dynamic_cast<const db::LockTimeout*>(&error) ? LockWait : NoConnection,
                       QStringLiteral("Ocorreu um erro ao tentar conectar ao banco de dados: ") +
-                          error.message()};
+                          error.message(),
+                      error.detail()};
     }
 }
 
 bool OpenDatabase::journal() const {
+    // A journal half there can't guard anything: posting waits until it is mended.
+    if (const QString damage = conversion::journal::damage(database()); !damage.isEmpty())
+        throw Failure{RunFailed, damage + QStringLiteral(" Nada foi gravado.")};
     const bool present = conversion::journal::present(database());
     if (!present)
         printError(conversion::journal::offText());
@@ -80,10 +86,15 @@ Ending prepareDatabase(bool answeredYes, bool json) {
     const QString file = opened.dialect().databaseFile(opened.database());
     const QString database =
         file.isEmpty() ? opened.database().databaseName() : QDir::toNativeSeparators(file);
-    const bool present = conversion::journal::present(opened.database());
+    // One table of the two counts as a journal to complete, not one to create.
+    const QString damage = conversion::journal::damage(opened.database());
+    const bool present = conversion::journal::present(opened.database()) || !damage.isEmpty();
     const QStringList statements =
         present ? conversion::journal::completionStatements(opened.database(), opened.dialect())
                 : conversion::journal::creationStatements(opened.dialect());
+    // Columns missing from a table that is there: not a journal this tool can mend.
+    if (!damage.isEmpty() && statements.isEmpty())
+        throw Failure{RunFailed, damage};
     Ending ending;
     ending.summary.insert(QStringLiteral("banco"), database);
     ending.summary.insert(QStringLiteral("comandos"), QJsonArray::fromStringList(statements));
@@ -119,6 +130,8 @@ Ending prepareDatabase(bool answeredYes, bool json) {
 
 Ending history(const QCommandLineParser& parser, const Options& options, bool json) {
     const OpenDatabase opened;
+    if (const QString damage = conversion::journal::damage(opened.database()); !damage.isEmpty())
+        throw Failure{BadUsage, damage};
     if (!conversion::journal::present(opened.database()))
         throw Failure{BadUsage, conversion::journal::offText()};
     const QString company = parser.isSet(options.company)
@@ -163,6 +176,8 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
 
 Ending undoRun(const QString& id, bool dryRun) {
     const OpenDatabase opened;
+    if (const QString damage = conversion::journal::damage(opened.database()); !damage.isEmpty())
+        throw Failure{BadUsage, damage};
     if (!conversion::journal::present(opened.database()))
         throw Failure{BadUsage, conversion::journal::offText()};
     conversion::journal::UndoResult result;

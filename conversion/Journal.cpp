@@ -128,6 +128,63 @@ bool hasColumn(const QSqlDatabase& database, const char* table, const char* colu
 }
 } // namespace
 
+namespace {
+// The columns every version of the journal has, which the tool always writes and reads.
+constexpr const char* RunColumns[] = {"IdConv",     "DataHora",   "Estacao",     "Usuario",
+                                      "Modo",       "CodEmpresa", "CodCausa",    "DataInv",
+                                      "Arquivo",    "Sha256",     "Linhas",      "Gravadas",
+                                      "Rejeitadas", "Situacao",   "DesfeitoPor", "DesfeitoEm"};
+constexpr const char* RowColumns[] = {"IdConv", "CodProd", "CodGrade", "Quantidade", "Criou"};
+
+// The table's name as the database spells it; empty when it has none of that name.
+QString tableName(const QSqlDatabase& database, const char* table) {
+    for (const QString& name : database.tables()) {
+        if (name.compare(QLatin1String(table), Qt::CaseInsensitive) == 0)
+            return name;
+    }
+    return {};
+}
+
+// A journal table's creation and its indexes, from the statements that make the journal.
+bool belongsTo(const QString& statement, const char* table) {
+    const QString name = QLatin1String(table);
+    return statement.contains(QStringLiteral("CREATE TABLE ") + name + QStringLiteral(" ("),
+                              Qt::CaseInsensitive) ||
+           statement.contains(QStringLiteral(" ON ") + name + QStringLiteral(" ("),
+                              Qt::CaseInsensitive);
+}
+} // namespace
+
+QString damage(const QSqlDatabase& database) {
+    const QString runs = tableName(database, db::table::ConvColetor);
+    const QString rows = tableName(database, db::table::ConvColetorIt);
+    if (runs.isEmpty() && rows.isEmpty())
+        return {};
+    const QString lead = QStringLiteral("O diário de conversões deste banco está incompleto: ");
+    if (runs.isEmpty() || rows.isEmpty())
+        return lead + QStringLiteral("falta a tabela %1 (conversor-coletor --preparar-banco a "
+                                     "cria).")
+                          .arg(QLatin1String(runs.isEmpty() ? db::table::ConvColetor
+                                                            : db::table::ConvColetorIt));
+    QStringList missing;
+    // Named as the tool names them, whatever case the server keeps them in.
+    const auto check = [&](const QString& table, const char* named, const auto& columns) {
+        const QSqlRecord record = database.record(table);
+        for (const char* column : columns) {
+            if (!record.contains(QLatin1String(column)))
+                missing << QLatin1String(named) + u'.' + QLatin1String(column);
+        }
+    };
+    check(runs, db::table::ConvColetor, RunColumns);
+    check(rows, db::table::ConvColetorIt, RowColumns);
+    if (missing.isEmpty())
+        return {};
+    return lead +
+           QStringLiteral("faltam as colunas %1. O administrador do banco deve recriar as tabelas "
+                          "com o script do diário.")
+               .arg(missing.join(QStringLiteral(", ")));
+}
+
 bool keepsLotes(const QSqlDatabase& database) {
     return hasColumn(database, db::table::ConvColetor, "IdLote");
 }
@@ -149,8 +206,23 @@ QStringList creationStatements(const db::Dialect& dialect) {
 }
 
 QStringList completionStatements(const QSqlDatabase& database, const db::Dialect& dialect) {
-    if (!present(database))
+    const bool runs = !tableName(database, db::table::ConvColetor).isEmpty();
+    const bool rows = !tableName(database, db::table::ConvColetorIt).isEmpty();
+    if (!runs && !rows)
         return {};
+    // One table of the two: the other is made as a new journal's would be.
+    if (!runs || !rows) {
+        QStringList statements = creationStatements(dialect);
+        const char* missing = runs ? db::table::ConvColetorIt : db::table::ConvColetor;
+        statements.removeIf(
+            [&](const QString& statement) { return !belongsTo(statement, missing); });
+        if (runs && !keepsLotes(database))
+            statements << QString::fromLatin1(db::sql::JournalAddLote);
+        if (rows && !keepsCounts(database))
+            statements << QString::fromLatin1(db::sql::JournalAddBefore)
+                       << QString::fromLatin1(db::sql::JournalAddAfter);
+        return statements;
+    }
     QStringList statements;
     if (!keepsCounts(database))
         statements << QString::fromLatin1(db::sql::JournalAddBefore)

@@ -75,6 +75,10 @@ QString shownMoment(const QString& stored);
 
 // Whether the database has both tables; asked once per start.
 bool present(const QSqlDatabase& database);
+// What is wrong with the journal's tables, in the administrator's words: one of the two
+// missing, or a column the tool always writes missing from one. Empty when both tables are there
+// as the tool needs them, or neither is (the journal is then off).
+QString damage(const QSqlDatabase& database);
 // Whether the journal keeps each count row's count before and after a run (the columns Antes and
 // Depois of ConvColetorIt), which an undo in any order puts back exactly.
 bool keepsCounts(const QSqlDatabase& database);

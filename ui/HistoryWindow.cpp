@@ -73,8 +73,8 @@ HistoryWindow::HistoryWindow(const QSqlDatabase& database, const db::Dialect& di
     m_date->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("00/00/00000")) + 16);
     auto* dateLabel = new QLabel(QStringLiteral("Da&ta:"), this);
     dateLabel->setBuddy(m_date);
-    connect(m_company, &QLineEdit::textChanged, this, &HistoryWindow::reload);
-    connect(m_date, &QLineEdit::textChanged, this, &HistoryWindow::reload);
+    connect(m_company, &QLineEdit::textChanged, this, [this] { reload(); });
+    connect(m_date, &QLineEdit::textChanged, this, [this] { reload(); });
 
     m_model = new QStandardItemModel(this);
     m_model->setHorizontalHeaderLabels(
@@ -131,7 +131,7 @@ HistoryWindow::HistoryWindow(const QSqlDatabase& database, const db::Dialect& di
     resize(std::max(width, 600), 420);
 }
 
-void HistoryWindow::reload() {
+void HistoryWindow::reload(const QString& keep) {
     const QString company = m_company->text().trimmed();
     // A date still being typed filters nothing yet.
     const QDate date = db::texts::parseDate(m_date->text(), db::Clock::today()).value_or(QDate());
@@ -142,10 +142,15 @@ void HistoryWindow::reload() {
     for (const journal::RunRecord& run : m_runs)
         m_model->appendRow(rowOf(run));
     m_table->resizeColumnsToContents();
+    // The run just undone stays chosen, its button off: the next Enter undoes nothing else.
+    int row = 0;
+    for (int i = 0; i < m_runs.size(); ++i) {
+        if (m_runs.at(i).id == keep)
+            row = i;
+    }
     if (!m_runs.isEmpty())
-        m_table->selectRow(0);
-    else
-        m_undo->setEnabled(false);
+        m_table->selectRow(row);
+    m_undo->setEnabled(!m_runs.isEmpty() && !m_runs.at(row).undone);
 }
 
 void HistoryWindow::undoSelected() {
@@ -199,7 +204,7 @@ void HistoryWindow::undoSelected() {
     } catch (const db::Error& error) {
         Dialogs::error(this, error.message() + QStringLiteral("\rNada foi desfeito."));
     }
-    reload();
+    reload(run.id);
 }
 
 } // namespace ui

@@ -29,8 +29,9 @@ public:
     QLineEdit* companyFilter() const { return m_company; }
     QLineEdit* dateFilter() const { return m_date; }
 
-    // Reads the journal again through the filter.
-    void reload();
+    // Reads the journal again through the filter, leaving the run `keep` chosen when it is
+    // listed (the first run otherwise).
+    void reload(const QString& keep = QString());
     // Asks, then undoes the selected run whole or says which rows stop it.
     void undoSelected();
 

@@ -337,8 +337,12 @@ void TFConversao::FormCreate(const FormStartup& startup) {
     }
     if (dbTelvaro->isOpen()) {
         m_journal = conversion::journal::present(dbTelvaro->database());
+        m_journalDamage = conversion::journal::damage(dbTelvaro->database());
         // Said once: the first run's line counter takes the place.
-        if (!m_journal) {
+        if (!m_journalDamage.isEmpty()) {
+            lblStatus->setText(QStringLiteral("Diário de conversões incompleto."));
+            lblStatus->setToolTip(m_journalDamage);
+        } else if (!m_journal) {
             lblStatus->setText(conversion::journal::offShortText());
             lblStatus->setToolTip(conversion::journal::offText());
         }

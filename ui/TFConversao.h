@@ -176,6 +176,8 @@ private:
     friend class FormRunObserver;
     // The journal's tables are in the database: asked once, when the form is created.
     bool m_journal = false;
+    // What is wrong with a journal half there, which stops every posting; empty otherwise.
+    QString m_journalDamage;
     // The files whose lines are in Arquivo, with the SHA-256 of their bytes.
     conversion::RunFiles m_files;
     bool m_running = false;

@@ -72,7 +72,9 @@ void TFConversao::btHistoricoClick() {
     if (m_running || !dbTelvaro->isOpen())
         return;
     if (!m_journal) {
-        Dialogs::message(this, Dialogs::Kind::Information, conversion::journal::offText());
+        Dialogs::message(this, Dialogs::Kind::Information,
+                         m_journalDamage.isEmpty() ? conversion::journal::offText()
+                                                   : m_journalDamage);
         return;
     }
     auto* window = new HistoryWindow(dbTelvaro->database(), dbTelvaro->dialect(), this);

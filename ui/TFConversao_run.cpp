@@ -212,6 +212,8 @@ bool TFConversao::loadArquivo() {
     }
     if (!problem)
         problem = conversion::checkFiles(m_files);
+    if (!problem && !m_journalDamage.isEmpty())
+        problem = m_journalDamage + QStringLiteral("\rNada foi gravado.");
     if (!problem && m_files.size() > 1 && m_journal &&
         !conversion::journal::keepsLotes(dbTelvaro->database()))
         problem = conversion::journal::noLotesText();

@@ -989,6 +989,38 @@ private slots:
         QCOMPARE(runBatch({"--desfazer", id}, true).status, 2);
     }
 
+    // A journal half there: a posting stops and names what is missing, nothing posted;
+    // --preparar-banco makes a missing table, and names the columns it can't add.
+    void halfAJournal_data() {
+        QTest::addColumn<QString>("dropped");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<int>("prepared");
+        QTest::newRow("table of rows") << "Drop Table ConvColetorIt"
+                                       << "falta a tabela ConvColetorIt" << 0;
+        QTest::newRow("column Criou") << "Alter Table ConvColetorIt Drop %1Criou"
+                                      << "faltam as colunas ConvColetorIt.Criou" << 4;
+    }
+    void halfAJournal() {
+        QFETCH(QString, dropped);
+        QFETCH(QString, named);
+        QFETCH(int, prepared);
+        const bool firebird = TestDatabase::engine() == QLatin1String("firebird");
+        m_database->exec(dropped.contains(QLatin1String("%1"))
+                             ? dropped.arg(firebird ? QString() : QStringLiteral("Column "))
+                             : dropped);
+        const QStringList inventory = {
+            "--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1"};
+        const QStringList before = postedRows(*m_database);
+        Result result = runBatch(inventory, true);
+        QCOMPARE(result.status, 4);
+        QVERIFY2(result.err.contains(named.toUtf8()), result.err.constData());
+        QCOMPARE(postedRows(*m_database), before);
+        result = runBatch({"--preparar-banco", "--sim"}, true);
+        QVERIFY2(result.status == prepared, result.err.constData());
+        if (prepared == 0)
+            QCOMPARE(runBatch(inventory, true).status, 1);
+    }
+
     // Without the journal's tables the tool converts as before and says so once; the
     // administrator adds them with --preparar-banco, which asks first.
     void journalOffUntilPrepared() {

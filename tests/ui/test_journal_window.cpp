@@ -131,6 +131,9 @@ private slots:
         QCOMPARE(counts(), QStringList());
         QVERIFY2(runs->index(0, 11).data().toString().startsWith(QStringLiteral("Desfeita em")),
                  qPrintable(runs->index(0, 11).data().toString()));
+        // The undone run stays chosen, and nothing is left to undo there.
+        QCOMPARE(history->table()->currentIndex().row(), 0);
+        QVERIFY(!history->findChild<QPushButton*>(QStringLiteral("Desfazer"))->isEnabled());
         QCOMPARE(shown().size(), 3);
         QCOMPARE(shown().at(2), QStringLiteral("Informação|information|Conversão desfeita: 1 "
                                                "leitura em 1 linha de Inventa."));
