@@ -4,9 +4,13 @@
 #include "db/Dialect.h"
 #include "db/Schema.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <random>
 
 namespace bench {
@@ -21,6 +25,26 @@ QByteArray barcode(int i) {
 // Products kept by grade can't be reached by a reference; every fortieth is one.
 bool keptByGrade(int i) {
     return i % 40 == 0;
+}
+
+QVariant fieldValue(const Statement& row, int column, const db::Dialect& dialect) {
+    switch (sqlite3_column_type(row.handle(), column)) {
+    case SQLITE_INTEGER:
+        return row.columnInt(column);
+    case SQLITE_FLOAT:
+        return row.columnReal(column);
+    case SQLITE_NULL:
+        return {};
+    default:
+        break;
+    }
+    const QString text = QString::fromUtf8(row.columnText(column));
+    if (const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd")); date.isValid())
+        return dialect.date(date);
+    if (const QDateTime moment = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        moment.isValid())
+        return dialect.dateTime(moment);
+    return text;
 }
 } // namespace
 
@@ -135,6 +159,50 @@ QStringList writtenRows(const QString& databasePath) {
         }
     }
     return rows;
+}
+
+void copyCatalogue(const QString& catalogue, QSqlDatabase target, const db::Dialect& dialect) {
+    Sqlite source(catalogue);
+    target.transaction();
+    for (const char* table : {"Filiais", "CausInv", "Produto", "ProdGrade", "Relacionarefant",
+                              "CompProd", "MvGeral", "Inventa"}) {
+        Statement rows(source, (QByteArray("Select * From ") + table).constData());
+        QStringList marks;
+        for (int c = 0; c < rows.columns(); ++c)
+            marks << QStringLiteral("?");
+        QSqlQuery insert(target);
+        if (!insert.prepare(QStringLiteral("Insert Into %1 Values (%2)")
+                                .arg(QLatin1String(table), marks.join(QStringLiteral(", ")))))
+            qFatal("%s", qPrintable(insert.lastError().text()));
+        while (rows.step()) {
+            for (int c = 0; c < rows.columns(); ++c)
+                insert.bindValue(c, fieldValue(rows, c, dialect));
+            if (!insert.exec())
+                qFatal("%s: %s", table, qPrintable(insert.lastError().text()));
+        }
+    }
+    if (!target.commit())
+        qFatal("%s", qPrintable(target.lastError().text()));
+    // A company's database has statistics for its planner; one freshly filled has none, and its
+    // plans for the joined old-reference search would be no company's.
+    QSqlQuery statistics(target);
+    if (dialect.name() == QLatin1String("PostgreSQL")) {
+        if (!statistics.exec(QStringLiteral("ANALYZE")))
+            qFatal("%s", qPrintable(statistics.lastError().text()));
+    } else if (dialect.name() == QLatin1String("Firebird")) {
+        QStringList indexes;
+        if (!statistics.exec(QStringLiteral("Select Trim(RDB$INDEX_NAME) From RDB$INDICES "
+                                            "Where Coalesce(RDB$SYSTEM_FLAG, 0) = 0")))
+            qFatal("%s", qPrintable(statistics.lastError().text()));
+        while (statistics.next())
+            indexes << statistics.value(0).toString();
+        statistics.finish();
+        target.transaction();
+        for (const QString& index : indexes)
+            if (!statistics.exec(QStringLiteral("SET STATISTICS INDEX %1").arg(index)))
+                qFatal("%s", qPrintable(statistics.lastError().text()));
+        target.commit();
+    }
 }
 
 } // namespace bench
