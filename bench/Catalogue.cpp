@@ -26,6 +26,10 @@ QByteArray barcode(int i) {
 bool keptByGrade(int i) {
     return i % 40 == 0;
 }
+// Every hundred-and-first grade has a count row processed already.
+bool processedCount(int i) {
+    return i % 101 == 0;
+}
 
 QVariant fieldValue(const Statement& row, int column, const db::Dialect& dialect) {
     switch (sqlite3_column_type(row.handle(), column)) {
@@ -91,7 +95,7 @@ void makeCatalogue(const QString& path, int grades) {
                     .run();
             if (i % 97 == 0)
                 movement.text(1, code).run();
-            if (i % 101 == 0)
+            if (processedCount(i))
                 processed.text(1, code).text(2, "0001").run();
         }
         db.exec("COMMIT");
@@ -131,6 +135,24 @@ void makeCollectorFile(const QString& path, int lines, int grades) {
         static const char* const quantities[] = {"1", "2", "1,5", "12", "-1", "0,25", "3"};
         text += code + ',' + quantities[n % 7] + "\r\n";
     }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        qFatal("Can't write %s", qPrintable(path));
+}
+
+void makeDistinctCollectorFile(const QString& path, int lines, int grades) {
+    QByteArray text;
+    text.reserve(static_cast<qsizetype>(lines) * 16);
+    int written = 0;
+    for (int i = 0; i < grades && written < lines; ++i) {
+        // A grade with a processed count row would be refused, and write no row.
+        if (processedCount(i))
+            continue;
+        text += barcode(i) + ",2\r\n";
+        ++written;
+    }
+    if (written < lines)
+        qFatal("%d grades have fewer than %d products to read once", grades, lines);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
         qFatal("Can't write %s", qPrintable(path));

@@ -27,6 +27,10 @@ void makeCatalogue(const QString& path, int grades);
 // some references of each kind, about 5% unknown codes, and codes read more than once.
 void makeCollectorFile(const QString& path, int lines, int grades);
 
+// A collector file of `lines` barcodes, each of another product without a processed count row,
+// read once: a run of it writes `lines` count rows.
+void makeDistinctCollectorFile(const QString& path, int lines, int grades);
+
 // Every row a run writes, as text, in key order; the stamp's time of day is left out, since two
 // runs never write at the same second.
 QStringList writtenRows(const QString& databasePath);
