@@ -4,9 +4,13 @@
 #include "db/Dialect.h"
 #include "db/Schema.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <random>
 
 namespace bench {
@@ -21,6 +25,30 @@ QByteArray barcode(int i) {
 // Products kept by grade can't be reached by a reference; every fortieth is one.
 bool keptByGrade(int i) {
     return i % 40 == 0;
+}
+// Every hundred-and-first grade has a count row processed already.
+bool processedCount(int i) {
+    return i % 101 == 0;
+}
+
+QVariant fieldValue(const Statement& row, int column, const db::Dialect& dialect) {
+    switch (sqlite3_column_type(row.handle(), column)) {
+    case SQLITE_INTEGER:
+        return row.columnInt(column);
+    case SQLITE_FLOAT:
+        return row.columnReal(column);
+    case SQLITE_NULL:
+        return {};
+    default:
+        break;
+    }
+    const QString text = QString::fromUtf8(row.columnText(column));
+    if (const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd")); date.isValid())
+        return dialect.date(date);
+    if (const QDateTime moment = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        moment.isValid())
+        return dialect.dateTime(moment);
+    return text;
 }
 } // namespace
 
@@ -67,7 +95,7 @@ void makeCatalogue(const QString& path, int grades) {
                     .run();
             if (i % 97 == 0)
                 movement.text(1, code).run();
-            if (i % 101 == 0)
+            if (processedCount(i))
                 processed.text(1, code).text(2, "0001").run();
         }
         db.exec("COMMIT");
@@ -112,6 +140,24 @@ void makeCollectorFile(const QString& path, int lines, int grades) {
         qFatal("Can't write %s", qPrintable(path));
 }
 
+void makeDistinctCollectorFile(const QString& path, int lines, int grades) {
+    QByteArray text;
+    text.reserve(static_cast<qsizetype>(lines) * 16);
+    int written = 0;
+    for (int i = 0; i < grades && written < lines; ++i) {
+        // A grade with a processed count row would be refused, and write no row.
+        if (processedCount(i))
+            continue;
+        text += barcode(i) + ",2\r\n";
+        ++written;
+    }
+    if (written < lines)
+        qFatal("%d grades have fewer than %d products to read once", grades, lines);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        qFatal("Can't write %s", qPrintable(path));
+}
+
 QStringList writtenRows(const QString& databasePath) {
     Sqlite db(databasePath);
     QStringList rows;
@@ -135,6 +181,50 @@ QStringList writtenRows(const QString& databasePath) {
         }
     }
     return rows;
+}
+
+void copyCatalogue(const QString& catalogue, QSqlDatabase target, const db::Dialect& dialect) {
+    Sqlite source(catalogue);
+    target.transaction();
+    for (const char* table : {"Filiais", "CausInv", "Produto", "ProdGrade", "Relacionarefant",
+                              "CompProd", "MvGeral", "Inventa"}) {
+        Statement rows(source, (QByteArray("Select * From ") + table).constData());
+        QStringList marks;
+        for (int c = 0; c < rows.columns(); ++c)
+            marks << QStringLiteral("?");
+        QSqlQuery insert(target);
+        if (!insert.prepare(QStringLiteral("Insert Into %1 Values (%2)")
+                                .arg(QLatin1String(table), marks.join(QStringLiteral(", ")))))
+            qFatal("%s", qPrintable(insert.lastError().text()));
+        while (rows.step()) {
+            for (int c = 0; c < rows.columns(); ++c)
+                insert.bindValue(c, fieldValue(rows, c, dialect));
+            if (!insert.exec())
+                qFatal("%s: %s", table, qPrintable(insert.lastError().text()));
+        }
+    }
+    if (!target.commit())
+        qFatal("%s", qPrintable(target.lastError().text()));
+    // A company's database has statistics for its planner; one freshly filled has none, and its
+    // plans for the joined old-reference search would be no company's.
+    QSqlQuery statistics(target);
+    if (dialect.name() == QLatin1String("PostgreSQL")) {
+        if (!statistics.exec(QStringLiteral("ANALYZE")))
+            qFatal("%s", qPrintable(statistics.lastError().text()));
+    } else if (dialect.name() == QLatin1String("Firebird")) {
+        QStringList indexes;
+        if (!statistics.exec(QStringLiteral("Select Trim(RDB$INDEX_NAME) From RDB$INDICES "
+                                            "Where Coalesce(RDB$SYSTEM_FLAG, 0) = 0")))
+            qFatal("%s", qPrintable(statistics.lastError().text()));
+        while (statistics.next())
+            indexes << statistics.value(0).toString();
+        statistics.finish();
+        target.transaction();
+        for (const QString& index : indexes)
+            if (!statistics.exec(QStringLiteral("SET STATISTICS INDEX %1").arg(index)))
+                qFatal("%s", qPrintable(statistics.lastError().text()));
+        target.commit();
+    }
 }
 
 } // namespace bench

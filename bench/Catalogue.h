@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QSqlDatabase>
 #include <QString>
+
+namespace db {
+class Dialect;
+}
 
 // The data a speed run works on: a SQLite catalogue and a collector file, made once and kept,
 // since a million grades take a while to write.
@@ -22,8 +27,16 @@ void makeCatalogue(const QString& path, int grades);
 // some references of each kind, about 5% unknown codes, and codes read more than once.
 void makeCollectorFile(const QString& path, int lines, int grades);
 
+// A collector file of `lines` barcodes, each of another product without a processed count row,
+// read once: a run of it writes `lines` count rows.
+void makeDistinctCollectorFile(const QString& path, int lines, int grades);
+
 // Every row a run writes, as text, in key order; the stamp's time of day is left out, since two
 // runs never write at the same second.
 QStringList writtenRows(const QString& databasePath);
+
+// Copies the catalogue's rows to a server database that has the tool's tables and nothing else,
+// and gives the server's planner statistics, as a company's database has.
+void copyCatalogue(const QString& catalogue, QSqlDatabase target, const db::Dialect& dialect);
 
 } // namespace bench

@@ -199,71 +199,6 @@ QList<int> numbers(const QString& text) {
 
 // --- the engine on the database servers
 
-QVariant fieldValue(const bench::Statement& row, int column, const db::Dialect& dialect) {
-    switch (sqlite3_column_type(row.handle(), column)) {
-    case SQLITE_INTEGER:
-        return row.columnInt(column);
-    case SQLITE_FLOAT:
-        return row.columnReal(column);
-    case SQLITE_NULL:
-        return {};
-    default:
-        break;
-    }
-    const QString text = QString::fromUtf8(row.columnText(column));
-    if (const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd")); date.isValid())
-        return dialect.date(date);
-    if (const QDateTime moment = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        moment.isValid())
-        return dialect.dateTime(moment);
-    return text;
-}
-
-// Copies the catalogue's rows to a server database that has the tool's tables and nothing else.
-void copyCatalogue(const QString& catalogue, QSqlDatabase target, const db::Dialect& dialect) {
-    bench::Sqlite source(catalogue);
-    target.transaction();
-    for (const char* table : {"Filiais", "CausInv", "Produto", "ProdGrade", "Relacionarefant",
-                              "CompProd", "MvGeral", "Inventa"}) {
-        bench::Statement rows(source, (QByteArray("Select * From ") + table).constData());
-        QStringList marks;
-        for (int c = 0; c < rows.columns(); ++c)
-            marks << QStringLiteral("?");
-        QSqlQuery insert(target);
-        if (!insert.prepare(QStringLiteral("Insert Into %1 Values (%2)")
-                                .arg(QLatin1String(table), marks.join(QStringLiteral(", ")))))
-            qFatal("%s", qPrintable(insert.lastError().text()));
-        while (rows.step()) {
-            for (int c = 0; c < rows.columns(); ++c)
-                insert.bindValue(c, fieldValue(rows, c, dialect));
-            if (!insert.exec())
-                qFatal("%s: %s", table, qPrintable(insert.lastError().text()));
-        }
-    }
-    if (!target.commit())
-        qFatal("%s", qPrintable(target.lastError().text()));
-    // A company's database has statistics for its planner; one freshly filled has none, and its
-    // plans for the joined old-reference search would be no company's.
-    QSqlQuery statistics(target);
-    if (dialect.name() == QLatin1String("PostgreSQL")) {
-        if (!statistics.exec(QStringLiteral("ANALYZE")))
-            qFatal("%s", qPrintable(statistics.lastError().text()));
-    } else if (dialect.name() == QLatin1String("Firebird")) {
-        QStringList indexes;
-        if (!statistics.exec(QStringLiteral("Select Trim(RDB$INDEX_NAME) From RDB$INDICES "
-                                            "Where Coalesce(RDB$SYSTEM_FLAG, 0) = 0")))
-            qFatal("%s", qPrintable(statistics.lastError().text()));
-        while (statistics.next())
-            indexes << statistics.value(0).toString();
-        statistics.finish();
-        target.transaction();
-        for (const QString& index : indexes)
-            if (!statistics.exec(QStringLiteral("SET STATISTICS INDEX %1").arg(index)))
-                qFatal("%s", qPrintable(statistics.lastError().text()));
-        target.commit();
-    }
-}
-
 // One server with the catalogue on it, a relay in front of it, a connection through the relay
 // for the engine, and a folder for the batch mode's runs.
 struct Server {
@@ -279,7 +214,7 @@ struct Server {
         database = std::make_unique<TestDatabase>(QStringLiteral("bench_") + QLatin1String(name));
         QElapsedTimer timer;
         timer.start();
-        copyCatalogue(catalogue, database->database(), database->dialect());
+        bench::copyCatalogue(catalogue, database->database(), database->dialect());
         out << engine << ": catalogue copied in " << timer.elapsed() / 1000 << " s\n";
         out.flush();
         proxy = std::make_unique<bench::CountingProxy>(database->database().port());

@@ -12,6 +12,7 @@
 // PostgreSQL and Firebird need it. Rounds alternate which of the two ways goes first, and the
 // table gives the medians.
 #include "Catalogue.h"
+#include "Servers.h"
 #include "tests/ProgramRun.h"
 #include "tests/TestDatabase.h"
 
@@ -23,7 +24,6 @@
 #include <QHash>
 #include <QProcess>
 #include <QSaveFile>
-#include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -32,11 +32,8 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <netdb.h>
 #include <numeric>
 #include <random>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -63,48 +60,6 @@ QString barcode(int product) {
 // changes the sum.
 int quantity(int workstation, int product) {
     return 1 + (product + 3 * workstation) % 9;
-}
-
-// Whether something listens where the servers file says the server is: TestDatabase gives up
-// the whole program when it can't create its database.
-bool answers(const QString& host, int port) {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.toLocal8Bit().constData(), QByteArray::number(port).constData(), &hints,
-                    &found) != 0)
-        return false;
-    bool connected = false;
-    for (addrinfo* address = found; address && !connected; address = address->ai_next) {
-        const int socket = ::socket(address->ai_family, address->ai_socktype, address->ai_protocol);
-        if (socket < 0)
-            continue;
-        connected = ::connect(socket, address->ai_addr, address->ai_addrlen) == 0;
-        close(socket);
-    }
-    freeaddrinfo(found);
-    return connected;
-}
-
-// Why a server engine can't be measured; empty when it can.
-QString serverMissing(const QString& engine, const QString& servers) {
-    if (servers.isEmpty())
-        return QStringLiteral("needs --servers FILE (the file tests/servers/%1.sh start writes)")
-            .arg(engine);
-    const QString file = servers + QLatin1Char('.') + engine;
-    if (!QFileInfo::exists(file))
-        return QStringLiteral("no %1: start the server with tests/servers/%2.sh start STATE %3")
-            .arg(file, engine, servers);
-    QSettings settings(file, QSettings::IniFormat);
-    settings.beginGroup(engine);
-    const QString host = settings.value(QStringLiteral("host")).toString();
-    const int port = settings.value(QStringLiteral("port")).toInt();
-    if (!answers(host, port))
-        return QStringLiteral("no server answers at %1:%2 (named by %3)")
-            .arg(host)
-            .arg(port)
-            .arg(file);
-    return {};
 }
 
 // The catalogue every file reads: products kept without grades, found by barcode, with stock in
@@ -490,7 +445,7 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<Engine>> up;
     for (const QString& engine : engines) {
         if (engine != QLatin1String("sqlite"))
-            if (const QString missing = serverMissing(engine, servers); !missing.isEmpty()) {
+            if (const QString missing = bench::serverMissing(engine, servers); !missing.isEmpty()) {
                 out << engine << ": skipped, " << missing << '\n';
                 continue;
             }
