@@ -13,6 +13,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace conversion::journal {
@@ -37,6 +38,9 @@ public:
         return m_run.inventory ? checkCount(row) : checkOpeningStock(row);
     }
 
+    // The statements end before the transaction does.
+    void release() { m_statements.clear(); }
+
     void reverse(const RowRecord& row) {
         if (m_run.inventory) {
             reverseCount(row);
@@ -44,7 +48,7 @@ public:
         }
         for (const char* text :
              {db::sql::UndoDeleteOpeningMovement, db::sql::UndoDeleteOpeningStock}) {
-            const Prepared remove = prepare(text);
+            db::Statement* const remove = prepare(text);
             Binder binder{*remove};
             binder.text(":PCODEMPRESA", m_run.companyCode)
                 .text(":PCODPROD", row.CodProd)
@@ -102,13 +106,9 @@ private:
     // The runs after this one on the row, in their order: each started from the count the one
     // before it left. A change from outside the journal breaks the chain there.
     std::vector<LaterRun> laterRuns(const RowRecord& row) {
-        const Prepared select = prepare(db::sql::UndoOtherRunCounts);
+        db::Statement* const select = prepare(db::sql::UndoOtherRunCounts);
         Binder binder{*select};
-        binder.text(":PIdConv", m_run.id)
-            .text(":PCodEmpresa", m_run.companyCode)
-            .variant(":PDataInv", m_date)
-            .text(":PCodProd", row.CodProd)
-            .text(":PCodGrade", row.CodGrade);
+        otherRunsKey(binder, row);
         std::vector<LaterRun> others;
         for (bool onRow = select->open(); onRow; onRow = select->next())
             others.push_back({select->text(0), countOf(*select, 1), countOf(*select, 2)});
@@ -129,7 +129,7 @@ private:
 
     void shift(const QString& id, const RowRecord& row, const std::optional<double>& before,
                double after, bool created) {
-        const Prepared update = prepare(db::sql::UndoShiftLaterRun);
+        db::Statement* const update = prepare(db::sql::UndoShiftLaterRun);
         Binder binder{*update};
         binder.variant(":PAntes", countValue(before))
             .number(":PDepois", after)
@@ -142,7 +142,7 @@ private:
     }
 
     void setCount(const RowRecord& row, double count) {
-        const Prepared update = prepare(db::sql::UndoSetCount);
+        db::Statement* const update = prepare(db::sql::UndoSetCount);
         Binder binder{*update};
         binder.number(":PQuantidade", count);
         countKey(binder, row);
@@ -151,7 +151,7 @@ private:
     }
 
     void deleteRow(const RowRecord& row) {
-        const Prepared remove = prepare(db::sql::UndoDeleteCountRow);
+        db::Statement* const remove = prepare(db::sql::UndoDeleteCountRow);
         Binder binder{*remove};
         countKey(binder, row);
         if (remove->executeCounted() != 1)
@@ -164,8 +164,13 @@ private:
         return std::abs(a - b) <= 1e-9 * std::max({1.0, std::abs(a), std::abs(b)});
     }
 
-    Prepared prepare(const char* text) {
-        return journal::prepare(m_database, m_dialect, text, m_watchdog);
+    // Each statement is prepared once an undo and run for every row: preparing it again for each
+    // of tens of thousands of rows cost more than running it.
+    db::Statement* prepare(const char* text) {
+        Prepared& statement = m_statements[text];
+        if (!statement)
+            statement = journal::prepare(m_database, m_dialect, text, m_watchdog);
+        return statement.get();
     }
 
     void countKey(Binder& binder, const RowRecord& row) {
@@ -178,11 +183,13 @@ private:
 
     QString checkCount(const RowRecord& row) {
         const QByteArray text = QByteArray(db::sql::UndoCountRow) + m_dialect.rowLock();
-        const Prepared select = prepare(text.constData());
+        db::Statement* const select = prepare(text.constData());
         Binder binder{*select};
         countKey(binder, row);
-        if (!select->open())
+        if (!select->open()) {
+            select->close();
             return QStringLiteral("a contagem não existe mais");
+        }
         const QString processado = select->text(0).trimmed();
         m_counts[{row.CodProd, row.CodGrade}] = select->number(1);
         select->close();
@@ -191,14 +198,19 @@ private:
         return {};
     }
 
-    bool onlyThisRun(const RowRecord& row) {
-        const Prepared select = prepare(db::sql::UndoOtherRunsOnRow);
-        Binder binder{*select};
+    // The row of other runs' journal entries: the same count row, another run.
+    void otherRunsKey(Binder& binder, const RowRecord& row) {
         binder.text(":PIdConv", m_run.id)
             .text(":PCodEmpresa", m_run.companyCode)
             .variant(":PDataInv", m_date)
             .text(":PCodProd", row.CodProd)
             .text(":PCodGrade", row.CodGrade);
+    }
+
+    bool onlyThisRun(const RowRecord& row) {
+        db::Statement* const select = prepare(db::sql::UndoOtherRunsOnRow);
+        Binder binder{*select};
+        otherRunsKey(binder, row);
         const bool none = !select->open() || select->number(0) == 0;
         select->close();
         return none;
@@ -207,7 +219,7 @@ private:
     QString checkOpeningStock(const RowRecord& row) {
         const auto count = [&](const char* text, const char* empresa, const char* prod,
                                const char* grade) {
-            const Prepared select = prepare(text);
+            db::Statement* const select = prepare(text);
             Binder binder{*select};
             binder.text(empresa, m_run.companyCode)
                 .text(prod, row.CodProd)
@@ -239,6 +251,7 @@ private:
     QString m_document;
     QVariant m_date;
     std::map<std::pair<QString, QString>, double> m_counts;
+    std::map<std::string, Prepared> m_statements;
 };
 
 } // namespace
@@ -289,6 +302,7 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
     }
     for (const RowRecord& row : written)
         undo.reverse(row);
+    undo.release();
     const bool inLote = !run.lote.isEmpty();
     const Prepared mark = prepare(
         database, dialect, inLote ? db::sql::JournalMarkLoteUndone : db::sql::JournalMarkUndone,

@@ -220,7 +220,8 @@ TransactionGuard::~TransactionGuard() {
 
 void TransactionGuard::rollbackAfter(const Error& error) {
     m_active = false;
-    if (m_database.rollback())
+    // A connection that broke takes its transaction with it: the rollback can only fail too.
+    if (m_database.rollback() || dynamic_cast<const ConnectionLost*>(&error))
         throw;
     const QString cause = m_database.lastError().databaseText().trimmed();
     if (cause.isEmpty() || error.message().contains(cause))
