@@ -1,5 +1,6 @@
 #include "Servers.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 #include <QSettings>
 #include <netdb.h>
@@ -49,6 +50,27 @@ QString serverMissing(const QString& engine, const QString& servers) {
             .arg(port)
             .arg(file);
     return {};
+}
+
+EngineChoice chooseEngines(const QCommandLineParser& options, const QString& executable) {
+    static const QStringList known = {QStringLiteral("sqlite"), QStringLiteral("postgresql"),
+                                      QStringLiteral("firebird")};
+    EngineChoice choice;
+    choice.engines =
+        options.value(QStringLiteral("engines")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (choice.engines.isEmpty())
+        choice.error = QStringLiteral("--engines names no engine");
+    for (const QString& engine : choice.engines) {
+        if (!known.contains(engine))
+            choice.error =
+                QStringLiteral("unknown engine %1 (sqlite, postgresql or firebird)").arg(engine);
+    }
+    if (options.isSet(QStringLiteral("servers")))
+        choice.servers = QFileInfo(options.value(QStringLiteral("servers"))).absoluteFilePath();
+    if (choice.error.isEmpty() && !QFileInfo(executable).isExecutable())
+        choice.error = QStringLiteral("%1 is not built").arg(executable);
+    qputenv("COLETOR_SERVERS_FILE", choice.servers.toLocal8Bit());
+    return choice;
 }
 
 } // namespace bench

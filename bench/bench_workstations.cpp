@@ -418,21 +418,11 @@ int main(int argc, char** argv) {
             return fail(QStringLiteral("--espera takes a whole number of seconds"));
         extra << QStringLiteral("--espera") << options.value(QStringLiteral("espera"));
     }
-    const QStringList engines =
-        options.value(QStringLiteral("engines")).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    if (engines.isEmpty())
-        return fail(QStringLiteral("--engines names no engine"));
-    for (const QString& engine : engines)
-        if (!KnownEngines.contains(engine))
-            return fail(
-                QStringLiteral("unknown engine %1 (sqlite, postgresql or firebird)").arg(engine));
-    const QString servers =
-        options.isSet(QStringLiteral("servers"))
-            ? QFileInfo(options.value(QStringLiteral("servers"))).absoluteFilePath()
-            : QString();
-    if (!QFileInfo(Executable).isExecutable())
-        return fail(QStringLiteral("%1 is not built").arg(Executable));
-    qputenv("COLETOR_SERVERS_FILE", servers.toLocal8Bit());
+    const bench::EngineChoice chosen = bench::chooseEngines(options, Executable);
+    if (!chosen.error.isEmpty())
+        return fail(chosen.error);
+    const QStringList& engines = chosen.engines;
+    const QString& servers = chosen.servers;
 
     QTextStream out(stdout);
     QTemporaryDir data;
