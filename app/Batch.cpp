@@ -152,8 +152,9 @@ private:
         const QByteArrayList native = nativePositionals(m_native, m_options.withValue());
 #endif
         for (qsizetype i = 0; i < names.size(); ++i) {
-            FileArgument& added = result.emplace_back(FileArgument{names.at(i), {}});
+            result.push_back(FileArgument{names.at(i), {}});
 #ifdef Q_OS_UNIX
+            FileArgument& added = result.back();
             added.native = native.value(i);
             if (added.native.isEmpty() || QFile::decodeName(added.native) != added.name)
                 added.native = QFile::encodeName(added.name);
