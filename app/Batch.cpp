@@ -126,8 +126,6 @@ int failureStatus(conversion::RunEnding ending) {
         return CommitUnconfirmed;
     case conversion::RunEnding::LockWait:
         return LockWait;
-    case conversion::RunEnding::AlreadyConverted:
-        return AlreadyConverted;
     default:
         return RunFailed;
     }

@@ -104,10 +104,7 @@ private:
 // A file the journal holds as posted, found once the run had its turn.
 class AlreadyPosted final : public Error {
 public:
-    explicit AlreadyPosted(std::vector<journal::RunRecord> runs, const QString& text)
-        : Error(text)
-        , earlier(std::move(runs)) {}
-    std::vector<journal::RunRecord> earlier;
+    using Error::Error;
 };
 
 RunEnding endingOf(const std::exception& error) {
@@ -273,9 +270,9 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
     std::function<void()> checkEarlier;
     if (writeJournal && !request.again) {
         checkEarlier = [&] {
-            std::vector<journal::RunRecord> earlier = earlierRuns(request);
+            const std::vector<journal::RunRecord> earlier = earlierRuns(request);
             if (!earlier.empty())
-                throw AlreadyPosted(std::move(earlier), alreadyConvertedText(request, earlier));
+                throw AlreadyPosted(alreadyConvertedText(request, earlier));
         };
     }
     Recorder recorder(observer, result, request, writeJournal, checkEarlier);
@@ -302,10 +299,8 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
         result.ending = endingOf(error);
         result.failure = ConversionEngine::failedRunMessage(error);
         result.detail = db::detailOf(error);
-        if (const auto* posted = dynamic_cast<const AlreadyPosted*>(&error)) {
-            result.failure = posted->message();
-            result.earlier = posted->earlier;
-        }
+        if (dynamic_cast<const AlreadyPosted*>(&error))
+            result.failure = db::messageOf(error);
         if (result.ending == RunEnding::CommitUnconfirmed && !result.runId.isEmpty()) {
             // The journal went in with the readings: it tells whether the commit was kept.
             if (const auto held = journalHolds(result.runId)) {

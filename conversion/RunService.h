@@ -75,8 +75,6 @@ struct RunResult {
     int failedLine = 0;
     // The run's files, to name the failed line's file in a run of several.
     RunFiles files;
-    // Of a run that ended AlreadyConverted: the journal's runs of its files.
-    std::vector<journal::RunRecord> earlier;
     // The run's id in the journal, chosen before the commit (its first file's entry, which
     // undoes them all); empty without a journal.
     QString runId;
