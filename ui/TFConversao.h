@@ -91,9 +91,6 @@ public:
     // False, with a warning the first time, when the look-up is closed: without a connection the
     // codes can't be looked up.
     bool lookupAvailable(const db::LookupQuery& lookup);
-    // The leave check emptied this code field of an unknown code; told until the next leave.
-    void codeRemoved(QLineEdit* code) { m_codeRemoved = code; }
-    bool wasCodeRemoved(const QLineEdit* code) const { return m_codeRemoved == code; }
 
     // Controls, by their design names.
     QFrame* Panel1 = nullptr;
@@ -201,7 +198,6 @@ private:
 
     bool m_rejections = false;
     bool m_noConnectionTold = false;
-    QLineEdit* m_codeRemoved = nullptr;
     // Set while a leave handler runs: one that moves the focus makes the control the focus was
     // heading for lose it before it ever had it, and that control has nothing to leave.
     bool m_leaving = false;
