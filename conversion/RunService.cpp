@@ -7,6 +7,7 @@
 #include "db/Regional.h"
 #include "db/Texts.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
@@ -106,6 +107,14 @@ class AlreadyPosted final : public Error {
 public:
     using Error::Error;
 };
+
+QString databaseGoneText(const QString& file) {
+    return QStringLiteral("O banco de dados não está mais em %1, onde foi aberto: a pasta ou o "
+                          "arquivo foi movido, renomeado ou apagado. Ponha-o de volta e "
+                          "converta de novo, ou aponte o Caminho.Dir para o novo lugar e abra o "
+                          "programa de novo.")
+        .arg(QDir::toNativeSeparators(file));
+}
 
 RunEnding endingOf(const std::exception& error) {
     if (dynamic_cast<const AlreadyPosted*>(&error))
@@ -325,6 +334,15 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
         } else if (!result.completed() && !badQuantity &&
                    result.ending != RunEnding::AlreadyConverted) {
             result.failedLine = batchLine > 0 ? batchLine : recorder.failedLine();
+        }
+        // The engine's own words for a database file moved away ("disk I/O error", "attempt to
+        // write a readonly database") say nothing a clerk can act on.
+        const QString file = m_dialect.databaseFile(m_database);
+        if (result.ending == RunEnding::Failed && !file.isEmpty() && !QFileInfo::exists(file)) {
+            result.failure = ConversionEngine::failedRunMessage(databaseGoneText(file));
+            result.detail =
+                db::detailOf(error).isEmpty() ? db::messageOf(error) : db::detailOf(error);
+            result.failedLine = 0;
         }
     }
     result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
