@@ -1,6 +1,7 @@
 #include "BatchOptions.h"
 
 #include "Batch.h"
+#include "conversion/CollectorFile.h"
 #include "conversion/EntryTexts.h"
 #include "db/Regional.h"
 #include "db/Texts.h"
@@ -120,10 +121,10 @@ QString description(const Options& options) {
                "  0  gravado (ou simulado) sem rejeições\n"
                "  1  gravado (ou simulado) com rejeições\n"
                "  2  uso errado ou dados inválidos (opção repetida ou que o comando não aceita,\n"
-               "     empresa ou causa desconhecida ou longa demais, data inválida ou com ano de\n"
-               "     menos de quatro dígitos, arquivo ausente, vazio, sem nenhuma leitura ou com\n"
-               "     mais de 16 MiB, arquivo de saída que não pode ser gravado ou que é o arquivo\n"
-               "     do coletor ou o banco de dados)\n"
+               "     empresa ou causa desconhecida ou longa demais, data inválida, com ano de\n"
+               "     menos de quatro dígitos ou distante de hoje sem --data-distante, arquivo\n"
+               "     ausente, vazio, sem nenhuma leitura ou com mais de %1 MiB, arquivo de saída\n"
+               "     que não pode ser gravado ou que é o arquivo do coletor ou o banco de dados)\n"
                "  3  sem conexão com o banco de dados\n"
                "  4  a conversão falhou e nada foi gravado (ou o desfazer foi recusado)\n"
                "  5  não foi possível confirmar a gravação\n"
@@ -138,7 +139,8 @@ QString description(const Options& options) {
                "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação "
                "de\n"
                "saída em \"situacao\" e, num erro, a mensagem em \"erro\" e o texto do próprio\n"
-               "servidor, quando houver, em \"detalhe\".");
+               "servidor, quando houver, em \"detalhe\".")
+               .arg(conversion::MaxCollectorBytes >> 20);
 }
 
 // No date is today, as in the window; anything else is completed and checked as the date field

@@ -66,6 +66,10 @@ struct Options {
     QCommandLineOption date{QStringLiteral("data"),
                             QStringLiteral("Data do inventário; completada como no campo Data."),
                             QStringLiteral("DD/MM/AAAA")};
+    QCommandLineOption farDate{
+        QStringLiteral("data-distante"),
+        QStringLiteral("Converte mesmo com uma data a mais de 60 dias depois de hoje ou a mais de "
+                       "um ano antes, que sem esta opção é recusada.")};
     QCommandLineOption dryRun{
         QStringLiteral("simular"),
         QStringLiteral("Faz a conversão inteira, ou com --desfazer o desfazer inteiro, e volta "
@@ -116,9 +120,9 @@ struct Options {
 
     // In the help's order.
     QList<QCommandLineOption> all() const {
-        return {version, inventory,  openingStock, company, cause, date,
-                dryRun,  rejections, report,       json,    again, prepare,
-                yes,     history,    undo,         demo,    wait};
+        return {version, inventory, openingStock, company, cause, date,
+                farDate, dryRun,    rejections,   report,  json,  again,
+                prepare, yes,       history,      undo,    demo,  wait};
     }
     QList<QCommandLineOption> withValue() const {
         return {inventory,  openingStock, company, cause, date,
@@ -126,8 +130,8 @@ struct Options {
     }
     // Every command, a conversion's mode first, and what each takes.
     QList<Command> commands() const {
-        const QList<QCommandLineOption> converting = {date,  dryRun, report, rejections,
-                                                      again, wait,   json};
+        const QList<QCommandLineOption> converting = {date,       farDate, dryRun, report,
+                                                      rejections, again,   wait,   json};
         return {
             {Task::Conversion, inventory, {company, cause}, converting, true},
             {Task::Conversion, openingStock, {company}, converting, true},

@@ -163,6 +163,12 @@ std::optional<QString> checkLines(const QStringList& lines, const QString& fileN
     return std::nullopt;
 }
 
+std::optional<QString> checkRunLines(qsizetype lines) {
+    if (lines <= MaxRunLines)
+        return std::nullopt;
+    return QStringLiteral("Mais de %1 linhas numa conversão: converta em partes.").arg(MaxRunLines);
+}
+
 std::optional<QString> checkFiles(const RunFiles& files) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
