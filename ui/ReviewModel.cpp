@@ -17,12 +17,9 @@ namespace {
 // Sums of decimal readings carry binary noise; twelve digits show what was typed.
 constexpr int ShownDigits = 12;
 
+// The workstation's decimal separator, and no group separator: the totals under the table count
+// without one, the collector file writes none, and a spreadsheet may take one for decimals.
 QString shownNumber(double value) {
-    return db::Regional::locale().toString(value, 'g', ShownDigits);
-}
-
-// As shown, but without group separators, which a spreadsheet may take for decimals.
-QString exportedNumber(double value) {
     QLocale locale = db::Regional::locale();
     locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
     return locale.toString(value, 'g', ShownDigits);
@@ -157,6 +154,18 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
                   std::make_move_iterator(refused.end()));
 }
 
+bool ReviewModel::isFreeText(Column column) {
+    switch (column) {
+    case Column::Lines:
+    case Column::Code:
+    case Column::Description:
+    case Column::FoundBy:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QStringList ReviewModel::productCodes() const {
     QStringList codes;
     QSet<QString> seen;
@@ -204,6 +213,13 @@ QVariant ReviewModel::data(const QModelIndex& index, int role) const {
             return {};
         }
     }
+    // A text the window narrows to keep every column in view can still be read whole.
+    if (role == Qt::ToolTipRole) {
+        if (!isFreeText(column(index.column())))
+            return {};
+        return value(m_rows.at(static_cast<std::size_t>(index.row())), column(index.column()),
+                     ExportRole);
+    }
     if (role != Qt::DisplayRole && role != SortRole && role != ExportRole)
         return {};
     return value(m_rows.at(static_cast<std::size_t>(index.row())), column(index.column()), role);
@@ -216,7 +232,7 @@ QVariant ReviewModel::value(const Row& row, Column column, int role) const {
             return figure.value_or(std::numeric_limits<double>::lowest());
         if (!figure)
             return QString();
-        return role == ExportRole ? exportedNumber(*figure) : shownNumber(*figure);
+        return shownNumber(*figure);
     };
     const bool posts = !row.refused && !row.passedOver;
     switch (column) {

@@ -33,8 +33,8 @@ public:
         Difference,
         Outcome
     };
-    // Numbers as plain values (sorting) and as text in the workstation's notation without
-    // group separators (the CSV export).
+    // Numbers as plain values (sorting), and everything as the CSV export writes it. Numbers are
+    // shown as they are exported: in the workstation's notation, without group separators.
     static constexpr int SortRole = Qt::UserRole;
     static constexpr int ExportRole = Qt::UserRole + 1;
 
@@ -51,6 +51,9 @@ public:
 
     // The columns this mode shows: the opening stock has no count to compare.
     Column column(int section) const { return m_columns.at(section); }
+    // Columns of texts of any length (lines, codes, descriptions, how found), which the window
+    // narrows first and whose whole text is the cell's tool tip.
+    static bool isFreeText(Column column);
     bool isRefused(int row) const { return m_rows.at(row).refused; }
     // A product row whose count after posting differs from the stock on record.
     bool hasDifference(int row) const;

@@ -37,6 +37,9 @@ public:
 
 private:
     QList<int> shownRows(bool selectedOnly) const;
+    // Narrows the free-text columns, widest first, until the last, the outcome, is in view
+    // without scrolling.
+    void fitColumns();
 
     ReviewModel* m_model;
     ReviewFilter* m_filter;
@@ -44,6 +47,7 @@ private:
     QTableView* m_table = nullptr;
     QLabel* m_totals = nullptr;
     QLabel* m_alreadyConverted = nullptr;
+    bool m_fitted = false;
 };
 
 } // namespace ui
