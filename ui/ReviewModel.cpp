@@ -342,12 +342,19 @@ QString destinationText(const ReviewDestination& destination) {
     return text;
 }
 
-QString figuresText(const conversion::RunSummary& summary, double seconds) {
+QString figuresText(const conversion::RunSummary& summary, double seconds, int listed) {
     const QLocale locale = db::Regional::locale();
+    // Beside a list of fewer rows, the count says what it counts.
+    QString rejected = QString::number(summary.rejected());
+    if (listed != summary.rejected())
+        rejected = QStringLiteral("%1 leituras (%2 %3)")
+                       .arg(rejected)
+                       .arg(listed)
+                       .arg(listed == 1 ? QStringLiteral("código") : QStringLiteral("códigos"));
     QStringList lines{QStringLiteral("Linhas: %1").arg(summary.lines()),
                       QStringLiteral("Leituras: %1").arg(summary.readings()),
                       QStringLiteral("Gravadas: %1").arg(summary.posted()),
-                      QStringLiteral("Rejeitadas: %1").arg(summary.rejected())};
+                      QStringLiteral("Rejeitadas: ") + rejected};
     const QMap<QString, int> reasons = summary.reasons();
     for (auto it = reasons.cbegin(); it != reasons.cend(); ++it)
         lines << QStringLiteral("  %1 %2").arg(it.value()).arg(it.key());

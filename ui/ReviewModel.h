@@ -122,8 +122,9 @@ struct ReviewDestination {
 QString destinationText(const ReviewDestination& destination);
 
 // The figures of a run for the success box's details: lines, readings, posted, refused per
-// reason, seconds.
-QString figuresText(const conversion::RunSummary& summary, double seconds);
+// reason, seconds. listed: the rows the run added to its rejection list, which names a code
+// not found once however often it is read.
+QString figuresText(const conversion::RunSummary& summary, double seconds, int listed);
 // The same figures under the review's table, on one line.
 QString totalsText(const conversion::RunSummary& summary);
 

@@ -67,6 +67,9 @@ public:
     // --- conversion run
     void btAbrirClick();
     bool CheckEntries();
+    // A date far from today (a mistyped year, say) is posted into only when the clerk says so;
+    // false, with the focus in the date field, when not.
+    bool farDateAccepted();
     void ReportBlankField(QWidget* control, const QString& label);
     void btOKClick();
 
@@ -179,6 +182,8 @@ private:
     conversion::RunFiles m_files;
     bool m_running = false;
     bool m_closeRequested = false;
+    // Where the file dialog opens: the folder of the last file chosen in it.
+    QString m_lastFolder;
     // --- end of the conversion run block
 
 private:
