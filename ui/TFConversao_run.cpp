@@ -306,8 +306,8 @@ bool TFConversao::postRun(const conversion::RunRequest& reviewed) {
     if (const QString earlier = earlierRunText(run); !earlier.isEmpty()) {
         if (!Dialogs::question(this, earlier + u'\r' + againText(run.inventory),
                                QStringLiteral("Arquivo já convertido"))) {
-            lblStatus->setText(QStringLiteral("Nada foi gravado: o arquivo não foi convertido "
-                                              "de novo."));
+            // Short: the line has the room left of the buttons only.
+            lblStatus->setText(QStringLiteral("Nada foi gravado."));
             return false;
         }
         run.again = true;

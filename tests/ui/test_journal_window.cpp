@@ -65,8 +65,7 @@ private slots:
         const QString refusedAgain =
             QStringLiteral("\"Sim\" converte outra vez, mas os produtos que a conversão "
                            "anterior lançou já têm movimentos e serão rejeitados.");
-        const QString notPosted =
-            QStringLiteral("Nada foi gravado: o arquivo não foi convertido de novo.");
+        const QString notPosted = QStringLiteral("Nada foi gravado.");
         QTest::newRow("inventory, Não")
             << 0 << false << addsAgain << "P1|2" << notPosted << QString();
         QTest::newRow("inventory, Sim") << 0 << true << addsAgain << "P1|4"
