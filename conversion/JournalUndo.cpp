@@ -1,3 +1,4 @@
+#include "EngineRun.h"
 #include "Journal.h"
 #include "JournalStatements.h"
 
@@ -8,6 +9,7 @@
 #include "db/Statements.h"
 #include "db/Texts.h"
 
+#include <QHash>
 #include <QVariant>
 #include <algorithm>
 #include <cmath>
@@ -20,8 +22,10 @@ namespace conversion::journal {
 
 namespace {
 
-// The undo of one run, row by row: first every row is checked, then, when none refuses, each is
-// reversed; all within one transaction.
+// The undo of one run: first every row is checked, then, when none refuses, each is reversed;
+// all within one transaction. An inventory run's count rows and the other runs on them are read
+// in batches before the check, and the counts put back and the rows removed are written in
+// batches after it, so that a run of tens of thousands of rows costs a few hundred statements.
 class Undo {
 public:
     Undo(const QSqlDatabase& database, const db::Dialect& dialect, const RunRecord& run,
@@ -31,15 +35,23 @@ public:
         , m_run(run)
         , m_watchdog(watchdog)
         , m_document(db::texts::inventoryDocumentNumber(run.date))
-        , m_date(dialect.date(run.date)) {}
+        , m_date(dialect.date(run.date))
+        , m_company(run.companyCode)
+        , m_dateValue(m_date)
+        , m_documentValue(m_document) {}
+
+    // What the check and the reversal of an inventory run's rows need to know.
+    void read(const std::vector<RowRecord>& written) {
+        if (!m_run.inventory)
+            return;
+        readCounts(written);
+        readOtherRuns();
+    }
 
     // Why the row can't be reversed; empty when it can.
     QString check(const RowRecord& row) {
         return m_run.inventory ? checkCount(row) : checkOpeningStock(row);
     }
-
-    // The statements end before the transaction does.
-    void release() { m_statements.clear(); }
 
     void reverse(const RowRecord& row) {
         if (m_run.inventory) {
@@ -58,13 +70,107 @@ public:
         }
     }
 
+    // Writes what the reversals decided, then ends the statements, before the transaction does.
+    void finish() {
+        inBatches(m_removed.size(), [&](size_t from, int size) {
+            db::Statement* const remove =
+                prepare(m_dialect.keyedBatches().undoDeleteCountRows.text(size).c_str());
+            bindInventory(*remove, 0);
+            for (int i = 0; i < size; ++i)
+                bindKey(*remove, 3 + 2 * i, *m_removed[from + static_cast<size_t>(i)]);
+            if (remove->executeCounted() != size)
+                throw db::DatabaseError(countsChangedText());
+        });
+        inBatches(m_counts.size(), [&](size_t from, int size) {
+            db::Statement* const update =
+                prepare((db::sql::UndoSetCounts.text(size) +
+                         m_dialect.keyedBatches().undoSetCountsRows.text(size))
+                            .c_str());
+            for (int i = 0; i < size; ++i) {
+                const auto& [row, count] = m_counts[from + static_cast<size_t>(i)];
+                bindKey(*update, 3 * i, *row);
+                update->bindFloat(3 * i + 2, count);
+                bindKey(*update, 3 * size + 3 + 2 * i, *row);
+            }
+            bindInventory(*update, 3 * size);
+            if (update->executeCounted() != size)
+                throw db::DatabaseError(countsChangedText());
+        });
+        m_statements.clear();
+        m_keys.clear();
+    }
+
 private:
-    // A posted run that added to the same count row after this one, with the counts it recorded.
-    struct LaterRun {
+    // A posted run that added to the same count row as this one, with the counts it recorded.
+    struct OtherRun {
         QString id;
         std::optional<double> before;
         std::optional<double> after;
     };
+    // A count row as it stands now.
+    struct CountRow {
+        QString processado;
+        double count = 0.0;
+    };
+    using Key = std::pair<QString, QString>;
+
+    // Codes as the database compares them: a server that ignores trailing blanks finds a row
+    // whose code has them by the code without them.
+    Key keyOf(const QString& product, const QString& grade) const {
+        if (!m_dialect.ignoresTrailingBlanks())
+            return {product, grade};
+        const auto trimmed = [](const QString& text) {
+            qsizetype end = text.size();
+            while (end > 0 && text.at(end - 1) == QLatin1Char(' '))
+                --end;
+            return text.left(end);
+        };
+        return {trimmed(product), trimmed(grade)};
+    }
+    Key keyOf(const RowRecord& row) const { return keyOf(row.CodProd, row.CodGrade); }
+
+    // Runs `write` for each batch of `rows` rows, with its first row and its size.
+    template <typename Write> static void inBatches(size_t rows, Write&& write) {
+        for (size_t from = 0; from < rows;) {
+            const int size = writeBatchSize(rows - from);
+            write(from, size);
+            from += static_cast<size_t>(size);
+        }
+    }
+
+    // The count rows of the run, locked until the undo ends; a batch is filled up with its last
+    // row, so that few texts are prepared.
+    void readCounts(const std::vector<RowRecord>& written) {
+        for (size_t from = 0; from < written.size();) {
+            const int size = readBatchSize(written.size() - from);
+            const size_t to = std::min(written.size(), from + static_cast<size_t>(size));
+            db::Statement* const select =
+                prepare(m_dialect.keyedBatches().countRows.text(size, m_dialect.rowLock()).c_str());
+            bindInventory(*select, 0);
+            for (int i = 0; i < size; ++i)
+                bindKey(*select, 3 + 2 * i,
+                        written[std::min(from + static_cast<size_t>(i), to - 1)]);
+            for (bool onRow = select->open(); onRow; onRow = select->next())
+                m_now[keyOf(select->text(0), select->text(1))] = {select->text(2).trimmed(),
+                                                                  select->number(3)};
+            select->close();
+            from = to;
+        }
+    }
+
+    void readOtherRuns() {
+        db::Statement* const select = prepare(
+            keepsCounts(m_database) ? db::sql::UndoOtherRuns : db::sql::UndoOtherRunsNoCounts);
+        Binder binder{*select};
+        binder.text(":PIdConv", m_run.id)
+            .text(":POutraConv", m_run.id)
+            .text(":PCodEmpresa", m_run.companyCode)
+            .variant(":PDataInv", m_date);
+        for (bool onRow = select->open(); onRow; onRow = select->next())
+            m_others[keyOf(select->text(0), select->text(1))].push_back(
+                {select->text(2), countOf(*select, 3), countOf(*select, 4)});
+        select->close();
+    }
 
     // A count row back to what it held without the run. When nothing changed the row since the
     // run, the count the run found goes back exactly (a row it created goes); otherwise the run's
@@ -72,23 +178,25 @@ private:
     // undoing them later, in any order, is exact too. A row a run created goes once no posted
     // run and no change from outside the journal is left on it.
     void reverseCount(const RowRecord& row) {
-        const double count = m_counts.at({row.CodProd, row.CodGrade});
-        const std::vector<LaterRun> later = row.after ? laterRuns(row) : std::vector<LaterRun>();
-        const bool alone = onlyThisRun(row);
+        const double count = m_now.value(keyOf(row)).count;
+        const auto others = m_others.constFind(keyOf(row));
+        const bool alone = others == m_others.cend();
+        const std::vector<OtherRun> later =
+            row.after && !alone ? laterRuns(row, *others) : std::vector<OtherRun>();
         if (row.after && later.empty() && same(count, *row.after)) {
             if (row.before) {
-                setCount(row, *row.before);
+                m_counts.push_back({&row, *row.before});
                 return;
             }
             if (alone) {
-                deleteRow(row);
+                m_removed.push_back(&row);
                 return;
             }
         }
         const double left = count - row.quantity;
         std::optional<double> before = row.before;
         bool created = row.created;
-        for (const LaterRun& next : later) {
+        for (const OtherRun& next : later) {
             if (!next.after)
                 break;
             const double after = *next.after - row.quantity;
@@ -97,25 +205,18 @@ private:
             created = false;
         }
         if (alone && row.created && same(left, 0.0)) {
-            deleteRow(row);
+            m_removed.push_back(&row);
             return;
         }
-        setCount(row, left);
+        m_counts.push_back({&row, left});
     }
 
     // The runs after this one on the row, in their order: each started from the count the one
     // before it left. A change from outside the journal breaks the chain there.
-    std::vector<LaterRun> laterRuns(const RowRecord& row) {
-        db::Statement* const select = prepare(db::sql::UndoOtherRunCounts);
-        Binder binder{*select};
-        otherRunsKey(binder, row);
-        std::vector<LaterRun> others;
-        for (bool onRow = select->open(); onRow; onRow = select->next())
-            others.push_back({select->text(0), countOf(*select, 1), countOf(*select, 2)});
-        select->close();
-        std::vector<LaterRun> chain;
+    static std::vector<OtherRun> laterRuns(const RowRecord& row, std::vector<OtherRun> others) {
+        std::vector<OtherRun> chain;
         for (std::optional<double> left = row.after; left;) {
-            const auto next = std::find_if(others.begin(), others.end(), [&](const LaterRun& run) {
+            const auto next = std::find_if(others.begin(), others.end(), [&](const OtherRun& run) {
                 return run.before && run.after && same(*run.before, *left);
             });
             if (next == others.end())
@@ -141,31 +242,14 @@ private:
             throw db::DatabaseError(rowChangedText(row));
     }
 
-    void setCount(const RowRecord& row, double count) {
-        db::Statement* const update = prepare(db::sql::UndoSetCount);
-        Binder binder{*update};
-        binder.number(":PQuantidade", count);
-        countKey(binder, row);
-        if (update->executeCounted() != 1)
-            throw db::DatabaseError(rowChangedText(row));
-    }
-
-    void deleteRow(const RowRecord& row) {
-        db::Statement* const remove = prepare(db::sql::UndoDeleteCountRow);
-        Binder binder{*remove};
-        countKey(binder, row);
-        if (remove->executeCounted() != 1)
-            throw db::DatabaseError(rowChangedText(row));
-    }
-
     // Equal but for the noise of adding decimals: a server adds a run's readings to the row in
     // one sum, the run added them one at a time.
     static bool same(double a, double b) {
         return std::abs(a - b) <= 1e-9 * std::max({1.0, std::abs(a), std::abs(b)});
     }
 
-    // Each statement is prepared once an undo and run for every row: preparing it again for each
-    // of tens of thousands of rows cost more than running it.
+    // Each statement is prepared once an undo and run for every row or batch: preparing it again
+    // for each of tens of thousands of rows cost more than running it.
     db::Statement* prepare(const char* text) {
         Prepared& statement = m_statements[text];
         if (!statement)
@@ -173,47 +257,32 @@ private:
         return statement.get();
     }
 
-    void countKey(Binder& binder, const RowRecord& row) {
-        binder.text(":PCodEmpresa", m_run.companyCode)
-            .variant(":PDataInv", m_date)
-            .text(":PDocumento", m_document)
-            .text(":PCodProd", row.CodProd)
-            .text(":PCodGrade", row.CodGrade);
+    // Company, date and document from `at` on.
+    void bindInventory(db::Statement& statement, int at) {
+        statement.bind(at, m_company);
+        statement.bind(at + 1, m_dateValue);
+        statement.bind(at + 2, m_documentValue);
+    }
+    // A row's product and grade at `at` and the next; the values live until the undo ends.
+    void bindKey(db::Statement& statement, int at, const RowRecord& row) {
+        const auto found = m_keys.find(&row);
+        const auto& [product, grade] =
+            found != m_keys.end() ? found->second
+                                  : m_keys
+                                        .emplace(&row, std::pair{db::BoundValue(row.CodProd),
+                                                                 db::BoundValue(row.CodGrade)})
+                                        .first->second;
+        statement.bind(at, product);
+        statement.bind(at + 1, grade);
     }
 
     QString checkCount(const RowRecord& row) {
-        const QByteArray text = QByteArray(db::sql::UndoCountRow) + m_dialect.rowLock();
-        db::Statement* const select = prepare(text.constData());
-        Binder binder{*select};
-        countKey(binder, row);
-        if (!select->open()) {
-            select->close();
+        const auto now = m_now.constFind(keyOf(row));
+        if (now == m_now.cend())
             return QStringLiteral("a contagem não existe mais");
-        }
-        const QString processado = select->text(0).trimmed();
-        m_counts[{row.CodProd, row.CodGrade}] = select->number(1);
-        select->close();
-        if (processado != QLatin1String("N"))
+        if (now->processado != QLatin1String(db::value::NotProcessed))
             return QStringLiteral("a contagem foi processada depois da conversão");
         return {};
-    }
-
-    // The row of other runs' journal entries: the same count row, another run.
-    void otherRunsKey(Binder& binder, const RowRecord& row) {
-        binder.text(":PIdConv", m_run.id)
-            .text(":PCodEmpresa", m_run.companyCode)
-            .variant(":PDataInv", m_date)
-            .text(":PCodProd", row.CodProd)
-            .text(":PCodGrade", row.CodGrade);
-    }
-
-    bool onlyThisRun(const RowRecord& row) {
-        db::Statement* const select = prepare(db::sql::UndoOtherRunsOnRow);
-        Binder binder{*select};
-        otherRunsKey(binder, row);
-        const bool none = !select->open() || select->number(0) == 0;
-        select->close();
-        return none;
     }
 
     QString checkOpeningStock(const RowRecord& row) {
@@ -244,13 +313,24 @@ private:
             .arg(row.CodProd, row.CodGrade);
     }
 
+    static QString countsChangedText() {
+        return QStringLiteral("Uma contagem mudou durante o desfazer; nada foi desfeito.");
+    }
+
     QSqlDatabase m_database;
     const db::Dialect& m_dialect;
     const RunRecord& m_run;
     db::StatementWatchdog* m_watchdog;
     QString m_document;
     QVariant m_date;
-    std::map<std::pair<QString, QString>, double> m_counts;
+    const db::BoundValue m_company, m_dateValue, m_documentValue;
+    QHash<Key, CountRow> m_now;
+    QHash<Key, std::vector<OtherRun>> m_others;
+    // What the reversals decided: rows to remove, and counts to put back.
+    std::vector<const RowRecord*> m_removed;
+    std::vector<std::pair<const RowRecord*, double>> m_counts;
+    std::map<const RowRecord*, std::pair<db::BoundValue, db::BoundValue>> m_keys;
+    // Declared last, so that the statements end before the values bound to them.
     std::map<std::string, Prepared> m_statements;
 };
 
@@ -287,6 +367,7 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
     }
     const std::vector<RowRecord> written = rows(database, dialect, run.id);
     Undo undo(database, dialect, run, watchdog.get());
+    undo.read(written);
     for (const RowRecord& row : written) {
         if (const QString reason = undo.check(row); !reason.isEmpty())
             result.refusals.push_back({row.CodProd, row.CodGrade, reason});
@@ -302,7 +383,7 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
     }
     for (const RowRecord& row : written)
         undo.reverse(row);
-    undo.release();
+    undo.finish();
     const bool inLote = !run.lote.isEmpty();
     const Prepared mark = prepare(
         database, dialect, inLote ? db::sql::JournalMarkLoteUndone : db::sql::JournalMarkUndone,

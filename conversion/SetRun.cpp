@@ -98,7 +98,7 @@ void ConversionEngine::readAhead(const Readings& readings, Mode mode) {
 
     // Only an inventory run adds to the count, and holds the rows it reads until it ends.
     const bool counting = mode == Mode::Inventory;
-    readByProduct(db::sql::CountRows, counting ? m_dialect.rowLock() : "",
+    readByProduct(m_dialect.keyedBatches().countRows, counting ? m_dialect.rowLock() : "",
                   {&entries.company, &entries.dateValue, &entries.document}, found,
                   [counting](Known& known, db::Statement& query) {
                       if (known.rowExists)
@@ -114,13 +114,13 @@ void ConversionEngine::readAhead(const Readings& readings, Mode mode) {
     }
 
     if (!counting) {
-        readByProduct(db::sql::Movements, "", {&entries.company}, open,
+        readByProduct(m_dialect.keyedBatches().movements, "", {&entries.company}, open,
                       [](Known& known, db::Statement&) { known.moved = true; });
         std::erase_if(open, [](Known* known) { return known->moved.value_or(false); });
         for (Known* known : open)
             known->moved = false;
     }
-    readByProduct(db::sql::StocksAndCosts, "", {&entries.company}, open,
+    readByProduct(m_dialect.keyedBatches().stocksAndCosts, "", {&entries.company}, open,
                   [](Known& known, db::Statement& query) {
                       if (!known.stock)
                           known.stock = StockAndCost{query.number(2), query.number(3)};

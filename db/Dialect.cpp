@@ -296,6 +296,7 @@ public:
     const char* rowLock() const override { return " For Update"; }
     const char* unlessCreated() const override { return " On Conflict Do Nothing"; }
     const sql::SetWrites* setWrites() const override { return &sql::PostgresSetWrites; }
+    const sql::KeyedBatches& keyedBatches() const override { return sql::KeyedByValues; }
 
     // A COMMIT that fails ends the transaction whatever the reason.
     bool failedCommitEndsTransaction() const override { return true; }

@@ -83,6 +83,8 @@ public:
     // where the run goes line by line: an engine in the program's own process has no round trip
     // to save, and its one-row statements are the fastest there.
     virtual const sql::SetWrites* setWrites() const { return nullptr; }
+    // How a batch of count rows or products is looked up.
+    virtual const sql::KeyedBatches& keyedBatches() const { return sql::KeyedByOr; }
     // The journal's insert of a run's rows in batches.
     virtual const sql::Batched& journalRowInserts() const { return sql::JournalInsertRows; }
     // Whether the engine compares texts without their trailing blanks ('A' = 'A  '), so that a

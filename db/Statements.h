@@ -111,20 +111,48 @@ inline constexpr Batched ReferenceSearches3{
     "Relacionarefant on Relacionarefant.ReferenciaAtual = Produto.Referencia Where "
     "upper(Relacionarefant.Referenciaantiga) In (",
     "?", ", ", ")"};
-// The count rows of a batch of products and grades: company, date and document, then product and
-// grade per row. An inventory run adds the dialect's row lock.
-inline constexpr Batched CountRows{
-    "Select CodProd, CodGrade, Processado, Quantidade From Inventa Where CodEmpresa = ? And "
-    "DataInv = ? And Documento = ? And (",
-    "(CodProd = ? And CodGrade = ?)", " Or ", ")"};
-// Stock on record and cost price: company, then product and grade per row.
-inline constexpr Batched StocksAndCosts{
-    "Select CodProd, CodGrade, Estoque, PrecoCusto From CompProd Where CodEmpresa = ? And (",
-    "(CodProd = ? And CodGrade = ?)", " Or ", ")"};
-// The products and grades of a batch that have a movement: company, then product and grade.
-inline constexpr Batched Movements{
-    "Select Distinct CodProd, CodGrade From MvGeral Where CodEmpresa = ? And (",
-    "(CodProd = ? And CodGrade = ?)", " Or ", ")"};
+// Reads and writes of a batch of count rows or products: the statement's own values first
+// (company, date and document of a count row; the company of a product), then each row's product
+// and grade. An inventory run's read of its count rows adds the dialect's row lock.
+#define COLETOR_COUNT_ROWS                                                                         \
+    "Select CodProd, CodGrade, Processado, Quantidade From Inventa Where CodEmpresa = ? And "      \
+    "DataInv = ? And Documento = ? And "
+// Stock on record and cost price.
+#define COLETOR_STOCKS_AND_COSTS                                                                   \
+    "Select CodProd, CodGrade, Estoque, PrecoCusto From CompProd Where CodEmpresa = ? And "
+// The products and grades that have a movement.
+#define COLETOR_MOVEMENTS "Select Distinct CodProd, CodGrade From MvGeral Where CodEmpresa = ? And "
+// An undo removes the count rows a run created.
+#define COLETOR_UNDO_DELETE_COUNT_ROWS                                                             \
+    "Delete From Inventa Where CodEmpresa = ? And DataInv = ? And Documento = ? And Processado = " \
+    "'N' And "
+struct KeyedBatches {
+    Batched countRows;
+    Batched stocksAndCosts;
+    Batched movements;
+    Batched undoDeleteCountRows;
+    // The rows of UndoSetCounts, after its text.
+    Batched undoSetCountsRows;
+};
+// A chain of Or, which SQLite and Firebird look up by the key's index one row at a time.
+inline constexpr KeyedBatches KeyedByOr{
+    {COLETOR_COUNT_ROWS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
+    {COLETOR_STOCKS_AND_COSTS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
+    {COLETOR_MOVEMENTS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
+    {COLETOR_UNDO_DELETE_COUNT_ROWS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
+    {"(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"}};
+// A list of values: PostgreSQL plans an Or chain of a few hundred rows in tens of milliseconds,
+// more than the read takes, and a list in a few.
+inline constexpr KeyedBatches KeyedByValues{
+    {COLETOR_COUNT_ROWS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
+    {COLETOR_STOCKS_AND_COSTS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
+    {COLETOR_MOVEMENTS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
+    {COLETOR_UNDO_DELETE_COUNT_ROWS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
+    {"(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"}};
+#undef COLETOR_COUNT_ROWS
+#undef COLETOR_STOCKS_AND_COSTS
+#undef COLETOR_MOVEMENTS
+#undef COLETOR_UNDO_DELETE_COUNT_ROWS
 
 // The writes of a run by sets on one engine. A count row is bound, in every statement, as
 // DataHora, the quantity, QuantKardex, CodCausa, PrecoCusto, CodEmpresa, DataInv, Documento,
@@ -283,39 +311,32 @@ inline constexpr char JournalAddAfter[] = "Alter Table ConvColetorIt Add Depois 
 inline constexpr char JournalMarkUndone[] =
     "Update ConvColetor Set Situacao = 'D', DesfeitoPor = :PDesfeitoPor, DesfeitoEm = "
     ":PDesfeitoEm Where IdConv = :PIdConv And Situacao = 'G'";
-// Undo of an inventory run: the count row as it stands now (the dialect's row lock follows).
-inline constexpr char UndoCountRow[] =
-    "Select Processado, Quantidade From Inventa Where CodEmpresa = :PCodEmpresa And DataInv = "
-    ":PDataInv And Documento = :PDocumento And CodProd = :PCodProd And CodGrade = :PCodGrade";
-// Other posted runs that added to the same count row.
-inline constexpr char UndoOtherRunsOnRow[] =
-    "Select Count(*) From ConvColetorIt Inner Join ConvColetor On ConvColetor.IdConv = "
-    "ConvColetorIt.IdConv Where ConvColetor.IdConv <> :PIdConv And ConvColetor.Situacao = 'G' "
-    "And ConvColetor.Modo = 'I' And ConvColetor.CodEmpresa = :PCodEmpresa And "
-    "ConvColetor.DataInv = :PDataInv And ConvColetorIt.CodProd = :PCodProd And "
-    "ConvColetorIt.CodGrade = :PCodGrade";
-// The other posted runs that added to a count row, with the counts they recorded.
-inline constexpr char UndoOtherRunCounts[] =
-    "Select ConvColetorIt.IdConv, ConvColetorIt.Antes, ConvColetorIt.Depois From ConvColetorIt "
-    "Inner Join ConvColetor On ConvColetor.IdConv = ConvColetorIt.IdConv Where "
-    "ConvColetor.IdConv <> :PIdConv And ConvColetor.Situacao = 'G' And ConvColetor.Modo = 'I' "
-    "And ConvColetor.CodEmpresa = :PCodEmpresa And ConvColetor.DataInv = :PDataInv And "
-    "ConvColetorIt.CodProd = :PCodProd And ConvColetorIt.CodGrade = :PCodGrade";
+// Every other posted run that added to a count row of the run being undone, with the counts it
+// recorded (journals that kept no counts give none).
+#define COLETOR_UNDO_OTHER_RUNS(counts)                                                            \
+    "Select Theirs.CodProd, Theirs.CodGrade, Theirs.IdConv, " counts " From ConvColetorIt Mine "   \
+    "Inner Join ConvColetorIt Theirs On Theirs.CodProd = Mine.CodProd And Theirs.CodGrade = "      \
+    "Mine.CodGrade Inner Join ConvColetor On ConvColetor.IdConv = Theirs.IdConv Where "            \
+    "Mine.IdConv "                                                                                 \
+    "= :PIdConv And ConvColetor.IdConv <> :POutraConv And ConvColetor.Situacao = 'G' And "         \
+    "ConvColetor.Modo = 'I' And ConvColetor.CodEmpresa = :PCodEmpresa And ConvColetor.DataInv = "  \
+    ":PDataInv"
+inline constexpr char UndoOtherRuns[] = COLETOR_UNDO_OTHER_RUNS("Theirs.Antes, Theirs.Depois");
+inline constexpr char UndoOtherRunsNoCounts[] =
+    COLETOR_UNDO_OTHER_RUNS("Cast(Null As Double Precision), Cast(Null As Double Precision)");
+#undef COLETOR_UNDO_OTHER_RUNS
 // A later run's counts, once an earlier run is undone beneath it.
 inline constexpr char UndoShiftLaterRun[] =
     "Update ConvColetorIt Set Antes = :PAntes, Depois = :PDepois, Criou = :PCriou Where IdConv = "
     ":PIdConv And CodProd = :PCodProd And CodGrade = :PCodGrade";
-inline constexpr char UndoSetCount[] =
-    "Update Inventa Set Quantidade = :PQuantidade Where CodEmpresa = :PCodEmpresa And DataInv = "
-    ":PDataInv And Documento = :PDocumento And CodProd = :PCodProd And CodGrade = :PCodGrade And "
-    "Processado = 'N'";
-inline constexpr char UndoSubtractCount[] =
-    "Update Inventa Set Quantidade = Quantidade - :PQuantidade Where CodEmpresa = :PCodEmpresa "
-    "And DataInv = :PDataInv And Documento = :PDocumento And CodProd = :PCodProd And CodGrade = "
-    ":PCodGrade And Processado = 'N'";
-inline constexpr char UndoDeleteCountRow[] =
-    "Delete From Inventa Where CodEmpresa = :PCodEmpresa And DataInv = :PDataInv And Documento "
-    "= :PDocumento And CodProd = :PCodProd And CodGrade = :PCodGrade And Processado = 'N'";
+// Undo of an inventory run in batches: the counts put back bind each row's product, grade and
+// count, then company, date and document, then the dialect's undoSetCountsRows.
+inline constexpr Batched UndoSetCounts{"Update Inventa Set Quantidade = Case",
+                                       " When CodProd = ? And CodGrade = ? Then Cast(? As Double "
+                                       "Precision)",
+                                       "",
+                                       " End Where CodEmpresa = ? And DataInv = ? And Documento = "
+                                       "? And Processado = 'N' And "};
 // Undo of an opening-stock run: the product's movements and its opening stock row.
 inline constexpr char UndoMovementCount[] =
     "Select Count(*) From MvGeral Where CodEmpresa = :PCodEmpresa And CodProd = :PCodProd And "
