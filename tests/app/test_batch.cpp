@@ -120,7 +120,8 @@ private slots:
             R"({"modo":"inventario","simulacao":false,"linhas":15,"leituras":13,"gravadas":9,)"
             R"("rejeitadas":{"Referência não encontrada.":3,"Produto já processado.":1},)"
             R"("motivos":{"nao_encontrada":3,"ja_processado":1,"com_movimentos":0},)"
-            R"("produtos":8,"situacao":1})";
+            R"("produtos":8,"valor_perdas":-7283.75,"valor_sobras":0,"valor_liquido":-7283.75,)"
+            R"("situacao":1})";
 
         QTest::newRow("inventory: every outcome, 1")
             << inventory + reports + QStringList{"--data", "@hoje", "--json"} << QByteArray()
@@ -168,7 +169,8 @@ private slots:
             << QByteArray(R"({"modo":"inventario","simulacao":false,"linhas":2,"leituras":2,)"
                           R"("gravadas":2,"rejeitadas":{},)"
                           R"("motivos":{"nao_encontrada":0,"ja_processado":0,"com_movimentos":0},)"
-                          R"("produtos":2,"situacao":0})");
+                          R"("produtos":2,"valor_perdas":-1020,"valor_sobras":0,)"
+                          R"("valor_liquido":-1020,"situacao":0})");
         QTest::newRow("no rejection, 0")
             << inventory + reports << QByteArray("7890000010009,2\r\nREF0002,1\r\n") << true << 0
             << "" << true << "" << QByteArray() << QByteArray();
@@ -350,8 +352,8 @@ private slots:
         QCOMPARE(result.status, 0);
         const QList<QByteArray> rows =
             testfiles::read(path(QStringLiteral("relatorio.csv"))).split('\n');
-        QCOMPARE(rows.value(1), "1,REF0002,5,gravada,000002,0000,referência,5,10,15,14\r");
-        QCOMPARE(rows.value(2), "2,ref0002,1,gravada,000002,0000,referência,1,15,16,14\r");
+        QCOMPARE(rows.value(1), "1,REF0002,5,gravada,000002,0000,referência,5,10,15,14,12.5\r");
+        QCOMPARE(rows.value(2), "2,ref0002,1,gravada,000002,0000,referência,1,15,16,14,25\r");
     }
 
     // Another workstation's run has the company's turn for a second and a half: a run waits for
@@ -946,9 +948,11 @@ private slots:
         const QList<QByteArray> report =
             testfiles::read(path(QStringLiteral("relatorio.csv"))).split('\n');
         QVERIFY(report.value(0).startsWith("arquivo,linha,codigo,"));
-        QCOMPARE(report.value(1), "a.txt,1,REF0002,5,gravada,000002,0000,referência,5,0,5,14\r");
+        QCOMPARE(report.value(1),
+                 "a.txt,1,REF0002,5,gravada,000002,0000,referência,5,0,5,14,-112.5\r");
         QVERIFY(report.value(3).startsWith("b.txt,1,SEMCODIGO,1,Referência não encontrada.,"));
-        QCOMPARE(report.value(4), "b.txt,2,REF0002,2,gravada,000002,0000,referência,2,5,7,14\r");
+        QCOMPARE(report.value(4),
+                 "b.txt,2,REF0002,2,gravada,000002,0000,referência,2,5,7,14,-87.5\r");
 
         const auto history = [this] {
             QStringList entries;
