@@ -203,6 +203,15 @@ inline constexpr SetWrites FirebirdSetWrites{
      " UNION ALL ", ""},
 };
 
+// The products of a company with stock on record (neither zero nor null) that the inventory of a
+// date has no count row for, processed or not: what nobody counted.
+inline constexpr char UncountedProducts[] =
+    "Select CodProd, CodGrade, Estoque, PrecoCusto From CompProd Where CodEmpresa = :PCodEmpresa "
+    "And Estoque <> 0 And Not Exists (Select Inventa.CodProd From Inventa Where "
+    "Inventa.CodEmpresa = CompProd.CodEmpresa And Inventa.DataInv = :PDataInv And "
+    "Inventa.Documento = :PDocumento And Inventa.CodProd = CompProd.CodProd And "
+    "Inventa.CodGrade = CompProd.CodGrade) Order By CodProd, CodGrade";
+
 // Whether a product and grade already has an opening stock row (asked after a failed run).
 inline constexpr char OpeningStockLookup[] =
     "Select CODPROD From INCIEST Where CODEMPRESA = :PCODEMPRESA And CODPROD = :PCODPROD And "
@@ -265,19 +274,20 @@ inline constexpr char JournalMarkUndone[] =
 inline constexpr char UndoCountRow[] =
     "Select Processado, Quantidade From Inventa Where CodEmpresa = :PCodEmpresa And DataInv = "
     ":PDataInv And Documento = :PDocumento And CodProd = :PCodProd And CodGrade = :PCodGrade";
-// Other posted runs that added to the same count row.
+// Other posted runs that added to the same count row: conversions into the inventory ('I') and
+// zeroings of what nobody counted ('Z'), which write count rows too.
 inline constexpr char UndoOtherRunsOnRow[] =
     "Select Count(*) From ConvColetorIt Inner Join ConvColetor On ConvColetor.IdConv = "
     "ConvColetorIt.IdConv Where ConvColetor.IdConv <> :PIdConv And ConvColetor.Situacao = 'G' "
-    "And ConvColetor.Modo = 'I' And ConvColetor.CodEmpresa = :PCodEmpresa And "
+    "And ConvColetor.Modo In ('I', 'Z') And ConvColetor.CodEmpresa = :PCodEmpresa And "
     "ConvColetor.DataInv = :PDataInv And ConvColetorIt.CodProd = :PCodProd And "
     "ConvColetorIt.CodGrade = :PCodGrade";
 // The other posted runs that added to a count row, with the counts they recorded.
 inline constexpr char UndoOtherRunCounts[] =
     "Select ConvColetorIt.IdConv, ConvColetorIt.Antes, ConvColetorIt.Depois From ConvColetorIt "
     "Inner Join ConvColetor On ConvColetor.IdConv = ConvColetorIt.IdConv Where "
-    "ConvColetor.IdConv <> :PIdConv And ConvColetor.Situacao = 'G' And ConvColetor.Modo = 'I' "
-    "And ConvColetor.CodEmpresa = :PCodEmpresa And ConvColetor.DataInv = :PDataInv And "
+    "ConvColetor.IdConv <> :PIdConv And ConvColetor.Situacao = 'G' And ConvColetor.Modo In ('I', "
+    "'Z') And ConvColetor.CodEmpresa = :PCodEmpresa And ConvColetor.DataInv = :PDataInv And "
     "ConvColetorIt.CodProd = :PCodProd And ConvColetorIt.CodGrade = :PCodGrade";
 // A later run's counts, once an earlier run is undone beneath it.
 inline constexpr char UndoShiftLaterRun[] =
