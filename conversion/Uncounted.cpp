@@ -9,6 +9,7 @@
 #include "db/Texts.h"
 
 #include <QLocale>
+#include <cmath>
 
 namespace conversion {
 
@@ -93,7 +94,21 @@ void zeroCounts(const QSqlDatabase& database, const db::Dialect& dialect,
 }
 
 QString moneyText(double value) {
-    return db::Regional::locale().toString(value, 'f', 2);
+    return moneyText(value, db::Regional::locale());
+}
+
+QString moneyText(double value, const QLocale& locale) {
+    return locale.toString(value, 'f', 2);
+}
+
+QString priceText(double value) {
+    return priceText(value, db::Regional::locale());
+}
+
+QString priceText(double value, const QLocale& locale) {
+    if (std::abs(std::round(value * 100.0) - value * 100.0) < 1e-6)
+        return locale.toString(value, 'f', 2);
+    return locale.toString(value, 'g', 12);
 }
 
 QString zeroQuestion(const UncountedList& list, const QString& companyCode, const QDate& date,

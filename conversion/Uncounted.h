@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QLocale>
 #include <QSqlDatabase>
 #include <QString>
 #include <vector>
@@ -51,6 +52,10 @@ void zeroCounts(const QSqlDatabase& database, const db::Dialect& dialect,
 
 // A money value in the workstation's notation, with its two decimals and thousands separators.
 QString moneyText(double value);
+QString moneyText(double value, const QLocale& locale);
+// A cost price the same way, with more decimals where it has them (0,125 stays 0,125).
+QString priceText(double value);
+QString priceText(double value, const QLocale& locale);
 // The question before zeroing: how many products, how much stock and what it is worth.
 QString zeroQuestion(const UncountedList& list, const QString& companyCode, const QDate& date,
                      const QString& causeCode);
