@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -100,6 +101,8 @@ UncountedWindow::UncountedWindow(const QSqlDatabase& database, const db::Dialect
     m_table->setTabKeyNavigation(false);
     m_table->setWordWrap(false);
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setStretchLastSection(true);
 
     m_totals = new QLabel(this);
@@ -110,6 +113,9 @@ UncountedWindow::UncountedWindow(const QSqlDatabase& database, const db::Dialect
     m_zero->setObjectName(QStringLiteral("Zerar"));
     auto* close = new QPushButton(QStringLiteral("&Fechar"), this);
     close->setObjectName(QStringLiteral("Fechar"));
+    // Zeroing is asked for on purpose: Enter in the table presses no button.
+    m_zero->setAutoDefault(false);
+    close->setAutoDefault(false);
     connect(m_zero, &QPushButton::clicked, this, &UncountedWindow::zeroAll);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -124,14 +130,14 @@ UncountedWindow::UncountedWindow(const QSqlDatabase& database, const db::Dialect
     layout->addWidget(m_totals);
     layout->addLayout(buttons);
     reload();
-    int width = 2 * m_table->frameWidth() + 24;
+    int width = m_table->verticalScrollBar()->sizeHint().width() + 2 * m_table->frameWidth() + 8;
     for (int column = 0; column < m_model->columnCount(); ++column)
         width += m_table->columnWidth(column);
     const QMargins margins = layout->contentsMargins();
     width += margins.left() + margins.right();
     if (const QScreen* shown = screen())
         width = std::min(width, shown->availableGeometry().width() - 40);
-    resize(std::max(width, 560), 420);
+    resize(std::max(width, 600), 480);
     m_table->setFocus();
 }
 
