@@ -147,14 +147,7 @@ struct ConversionEngine::Statements {
     // A statement of a run by sets for `rows` rows, with `suffix` after its text; prepared once a
     // run for each size.
     db::Statement& batched(const db::sql::Batched& texts, int rows, const char* suffix = "") {
-        QByteArray text(texts.head);
-        for (int row = 0; row < rows; ++row) {
-            if (row > 0)
-                text += texts.separator;
-            text += texts.row;
-        }
-        text += texts.tail;
-        text += suffix;
+        const QByteArray text = QByteArray::fromStdString(texts.text(rows, suffix));
         std::unique_ptr<db::Statement>& slot = m_batched[text];
         if (!slot) {
             slot = db::Statement::prepare(m_database, m_dialect, text.constData(), m_watchdog);

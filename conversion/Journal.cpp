@@ -1,5 +1,6 @@
 #include "Journal.h"
 
+#include "EngineRun.h"
 #include "JournalStatements.h"
 #include "db/Dialect.h"
 #include "db/Errors.h"
@@ -17,6 +18,8 @@
 #include <QSqlRecord>
 #include <QSysInfo>
 #include <algorithm>
+#include <map>
+#include <tuple>
 
 namespace conversion::journal {
 
@@ -267,8 +270,7 @@ void RowCollector::add(const LineReport& line) {
     if (line.outcome != LineOutcome::Posted)
         return;
     if (m_inventory) {
-        // A unit separator can't occur in a code read from the database's text columns.
-        const QString key = line.CodProd + QChar(0x1f) + line.CodGrade;
+        const std::pair<QString, QString> key{line.CodProd, line.CodGrade};
         if (const auto found = m_countRows.constFind(key); found != m_countRows.cend()) {
             RowRecord& row = m_rows[*found];
             row.quantity += line.quantity;
@@ -308,21 +310,64 @@ void write(const QSqlDatabase& database, const db::Dialect& dialect,
             binder.text(":PIdLote", entries.front().id);
         binder.statement.execute();
     }
-    // A journal made before it kept the counts gets the rows as it knows them.
-    const bool counts = keepsCounts(database);
-    const Prepared insertRow = prepare(
-        database, dialect, counts ? db::sql::JournalInsertRowCounts : db::sql::JournalInsertRow);
-    for (const RowRecord& row : rows) {
-        Binder binder(*insertRow);
-        binder.text(":PIdConv", entries.front().id)
-            .text(":PCodProd", row.CodProd)
-            .text(":PCodGrade", row.CodGrade)
-            .number(":PQuantidade", row.quantity)
-            .text(":PCriou", QLatin1String(row.created ? "S" : "N"));
-        if (counts)
-            binder.variant(":PAntes", countValue(row.before))
-                .variant(":PDepois", countValue(row.after));
-        binder.statement.execute();
+    // In key order, so that each of the table's indexes grows at its end rather than at pages
+    // all over it.
+    std::vector<const RowRecord*> inKeyOrder;
+    inKeyOrder.reserve(rows.size());
+    for (const RowRecord& row : rows)
+        inKeyOrder.push_back(&row);
+    std::sort(inKeyOrder.begin(), inKeyOrder.end(), [](const RowRecord* a, const RowRecord* b) {
+        return std::tie(a->CodProd, a->CodGrade) < std::tie(b->CodProd, b->CodGrade);
+    });
+    if (!keepsCounts(database)) {
+        // A journal made before it kept the counts gets the rows as it knows them, one by one.
+        const Prepared insertRow = prepare(database, dialect, db::sql::JournalInsertRow);
+        for (const RowRecord* row : inKeyOrder) {
+            Binder binder(*insertRow);
+            binder.text(":PIdConv", entries.front().id)
+                .text(":PCodProd", row->CodProd)
+                .text(":PCodGrade", row->CodGrade)
+                .number(":PQuantidade", row->quantity)
+                .text(":PCriou", QLatin1String(row->created ? "S" : "N"));
+            insertRow->execute();
+        }
+        return;
+    }
+    // In batches of a few sizes, each prepared once: a row costs a bind, not a statement, and on
+    // a server not a round trip.
+    const db::BoundValue id(entries.front().id);
+    const db::BoundValue created(QStringLiteral("S")), added(QStringLiteral("N"));
+    const db::BoundValue none(countValue(std::nullopt));
+    std::map<int, Prepared> statements;
+    std::vector<db::BoundValue> codes;
+    for (size_t from = 0; from < inKeyOrder.size();) {
+        const int size = writeBatchSize(inKeyOrder.size() - from);
+        Prepared& insert = statements[size];
+        if (!insert)
+            insert = prepare(database, dialect, dialect.journalRowInserts().text(size).c_str());
+        codes.clear();
+        codes.reserve(2 * static_cast<size_t>(size));
+        for (int i = 0; i < size; ++i) {
+            const RowRecord& row = *inKeyOrder[from + static_cast<size_t>(i)];
+            codes.emplace_back(row.CodProd);
+            codes.emplace_back(row.CodGrade);
+            const int at = 7 * i;
+            insert->bind(at, id);
+            insert->bind(at + 1, codes[2 * static_cast<size_t>(i)]);
+            insert->bind(at + 2, codes[2 * static_cast<size_t>(i) + 1]);
+            insert->bindFloat(at + 3, row.quantity);
+            insert->bind(at + 4, row.created ? created : added);
+            if (row.before)
+                insert->bindFloat(at + 5, *row.before);
+            else
+                insert->bind(at + 5, none);
+            if (row.after)
+                insert->bindFloat(at + 6, *row.after);
+            else
+                insert->bind(at + 6, none);
+        }
+        insert->execute();
+        from += static_cast<size_t>(size);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <chrono>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace db {
@@ -114,7 +115,7 @@ private:
     std::vector<RowRecord> m_rows;
     // Where each count row's record is, by product and grade: a run of many lines adds each
     // in constant time.
-    QHash<QString, std::size_t> m_countRows;
+    QHash<std::pair<QString, QString>, std::size_t> m_countRows;
 };
 
 // Writes a run, an entry for each of its files, and its rows, under the first entry; called

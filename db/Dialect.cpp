@@ -161,6 +161,9 @@ public:
     // so a row another run has just created can't be found and added to.
     const char* rowLock() const override { return " With Lock"; }
     const sql::SetWrites* setWrites() const override { return &sql::FirebirdSetWrites; }
+    const sql::Batched& journalRowInserts() const override {
+        return sql::FirebirdJournalInsertRows;
+    }
     bool ignoresTrailingBlanks() const override { return true; }
 
     // The company's row, locked: a run whose snapshot began before another run took and

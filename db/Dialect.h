@@ -83,6 +83,8 @@ public:
     // where the run goes line by line: an engine in the program's own process has no round trip
     // to save, and its one-row statements are the fastest there.
     virtual const sql::SetWrites* setWrites() const { return nullptr; }
+    // The journal's insert of a run's rows in batches.
+    virtual const sql::Batched& journalRowInserts() const { return sql::JournalInsertRows; }
     // Whether the engine compares texts without their trailing blanks ('A' = 'A  '), so that a
     // row a batch finds answers every code that differs from it only there.
     virtual bool ignoresTrailingBlanks() const { return false; }

@@ -5,6 +5,8 @@
 // the PostgreSQL driver writes bound values into the text on the client side, quoted and escaped
 // by the client library, which can't carry a NUL: codes holding one never reach a statement.
 
+#include <string>
+
 namespace db::sql {
 
 // Barcode search; the item code is bound as :PCodBarra.
@@ -81,6 +83,16 @@ struct Batched {
     const char* row;
     const char* separator;
     const char* tail;
+
+    std::string text(int rows, const char* suffix = "") const {
+        std::string composed(head);
+        for (int each = 0; each < rows; ++each) {
+            if (each > 0)
+                composed += separator;
+            composed += row;
+        }
+        return composed + tail + suffix;
+    }
 };
 
 // The four searches of product resolution for a batch of upper-cased item codes: each row found
@@ -229,9 +241,19 @@ inline constexpr char JournalInsertRun[] =
 inline constexpr char JournalInsertRow[] =
     "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou) Values (:PIdConv, "
     ":PCodProd, :PCodGrade, :PQuantidade, :PCriou)";
-inline constexpr char JournalInsertRowCounts[] =
+// A run's rows in batches: multi-row VALUES, or for Firebird 3, which has none, a union of
+// one-row selects typed by casts. Each row binds IdConv, CodProd, CodGrade, Quantidade, Criou,
+// Antes, Depois by position.
+inline constexpr Batched JournalInsertRows{
     "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou, Antes, Depois) "
-    "Values (:PIdConv, :PCodProd, :PCodGrade, :PQuantidade, :PCriou, :PAntes, :PDepois)";
+    "Values ",
+    "(?, ?, ?, ?, ?, ?, ?)", ", ", ""};
+inline constexpr Batched FirebirdJournalInsertRows{
+    "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou, Antes, Depois) ",
+    "Select Cast(? As Varchar(36)), Cast(? As Varchar(14)), Cast(? As Varchar(4)), Cast(? As "
+    "Double Precision), Cast(? As Char(1)), Cast(? As Double Precision), Cast(? As Double "
+    "Precision) From RDB$DATABASE",
+    " Union All ", ""};
 // A run of several files: each file's entry carries the id of the first, which holds the rows.
 inline constexpr char JournalInsertRunInLote[] =
     "Insert Into ConvColetor (IdConv, DataHora, Estacao, Usuario, Modo, CodEmpresa, CodCausa, "

@@ -149,6 +149,39 @@ private slots:
                      QStringList{result.runId});
     }
 
+    // A big run's rows go in batches of several sizes (128, 16, 1 here): each row keeps its own
+    // values, and the undo gives every count back.
+    void rowsInBatches() {
+        QStringList lines, expected;
+        for (int i = 0; i < 145; ++i) {
+            const QString code = QStringLiteral("Q%1").arg(i, 3, 10, QLatin1Char('0'));
+            m_database->exec(
+                QStringLiteral("Insert Into Produto Values ('%1', 'x', 1, '%1', NULL)").arg(code));
+            // Every third product has a count row before the run.
+            if (i % 3 == 0)
+                m_database->exec(QStringLiteral("Insert Into Inventa Values ('01', ?, "
+                                                "'20261206A', '%1', '0000', 'N', 'x', 'ADMIN', "
+                                                "%2, 0, 0, '003')")
+                                     .arg(code)
+                                     .arg(i),
+                                 {m_database->dialect().date(QDate(2026, 12, 6))});
+            lines << code + QStringLiteral(",2");
+            expected << QStringLiteral("%1|0000|2|%2|%3|%4")
+                            .arg(code, QLatin1String(i % 3 == 0 ? "N" : "S"),
+                                 i % 3 == 0 ? QString::number(i) : QStringLiteral("-1"))
+                            .arg(i % 3 == 0 ? i + 2 : 2);
+        }
+        const QStringList before = stock();
+        const RunResult result = post(requestFor(lines, true));
+        QVERIFY(result.completed());
+        QCOMPARE(m_database->rows(QStringLiteral(
+                     "Select CodProd, CodGrade, Quantidade, Criou, Coalesce(Antes, -1), Depois "
+                     "From ConvColetorIt Order By CodProd")),
+                 expected);
+        QVERIFY(undo(result.runId).undone);
+        QCOMPARE(stock(), before);
+    }
+
     // The same file into the same place is found until its run is undone; another date is
     // another place.
     void earlierRunFound() {
