@@ -37,12 +37,15 @@ public:
 
 private:
     QList<int> shownRows(bool selectedOnly) const;
+    // What the rows shown are worth, told again whenever the filter changes.
+    void showValueTotals();
 
     ReviewModel* m_model;
     ReviewFilter* m_filter;
     QComboBox* m_show = nullptr;
     QTableView* m_table = nullptr;
     QLabel* m_totals = nullptr;
+    QLabel* m_valueTotals = nullptr;
     QLabel* m_alreadyConverted = nullptr;
 };
 
