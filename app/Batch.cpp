@@ -3,6 +3,7 @@
 #include "BatchFiles.h"
 #include "BatchJournal.h"
 #include "BatchOptions.h"
+#include "BatchUncounted.h"
 #include "ConsoleText.h"
 #include "DemoFolder.h"
 #include "Startup.h"
@@ -155,14 +156,8 @@ private:
         return result;
     }
     FileArgument file(const QCommandLineOption& option) const {
-        FileArgument file{m_parser.value(option), {}};
-#ifdef Q_OS_UNIX
-        file.native = nativeValue(m_native, m_options.withValue(), option.names().constFirst());
-        // The parser's text is the bytes read as UTF-8: anything else is not this argument.
-        if (file.native.isEmpty() || QFile::decodeName(file.native) != file.name)
-            file.native = QFile::encodeName(file.name);
-#endif
-        return file;
+        return fileArgument(m_parser.value(option), nativeValue(m_native, m_options.withValue(),
+                                                                option.names().constFirst()));
     }
     std::unique_ptr<Output> output(const QCommandLineOption& option) const {
         if (!m_parser.isSet(option))
@@ -433,6 +428,12 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
         switch (command ? command->task : Task::Conversion) {
         case Task::Conversion:
             ending = Conversion(parser, options, nativeArguments).run();
+            break;
+        case Task::Uncounted:
+            ending = listUncounted(parser, options, nativeArguments, json);
+            break;
+        case Task::ZeroUncounted:
+            ending = zeroUncounted(parser, options, nativeArguments, json);
             break;
         case Task::History:
             ending = history(parser, options, json);

@@ -57,6 +57,19 @@ CollectorInput readNative(const FileArgument& file, qint64 maxBytes) {
 #endif
 } // namespace
 
+FileArgument fileArgument(const QString& value, const QByteArray& native) {
+    FileArgument file{value, {}};
+#ifdef Q_OS_UNIX
+    file.native = native;
+    // The parser's text is the bytes read as UTF-8: anything else is not this argument.
+    if (file.native.isEmpty() || QFile::decodeName(file.native) != file.name)
+        file.native = QFile::encodeName(file.name);
+#else
+    Q_UNUSED(native);
+#endif
+    return file;
+}
+
 QString systemErrorText(int errorNumber) {
     return errorNumber == ENOSPC ? DiskFull : qt_error_string(errorNumber);
 }

@@ -18,6 +18,10 @@ struct FileArgument {
     QByteArray native;
 };
 
+// A file named by an option's value; native is the command line's own bytes for that value
+// (nativeValue), kept where they are what the parser read as the value.
+FileArgument fileArgument(const QString& value, const QByteArray& native);
+
 struct CollectorInput {
     // Links followed: where the file really is, to tell an output that would overwrite it.
     QString canonicalPath;

@@ -56,8 +56,9 @@ QJsonObject historyJson(const conversion::journal::RunRecord& run) {
         {QStringLiteral("quando"), run.when},
         {QStringLiteral("estacao"), run.workstation},
         {QStringLiteral("usuario"), run.user},
-        {QStringLiteral("modo"),
-         run.inventory ? QStringLiteral("inventario") : QStringLiteral("inicio-estoque")},
+        {QStringLiteral("modo"), run.uncounted   ? QStringLiteral("nao-contados")
+                                 : run.inventory ? QStringLiteral("inventario")
+                                                 : QStringLiteral("inicio-estoque")},
         {QStringLiteral("empresa"), run.companyCode},
         {QStringLiteral("data"), db::texts::formatDate(run.date)},
         {QStringLiteral("arquivo"), run.fileName},
@@ -151,8 +152,9 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
             QStringLiteral("%1  %2  %3  empresa %4  data %5%6  %7  %8 linhas, %9 gravadas, "
                            "%10 rejeitadas  %11@%12  %13")
                 .arg(run.id, conversion::journal::shownMoment(run.when),
-                     run.inventory ? QStringLiteral("inventário")
-                                   : QStringLiteral("início de estoque"),
+                     run.uncounted   ? QStringLiteral("não contados")
+                     : run.inventory ? QStringLiteral("inventário")
+                                     : QStringLiteral("início de estoque"),
                      run.companyCode, db::texts::formatDate(run.date),
                      run.causeCode.isEmpty() ? QString()
                                              : QStringLiteral("  causa ") + run.causeCode,

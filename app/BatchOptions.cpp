@@ -117,8 +117,17 @@ QString description(const Options& options) {
                "é a de hoje. Vários arquivos são gravados numa conversão só: todos ou nenhum, uma\n"
                "entrada de cada no diário, desfeitos juntos.\n"
                "\n"
+               "Para fechar o inventário, depois de convertidos os arquivos de todos: "
+               "--nao-contados\n"
+               "lista os produtos com estoque sem contagem na data, com o valor do estoque deles;\n"
+               "--zerar-nao-contados grava para eles a contagem 0 esperando a vez da empresa como\n"
+               "uma conversão (um produto contado por outra estação enquanto isso não é zerado),\n"
+               "e entra no diário como uma conversão que --desfazer desfaz. Uma segunda zeragem\n"
+               "não acha nada a zerar.\n"
+               "\n"
                "Situação de saída:\n"
-               "  0  gravado (ou simulado) sem rejeições\n"
+               "  0  gravado (ou simulado) sem rejeições; também a lista de --nao-contados e a\n"
+               "     zeragem de --zerar-nao-contados\n"
                "  1  gravado (ou simulado) com rejeições\n"
                "  2  uso errado ou dados inválidos (opção repetida ou que o comando não aceita,\n"
                "     empresa ou causa desconhecida ou longa demais, data inválida, com ano de\n"
@@ -126,7 +135,8 @@ QString description(const Options& options) {
                "     ausente, vazio, sem nenhuma leitura ou com mais de %1 MiB, arquivo de saída\n"
                "     que não pode ser gravado ou que é o arquivo do coletor ou o banco de dados)\n"
                "  3  sem conexão com o banco de dados\n"
-               "  4  a conversão falhou e nada foi gravado (ou o desfazer foi recusado)\n"
+               "  4  a conversão (ou a zeragem) falhou e nada foi gravado (ou o desfazer foi\n"
+               "     recusado)\n"
                "  5  não foi possível confirmar a gravação\n"
                "  6  gravado, mas um arquivo de saída (ou o JSON na saída padrão) não pôde ser\n"
                "     escrito\n"
@@ -188,9 +198,10 @@ std::optional<Command> chosenCommand(const QCommandLineParser& parser, const Opt
         // One thing at a time: a conversion asked for along with the history would go undone.
         // The other mode of a conversion is an option the first does not take.
         if (chosen && !(chosen->task == Task::Conversion && command.task == Task::Conversion))
-            throw Failure{BadUsage, QStringLiteral("Peça uma coisa só: a conversão, --historico, "
-                                                   "--desfazer, --preparar-banco, --demo ou "
-                                                   "--version.")};
+            throw Failure{BadUsage, QStringLiteral("Peça uma coisa só: a conversão, "
+                                                   "--nao-contados, --zerar-nao-contados, "
+                                                   "--historico, --desfazer, --preparar-banco, "
+                                                   "--demo ou --version.")};
         if (!chosen)
             chosen = command;
     }

@@ -31,7 +31,7 @@ struct Options;
 QString description(const Options& options);
 
 // What a line of the batch mode asks for.
-enum class Task { Conversion, History, Undo, Prepare, Demo, Version };
+enum class Task { Conversion, Uncounted, ZeroUncounted, History, Undo, Prepare, Demo, Version };
 
 // A command, named by the option that asks for it, and the options it takes: any other option
 // on its line is refused, so that none is silently ignored. Its usage line in the help comes
@@ -60,9 +60,10 @@ struct Options {
         QStringLiteral("ARQUIVO")};
     QCommandLineOption company{QStringLiteral("empresa"), QStringLiteral("Código da empresa."),
                                QStringLiteral("COD")};
-    QCommandLineOption cause{QStringLiteral("causa"),
-                             QStringLiteral("Código da causa (só no inventário)."),
-                             QStringLiteral("COD")};
+    QCommandLineOption cause{
+        QStringLiteral("causa"),
+        QStringLiteral("Código da causa (só no inventário e em --zerar-nao-contados)."),
+        QStringLiteral("COD")};
     QCommandLineOption date{QStringLiteral("data"),
                             QStringLiteral("Data do inventário; completada como no campo Data."),
                             QStringLiteral("DD/MM/AAAA")};
@@ -72,8 +73,9 @@ struct Options {
                        "um ano antes, que sem esta opção é recusada.")};
     QCommandLineOption dryRun{
         QStringLiteral("simular"),
-        QStringLiteral("Faz a conversão inteira, ou com --desfazer o desfazer inteiro, e volta "
-                       "tudo atrás no fim: nada muda no banco.")};
+        QStringLiteral("Faz a conversão inteira, ou com --desfazer o desfazer inteiro, ou com "
+                       "--zerar-nao-contados a zeragem inteira, e volta tudo atrás no fim: nada "
+                       "muda no banco.")};
     QCommandLineOption rejections{
         QStringLiteral("rejeitadas"),
         QStringLiteral("Grava as leituras rejeitadas em SAIDA, como o botão Salvar."),
@@ -81,7 +83,8 @@ struct Options {
     QCommandLineOption report{
         QStringLiteral("relatorio"),
         QStringLiteral("Grava o relatório da conversão, uma linha por linha do arquivo, em "
-                       "SAIDA.csv (UTF-8)."),
+                       "SAIDA.csv (UTF-8); com --nao-contados e --zerar-nao-contados, um "
+                       "produto por linha."),
         QStringLiteral("SAIDA.csv")};
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("Escreve um resumo em JSON na saída padrão.")};
@@ -108,6 +111,16 @@ struct Options {
             "Quanto esperar, em segundos, enquanto outra estação converte na mesma "
             "empresa (padrão: 120, ou Espera= no arquivo de aliases); depois, status 8."),
         QStringLiteral("SEGUNDOS")};
+    QCommandLineOption uncounted{
+        QStringLiteral("nao-contados"),
+        QStringLiteral("Lista os produtos da empresa com estoque (nem zero nem vazio) que não têm "
+                       "contagem no inventário da data: processar o inventário deixaria o "
+                       "estoque deles como está.")};
+    QCommandLineOption zeroUncounted{
+        QStringLiteral("zerar-nao-contados"),
+        QStringLiteral("Grava a contagem 0 de cada produto que --nao-contados lista, com a causa "
+                       "dada, numa transação só; entra no diário como uma conversão, que "
+                       "--desfazer desfaz.")};
     QCommandLineOption demo{
         QStringLiteral("demo"),
         QStringLiteral("Cria a pasta de demonstração PASTA: um banco SQLite com dados de "
@@ -120,9 +133,9 @@ struct Options {
 
     // In the help's order.
     QList<QCommandLineOption> all() const {
-        return {version, inventory, openingStock, company, cause, date,
-                farDate, dryRun,    rejections,   report,  json,  again,
-                prepare, yes,       history,      undo,    demo,  wait};
+        return {version, inventory, openingStock, uncounted,  zeroUncounted, company, cause,
+                date,    farDate,   dryRun,       rejections, report,        json,    again,
+                prepare, yes,       history,      undo,       demo,          wait};
     }
     QList<QCommandLineOption> withValue() const {
         return {inventory,  openingStock, company, cause, date,
@@ -135,6 +148,11 @@ struct Options {
         return {
             {Task::Conversion, inventory, {company, cause}, converting, true},
             {Task::Conversion, openingStock, {company}, converting, true},
+            {Task::Uncounted, uncounted, {company}, {date, report, json}},
+            {Task::ZeroUncounted,
+             zeroUncounted,
+             {company, cause},
+             {date, dryRun, report, wait, json}},
             {Task::History, history, {}, {company, date, json}},
             {Task::Undo, undo, {}, {dryRun, json}},
             {Task::Prepare, prepare, {}, {yes, json}},

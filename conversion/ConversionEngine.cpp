@@ -243,6 +243,7 @@ void ConversionEngine::decideInventoryLine(LineReport& line) {
     line.outcome = LineOutcome::Posted;
     line.quantity = quantity;
     line.stockOnRecord = stock.stock;
+    line.cost = stock.cost;
 }
 
 void ConversionEngine::decideOpeningStockLine(LineReport& line) {
@@ -266,6 +267,7 @@ void ConversionEngine::decideOpeningStockLine(LineReport& line) {
     line.rowCreated = true;
     line.quantity = quantity;
     line.stockOnRecord = stock.stock;
+    line.cost = stock.cost;
 }
 
 ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {

@@ -62,9 +62,11 @@ struct LineReport {
     FoundBy foundBy = FoundBy::None;
     QString CodProd;
     QString CodGrade;
-    // Posted lines: the quantity and the stock on record (CompProd.Estoque, QuantKardex).
+    // Posted lines: the quantity, the stock on record (CompProd.Estoque, QuantKardex) and the
+    // cost price (CompProd.PrecoCusto), both 0 where null.
     double quantity = 0.0;
     double stockOnRecord = 0.0;
+    double cost = 0.0;
     // Posted inventory lines: the count row's Quantidade before and after this reading (0
     // before for a new row).
     std::optional<double> countBefore;

@@ -28,6 +28,7 @@ namespace {
 constexpr char Undone[] = "D";
 constexpr char InventoryMode[] = "I";
 constexpr char OpeningStockMode[] = "E";
+constexpr char UncountedMode[] = "Z";
 
 RunRecord readRun(const db::Statement& row) {
     RunRecord run;
@@ -35,7 +36,9 @@ RunRecord readRun(const db::Statement& row) {
     run.when = row.text(1);
     run.workstation = row.text(2);
     run.user = row.text(3);
-    run.inventory = row.text(4).trimmed() == QLatin1String(InventoryMode);
+    const QString mode = row.text(4).trimmed();
+    run.uncounted = mode == QLatin1String(UncountedMode);
+    run.inventory = run.uncounted || mode == QLatin1String(InventoryMode);
     run.companyCode = row.text(5);
     run.causeCode = row.text(6);
     run.date = QDate::fromString(row.text(7).left(10), Qt::ISODate);
@@ -58,8 +61,10 @@ QList<RunRecord> readRuns(db::Statement& select) {
     return runs;
 }
 
-QString modeCode(bool inventory) {
-    return QLatin1String(inventory ? InventoryMode : OpeningStockMode);
+QString modeCode(const RunRecord& run) {
+    if (run.uncounted)
+        return QLatin1String(UncountedMode);
+    return QLatin1String(run.inventory ? InventoryMode : OpeningStockMode);
 }
 
 } // namespace
@@ -292,7 +297,7 @@ void write(const QSqlDatabase& database, const db::Dialect& dialect,
             .text(":PDataHora", run.when)
             .text(":PEstacao", run.workstation)
             .text(":PUsuario", run.user)
-            .text(":PModo", modeCode(run.inventory))
+            .text(":PModo", modeCode(run))
             .text(":PCodEmpresa", run.companyCode)
             .text(":PCodCausa", run.causeCode)
             .variant(":PDataInv", dialect.date(run.date))
@@ -372,7 +377,7 @@ std::optional<RunRecord> findPosted(const QSqlDatabase& database, const db::Dial
     Binder binder{*select};
     binder.text(":PSha256", wanted.sha256)
         .text(":PBytesSha256", bytesSha256.isEmpty() ? wanted.sha256 : bytesSha256)
-        .text(":PModo", modeCode(wanted.inventory))
+        .text(":PModo", modeCode(wanted))
         .text(":PCodEmpresa", wanted.companyCode)
         .variant(":PDataInv", dialect.date(wanted.date))
         .text(":PCodCausa", wanted.causeCode);

@@ -33,6 +33,9 @@ struct RunRecord {
     QString workstation;
     QString user;
     bool inventory = true;
+    // A zeroing of the products nobody counted (mode "não contados"): count rows of the
+    // inventory it created with a count of 0, from no file.
+    bool uncounted = false;
     QString companyCode;
     // Empty on an opening-stock run.
     QString causeCode;

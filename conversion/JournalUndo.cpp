@@ -408,6 +408,17 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
     result.rows = static_cast<int>(written.size());
     const QString tables =
         run.inventory ? QStringLiteral("Inventa") : QStringLiteral("INCIEST e MVGERAL");
+    if (run.uncounted) {
+        // Its rows were made by the zeroing, not read from a file.
+        const QString rows = counted(result.rows, "linha", "linhas");
+        result.message =
+            mode == UndoMode::Apply
+                ? QStringLiteral("Zeragem dos não contados desfeita: %1 de Inventa.").arg(rows)
+                : QStringLiteral("Simulação: a zeragem dos não contados seria desfeita: %1 de "
+                                 "Inventa.")
+                      .arg(rows);
+        return result;
+    }
     result.message = mode == UndoMode::Apply
                          ? QStringLiteral("Conversão desfeita: %1 em %2 de %3.")
                                .arg(counted(posted, "leitura", "leituras"),

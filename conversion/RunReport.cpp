@@ -1,6 +1,8 @@
 #include "RunReport.h"
 
 #include <QLocale>
+#include <algorithm>
+#include <cmath>
 
 namespace conversion {
 
@@ -56,10 +58,22 @@ void appendNumber(QByteArray& out, double value) {
 }
 } // namespace
 
+double countDifference(double count, double stock) {
+    const double value = count - stock;
+    const double scale = std::max({1.0, std::abs(count), std::abs(stock)});
+    return std::abs(value) < 1e-9 * scale ? 0.0 : value;
+}
+
+double roundedMoney(double value) {
+    const double cents = std::round(value * 100.0) / 100.0;
+    // No "-0" for a loss of less than half a cent.
+    return cents == 0.0 ? 0.0 : cents;
+}
+
 QByteArray csvHeader(bool withFile) {
     return QByteArray(withFile ? "arquivo," : "") +
            "linha,codigo,quantidade_texto,resultado,CodProd,CodGrade,encontrado_por,quantidade,"
-           "contagem_antes,contagem_depois,QuantKardex\r\n";
+           "contagem_antes,contagem_depois,QuantKardex,valor_diferenca\r\n";
 }
 
 void appendCsvRow(QByteArray& out, const LineReport& line, bool dryRun) {
@@ -88,6 +102,10 @@ void appendCsvRow(QByteArray& out, const LineReport& line, bool dryRun) {
     out += ',';
     if (line.outcome == LineOutcome::Posted)
         appendNumber(out, line.stockOnRecord);
+    out += ',';
+    if (line.outcome == LineOutcome::Posted && line.countAfter)
+        appendNumber(
+            out, roundedMoney(countDifference(*line.countAfter, line.stockOnRecord) * line.cost));
     out += "\r\n";
 }
 
@@ -102,7 +120,9 @@ void RunSummary::add(const LineReport& line) {
         ++m_readings;
     if (line.outcome == LineOutcome::Posted) {
         ++m_posted;
-        m_products.insert({line.CodProd, line.CodGrade});
+        // The lines come in file order: the last one's count is the count the run leaves.
+        m_products.insert({line.CodProd, line.CodGrade},
+                          {line.countAfter, line.stockOnRecord, line.cost});
     } else if (line.rejected()) {
         ++m_rejected;
         ++m_byOutcome[static_cast<size_t>(line.outcome)];
@@ -119,6 +139,15 @@ QMap<QString, int> RunSummary::reasons() const {
     return result;
 }
 
+DifferenceValues RunSummary::values() const {
+    DifferenceValues values;
+    for (const Difference& row : m_products) {
+        if (row.count)
+            values.add(countDifference(*row.count, row.stock) * row.cost);
+    }
+    return values;
+}
+
 QJsonObject RunSummary::toJson(const QString& mode, bool dryRun, double seconds) const {
     QJsonObject reasons;
     const QMap<QString, int> byReason = this->reasons();
@@ -131,11 +160,19 @@ QJsonObject RunSummary::toJson(const QString& mode, bool dryRun, double seconds)
     const QJsonObject byKey{{QStringLiteral("nao_encontrada"), count(LineOutcome::NotFound)},
                             {QStringLiteral("ja_processado"), count(LineOutcome::Processed)},
                             {QStringLiteral("com_movimentos"), count(LineOutcome::HasMovements)}};
-    return {{QStringLiteral("modo"), mode},         {QStringLiteral("simulacao"), dryRun},
-            {QStringLiteral("linhas"), m_lines},    {QStringLiteral("leituras"), m_readings},
-            {QStringLiteral("gravadas"), m_posted}, {QStringLiteral("rejeitadas"), reasons},
-            {QStringLiteral("motivos"), byKey},     {QStringLiteral("produtos"), products()},
-            {QStringLiteral("segundos"), seconds}};
+    QJsonObject summary{
+        {QStringLiteral("modo"), mode},         {QStringLiteral("simulacao"), dryRun},
+        {QStringLiteral("linhas"), m_lines},    {QStringLiteral("leituras"), m_readings},
+        {QStringLiteral("gravadas"), m_posted}, {QStringLiteral("rejeitadas"), reasons},
+        {QStringLiteral("motivos"), byKey},     {QStringLiteral("produtos"), products()},
+        {QStringLiteral("segundos"), seconds}};
+    if (mode == QLatin1String("inventario")) {
+        const DifferenceValues worth = values();
+        summary.insert(QStringLiteral("valor_perdas"), roundedMoney(worth.losses));
+        summary.insert(QStringLiteral("valor_sobras"), roundedMoney(worth.gains));
+        summary.insert(QStringLiteral("valor_liquido"), roundedMoney(worth.net()));
+    }
+    return summary;
 }
 
 QString nothingPostedText(const RunSummary& summary, bool dryRun) {

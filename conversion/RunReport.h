@@ -3,10 +3,11 @@
 #include "ConversionEngine.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QMap>
-#include <QSet>
 #include <array>
+#include <optional>
 #include <utility>
 
 // The run report as files and figures: one CSV row per line, and a summary of the run.
@@ -17,10 +18,27 @@ QString outcomeText(LineOutcome outcome, bool dryRun = false);
 // "código de barras", "referência", "referência do fabricante", "referência antiga" or empty.
 QString foundByText(FoundBy foundBy);
 
+// A count less the stock on record; 0 where they differ only by the noise of adding decimals, as
+// the readings of a count row are added one at a time.
+double countDifference(double count, double stock);
+// A money value to the cent, as the reports and the JSON give it.
+double roundedMoney(double value);
+
+// What the differences of a run between count and stock on record are worth (difference times
+// cost): losses, which are negative, and gains apart.
+struct DifferenceValues {
+    double losses = 0.0;
+    double gains = 0.0;
+    double net() const { return losses + gains; }
+    void add(double value) { (value < 0 ? losses : gains) += value; }
+};
+
 // UTF-8, RFC 4180: fields holding a comma, a double quote or a line break are quoted with their
 // quotes doubled; every row ends with CR LF. Numbers are written with a point and no more digits
 // than they need.
-// withFile: the report of a run of several files, whose rows begin with the file's name.
+// withFile: the report of a run of several files, whose rows begin with the file's name. An
+// inventory line's valor_diferenca is what the difference between the count it leaves and the
+// stock on record is worth: of a product read on several lines, its last line's is the run's.
 QByteArray csvHeader(bool withFile = false);
 void appendCsvRow(QByteArray& out, const LineReport& line, bool dryRun = false);
 // One field of such a row, quoted when it must be; separator is the one between fields.
@@ -43,10 +61,14 @@ public:
     int products() const { return static_cast<int>(m_products.size()); }
     // Rejected lines by reason.
     QMap<QString, int> reasons() const;
+    // What the differences between the counts an inventory run leaves and the stock on record
+    // are worth, each count row once.
+    DifferenceValues values() const;
 
     // Keys modo, simulacao, linhas, leituras, gravadas, rejeitadas (reason -> count, reasons
     // with none left out), motivos (nao_encontrada, ja_processado, com_movimentos -> count,
-    // always all three), produtos, segundos.
+    // always all three), produtos, segundos; of an inventory run valor_perdas, valor_sobras and
+    // valor_liquido too.
     QJsonObject toJson(const QString& mode, bool dryRun, double seconds) const;
 
 private:
@@ -56,7 +78,13 @@ private:
     int m_rejected = 0;
     // By outcome: a run adds a line at a time, and a window's run must not slow down for it.
     std::array<int, 5> m_byOutcome{};
-    QSet<std::pair<QString, QString>> m_products;
+    // Each count row's last line: the count it leaves, the stock on record and the cost.
+    struct Difference {
+        std::optional<double> count;
+        double stock = 0.0;
+        double cost = 0.0;
+    };
+    QHash<std::pair<QString, QString>, Difference> m_products;
 };
 
 // Said when a run that came to its end posted none of its readings, with no full stop after

@@ -1,10 +1,13 @@
 #include "RunService.h"
 
 #include "CollectorFile.h"
+#include "EntryTexts.h"
 #include "Quantity.h"
 #include "RejectionList.h"
 #include "db/Errors.h"
+#include "db/Query.h"
 #include "db/Regional.h"
+#include "db/StatementWatchdog.h"
 #include "db/Texts.h"
 
 #include <QDir>
@@ -14,6 +17,7 @@
 #include <QUuid>
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace conversion {
@@ -359,6 +363,131 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
         rejections.openingStock.restore(openingBefore);
         rejections.rejectionsFlag = flagBefore;
     }
+    return result;
+}
+
+} // namespace conversion
+
+namespace conversion {
+
+namespace {
+
+// The box's text of a zeroing that did not come to its end.
+QString zeroFailedText(const std::exception& error) {
+    if (const auto* unconfirmed = dynamic_cast<const db::CommitUnconfirmed*>(&error))
+        return unconfirmed->message() +
+               QStringLiteral("\rNão foi possível confirmar se as contagens foram zeradas. Zerar "
+                              "de novo só zera o que ainda estiver sem contagem.");
+    return db::messageOf(error) + QStringLiteral("\rNenhuma contagem foi zerada.");
+}
+
+// The zeroing as the journal keeps a run: no file, one count row of 0 per product, each created.
+journal::RunRecord zeroEntry(const ZeroRequest& request, const QDate& date, const QString& id,
+                             int products) {
+    journal::RunRecord entry;
+    entry.id = id;
+    entry.when = journal::momentText(db::Clock::now());
+    entry.workstation = journal::workstationName();
+    entry.user = journal::currentUser();
+    entry.inventory = true;
+    entry.uncounted = true;
+    entry.companyCode = request.entries.companyCode;
+    entry.causeCode = request.entries.causeCode;
+    entry.date = date;
+    entry.lines = products;
+    entry.posted = products;
+    return entry;
+}
+
+} // namespace
+
+QString ZeroResult::text(bool dryRun) const {
+    const int count = zeroed.count();
+    if (count == 0)
+        return QStringLiteral("Nenhum produto com estoque está sem contagem: nada a zerar.");
+    const QString figures = QStringLiteral("(estoque %1, valor %2)")
+                                .arg(db::Regional::locale().toString(zeroed.stock(), 'g', 12),
+                                     moneyText(zeroed.value()));
+    if (dryRun)
+        return QStringLiteral("Simulação: %1 %2; nada foi gravado.")
+            .arg(count == 1 ? QStringLiteral("1 produto não contado seria zerado")
+                            : QStringLiteral("%1 produtos não contados seriam zerados").arg(count),
+                 figures);
+    return QStringLiteral("%1 %2.").arg(count == 1 ? QStringLiteral("1 produto não contado zerado")
+                                                   : QStringLiteral("%1 produtos não contados "
+                                                                    "zerados")
+                                                         .arg(count),
+                                        figures);
+}
+
+ZeroResult RunService::zeroUncounted(const ZeroRequest& request, RunObserver* observer) const {
+    ZeroResult result;
+    QElapsedTimer clock;
+    clock.start();
+    const QString id = request.journal && !request.dryRun
+                           ? QUuid::createUuid().toString(QUuid::WithoutBraces)
+                           : QString();
+    try {
+        const QDate date = toDate(request.entries.dateText, db::Clock::today());
+        // Declared before the transaction, whose statements it watches until they end.
+        std::unique_ptr<db::StatementWatchdog> watchdog;
+        if (auto cancel = m_dialect.canceller(m_database))
+            watchdog =
+                std::make_unique<db::StatementWatchdog>(std::move(cancel), db::LockWaitLimit);
+        db::TurnWait turn{request.entries.companyCode, request.turnWaitLimit, {}};
+        if (observer)
+            turn.waiting = [observer](int seconds) {
+                observer->waitingForTurn(seconds);
+            };
+        db::TransactionGuard transaction(m_database, m_dialect, turn);
+        try {
+            if (observer)
+                observer->runBegan();
+            result.zeroed = uncountedProducts(m_database, m_dialect, request.entries.companyCode,
+                                              date, watchdog.get());
+            zeroCounts(m_database, m_dialect, request.entries.companyCode,
+                       request.entries.causeCode, date, result.zeroed, watchdog.get());
+            // A zeroing that found nothing has nothing to undo.
+            if (!id.isEmpty() && !result.zeroed.products.empty()) {
+                std::vector<journal::RowRecord> rows;
+                rows.reserve(result.zeroed.products.size());
+                for (const UncountedProduct& product : result.zeroed.products)
+                    rows.push_back(
+                        {product.CodProd, product.CodGrade, 0.0, true, std::nullopt, 0.0});
+                journal::write(m_database, m_dialect,
+                               {zeroEntry(request, date, id, result.zeroed.count())}, rows);
+                result.runId = id;
+            }
+        } catch (const db::Error& error) {
+            transaction.rollbackAfter(error);
+        }
+        // The guard rolls a dry run back.
+        if (!request.dryRun)
+            transaction.commit();
+    } catch (const std::exception& error) {
+        result.ending = endingOf(error);
+        result.failure = zeroFailedText(error);
+        result.detail = db::detailOf(error);
+        if (result.ending == RunEnding::CommitUnconfirmed && !result.runId.isEmpty()) {
+            if (const auto held = journalHolds(result.runId)) {
+                result.ending = *held ? RunEnding::Completed : RunEnding::Failed;
+                if (*held) {
+                    result.failure.clear();
+                    result.note = QStringLiteral(
+                        "A resposta do banco à gravação se perdeu, mas o diário de conversões "
+                        "confirma que as contagens foram zeradas.");
+                } else {
+                    result.failure =
+                        db::messageOf(error) + QStringLiteral("\rNenhuma contagem foi zerada.");
+                }
+            }
+        }
+        if (!result.completed()) {
+            result.runId.clear();
+            result.zeroed = {};
+        }
+    }
+    result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     return result;
 }
 

@@ -4,6 +4,7 @@
 #include "Journal.h"
 #include "RunFiles.h"
 #include "RunReport.h"
+#include "Uncounted.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -88,6 +89,35 @@ struct RunResult {
     QString failureWithLine() const;
 };
 
+// A zeroing of the products nobody counted, as asked for: the entries (company, date, cause) as
+// they stood when it was asked for.
+struct ZeroRequest {
+    EntryValues entries;
+    // Goes through the whole zeroing, then writes nothing.
+    bool dryRun = false;
+    // The journal's tables are there: the zeroing is written into it, as a run of its own.
+    bool journal = false;
+    std::chrono::milliseconds turnWaitLimit = db::TurnWaitLimit;
+};
+
+// What a zeroing did.
+struct ZeroResult {
+    RunEnding ending = RunEnding::Completed;
+    // The products it zeroed (or would zero), as it read them once it had the company's turn.
+    UncountedList zeroed;
+    double seconds = 0.0;
+    // As a run's: the box's text, the server's own text, the id in the journal (none when
+    // nothing was zeroed), and a lost answer that the journal made good.
+    QString failure;
+    QString detail;
+    QString runId;
+    QString note;
+
+    bool completed() const { return ending == RunEnding::Completed; }
+    // "12 produtos zerados (estoque 40, valor 1.234,50)."; of a dry run, what it would zero.
+    QString text(bool dryRun) const;
+};
+
 // An entry the run can't go without.
 enum class Entry { FilePath, Company, Cause };
 
@@ -137,6 +167,12 @@ public:
     // For each of the request's files, the journal's posted, not undone run of the same file
     // into the same place; none without a journal.
     std::vector<journal::RunRecord> earlierRuns(const RunRequest& request) const;
+
+    // Sets every product nobody counted to a count of 0, in one transaction, once it has the
+    // company's turn as a run takes it: the list is read under that turn, so a product that
+    // another workstation's run counts meanwhile is either counted before the list is read or
+    // added to the row the zeroing made. Progress (the wait for the turn) reaches the observer.
+    ZeroResult zeroUncounted(const ZeroRequest& request, RunObserver* observer = nullptr) const;
 
 private:
     // After a commit whose answer was lost: whether the journal holds the run, asked on a new

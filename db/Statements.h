@@ -243,6 +243,15 @@ inline constexpr SetWrites FirebirdSetWrites{
      " UNION ALL ", ""},
 };
 
+// The products of a company with stock on record (neither zero nor null) that the inventory of a
+// date has no count row for, processed or not: what nobody counted.
+inline constexpr char UncountedProducts[] =
+    "Select CodProd, CodGrade, Estoque, PrecoCusto From CompProd Where CodEmpresa = :PCodEmpresa "
+    "And Estoque <> 0 And Not Exists (Select Inventa.CodProd From Inventa Where "
+    "Inventa.CodEmpresa = CompProd.CodEmpresa And Inventa.DataInv = :PDataInv And "
+    "Inventa.Documento = :PDocumento And Inventa.CodProd = CompProd.CodProd And "
+    "Inventa.CodGrade = CompProd.CodGrade) Order By CodProd, CodGrade";
+
 // Whether a product and grade already has an opening stock row (asked after a failed run).
 inline constexpr char OpeningStockLookup[] =
     "Select CODPROD From INCIEST Where CODEMPRESA = :PCODEMPRESA And CODPROD = :PCODPROD And "
@@ -312,15 +321,15 @@ inline constexpr char JournalMarkUndone[] =
     "Update ConvColetor Set Situacao = 'D', DesfeitoPor = :PDesfeitoPor, DesfeitoEm = "
     ":PDesfeitoEm Where IdConv = :PIdConv And Situacao = 'G'";
 // Every other posted run that added to a count row of the run being undone, with the counts it
-// recorded (journals that kept no counts give none).
+// recorded (journals that kept no counts give none): conversions into the inventory ('I') and
+// zeroings of what nobody counted ('Z'), which write count rows too.
 #define COLETOR_UNDO_OTHER_RUNS(counts)                                                            \
     "Select Theirs.CodProd, Theirs.CodGrade, Theirs.IdConv, " counts " From ConvColetorIt Mine "   \
     "Inner Join ConvColetorIt Theirs On Theirs.CodProd = Mine.CodProd And Theirs.CodGrade = "      \
     "Mine.CodGrade Inner Join ConvColetor On ConvColetor.IdConv = Theirs.IdConv Where "            \
-    "Mine.IdConv "                                                                                 \
-    "= :PIdConv And ConvColetor.IdConv <> :POutraConv And ConvColetor.Situacao = 'G' And "         \
-    "ConvColetor.Modo = 'I' And ConvColetor.CodEmpresa = :PCodEmpresa And ConvColetor.DataInv = "  \
-    ":PDataInv"
+    "Mine.IdConv = :PIdConv And ConvColetor.IdConv <> :POutraConv And ConvColetor.Situacao = "     \
+    "'G' And ConvColetor.Modo In ('I', 'Z') And ConvColetor.CodEmpresa = :PCodEmpresa And "        \
+    "ConvColetor.DataInv = :PDataInv"
 inline constexpr char UndoOtherRuns[] = COLETOR_UNDO_OTHER_RUNS("Theirs.Antes, Theirs.Depois");
 inline constexpr char UndoOtherRunsNoCounts[] =
     COLETOR_UNDO_OTHER_RUNS("Cast(Null As Double Precision), Cast(Null As Double Precision)");

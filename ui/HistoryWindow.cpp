@@ -26,7 +26,9 @@ namespace {
 QList<QStandardItem*> rowOf(const journal::RunRecord& run) {
     const QStringList texts = {
         journal::shownMoment(run.when),
-        run.inventory ? QStringLiteral("Inventário") : QStringLiteral("Início de Estoque"),
+        run.uncounted   ? QStringLiteral("Não contados")
+        : run.inventory ? QStringLiteral("Inventário")
+                        : QStringLiteral("Início de Estoque"),
         run.companyCode,
         db::texts::formatDate(run.date),
         run.causeCode,
@@ -174,7 +176,13 @@ void HistoryWindow::undoSelected() {
     }
     names.sort();
     const QString question =
-        names.size() > 1
+        run.uncounted
+            ? QStringLiteral("Desfazer a zeragem dos não contados feita em %1 por %2 na estação "
+                             "%3?\rAs %4 contagens zeradas por ela saem do banco; os produtos "
+                             "voltam a não ter contagem.")
+                  .arg(journal::shownMoment(run.when), run.user, run.workstation)
+                  .arg(run.posted)
+        : names.size() > 1
             ? QStringLiteral("Desfazer a conversão dos arquivos %1, convertidos juntos em %2 "
                              "por %3 na estação %4?\rAs %5 leituras gravadas por ela saem do "
                              "banco.")

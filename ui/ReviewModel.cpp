@@ -17,12 +17,17 @@ namespace {
 // Sums of decimal readings carry binary noise; twelve digits show what was typed.
 constexpr int ShownDigits = 12;
 
-// The workstation's decimal separator, and no group separator: the totals under the table count
-// without one, the collector file writes none, and a spreadsheet may take one for decimals.
-QString shownNumber(double value) {
+// Every number of the review, in the table and under it, in one notation: the workstation's
+// decimal separator and no group separator. The collector file writes none, and a spreadsheet
+// may take one for decimals.
+QLocale numberLocale() {
     QLocale locale = db::Regional::locale();
     locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
-    return locale.toString(value, 'g', ShownDigits);
+    return locale;
+}
+
+QString shownNumber(double value) {
+    return numberLocale().toString(value, 'g', ShownDigits);
 }
 
 // A product read on hundreds of lines keeps its cell readable; the export has them all.
@@ -83,12 +88,12 @@ void addOnce(QStringList& list, const QString& text) {
         list.append(text);
 }
 
-// Below this the difference is the noise of adding decimals, not a count that differs.
-double difference(double count, double stock) {
-    const double value = count - stock;
-    const double scale = std::max({1.0, std::abs(count), std::abs(stock)});
-    return std::abs(value) < 1e-9 * scale ? 0.0 : value;
+// Money to the cent, in the review's one notation.
+QString shownMoney(double value) {
+    return conversion::moneyText(value, numberLocale());
 }
+
+using conversion::countDifference;
 } // namespace
 
 ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObject* parent,
@@ -102,7 +107,7 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
         m_columns << Column::CountAfter;
     m_columns << Column::StockOnRecord;
     if (mode == Mode::Inventory)
-        m_columns << Column::Difference;
+        m_columns << Column::Difference << Column::Cost << Column::Value;
     m_columns << Column::Outcome;
 
     QHash<QString, std::size_t> productRow;
@@ -130,6 +135,7 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
             // The lines come in file order: the last one's count is the count after posting.
             row.countAfter = line.countAfter;
             row.stockOnRecord = line.stockOnRecord;
+            row.cost = line.cost;
         } else if (line.rejected()) {
             Row row;
             row.refused = true;
@@ -185,10 +191,54 @@ void ReviewModel::setDescriptions(QHash<QString, QString> byCodProd) {
         emit dataChanged(index(0, section), index(rowCount() - 1, section));
 }
 
+void ReviewModel::addUncounted(const conversion::UncountedList& list) {
+    QSet<QString> posted;
+    for (const Row& row : m_rows) {
+        if (!row.refused && !row.passedOver && !row.uncounted)
+            posted.insert(row.CodProd + QChar(0x1f) + row.CodGrade);
+    }
+    std::vector<Row> added;
+    for (const conversion::UncountedProduct& product : list.products) {
+        if (posted.contains(product.CodProd + QChar(0x1f) + product.CodGrade))
+            continue;
+        Row row;
+        row.uncounted = true;
+        row.CodProd = product.CodProd;
+        row.CodGrade = product.CodGrade;
+        row.stockOnRecord = product.stock;
+        row.cost = product.cost;
+        row.outcome = QStringLiteral("não contado");
+        added.push_back(std::move(row));
+    }
+    if (added.empty())
+        return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(added.begin()),
+                  std::make_move_iterator(added.end()));
+    endInsertRows();
+}
+
 bool ReviewModel::hasDifference(int row) const {
     const Row& shown = m_rows.at(static_cast<std::size_t>(row));
     return !shown.refused && shown.countAfter &&
-           difference(*shown.countAfter, shown.stockOnRecord) != 0.0;
+           countDifference(*shown.countAfter, shown.stockOnRecord) != 0.0;
+}
+
+void ReviewModel::addToTotals(int row, Totals& totals) const {
+    const Row& shown = m_rows.at(static_cast<std::size_t>(row));
+    if (shown.uncounted) {
+        ++totals.uncounted;
+        totals.uncountedStock += shown.stockOnRecord;
+        totals.uncountedValue += shown.stockOnRecord * shown.cost;
+        return;
+    }
+    if (shown.refused || shown.passedOver || !shown.countAfter)
+        return;
+    ++totals.products;
+    const double difference = countDifference(*shown.countAfter, shown.stockOnRecord);
+    (difference < 0 ? totals.lossQuantity : totals.gainQuantity) += difference;
+    totals.values.add(difference * shown.cost);
 }
 
 int ReviewModel::rowCount(const QModelIndex& parent) const {
@@ -208,6 +258,8 @@ QVariant ReviewModel::data(const QModelIndex& index, int role) const {
         case Column::CountAfter:
         case Column::StockOnRecord:
         case Column::Difference:
+        case Column::Cost:
+        case Column::Value:
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         default:
             return {};
@@ -234,7 +286,16 @@ QVariant ReviewModel::value(const Row& row, Column column, int role) const {
             return QString();
         return shownNumber(*figure);
     };
-    const bool posts = !row.refused && !row.passedOver;
+    const auto money = [role](std::optional<double> figure) -> QVariant {
+        if (role == SortRole)
+            return figure.value_or(std::numeric_limits<double>::lowest());
+        if (!figure)
+            return QString();
+        return shownMoney(*figure);
+    };
+    const bool posts = !row.refused && !row.passedOver && !row.uncounted;
+    // A product nobody counted has stock on record and a cost, and no count to differ.
+    const bool priced = posts || row.uncounted;
     switch (column) {
     case Column::Lines:
         if (role == SortRole)
@@ -258,11 +319,24 @@ QVariant ReviewModel::value(const Row& row, Column column, int role) const {
     case Column::CountAfter:
         return number(posts ? row.countAfter : std::nullopt);
     case Column::StockOnRecord:
-        return number(posts ? std::optional<double>(row.stockOnRecord) : std::nullopt);
+        return number(priced ? std::optional<double>(row.stockOnRecord) : std::nullopt);
     case Column::Difference:
         if (!posts || !row.countAfter)
             return number(std::nullopt);
-        return number(difference(*row.countAfter, row.stockOnRecord));
+        return number(countDifference(*row.countAfter, row.stockOnRecord));
+    case Column::Cost:
+        if (!priced)
+            return money(std::nullopt);
+        if (role == SortRole)
+            return row.cost;
+        return conversion::priceText(row.cost, numberLocale());
+    case Column::Value:
+        // Of a product nobody counted, what its stock is worth; of a count, its difference.
+        if (row.uncounted)
+            return money(row.stockOnRecord * row.cost);
+        if (!posts || !row.countAfter)
+            return money(std::nullopt);
+        return money(countDifference(*row.countAfter, row.stockOnRecord) * row.cost);
     case Column::Outcome:
         return row.outcome;
     }
@@ -294,6 +368,10 @@ QVariant ReviewModel::headerData(int section, Qt::Orientation orientation, int r
         return QStringLiteral("Estoque");
     case Column::Difference:
         return QStringLiteral("Diferença");
+    case Column::Cost:
+        return QStringLiteral("Custo");
+    case Column::Value:
+        return QStringLiteral("Valor");
     case Column::Outcome:
         return QStringLiteral("Situação");
     }
@@ -316,11 +394,14 @@ bool ReviewFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
     const auto* review = static_cast<const ReviewModel*>(sourceModel());
     switch (m_show) {
     case Show::All:
-        return true;
+        // Every line of the file; the products nobody counted are no line of it.
+        return !review->isUncounted(sourceRow);
     case Show::Differences:
         return review->hasDifference(sourceRow);
     case Show::Refused:
         return review->isRefused(sourceRow);
+    case Show::Uncounted:
+        return review->isUncounted(sourceRow);
     }
     return true;
 }
@@ -375,6 +456,28 @@ QString totalsText(const conversion::RunSummary& summary) {
     if (!reasons.isEmpty())
         text += QStringLiteral(" (") + reasons.join(QStringLiteral("; ")) + QLatin1Char(')');
     return text;
+}
+
+} // namespace ui
+
+namespace ui {
+
+QString valueTotalsText(const ReviewModel::Totals& totals) {
+    QStringList parts;
+    if (totals.products > 0)
+        parts << QStringLiteral("Perdas: %1 (valor %2)   Sobras: %3 (valor %4)   Líquido: %5 "
+                                "(valor %6)")
+                     .arg(shownNumber(totals.lossQuantity), shownMoney(totals.values.losses),
+                          shownNumber(totals.gainQuantity), shownMoney(totals.values.gains),
+                          shownNumber(totals.lossQuantity + totals.gainQuantity),
+                          shownMoney(totals.values.net()));
+    if (totals.uncounted > 0)
+        parts << QStringLiteral("Não contados: %1, estoque %2 (valor %3)")
+                     .arg(totals.uncounted == 1
+                              ? QStringLiteral("1 produto")
+                              : QStringLiteral("%1 produtos").arg(totals.uncounted),
+                          shownNumber(totals.uncountedStock), shownMoney(totals.uncountedValue));
+    return parts.join(QStringLiteral("   "));
 }
 
 } // namespace ui

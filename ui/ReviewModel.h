@@ -3,6 +3,7 @@
 #include "conversion/ConversionEngine.h"
 #include "conversion/RunFiles.h"
 #include "conversion/RunReport.h"
+#include "conversion/Uncounted.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -14,7 +15,8 @@ namespace ui {
 
 // What a dry run would post, for the review before posting: one row per product and grade the
 // file posts, then one per refused reading and per passed-over line that is not blank, in file
-// order. Built once from the run's line reports; the rows
+// order, and on the inventory tab one per product with stock that neither the file nor the
+// inventory counts. Built once from the run's line reports; the rows
 // hold only figures, so a file of any length is one model and one view.
 class ReviewModel : public QAbstractTableModel {
     Q_OBJECT
@@ -31,6 +33,8 @@ public:
         CountAfter,
         StockOnRecord,
         Difference,
+        Cost,
+        Value,
         Outcome
     };
     // Numbers as plain values (sorting), and everything as the CSV export writes it. Numbers are
@@ -48,6 +52,9 @@ public:
     // The CodProd of the product rows, for looking their descriptions up.
     QStringList productCodes() const;
     void setDescriptions(QHash<QString, QString> byCodProd);
+    // The products nobody has counted, after the file's lines: those of the list that the file
+    // does not post.
+    void addUncounted(const conversion::UncountedList& list);
 
     // The columns this mode shows: the opening stock has no count to compare.
     Column column(int section) const { return m_columns.at(section); }
@@ -55,8 +62,22 @@ public:
     // narrows first and whose whole text is the cell's tool tip.
     static bool isFreeText(Column column);
     bool isRefused(int row) const { return m_rows.at(row).refused; }
+    bool isUncounted(int row) const { return m_rows.at(row).uncounted; }
     // A product row whose count after posting differs from the stock on record.
     bool hasDifference(int row) const;
+
+    // The figures of some rows: the differences of the products the file posts, losses and
+    // gains apart, quantity and value; and the products nobody counted.
+    struct Totals {
+        double lossQuantity = 0.0;
+        double gainQuantity = 0.0;
+        conversion::DifferenceValues values;
+        int products = 0;
+        int uncounted = 0;
+        double uncountedStock = 0.0;
+        double uncountedValue = 0.0;
+    };
+    void addToTotals(int row, Totals& totals) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -79,6 +100,9 @@ private:
         QString quantityText;
         std::optional<double> countAfter;
         double stockOnRecord = 0.0;
+        double cost = 0.0;
+        // A product with stock that nobody counted: no line of the file stands for it.
+        bool uncounted = false;
         QString outcome;
     };
     QVariant value(const Row& row, Column column, int role) const;
@@ -91,12 +115,12 @@ private:
     QHash<QString, QString> m_descriptions;
 };
 
-// The review's filter: every row, product rows whose count differs from the stock on record,
-// or refused readings only.
+// The review's filter: every line of the file, product rows whose count differs from the stock
+// on record, refused readings only, or the products nobody counted.
 class ReviewFilter : public QSortFilterProxyModel {
     Q_OBJECT
 public:
-    enum class Show { All, Differences, Refused };
+    enum class Show { All, Differences, Refused, Uncounted };
     explicit ReviewFilter(QObject* parent = nullptr);
     void setShow(Show show);
     Show show() const { return m_show; }
@@ -127,5 +151,8 @@ QString destinationText(const ReviewDestination& destination);
 QString figuresText(const conversion::RunSummary& summary, double seconds, int listed);
 // The same figures under the review's table, on one line.
 QString totalsText(const conversion::RunSummary& summary);
+// What the rows shown are worth, under those figures: the differences, losses and gains apart,
+// and the products nobody counted; empty when the rows shown have neither.
+QString valueTotalsText(const ReviewModel::Totals& totals);
 
 } // namespace ui

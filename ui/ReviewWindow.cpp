@@ -46,13 +46,16 @@ ReviewWindow::ReviewWindow(ReviewModel* model, const QString& destination, QWidg
     m_show = new QComboBox(this);
     m_show->setObjectName(QStringLiteral("Mostrar"));
     m_show->addItem(QStringLiteral("Todas as linhas"), int(ReviewFilter::Show::All));
-    if (model->mode() == ReviewModel::Mode::Inventory)
+    if (model->mode() == ReviewModel::Mode::Inventory) {
         m_show->addItem(QStringLiteral("Só diferenças"), int(ReviewFilter::Show::Differences));
+        m_show->addItem(QStringLiteral("Não contados"), int(ReviewFilter::Show::Uncounted));
+    }
     m_show->addItem(QStringLiteral("Só rejeitadas"), int(ReviewFilter::Show::Refused));
     auto* showLabel = new QLabel(QStringLiteral("&Mostrar:"), this);
     showLabel->setBuddy(m_show);
     connect(m_show, &QComboBox::currentIndexChanged, this, [this] {
         m_filter->setShow(static_cast<ReviewFilter::Show>(m_show->currentData().toInt()));
+        showValueTotals();
     });
 
     m_table = new QTableView(this);
@@ -84,6 +87,11 @@ ReviewWindow::ReviewWindow(ReviewModel* model, const QString& destination, QWidg
     m_totals = new QLabel(totalsText(model->summary()), this);
     m_totals->setObjectName(QStringLiteral("Totais"));
     m_totals->setWordWrap(true);
+    m_valueTotals = new QLabel(this);
+    m_valueTotals->setObjectName(QStringLiteral("TotaisValor"));
+    m_valueTotals->setWordWrap(true);
+    m_valueTotals->setVisible(model->mode() == ReviewModel::Mode::Inventory);
+    showValueTotals();
 
     auto* copyButton = new QPushButton(QStringLiteral("&Copiar"), this);
     copyButton->setObjectName(QStringLiteral("Copiar"));
@@ -120,6 +128,7 @@ ReviewWindow::ReviewWindow(ReviewModel* model, const QString& destination, QWidg
     layout->addLayout(showRow);
     layout->addWidget(m_table, 1);
     layout->addWidget(m_totals);
+    layout->addWidget(m_valueTotals);
     layout->addLayout(buttons);
     // Wide enough for every column, as far as the screen allows.
     int width = m_table->verticalScrollBar()->sizeHint().width() + 2 * m_table->frameWidth();
@@ -181,6 +190,13 @@ void ReviewWindow::setVisible(bool visible) {
 void ReviewWindow::setAlreadyConverted(const QString& text) {
     m_alreadyConverted->setText(text);
     m_alreadyConverted->setVisible(!text.isEmpty());
+}
+
+void ReviewWindow::showValueTotals() {
+    ReviewModel::Totals totals;
+    for (int row = 0; row < m_filter->rowCount(); ++row)
+        m_model->addToTotals(m_filter->mapToSource(m_filter->index(row, 0)).row(), totals);
+    m_valueTotals->setText(valueTotalsText(totals));
 }
 
 QList<int> ReviewWindow::shownRows(bool selectedOnly) const {

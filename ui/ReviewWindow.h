@@ -40,12 +40,15 @@ private:
     // Narrows the free-text columns, widest first, until the last, the outcome, is in view
     // without scrolling.
     void fitColumns();
+    // What the rows shown are worth, told again whenever the filter changes.
+    void showValueTotals();
 
     ReviewModel* m_model;
     ReviewFilter* m_filter;
     QComboBox* m_show = nullptr;
     QTableView* m_table = nullptr;
     QLabel* m_totals = nullptr;
+    QLabel* m_valueTotals = nullptr;
     QLabel* m_alreadyConverted = nullptr;
     bool m_fitted = false;
 };

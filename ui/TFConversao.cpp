@@ -233,6 +233,12 @@ void TFConversao::createControls() {
         QStringLiteral("Conversões gravadas neste banco, e desfazer uma delas"));
     // Reached by its shortcut or the mouse: Tab, Enter and the arrows go as they always have.
     btHistorico->setFocusPolicy(Qt::ClickFocus);
+    btNaoContados = addButton(this, QStringLiteral("btNaoContados"),
+                              QStringLiteral("&Não contados"), {ClientWidth - 212, 34, 110, 28});
+    btNaoContados->setAccessibleName(QStringLiteral("Não contados"));
+    btNaoContados->setToolTip(QStringLiteral("Produtos com estoque sem contagem no inventário "
+                                             "da empresa e da data, e zerá-los"));
+    btNaoContados->setFocusPolicy(Qt::ClickFocus);
 
     progress = new QProgressBar(this);
     progress->setObjectName(QStringLiteral("progress"));
@@ -240,11 +246,12 @@ void TFConversao::createControls() {
     progress->setTextVisible(false);
     progress->setValue(0);
 
-    for (QWidget* control : {static_cast<QWidget*>(GroupBox3), static_cast<QWidget*>(DtInventa),
-                             static_cast<QWidget*>(CodEmpresa),
-                             static_cast<QWidget*>(MostraEmpresa), static_cast<QWidget*>(CodCausa),
-                             static_cast<QWidget*>(MostraCausa), static_cast<QWidget*>(btOK),
-                             static_cast<QWidget*>(btSimular), static_cast<QWidget*>(btHistorico)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(GroupBox3), static_cast<QWidget*>(DtInventa),
+          static_cast<QWidget*>(CodEmpresa), static_cast<QWidget*>(MostraEmpresa),
+          static_cast<QWidget*>(CodCausa), static_cast<QWidget*>(MostraCausa),
+          static_cast<QWidget*>(btOK), static_cast<QWidget*>(btSimular),
+          static_cast<QWidget*>(btHistorico), static_cast<QWidget*>(btNaoContados)})
         control->raise();
 
     for (QWidget* control :
@@ -285,6 +292,8 @@ void TFConversao::createControls() {
             [this] { guarded(this, [this] { btSimularClick(); }); });
     connect(btHistorico, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { btHistoricoClick(); }); });
+    connect(btNaoContados, &QPushButton::clicked, this,
+            [this] { guarded(this, [this] { btNaoContadosClick(); }); });
     connect(BitBtn2, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { BitBtn2Click(); }); });
     connect(BitBtn3, &QPushButton::clicked, this,

@@ -77,6 +77,9 @@ public:
     void btSimularClick();
     // The journal's runs, with their undo.
     void btHistoricoClick();
+    // The products with stock that the inventory of the company and date entered has not
+    // counted, and their zeroing.
+    void btNaoContadosClick();
 
     // --- company, cause and date fields
     void CodEmpresaExit();
@@ -125,6 +128,7 @@ public:
     QPushButton* btOK = nullptr;
     QPushButton* btSimular = nullptr;
     QPushButton* btHistorico = nullptr;
+    QPushButton* btNaoContados = nullptr;
     QProgressBar* progress = nullptr;
     // The loaded collector file, one entry per line; never shown.
     QStringList Arquivo;

@@ -65,12 +65,14 @@ void TFConversao::SetInputControlsVisible(bool visible) {
     // The cause fields follow the tab: shown only on the inventory tab in the entry state.
     const bool causeVisible =
         visible && PcDados->currentIndex() != 1 && Notebook->currentIndex() != 1;
-    const QList<QWidget*> inputControls = {edtCaminho,    btAbrir,     DtInventa,   CodEmpresa,
-                                           MostraEmpresa, CodCausa,    MostraCausa, btOK,
-                                           btSimular,     btHistorico, GroupBox3,   GroupBox2};
+    const QList<QWidget*> inputControls = {
+        edtCaminho, btAbrir,   DtInventa,   CodEmpresa, MostraEmpresa, CodCausa,     MostraCausa,
+        btOK,       btSimular, btHistorico, GroupBox3,  GroupBox2,     btNaoContados};
     for (QWidget* control : inputControls) {
-        const bool isCause = control == CodCausa || control == MostraCausa;
-        control->setVisible(isCause ? causeVisible : visible);
+        // What nobody counted belongs to the inventory, as the cause does.
+        const bool followsTab =
+            control == CodCausa || control == MostraCausa || control == btNaoContados;
+        control->setVisible(followsTab ? causeVisible : visible);
     }
 }
 
@@ -78,6 +80,7 @@ void TFConversao::PcDadosChange() {
     const bool causeVisible = PcDados->currentIndex() != 1 && Notebook->currentIndex() != 1;
     CodCausa->setVisible(causeVisible);
     MostraCausa->setVisible(causeVisible);
+    btNaoContados->setVisible(causeVisible);
 }
 
 void TFConversao::watch(QWidget* widget) {

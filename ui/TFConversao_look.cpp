@@ -99,6 +99,7 @@ void TFConversao::applyLook() {
     btOK->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
     btSimular->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     btHistorico->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    btNaoContados->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
     btnSalvar->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     BitBtn2->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
     BitBtn3->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));

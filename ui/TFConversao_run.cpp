@@ -392,12 +392,13 @@ bool TFConversao::runConversion(const conversion::RunRequest& run, conversion::R
 }
 
 void TFConversao::setEntryControlsEnabled(bool enabled) {
-    for (QWidget* control : {static_cast<QWidget*>(edtCaminho), static_cast<QWidget*>(btAbrir),
-                             static_cast<QWidget*>(DtInventa), static_cast<QWidget*>(CodEmpresa),
-                             static_cast<QWidget*>(MostraEmpresa), static_cast<QWidget*>(CodCausa),
-                             static_cast<QWidget*>(MostraCausa), static_cast<QWidget*>(btOK),
-                             static_cast<QWidget*>(btSimular), static_cast<QWidget*>(btHistorico),
-                             static_cast<QWidget*>(PcDados->tabBar())})
+    for (QWidget* control :
+         {static_cast<QWidget*>(edtCaminho), static_cast<QWidget*>(btAbrir),
+          static_cast<QWidget*>(DtInventa), static_cast<QWidget*>(CodEmpresa),
+          static_cast<QWidget*>(MostraEmpresa), static_cast<QWidget*>(CodCausa),
+          static_cast<QWidget*>(MostraCausa), static_cast<QWidget*>(btOK),
+          static_cast<QWidget*>(btSimular), static_cast<QWidget*>(btHistorico),
+          static_cast<QWidget*>(btNaoContados), static_cast<QWidget*>(PcDados->tabBar())})
         control->setEnabled(enabled);
 }
 

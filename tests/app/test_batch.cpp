@@ -120,7 +120,8 @@ private slots:
             R"({"modo":"inventario","simulacao":false,"linhas":15,"leituras":13,"gravadas":9,)"
             R"("rejeitadas":{"Referência não encontrada.":3,"Produto já processado.":1},)"
             R"("motivos":{"nao_encontrada":3,"ja_processado":1,"com_movimentos":0},)"
-            R"("produtos":8,"situacao":1})";
+            R"("produtos":8,"valor_perdas":-7283.75,"valor_sobras":0,"valor_liquido":-7283.75,)"
+            R"("situacao":1})";
 
         QTest::newRow("inventory: every outcome, 1")
             << inventory + reports + QStringList{"--data", "@hoje", "--json"} << QByteArray()
@@ -168,7 +169,8 @@ private slots:
             << QByteArray(R"({"modo":"inventario","simulacao":false,"linhas":2,"leituras":2,)"
                           R"("gravadas":2,"rejeitadas":{},)"
                           R"("motivos":{"nao_encontrada":0,"ja_processado":0,"com_movimentos":0},)"
-                          R"("produtos":2,"situacao":0})");
+                          R"("produtos":2,"valor_perdas":-1020,"valor_sobras":0,)"
+                          R"("valor_liquido":-1020,"situacao":0})");
         QTest::newRow("no rejection, 0")
             << inventory + reports << QByteArray("7890000010009,2\r\nREF0002,1\r\n") << true << 0
             << "" << true << "" << QByteArray() << QByteArray();
@@ -368,8 +370,8 @@ private slots:
         QCOMPARE(result.status, 0);
         const QList<QByteArray> rows =
             testfiles::read(path(QStringLiteral("relatorio.csv"))).split('\n');
-        QCOMPARE(rows.value(1), "1,REF0002,5,gravada,000002,0000,referência,5,10,15,14\r");
-        QCOMPARE(rows.value(2), "2,ref0002,1,gravada,000002,0000,referência,1,15,16,14\r");
+        QCOMPARE(rows.value(1), "1,REF0002,5,gravada,000002,0000,referência,5,10,15,14,12.5\r");
+        QCOMPARE(rows.value(2), "2,ref0002,1,gravada,000002,0000,referência,1,15,16,14,25\r");
     }
 
     // Another workstation's run has the company's turn for a second and a half: a run waits for
@@ -782,6 +784,12 @@ private slots:
             << QStringList{"--demo", "@demo", "--data", "1"} << "--data não se aplica a --demo.";
         QTest::newRow("--empresa with --version")
             << QStringList{"--version", "--empresa", "1"} << "--empresa não se aplica a --version.";
+        QTest::newRow("--causa with --nao-contados")
+            << QStringList{"--nao-contados", "--empresa", "1", "--causa", "1"}
+            << "--causa não se aplica a --nao-contados.";
+        QTest::newRow("--de-novo with --zerar-nao-contados")
+            << QStringList{"--zerar-nao-contados", "--empresa", "1", "--causa", "1", "--de-novo"}
+            << "--de-novo não se aplica a --zerar-nao-contados.";
         QTest::newRow("--demo with --historico")
             << QStringList{"--historico", "--demo", "@demo"} << "Peça uma coisa só: ";
     }
@@ -906,6 +914,110 @@ private slots:
                      QDir::toNativeSeparators(m_database->filePath()));
     }
 
+    // Closing the count on the demo: the list, a simulated zeroing, the zeroing after a
+    // conversion, a second one that finds nothing, the history and the undo, then without a
+    // journal. Company 01 has 336 grades with stock, 3 of them at 0 and 000004 processed.
+    void closingTheCount() {
+        const QStringList place = {"--empresa", "1", "--data", "@hoje", "--json"};
+        const QStringList zero = QStringList{"--zerar-nao-contados", "--causa", "1"} + place;
+        const auto json = [](const Result& result) {
+            return QJsonDocument::fromJson(result.out).object();
+        };
+        const auto inventa = [this](const char* where = "1 = 1") {
+            return m_database
+                ->rows(QStringLiteral("Select Count(*) From Inventa Where %1")
+                           .arg(QLatin1String(where)))
+                .value(0)
+                .toInt();
+        };
+        Result result =
+            runBatch(QStringList{"--nao-contados", "--relatorio", "@nc.csv"} + place, true);
+        QVERIFY2(result.status == 0, result.err.constData());
+        QCOMPARE(json(result).value("nao_contados").toInt(), 332);
+        QCOMPARE(json(result).value("itens").toArray().size(), 332);
+        QCOMPARE(json(result).value("itens").toArray().at(5).toObject(),
+                 (QJsonObject{{"CodProd", "000007"},
+                              {"CodGrade", "0000"},
+                              {"descricao", "Camisa social azul"},
+                              {"estoque", 49},
+                              {"custo", 18.75},
+                              {"valor", 918.75}}));
+        const QList<QByteArray> csv = testfiles::read(path(QStringLiteral("nc.csv"))).split('\n');
+        QCOMPARE(csv.size(), 334);
+        QCOMPARE(csv.value(6), "000007,0000,Camisa social azul,49,18.75,918.75\r");
+
+        result = runBatch(zero + QStringList{"--simular"}, true);
+        QVERIFY2(result.status == 0, result.err.constData());
+        QCOMPARE(json(result).value("zerados").toInt(), 332);
+        QCOMPARE(inventa(), 1);
+
+        result = runBatch({"--inventario", "@coletor.txt", "--empresa", "1", "--causa", "1"}, true);
+        QCOMPARE(result.status, 1);
+        result = runBatch(zero, true);
+        QVERIFY2(result.status == 0, result.err.constData());
+        // The file's 8 products are counted.
+        QCOMPARE(json(result).value("zerados").toInt(), 324);
+        const QString id = json(result).value("id").toString();
+        QVERIFY(!id.isEmpty());
+        QCOMPARE(inventa(), 333);
+        QCOMPARE(m_database->rows(
+                     QStringLiteral("Select Quantidade, QuantKardex, PrecoCusto, CodCausa, "
+                                    "Processado, Usuario From Inventa Where CodProd = '000007'")),
+                 QStringList{"0|49|18.75|001|N|ADMIN"});
+
+        result = runBatch(zero, true);
+        QVERIFY2(result.status == 0, result.err.constData());
+        QCOMPARE(json(result).value("zerados").toInt(), 0);
+        QVERIFY(!json(result).contains("id"));
+        result = runBatch({"--historico", "--json"}, true);
+        const QJsonArray runs = json(result).value("conversoes").toArray();
+        QCOMPARE(runs.size(), 2);
+        QCOMPARE(runs.at(0).toObject().value("modo").toString(), QStringLiteral("nao-contados"));
+
+        result = runBatch({"--desfazer", id}, true);
+        QVERIFY2(result.status == 0, result.err.constData());
+        QCOMPARE(inventa(), 9);
+        QCOMPARE(inventa("Quantidade = 0"), 0);
+
+        dropJournal();
+        result = runBatch(zero, true);
+        QVERIFY2(result.status == 0, result.err.constData());
+        QVERIFY2(result.err.startsWith("Diário de conversões desligado"), result.err.constData());
+        QCOMPARE(json(result).value("zerados").toInt(), 324);
+    }
+
+    // A zeroing and two conversions at once: the zeroing reads its list under the company's
+    // turn, so a product a conversion counts is never zeroed, whichever goes first.
+    void zeroingWhileOthersConvert() {
+        const QByteArray files[] = {"REF0002,2\r\nREF0003,1\r\n", "REF0002,3\r\nREF0010,4\r\n"};
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < 3; ++i) {
+            auto& run = runs.emplace_back(std::make_unique<QProcess>());
+            run->setProcessEnvironment(programrun::batchEnvironment());
+            run->setWorkingDirectory(m_folder.path());
+            QStringList arguments = {"--empresa", "1", "--causa", "1"};
+            if (i == 0) {
+                arguments.prepend("--zerar-nao-contados");
+            } else {
+                const QString name = QStringLiteral("estacao%1.txt").arg(i);
+                testfiles::write(path(name), files[i - 1]);
+                arguments = QStringList{"--inventario", name} + arguments;
+            }
+            run->start(Executable, arguments);
+        }
+        for (auto& run : runs) {
+            QVERIFY(run->waitForFinished(120000));
+            QVERIFY2(run->exitCode() == 0, run->readAllStandardError().constData());
+        }
+        QCOMPARE(m_database->rows(QStringLiteral("Select CodProd, Quantidade From Inventa Where "
+                                                 "Quantidade <> 0 And Processado = 'N' Order By "
+                                                 "CodProd")),
+                 (QStringList{"000002|5", "000003|1", "000010|4"}));
+        QCOMPARE(
+            m_database->rows(QStringLiteral("Select Count(*) From Inventa Where Quantidade = 0")),
+            QStringList{"329"});
+    }
+
     // A file name holding control characters stays on its run's line, and none of them reaches
     // the terminal.
     void historyKeepsEachRunOnOneLine() {
@@ -964,9 +1076,11 @@ private slots:
         const QList<QByteArray> report =
             testfiles::read(path(QStringLiteral("relatorio.csv"))).split('\n');
         QVERIFY(report.value(0).startsWith("arquivo,linha,codigo,"));
-        QCOMPARE(report.value(1), "a.txt,1,REF0002,5,gravada,000002,0000,referência,5,0,5,14\r");
+        QCOMPARE(report.value(1),
+                 "a.txt,1,REF0002,5,gravada,000002,0000,referência,5,0,5,14,-112.5\r");
         QVERIFY(report.value(3).startsWith("b.txt,1,SEMCODIGO,1,Referência não encontrada.,"));
-        QCOMPARE(report.value(4), "b.txt,2,REF0002,2,gravada,000002,0000,referência,2,5,7,14\r");
+        QCOMPARE(report.value(4),
+                 "b.txt,2,REF0002,2,gravada,000002,0000,referência,2,5,7,14,-87.5\r");
 
         const auto history = [this] {
             QStringList entries;

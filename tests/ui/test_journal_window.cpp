@@ -13,7 +13,9 @@
 #include "ui/MaskEdit.h"
 #include "ui/ReviewWindow.h"
 #include "ui/TFConversao.h"
+#include "ui/UncountedWindow.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -171,6 +173,58 @@ private slots:
         QCOMPARE(shown().size(), 3);
         QCOMPARE(shown().at(2), QStringLiteral("Informação|information|Conversão desfeita: 1 "
                                                "leitura em 1 linha de Inventa."));
+        history->reject();
+    }
+
+    // Closing the count from the window: the review shows what nobody counted less what the
+    // file counts; "Não contados" lists it for the entries, and zeroes it only after a question
+    // that names how many and what they are worth ("Não" the default); the history shows the
+    // zeroing.
+    void closingTheCount() {
+        for (const char* statement : {"Insert Into Produto Values ('P2', 'Calça', 1, 'REF2', NULL)",
+                                      "Insert Into CompProd Values ('01', 'P1', '0001', 4, 2.5)",
+                                      "Insert Into CompProd Values ('01', 'P2', '0000', 3, 10)"})
+            m_database->exec(QString::fromLatin1(statement));
+        openFormOnAFile();
+        m_form->btSimularClick();
+        ui::ReviewWindow* review = nullptr;
+        QTRY_VERIFY((review = m_form->findChild<ui::ReviewWindow*>()));
+        auto* show = review->findChild<QComboBox*>(QStringLiteral("Mostrar"));
+        show->setCurrentIndex(show->findText(QStringLiteral("Não contados")));
+        QCOMPARE(review->table()->model()->rowCount(), 1);
+        QCOMPARE(review->table()->model()->index(0, 2).data().toString(), QStringLiteral("P2"));
+        review->reject();
+
+        QTest::mouseClick(m_form->btNaoContados, Qt::LeftButton);
+        ui::UncountedWindow* window = nullptr;
+        QTRY_VERIFY((window = m_form->findChild<ui::UncountedWindow*>()));
+        QCOMPARE(window->table()->model()->rowCount(), 2);
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("Totais"))->text(),
+                 QStringLiteral("2 produtos não contados   Estoque: 7   Valor: 40,00"));
+        ui::Dialogs::clearShown();
+        window->zeroAll();
+        QCOMPARE(shown(), QStringList{"Zerar não contados|question|Zerar a contagem de 2 produtos "
+                                      "não contados da empresa 01 no inventário de 06/12/2026?"});
+        QCOMPARE(ui::Dialogs::shown().constLast().text.section(u'\r', 1),
+                 QStringLiteral("Cada um ganha uma contagem 0 (causa 003); o estoque deles, 7, "
+                                "vale 40,00."));
+        QCOMPARE(counts(), QStringList());
+
+        ui::Dialogs::setNextAnswer(true);
+        window->zeroAll();
+        QCOMPARE(shown().constLast(), QStringLiteral("Informação|information|2 produtos não "
+                                                     "contados zerados (estoque 7, valor "
+                                                     "40,00)."));
+        QCOMPARE(counts(), (QStringList{"P1|0", "P2|0"}));
+        QCOMPARE(window->table()->model()->rowCount(), 0);
+        QVERIFY(!window->findChild<QPushButton*>(QStringLiteral("Zerar"))->isEnabled());
+        window->reject();
+
+        m_form->btHistoricoClick();
+        ui::HistoryWindow* history = nullptr;
+        QTRY_VERIFY((history = m_form->findChild<ui::HistoryWindow*>()));
+        QCOMPARE(history->table()->model()->index(0, 1).data().toString(),
+                 QStringLiteral("Não contados"));
         history->reject();
     }
 };

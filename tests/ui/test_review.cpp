@@ -14,6 +14,7 @@
 #include "ui/TFConversao.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
@@ -33,6 +34,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <memory>
+#include <tuple>
 
 namespace {
 const QString Success = QStringLiteral("Processo de conversão concluído com sucesso!");
@@ -519,6 +521,68 @@ private slots:
         QCOMPARE(column(shown, int(ui::ReviewModel::Column::CodGrade)), differences);
     }
 
+    // Each view's rows and what they are worth: a difference times its cost (a null cost is 0,
+    // a negative stock makes a gain), losses and gains apart; the products nobody counted, less
+    // those the file counts, only under "Não contados", with what their stock is worth.
+    void valuesAndUncounted_data() {
+        QTest::addColumn<QString>("show");
+        QTest::addColumn<QStringList>("rows"); // CodProd|Valor
+        QTest::addColumn<QString>("worth");
+        const QString differences =
+            QStringLiteral("Perdas: -6 (valor -7,50)   Sobras: 3 (valor 15,00)   Líquido: -3 "
+                           "(valor 7,50)");
+        const QStringList posted = {"P1|-7,50", "P2|15,00", "P3|0,00"};
+        QTest::newRow("all") << "Todas as linhas" << posted + QStringList{"|"} << differences;
+        QTest::newRow("differences") << "Só diferenças" << posted << differences;
+        // Money in the review's one notation, without thousands separators.
+        QTest::newRow("not counted") << "Não contados" << QStringList{"U1|1500,00", "U2|-2,00"}
+                                     << "Não contados: 2 produtos, estoque 999 (valor 1498,00)";
+        QTest::newRow("refused") << "Só rejeitadas" << QStringList{"|"} << QString();
+    }
+    void valuesAndUncounted() {
+        QFETCH(QString, show);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, worth);
+        // CodProd, stock, cost, count after.
+        const std::tuple<const char*, double, double, double> products[] = {
+            {"P1", 10, 2.5, 7}, {"P2", -2, 5, 1}, {"P3", 4, 0, 1}};
+        std::vector<conversion::LineReport> lines;
+        for (const auto& [product, stock, cost, count] : products) {
+            conversion::LineReport& line = lines.emplace_back();
+            line.number = static_cast<int>(lines.size());
+            line.outcome = conversion::LineOutcome::Posted;
+            line.CodProd = QLatin1String(product);
+            line.CodGrade = QStringLiteral("0000");
+            line.quantity = count;
+            line.stockOnRecord = stock;
+            line.cost = cost;
+            line.countBefore = 0.0;
+            line.countAfter = count;
+        }
+        conversion::LineReport& refused = lines.emplace_back();
+        refused.number = 4;
+        refused.outcome = conversion::LineOutcome::NotFound;
+        refused.itemCode = QStringLiteral("NADA");
+        auto* model = new ui::ReviewModel(ui::ReviewModel::Mode::Inventory, lines);
+        conversion::UncountedList uncounted;
+        uncounted.products = {{"P2", "0000", {}, -2, 5}, // counted by the file
+                              {"U1", "0000", {}, 1000, 1.5},
+                              {"U2", "0000", {}, -1, 2}};
+        model->addUncounted(uncounted);
+        QAbstractItemModelTester tester(model);
+        ui::ReviewWindow window(model, QString());
+        auto* box = window.findChild<QComboBox*>(QStringLiteral("Mostrar"));
+        box->setCurrentIndex(box->findText(show));
+        const QAbstractItemModel& shown = *window.table()->model();
+        QStringList figures;
+        for (int row = 0; row < shown.rowCount(); ++row)
+            figures << shown.index(row, int(ui::ReviewModel::Column::CodProd)).data().toString() +
+                           u'|' +
+                           shown.index(row, int(ui::ReviewModel::Column::Value)).data().toString();
+        QCOMPARE(figures, rows);
+        QCOMPARE(window.findChild<QLabel*>(QStringLiteral("TotaisValor"))->text(), worth);
+    }
+
     // The export as the workstation's spreadsheets read it: a byte-order mark, the numbers as
     // shown but without thousands separators, ";" between fields where the comma is decimal.
     void csvFollowsTheWorkstation_data() {
@@ -530,9 +594,9 @@ private slots:
                           "digo lido;CodProd;CodGrade;"
                           "Descri\xC3\xA7\xC3\xA3o;Encontrado por;Qtd. lida;Contagem final;"
                           "Estoque;Diferen\xC3\xA7"
-                          "a;Situa\xC3\xA7\xC3\xA3o\r\n"
+                          "a;Custo;Valor;Situa\xC3\xA7\xC3\xA3o\r\n"
                           "1;\"X;1\";P1;0000;;c\xC3\xB3"
-                          "digo de barras;1234,5;1234,5;2;1232,5;"
+                          "digo de barras;1234,5;1234,5;2;1232,5;1000,50;1233116,25;"
                           "a gravar\r\n");
         QTest::newRow("decimal point")
             << QLocale(QLocale::English, QLocale::UnitedStates)
@@ -540,9 +604,9 @@ private slots:
                           "digo lido,CodProd,CodGrade,"
                           "Descri\xC3\xA7\xC3\xA3o,Encontrado por,Qtd. lida,Contagem final,"
                           "Estoque,Diferen\xC3\xA7"
-                          "a,Situa\xC3\xA7\xC3\xA3o\r\n"
+                          "a,Custo,Valor,Situa\xC3\xA7\xC3\xA3o\r\n"
                           "1,X;1,P1,0000,,c\xC3\xB3"
-                          "digo de barras,1234.5,1234.5,2,1232.5,"
+                          "digo de barras,1234.5,1234.5,2,1232.5,1000.50,1233116.25,"
                           "a gravar\r\n");
     }
     void csvFollowsTheWorkstation() {
@@ -558,6 +622,7 @@ private slots:
         line.CodGrade = QStringLiteral("0000");
         line.quantity = 1234.5;
         line.stockOnRecord = 2;
+        line.cost = 1000.5;
         line.countBefore = 0.0;
         line.countAfter = 1234.5;
         const ui::ReviewWindow window(new ui::ReviewModel(ui::ReviewModel::Mode::Inventory, {line}),
@@ -595,17 +660,17 @@ private slots:
         QTest::newRow("inventory, all")
             << 0 << "Todas as linhas" << -1 << products + notPosted << toPostAll + notPostedOutcomes
             << QByteArray("11;7890000060004;000006;0000;Bermuda de sarja azul;c\xC3\xB3"
-                          "digo de barras;1,5;1,5;42;-40,5;a gravar\r");
+                          "digo de barras;1,5;1,5;42;-40,5;17,50;-708,75;a gravar\r");
         QStringList differing = products;
         differing.removeOne(QStringLiteral("REF0002"));
         QTest::newRow("inventory, differences")
             << 0 << "Só diferenças" << -1 << differing << toPostAll.mid(1)
             << QByteArray("12;7890000110006;000011;0000;Mochila escolar azul;c\xC3\xB3"
-                          "digo de barras;7;7;77;-70;a gravar\r");
+                          "digo de barras;7;7;77;-70;23,75;-1662,50;a gravar\r");
         QTest::newRow("inventory, refused")
             << 0 << "Só rejeitadas" << -1 << refused << refusedOutcomes
             << QByteArray("7;7890000040006;000004;0000;Bon\xC3\xA9 aba curva azul;c\xC3\xB3"
-                          "digo de barras;6;;;;Produto j\xC3\xA1 processado.\r");
+                          "digo de barras;6;;;;;;Produto j\xC3\xA1 processado.\r");
         QTest::newRow("inventory, by quantity")
             << 0 << "Todas as linhas" << 6
             << QStringList{"7890000110006", "7890000010009", "REF0002", "fb-5003",
@@ -613,7 +678,7 @@ private slots:
                    notPosted
             << toPostAll + notPostedOutcomes
             << QByteArray("2;REF0002;000002;0000;T\xC3\xAAnis de corrida "
-                          "azul;refer\xC3\xAAncia;5;5;5;0;a gravar\r");
+                          "azul;refer\xC3\xAAncia;5;5;5;0;12,50;0,00;a gravar\r");
         QTest::newRow("opening stock, refused")
             << 1 << "Só rejeitadas" << -1
             << QStringList{"000000000000",  "000000000000",  "7890000040006",
