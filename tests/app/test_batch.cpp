@@ -218,6 +218,8 @@ private slots:
               "Opção desconhecida: 'sem-janela'.");
         usage("repeated option, 2", inventory + QStringList{"--empresa", "2"}, QByteArray(),
               "Opção repetida: --empresa");
+        usage("an option where a value goes, 2", QStringList{"--desfazer", "--simular"},
+              QByteArray(), "Falta o valor de --desfazer (veio --simular no lugar dele).");
         // Padding would keep the rightmost characters: company 01, cause 001.
         usage("company longer than its field, 2", codes("701", "1"), QByteArray(),
               "Empresa com mais de 2 caracteres: 701");
