@@ -31,13 +31,6 @@
 
 namespace ui {
 
-namespace {
-QString waitingText(int seconds) {
-    return QStringLiteral("Aguardando outra estação de trabalho terminar a conversão… (%1 s)")
-        .arg(seconds);
-}
-} // namespace
-
 // The window's side of a run: progress bar, status label, the message queue, and the close
 // request. The bar and the label follow every line, but are repainted at most every 50 ms:
 // painting them for each line cost more than the line itself, and no screen shows more. Pending
@@ -72,7 +65,7 @@ public:
     // The bar along the window's foot counts the wait, on either tab's run (the tab's status
     // line, under the buttons, has room for the start of it only), and the window stays alive.
     void waitingForTurn(int seconds) override {
-        m_form.progress->setFormat(waitingText(seconds));
+        m_form.progress->setFormat(db::texts::turnWaitText(seconds));
         m_form.progress->setTextVisible(true);
         m_form.progress->repaint();
         m_waited = true;
