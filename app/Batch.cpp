@@ -419,6 +419,7 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
         if (!parsed)
             throw Failure{BadUsage, parser.errorText()};
         refuseRepeatedOptions(parser);
+        refuseOptionsAsValues(parser, options);
         // Whatever else is on the line: the help is what one asks for when unsure of the rest.
         if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
             writeConsole(stdout, parser.helpText());

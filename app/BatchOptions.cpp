@@ -190,6 +190,21 @@ void refuseRepeatedOptions(const QCommandLineParser& parser) {
     }
 }
 
+void refuseOptionsAsValues(const QCommandLineParser& parser, const Options& options) {
+    QStringList names;
+    for (const QCommandLineOption& option : options.all())
+        names << option.names();
+    for (const QCommandLineOption& option : options.all()) {
+        if (option.valueName().isEmpty() || !parser.isSet(option))
+            continue;
+        const QString value = parser.value(option);
+        if (value.startsWith(QLatin1String("--")) &&
+            names.contains(value.mid(2).section(QLatin1Char('='), 0, 0)))
+            throw Failure{BadUsage, QStringLiteral("Falta o valor de --%1 (veio %2 no lugar dele).")
+                                        .arg(option.names().constFirst(), value)};
+    }
+}
+
 std::optional<Command> chosenCommand(const QCommandLineParser& parser, const Options& options) {
     std::optional<Command> chosen;
     for (const Command& command : options.commands()) {

@@ -183,6 +183,9 @@ QString inventoryDate(const QString& argument);
 void requireFits(const QString& argument, int width, const QString& label);
 // The option given twice: the second would silently win.
 void refuseRepeatedOptions(const QCommandLineParser& parser);
+// An option where another's value goes (`--desfazer --simular`): the option would be taken for
+// the value, and the command run without it.
+void refuseOptionsAsValues(const QCommandLineParser& parser, const Options& options);
 // The command the line asks for, once it is known to take everything on the line; none when the
 // line names no command. Raises Failure (wrong usage) for two commands, an option the command
 // does not take, or an argument where no collector file may follow.

@@ -337,7 +337,8 @@ private:
 } // namespace
 
 UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const QString& id,
-                const QString& user, UndoMode mode, std::chrono::milliseconds turnWait) {
+                const QString& user, UndoMode mode, std::chrono::milliseconds turnWait,
+                const std::function<void(int seconds)>& waiting) {
     UndoResult result;
     const auto unknown = [&] {
         result.message = QStringLiteral("Conversão não encontrada no diário: %1").arg(id);
@@ -353,7 +354,7 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
         watchdog = std::make_unique<db::StatementWatchdog>(std::move(cancel), db::LockWaitLimit);
     // Declared before the guard, so that the statements end before the transaction does.
     db::TransactionGuard transaction(database, dialect,
-                                     db::TurnWait{asked->companyCode, turnWait, {}});
+                                     db::TurnWait{asked->companyCode, turnWait, waiting});
     const std::optional<RunRecord> entry = find(database, dialect, id);
     if (!entry)
         return unknown();

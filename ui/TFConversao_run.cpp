@@ -35,11 +35,6 @@
 namespace ui {
 
 namespace {
-QString waitingText(int seconds) {
-    return QStringLiteral("Aguardando outra estação de trabalho terminar a conversão… (%1 s)")
-        .arg(seconds);
-}
-
 // What "Sim" does to a file posted before: an inventory's counts grow by its readings again; an
 // opening stock's products now have movements, so the run refuses them.
 QString againText(bool inventory) {
@@ -98,7 +93,7 @@ public:
     // The bar along the window's foot counts the wait, on either tab's run (the tab's status
     // line, under the buttons, has room for the start of it only), and the window stays alive.
     void waitingForTurn(int seconds) override {
-        m_form.progress->setFormat(waitingText(seconds));
+        m_form.progress->setFormat(db::texts::turnWaitText(seconds));
         m_form.progress->setTextVisible(true);
         m_form.progress->repaint();
         m_waited = true;

@@ -5,6 +5,7 @@
 #include "conversion/Journal.h"
 #include "db/Connection.h"
 #include "db/Regional.h"
+#include "tests/Relayed.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
 #include "tests/TestMain.h"
@@ -23,6 +24,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 class TestJournalWindow : public RunForm {
@@ -173,6 +175,34 @@ private slots:
         QCOMPARE(shown().size(), 3);
         QCOMPARE(shown().at(2), QStringLiteral("Informação|information|Conversão desfeita: 1 "
                                                "leitura em 1 linha de Inventa."));
+        history->reject();
+    }
+
+    // Another workstation's run holds the company's turn: the undo counts the wait in the
+    // window, then goes through once the other run has ended.
+    void historyUndoWaitsForTheTurn() {
+        openFormOnAFile();
+        m_form->btOKClick();
+        QTest::mouseClick(m_form->btHistorico, Qt::LeftButton);
+        ui::HistoryWindow* history = nullptr;
+        QTRY_VERIFY((history = m_form->findChild<ui::HistoryWindow*>()));
+        ExtraConnection other(m_database->database(), QStringLiteral("other workstation"));
+        QSqlDatabase holder = other.database();
+        QVERIFY(holder.open());
+        QVERIFY(m_database->dialect().beginRunTransaction(holder, QStringLiteral("01")).taken);
+        auto* status = history->findChild<QLabel*>(QStringLiteral("Situacao"));
+        QString waiting;
+        QTimer::singleShot(1500, history, [&] {
+            waiting = status->text();
+            holder.rollback();
+        });
+        ui::Dialogs::setNextAnswer(true);
+        history->undoSelected();
+        QVERIFY2(waiting.startsWith(QStringLiteral(
+                     "Aguardando outra estação de trabalho terminar a conversão… (")),
+                 qPrintable(waiting));
+        QCOMPARE(counts(), QStringList());
+        QVERIFY(status->text().isEmpty());
         history->reject();
     }
 
