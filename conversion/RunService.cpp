@@ -27,8 +27,14 @@ namespace {
 // Keeps the run's figures on the way to the caller's observer, and the line a failure comes from.
 class Recorder final : public RunObserver {
 public:
-    using JournalWriter =
-        std::function<void(const std::vector<RunSummary>&, const std::vector<journal::RowRecord>&)>;
+    // What a file's entry in the journal counts: its lines, the readings posted and rejected.
+    struct FileFigures {
+        int lines = 0;
+        int posted = 0;
+        int rejected = 0;
+    };
+    using JournalWriter = std::function<void(const std::vector<FileFigures>&,
+                                             const std::vector<journal::RowRecord>&)>;
 
     Recorder(RunObserver* caller, RunResult& result, const RunRequest& request,
              JournalWriter writeJournal, std::function<void()> checkEarlier)
@@ -64,7 +70,10 @@ public:
         m_result.summary.add(line);
         if (m_writeJournal) {
             m_rows.add(line);
-            m_files[locate(m_request.files, line.number).file].add(line);
+            FileFigures& file = m_files[locate(m_request.files, line.number).file];
+            ++file.lines;
+            file.posted += line.outcome == LineOutcome::Posted;
+            file.rejected += line.rejected();
         }
         if (line.outcome != LineOutcome::NoReading) {
             forward(line);
@@ -99,7 +108,7 @@ private:
     const RunRequest& m_request;
     journal::RowCollector m_rows;
     // Each file's figures, for its entry in the journal.
-    std::vector<RunSummary> m_files;
+    std::vector<FileFigures> m_files;
     JournalWriter m_writeJournal;
     std::function<void()> m_checkEarlier;
     int m_current = 0;
@@ -261,7 +270,7 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
     Recorder::JournalWriter writeJournal;
     if (request.journal && !request.dryRun) {
         result.runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        writeJournal = [&](const std::vector<RunSummary>& figures,
+        writeJournal = [&](const std::vector<Recorder::FileFigures>& figures,
                            const std::vector<journal::RowRecord>& rows) {
             // A run that posted nothing has nothing to double or undo.
             if (rows.empty()) {
@@ -279,9 +288,9 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
                 entry.when = when;
                 entry.workstation = journal::workstationName();
                 entry.user = journal::currentUser();
-                entry.lines = figures[i].lines();
-                entry.posted = figures[i].posted();
-                entry.rejected = figures[i].rejected();
+                entry.lines = figures[i].lines;
+                entry.posted = figures[i].posted;
+                entry.rejected = figures[i].rejected;
             }
             journal::write(m_database, m_dialect, entries, rows);
         };
