@@ -1,8 +1,8 @@
 // The engine against a plain model of the line rules, on generated catalogues and collector files:
 // codes reached several ways, unknown codes, repeats, processed and closed count rows, products
-// with movements, bad quantities. Both ways the engine runs (line by line, and by sets on the
-// servers) must leave the rows, the line reports and the rejections that the rules give, to the
-// last bit of every count. The seeds are fixed; a failure names its seed.
+// with movements, bad quantities. The engine, reading and writing in batches on every engine,
+// must leave the rows, the line reports and the rejections that the rules give, to the last bit
+// of every count. The seeds are fixed; a failure names its seed.
 #include "conversion/ConversionEngine.h"
 #include "conversion/Quantity.h"
 #include "conversion/RejectionList.h"
