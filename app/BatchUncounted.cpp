@@ -41,8 +41,8 @@ UncountedEntries readEntries(const QCommandLineParser& parser, const Options& op
         requireFits(cause, 3, QStringLiteral("Causa"));
     }
     UncountedEntries entries;
-    entries.companyCode = conversion::ZeroPad(company, 2);
-    entries.causeCode = withCause ? conversion::ZeroPad(cause, 3) : QString();
+    entries.companyCode = conversion::companyCode(company);
+    entries.causeCode = withCause ? conversion::causeCode(cause) : QString();
     entries.dateText = inventoryDate(parser.value(options.date));
     entries.date = conversion::toDate(entries.dateText, db::Clock::today());
     return entries;

@@ -139,10 +139,10 @@ HistoryWindow::HistoryWindow(const QSqlDatabase& database, const db::Dialect& di
 void HistoryWindow::reload(const QString& keep) {
     const QString company = m_company->text().trimmed();
     // A date still being typed filters nothing yet.
-    const QDate date = db::texts::parseDate(m_date->text(), db::Clock::today()).value_or(QDate());
+    const QDate date = conversion::parseDate(m_date->text(), db::Clock::today()).value_or(QDate());
     m_runs =
         journal::history(m_database, m_dialect,
-                         company.isEmpty() ? QString() : conversion::ZeroPad(company, 2), date);
+                         company.isEmpty() ? QString() : conversion::companyCode(company), date);
     m_model->removeRows(0, m_model->rowCount());
     for (const journal::RunRecord& run : m_runs)
         m_model->appendRow(rowOf(run));
