@@ -114,18 +114,6 @@ private:
     bool m_waitTold = false;
 };
 
-// A scheduler tells "try later" from "fix the file" by the status.
-int failureStatus(conversion::RunEnding ending) {
-    switch (ending) {
-    case conversion::RunEnding::CommitUnconfirmed:
-        return CommitUnconfirmed;
-    case conversion::RunEnding::LockWait:
-        return LockWait;
-    default:
-        return RunFailed;
-    }
-}
-
 class Conversion {
 public:
     Conversion(const QCommandLineParser& parser, const Options& options,

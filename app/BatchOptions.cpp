@@ -3,6 +3,7 @@
 #include "Batch.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/EntryTexts.h"
+#include "conversion/RunService.h"
 #include "db/Regional.h"
 #include "db/Texts.h"
 
@@ -135,6 +136,17 @@ QString inventoryDate(const QString& argument) {
     if (!date.refusal.isEmpty())
         throw Failure{BadUsage, date.refusal};
     return date.text;
+}
+
+int failureStatus(conversion::RunEnding ending) {
+    switch (ending) {
+    case conversion::RunEnding::CommitUnconfirmed:
+        return CommitUnconfirmed;
+    case conversion::RunEnding::LockWait:
+        return LockWait;
+    default:
+        return RunFailed;
+    }
 }
 
 void requireFits(const QString& argument, int width, const QString& label) {

@@ -112,17 +112,6 @@ void writeReport(Output* report, const conversion::UncountedList& list, Ending& 
     }
 }
 
-int failureStatus(conversion::RunEnding ending) {
-    switch (ending) {
-    case conversion::RunEnding::CommitUnconfirmed:
-        return CommitUnconfirmed;
-    case conversion::RunEnding::LockWait:
-        return LockWait;
-    default:
-        return RunFailed;
-    }
-}
-
 } // namespace
 
 Ending listUncounted(const QCommandLineParser& parser, const Options& options,
