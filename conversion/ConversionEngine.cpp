@@ -138,7 +138,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
             readings.reserve(static_cast<size_t>(count));
             for (const QString& text : lines)
                 readings.push_back(splitReading(text));
-            readAhead(readings, mode);
+            readAheadInFileOrder(readings, mode);
         }
         for (qsizetype i = 0; i < count; ++i) {
             const int number = static_cast<int>(i + 1);
@@ -152,6 +152,8 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
                 line.itemCode = std::move(reading->itemCode);
                 line.quantityText = std::move(reading->quantityText);
                 try {
+                    if (number == current.readFailureLine)
+                        std::rethrow_exception(current.readFailure);
                     decideLine(line);
                 } catch (const db::Error&) {
                     // The writes of the lines before come first, as on a run that writes each
@@ -218,6 +220,7 @@ ConversionEngine::Known* ConversionEngine::openProduct(LineReport& line) {
     }
     Known& known = countRow(*found->known);
     fillFound(line, found->foundBy, known.CodProd, known.CodGrade);
+    line.productsWithCode = found->productsWithCode;
     if (isProcessed(known.processado)) {
         line.outcome = LineOutcome::Processed;
         return nullptr;
