@@ -194,9 +194,8 @@ void ConversionEngine::lineDone(Mode mode, const LineReport& line) {
         RejectionList& list =
             mode == Mode::Inventory ? m_rejections.inventory : m_rejections.openingStock;
         // The inventory list names a code that is not found once, however often it is read.
-        if (mode != Mode::Inventory || line.outcome != LineOutcome::NotFound ||
-            !list.alreadyListed(line.itemCode))
-            list.add(line.itemCode, reasonText(line.outcome));
+        list.add(line.itemCode, reasonText(line.outcome),
+                 mode == Mode::Inventory && line.outcome == LineOutcome::NotFound);
     }
     if (m_observer)
         m_observer->lineDone(line);
