@@ -126,7 +126,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
         readings.reserve(static_cast<size_t>(count));
         for (const QString& text : lines)
             readings.push_back(splitReading(text));
-        readAhead(readings, mode);
+        readAheadInFileOrder(readings, mode);
         for (qsizetype i = 0; i < count; ++i) {
             const int number = static_cast<int>(i + 1);
             if (m_observer)
@@ -137,6 +137,8 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
                 line.itemCode = std::move(reading->itemCode);
                 line.quantityText = std::move(reading->quantityText);
                 try {
+                    if (number == current.readFailureLine)
+                        std::rethrow_exception(current.readFailure);
                     decideLine(line);
                 } catch (const db::Error&) {
                     // The writes of the lines before come first, as if each line were written as
@@ -200,6 +202,7 @@ void ConversionEngine::decideLine(LineReport& line) {
     values().requireDate();
     Known& known = *found->known;
     fillFound(line, found->foundBy, known.CodProd, known.CodGrade);
+    line.productsWithCode = found->productsWithCode;
     const LineDecision decision = decideReading(m_mode == Mode::Inventory, known.state,
                                                 line.itemCode, line.quantityText, line.number);
     line.outcome = decision.outcome;

@@ -64,6 +64,9 @@ struct LineReport {
     FoundBy foundBy = FoundBy::None;
     QString CodProd;
     QString CodGrade;
+    // How many products (product and grade, for a barcode) the search that found the code
+    // returned: the line went to the lowest key among them. 0 when no product was found.
+    int productsWithCode = 0;
     // Posted lines: the quantity, the stock on record (CompProd.Estoque, QuantKardex) and the
     // cost price (CompProd.PrecoCusto), both 0 where null.
     double quantity = 0.0;
@@ -199,9 +202,14 @@ private:
     // looked at.
     const Resolved* resolve(const QString& itemCode);
     const Resolved& remember(const QString& code, FoundBy foundBy, const QString& product,
-                             const QString& grade);
+                             const QString& grade, int productsWithCode = 0);
+    // The distinct products that a search's rows name, from the current row on; `grade` is -1
+    // for a search that names products only.
+    int productsFrom(db::Statement& query, int product, int grade);
+    // A product and grade as the engine compares keys: one text for keys the server holds equal.
+    QString keyOf(const QString& product, const QString& grade) const;
     // Resolves the distinct codes of a file in batches, one search at a time.
-    void resolveAll(const Readings& readings);
+    void resolveAll(std::span<const std::optional<Reading>> readings);
 
     // The count row of one product and grade, read once a run: a question between runs, and a
     // row that another workstation created while the run read ahead.
@@ -212,7 +220,10 @@ private:
     static QString insertFailure(const QString& CodProd, const QString& serverMessage);
 
     // What the lines of the file need, read in batches before the first line.
-    void readAhead(const Readings& readings, Mode mode);
+    void readAhead(std::span<const std::optional<Reading>> readings, Mode mode);
+    // Reads ahead so that a failure is the first line's, in file order, that fails: the lines
+    // before the one a failed read names are read again, and may fail first as they are decided.
+    void readAheadInFileOrder(const Readings& readings, Mode mode);
     // Runs one batch: should it fail, the failure is `line`'s.
     template <typename Batch> void forLine(int line, Batch&& batch);
     void createCountRows(const std::vector<Known*>& products);

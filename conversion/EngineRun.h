@@ -243,6 +243,7 @@ private:
 
 struct ConversionEngine::Resolved {
     FoundBy foundBy = FoundBy::None;
+    int productsWithCode = 0;
     // Null when the code names no product.
     Known* known = nullptr;
 };
@@ -284,6 +285,10 @@ struct ConversionEngine::Run {
     RunMemory memory;
     RunValues values;
     Statements statements;
+    // A read ahead that failed, raised when the run comes to the line it failed for, unless a
+    // line before fails first.
+    std::exception_ptr readFailure;
+    int readFailureLine = 0;
     std::optional<db::TransactionGuard> transaction;
 };
 

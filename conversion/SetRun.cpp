@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <QSqlQuery>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -104,7 +105,30 @@ ConversionEngine::Known& ConversionEngine::countRow(Known& known) {
     return known;
 }
 
-void ConversionEngine::readAhead(const Readings& readings, Mode mode) {
+void ConversionEngine::readAheadInFileOrder(const Readings& readings, Mode mode) {
+    Run& current = run();
+    // Not a db::Statement: a mark in the transaction, which some servers won't prepare.
+    QSqlQuery savepoint(m_database);
+    const bool canGoBack = savepoint.exec(QString::fromLatin1(db::sql::ReadAheadSavepoint));
+    std::span<const std::optional<Reading>> lines(readings);
+    for (;;) {
+        m_failedLine = 0;
+        try {
+            readAhead(lines, mode);
+            return;
+        } catch (const db::Error&) {
+            const int line = m_failedLine;
+            if (!canGoBack || line <= 1 ||
+                !savepoint.exec(QString::fromLatin1(db::sql::BackToReadAhead)))
+                throw;
+            current.readFailure = std::current_exception();
+            current.readFailureLine = line;
+            lines = lines.first(static_cast<size_t>(line - 1));
+        }
+    }
+}
+
+void ConversionEngine::readAhead(std::span<const std::optional<Reading>> readings, Mode mode) {
     resolveAll(readings);
     RunValues& entries = values();
     // A bad date fails the first line that finds a product, as that line is decided.

@@ -17,20 +17,25 @@ namespace db::sql {
 // The Processado a reading writes.
 #define COLETOR_OPEN "'" COLETOR_NOT_PROCESSED "'"
 
-// Barcode search; the item code is bound as :PCodBarra.
+// Barcode search; the item code is bound as :PCodBarra. A code that several rows share answers
+// with the lowest key among them, the same on every engine: each search below orders by the key.
 inline constexpr char BarcodeSearch[] = "Select CodProd, CodGrade          From ProdGrade          "
-                                        "          Where upper(ProdGrade.CodBarra) = :PCodBarra";
+                                        "          Where upper(ProdGrade.CodBarra) = :PCodBarra "
+                                        "Order By CodProd, CodGrade";
 // Reference search by Produto.Referencia.
 inline constexpr char ReferenceSearch1[] =
-    " Select CodProd, Grade From Produto        Where upper(Referencia) = :PReferencia ";
+    " Select CodProd, Grade From Produto        Where upper(Referencia) = :PReferencia "
+    "Order By CodProd";
 // Reference search by the manufacturer's reference.
 inline constexpr char ReferenceSearch2[] =
-    " Select CodProd, Grade From Produto     Where upper(Reffabricante) = :PReferencia ";
+    " Select CodProd, Grade From Produto     Where upper(Reffabricante) = :PReferencia "
+    "Order By CodProd";
 // Old reference, mapped to the current one through Relacionarefant.
 inline constexpr char ReferenceSearch3[] =
     " Select CodProd, Grade From Produto                                                  Inner "
     "Join Relacionarefant on Relacionarefant.ReferenciaAtual = Produto.Referencia  Where "
-    "upper(Relacionarefant.Referenciaantiga) = :PReferencia                       ";
+    "upper(Relacionarefant.Referenciaantiga) = :PReferencia                       "
+    "Order By Produto.CodProd";
 // Whether the count row of a found product is already processed.
 inline constexpr char ProcessedCheck[] =
     " Select Processado From Inventa       Where CodEmpresa = :PCodEmpresa And        DataInv    = "
@@ -106,21 +111,27 @@ struct Batched {
 };
 
 // The four searches of product resolution for a batch of upper-cased item codes: each row found
-// starts with the upper-cased column that matched, which names the code it answers.
+// starts with the upper-cased column that matched, which names the code it answers. Ordered by
+// the key, so that the first row for a code is the one its search of one code takes, whatever
+// plan the server chooses for the batch.
 inline constexpr Batched BarcodeSearches{
     "Select upper(CodBarra), CodProd, CodGrade From ProdGrade Where upper(CodBarra) In (", "?",
-    ", ", ")"};
+    ", ", ") Order By CodProd, CodGrade"};
 inline constexpr Batched ReferenceSearches1{
     "Select upper(Referencia), CodProd, Grade From Produto Where upper(Referencia) In (", "?", ", ",
-    ")"};
+    ") Order By CodProd"};
 inline constexpr Batched ReferenceSearches2{
     "Select upper(Reffabricante), CodProd, Grade From Produto Where upper(Reffabricante) In (", "?",
-    ", ", ")"};
+    ", ", ") Order By CodProd"};
 inline constexpr Batched ReferenceSearches3{
-    "Select upper(Relacionarefant.Referenciaantiga), CodProd, Grade From Produto Inner Join "
-    "Relacionarefant on Relacionarefant.ReferenciaAtual = Produto.Referencia Where "
+    "Select upper(Relacionarefant.Referenciaantiga), Produto.CodProd, Grade From Produto Inner "
+    "Join Relacionarefant on Relacionarefant.ReferenciaAtual = Produto.Referencia Where "
     "upper(Relacionarefant.Referenciaantiga) In (",
-    "?", ", ", ")"};
+    "?", ", ", ") Order By Produto.CodProd"};
+// A mark in a run's transaction before its reads ahead, which a failed read goes back to, so that
+// the transaction takes statements again.
+inline constexpr char ReadAheadSavepoint[] = "Savepoint ReadAhead";
+inline constexpr char BackToReadAhead[] = "Rollback To Savepoint ReadAhead";
 // Reads and writes of a batch of count rows or products: the statement's own values first
 // (company, date and document of a count row; the company of a product), then each row's product
 // and grade. An inventory run's read of its count rows adds the dialect's row lock.
