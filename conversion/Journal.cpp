@@ -14,10 +14,12 @@
 #include <QDateTime>
 #include <QDir>
 #include <QHash>
+#include <QLocale>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSysInfo>
 #include <algorithm>
+#include <array>
 #include <map>
 #include <tuple>
 
@@ -275,6 +277,65 @@ void RowCollector::add(const LineReport& line) {
     m_rows.push_back({line.CodProd, line.CodGrade, line.quantity, line.rowCreated, {}, {}});
 }
 
+namespace {
+
+// An element of an array's text: quoted, so that no code can end it or the array.
+void appendArrayText(QString& array, const QString& text) {
+    array += QLatin1Char('"');
+    for (const QChar each : text) {
+        if (each == QLatin1Char('"') || each == QLatin1Char('\\'))
+            array += QLatin1Char('\\');
+        array += each;
+    }
+    array += QLatin1Char('"');
+}
+
+// The shortest text that reads back as the same double: an undo puts a count back to the bit.
+void appendArrayNumber(QString& array, const std::optional<double>& number) {
+    if (number)
+        array += QString::number(*number, 'g', QLocale::FloatingPointShortest);
+    else
+        array += QLatin1String("NULL");
+}
+
+// The rows as one array a column, in statements of a bounded size.
+void writeAsArrays(const QSqlDatabase& database, const db::Dialect& dialect, const char* text,
+                   const db::BoundValue& id, const std::vector<const RowRecord*>& rows) {
+    constexpr size_t RowsAStatement = 8192;
+    const Prepared insert = prepare(database, dialect, text);
+    for (size_t from = 0; from < rows.size(); from += RowsAStatement) {
+        const size_t to = std::min(rows.size(), from + RowsAStatement);
+        std::array<QString, 6> columns;
+        for (QString& column : columns) {
+            column.reserve(static_cast<qsizetype>(24 * (to - from)));
+            column += QLatin1Char('{');
+        }
+        for (size_t at = from; at < to; ++at) {
+            const RowRecord& row = *rows[at];
+            if (at > from)
+                for (QString& column : columns)
+                    column += QLatin1Char(',');
+            appendArrayText(columns[0], row.CodProd);
+            appendArrayText(columns[1], row.CodGrade);
+            appendArrayNumber(columns[2], row.quantity);
+            columns[3] += QLatin1String(row.created ? "S" : "N");
+            appendArrayNumber(columns[4], row.before);
+            appendArrayNumber(columns[5], row.after);
+        }
+        std::vector<db::BoundValue> values;
+        values.reserve(columns.size());
+        insert->bind(0, id);
+        for (QString& column : columns) {
+            column += QLatin1Char('}');
+            const int at = static_cast<int>(values.size()) + 1;
+            insert->bind(at, values.emplace_back(column));
+        }
+        insert->execute();
+    }
+}
+
+} // namespace
+
 void write(const QSqlDatabase& database, const db::Dialect& dialect,
            const std::vector<RunRecord>& entries, const std::vector<RowRecord>& rows) {
     // A run of one file is written as journals without lotes know it.
@@ -323,9 +384,13 @@ void write(const QSqlDatabase& database, const db::Dialect& dialect,
         }
         return;
     }
+    const db::BoundValue id(entries.front().id);
+    if (const char* arrays = dialect.journalRowArrays()) {
+        writeAsArrays(database, dialect, arrays, id, inKeyOrder);
+        return;
+    }
     // In batches of a few sizes, each prepared once: a row costs a bind, not a statement, and on
     // a server not a round trip.
-    const db::BoundValue id(entries.front().id);
     const db::BoundValue created(QStringLiteral("S")), added(QStringLiteral("N"));
     const db::BoundValue none(countValue(std::nullopt));
     std::map<int, Prepared> statements;

@@ -298,6 +298,7 @@ public:
     const char* rowLock() const override { return " For Update"; }
     const sql::SetWrites& setWrites() const override { return sql::PostgresSetWrites; }
     const sql::KeyedBatches& keyedBatches() const override { return sql::KeyedByValues; }
+    const char* journalRowArrays() const override { return sql::PostgresJournalInsertArrays; }
 
     // A COMMIT that fails ends the transaction whatever the reason.
     bool failedCommitEndsTransaction() const override { return true; }

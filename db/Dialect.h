@@ -83,6 +83,9 @@ public:
     virtual const sql::KeyedBatches& keyedBatches() const { return sql::KeyedByOr; }
     // The journal's insert of a run's rows in batches.
     virtual const sql::Batched& journalRowInserts() const { return sql::JournalInsertRows; }
+    // The journal's insert of a run's rows as one array a column, where the engine has arrays;
+    // null where it has none.
+    virtual const char* journalRowArrays() const { return nullptr; }
     // Whether the engine compares texts without their trailing blanks ('A' = 'A  '), so that a
     // row a batch finds answers every code that differs from it only there.
     virtual bool ignoresTrailingBlanks() const { return false; }

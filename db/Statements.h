@@ -341,6 +341,13 @@ inline constexpr Batched FirebirdJournalInsertRows{
     "Double Precision), Cast(? As Char(1)), Cast(? As Double Precision), Cast(? As Double "
     "Precision) From RDB$DATABASE",
     " Union All ", ""};
+// PostgreSQL takes a run's rows as one array a column: a statement of thousands of rows costs
+// one round trip and one parse, where rows of bound values cost a parse of every value.
+inline constexpr char PostgresJournalInsertArrays[] =
+    "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou, Antes, Depois) "
+    "Select Cast(? As Varchar(36)), r.* From Unnest(Cast(? As Varchar[]), Cast(? As Varchar[]), "
+    "Cast(? As Double Precision[]), Cast(? As Char(1)[]), Cast(? As Double Precision[]), Cast(? "
+    "As Double Precision[])) As r";
 // A run of several files: each file's entry carries the id of the first, which holds the rows.
 inline constexpr char JournalInsertRunInLote[] =
     "Insert Into ConvColetor (IdConv, DataHora, Estacao, Usuario, Modo, CodEmpresa, CodCausa, "
