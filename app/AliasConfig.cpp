@@ -3,10 +3,95 @@
 #include "db/Errors.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
+#ifdef Q_OS_WIN
+// Qt's switch for reading a file's permissions from its access list.
+extern Q_CORE_EXPORT int qt_ntfs_permission_lookup;
+#endif
+
 namespace app {
+
+namespace {
+
+// A user name or a password: a value with a comma must be quoted, or the INI format would take
+// it for a list and hand back something else.
+std::optional<QString> loginValue(const QSettings& file, const QString& key, const QString& where) {
+    if (!file.contains(key))
+        return std::nullopt;
+    const QVariant value = file.value(key);
+    if (value.typeId() == QMetaType::QStringList)
+        throw db::Error(QStringLiteral("%1= %2 tem vírgula: escreva o valor entre aspas (\\\" e "
+                                       "\\\\ dentro delas para aspas e barra invertida).")
+                            .arg(key, where));
+    return value.toString();
+}
+
+// Whether anyone but the file's owner may read it.
+bool othersMayRead(const QString& path) {
+#ifdef Q_OS_WIN
+    ++qt_ntfs_permission_lookup;
+    const bool readable = QFileInfo(path).permissions() & QFileDevice::ReadOther;
+    --qt_ntfs_permission_lookup;
+    return readable;
+#else
+    return QFileInfo(path).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther);
+#endif
+}
+
+// Usuario= and Senha= of the alias's section, then those of the file Credenciais= names (a path
+// relative to the alias file's folder), which only its owner may read.
+void readLogin(QSettings& file, const QString& alias, db::Login& login) {
+    const QString aliasFile = QDir::toNativeSeparators(AliasConfig::filePath());
+    const QString inAlias = QStringLiteral("do alias %1 em %2").arg(alias, aliasFile);
+    const QString userKey = QStringLiteral("Usuario");
+    const QString passwordKey = QStringLiteral("Senha");
+    const QString aliasPlace = QStringLiteral("no alias %1 em %2").arg(alias, aliasFile);
+    if (const auto user = loginValue(file, userKey, aliasPlace))
+        login.user = {*user, db::LoginOrigin::Alias, QStringLiteral("Usuario= ") + inAlias};
+    if (const auto password = loginValue(file, passwordKey, aliasPlace))
+        login.password = {*password, db::LoginOrigin::Alias, QStringLiteral("Senha= ") + inAlias};
+    const QString named = file.value(QStringLiteral("Credenciais")).toString();
+    if (named.isEmpty() || (login.user.given() && login.password.given()))
+        return;
+    const QString path =
+        QDir::toNativeSeparators(QFileInfo(AliasConfig::filePath())
+                                     .dir()
+                                     .absoluteFilePath(QDir::fromNativeSeparators(named)));
+    QFile readable(path);
+    if (!readable.open(QIODevice::ReadOnly))
+        throw db::Error(QStringLiteral("O arquivo de credenciais %1 (Credenciais= %2) não pôde ser "
+                                       "lido: %3")
+                            .arg(path, inAlias, readable.errorString()));
+    if (othersMayRead(path))
+#ifdef Q_OS_WIN
+        throw db::Error(QStringLiteral("O arquivo de credenciais %1 (Credenciais= %2) pode ser "
+                                       "lido por outros usuários: tire o acesso de Todos "
+                                       "(Everyone) em Propriedades > Segurança, deixando-o só "
+                                       "para o seu dono, e abra o programa de novo.")
+                            .arg(path, inAlias));
+#else
+        throw db::Error(QStringLiteral("O arquivo de credenciais %1 (Credenciais= %2) pode ser "
+                                       "lido por outros usuários: deixe-o legível só pelo seu "
+                                       "dono (chmod 600 %1) e abra o programa de novo.")
+                            .arg(path, inAlias));
+#endif
+    const QSettings credentials(path, QSettings::IniFormat);
+    const QString inFile = QStringLiteral("no arquivo de credenciais %1").arg(path);
+    if (!login.user.given()) {
+        if (const auto user = loginValue(credentials, userKey, inFile))
+            login.user = {*user, db::LoginOrigin::CredentialsFile, path};
+    }
+    if (!login.password.given()) {
+        if (const auto password = loginValue(credentials, passwordKey, inFile))
+            login.password = {*password, db::LoginOrigin::CredentialsFile, path};
+    }
+}
+
+} // namespace
 
 QString AliasConfig::filePath() {
     const QString fromEnvironment = qEnvironmentVariable("CONVERSOR_ALIASES");
@@ -43,6 +128,7 @@ db::AliasSettings AliasConfig::settingsFor(const QString& alias) {
                             .arg(alias, driver, filePath()));
     settings.serverName = file.value(QStringLiteral("ServerName"), settings.serverName).toString();
     settings.connectOptions = file.value(QStringLiteral("Options")).toString();
+    readLogin(file, alias, settings.login);
     if (file.contains(QStringLiteral("Espera"))) {
         const QString wait = file.value(QStringLiteral("Espera")).toString();
         const auto limit = db::waitSeconds(wait);

@@ -36,6 +36,37 @@ qint32 turnKey(const QString& company) {
     return qint32(hash);
 }
 
+// A variable of the server's client, where it is set and not empty.
+LoginPart environment(const char* name) {
+    const QString value = qEnvironmentVariable(name);
+    if (value.isEmpty())
+        return {};
+    return {value, LoginOrigin::Environment, QString::fromLatin1(name)};
+}
+
+// The PostgreSQL client's password file, as the client library looks for it; empty where there
+// is none it would read: on Unix it passes over one that others may read.
+QString passwordFile() {
+    QString file = qEnvironmentVariable("PGPASSFILE");
+    if (file.isEmpty()) {
+#ifdef Q_OS_WIN
+        file = qEnvironmentVariable("APPDATA") + QStringLiteral("/postgresql/pgpass.conf");
+#else
+        file = QDir::homePath() + QStringLiteral("/.pgpass");
+#endif
+    }
+    const QFileInfo info(file);
+    if (!info.isFile())
+        return {};
+#ifndef Q_OS_WIN
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (info.permissions() & others)
+        return {};
+#endif
+    return file;
+}
+
 class SqliteDialect final : public Dialect {
 public:
     QString name() const override { return QStringLiteral("SQLite"); }
@@ -54,6 +85,7 @@ public:
     QString databaseFile(const QSqlDatabase& database) const override {
         return QUrl(database.databaseName()).toLocalFile();
     }
+    bool logsIn() const override { return false; }
 
     // Dates are stored as ISO texts, so that equal dates compare equal as text.
     QVariant date(const QDate& date) const override {
@@ -135,6 +167,13 @@ public:
         database.setDatabaseName(path);
         // Texts travel as UTF-8 whatever the database's own character set.
         database.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
+    }
+
+    // Qt's driver always puts a user and a password into the connection, empty ones too, and
+    // the client then reads no variable of its own: the program reads them and passes them on.
+    LoginPart clientUser() const override { return environment("ISC_USER"); }
+    LoginPart clientPassword(const QSqlDatabase&, const QString&) const override {
+        return environment("ISC_PASSWORD");
     }
 
     // A parameter compared with a column takes the column's length, and a longer item code would
@@ -239,6 +278,20 @@ public:
             host = host.left(colon);
         }
         database.setHostName(host);
+    }
+
+    // Qt's driver leaves an empty user or password out of the connection, and the client
+    // library then finds them in its variables and its password file; the program only says
+    // where they will come from, and passes no password of its own over them.
+    LoginPart clientUser() const override { return environment("PGUSER"); }
+    LoginPart clientPassword(const QSqlDatabase& database, const QString& user) const override {
+        if (!qEnvironmentVariableIsEmpty("PGPASSWORD"))
+            return {QString(), LoginOrigin::Environment, QStringLiteral("PGPASSWORD")};
+        const QString file = passwordFile();
+        if (file.isEmpty() || !pgpassPassword(file, database.hostName(), database.port(),
+                                              database.databaseName(), user))
+            return {};
+        return {QString(), LoginOrigin::ClientFile, QDir::toNativeSeparators(file)};
     }
 
     // The driver sends a date and time in UTC, which a column without time zone would keep as

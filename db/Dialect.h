@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Login.h"
 #include "Statements.h"
 
 #include <QDateTime>
@@ -46,6 +47,17 @@ public:
     // The file that is the database, where the engine runs in the program's own process; empty
     // for a server's database.
     virtual QString databaseFile(const QSqlDatabase&) const { return {}; }
+    // Whether the engine logs in at all: a SQLite file has no users.
+    virtual bool logsIn() const { return true; }
+    // The user and the password that the server's own ways give (its environment variables, its
+    // client's password file), for a connection whose host, port and database are set; none
+    // where there is none. A password the client library reads itself comes without its value.
+    virtual LoginPart clientUser() const { return {}; }
+    virtual LoginPart clientPassword(const QSqlDatabase& database, const QString& user) const {
+        Q_UNUSED(database);
+        Q_UNUSED(user);
+        return {};
+    }
 
     // How a date and a date-and-time are bound; engines with native types take them as they are.
     virtual QVariant date(const QDate& date) const { return date; }

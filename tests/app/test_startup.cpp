@@ -1,6 +1,7 @@
 #include "app/ConfigFile.h"
 #include "app/Startup.h"
 #include "db/Connection.h"
+#include "db/Errors.h"
 #include "db/LookupQuery.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
@@ -12,6 +13,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSqlQuery>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -247,6 +251,83 @@ private slots:
                                 "causas não podem ser conferidas e nenhuma conversão pode ser "
                                 "feita. Corrija a conexão como diz o aviso da abertura e abra o "
                                 "programa de novo."));
+    }
+
+    // A user of the server logs in from each place a login may come from, and the built-in
+    // user does not take the place of the server's own ways.
+    void loginFromEachSource_data() {
+        QTest::addColumn<QString>("source");
+        QTest::newRow("Usuario= and Senha= of the alias") << "alias";
+        QTest::newRow("the credentials file") << "file";
+        QTest::newRow("the server's variables") << "variables";
+        QTest::newRow("PostgreSQL's password file") << "pgpass";
+    }
+    void loginFromEachSource() {
+        QFETCH(QString, source);
+        TestDatabase database;
+        if (!database.dialect().logsIn())
+            QSKIP("a SQLite file has no users");
+        const bool postgres = database.dialect().name() == QLatin1String("PostgreSQL");
+        if (source == QLatin1String("pgpass") && !postgres)
+            QSKIP("PostgreSQL's alone");
+        const QString password = QStringLiteral("s3nha:secreta");
+        const QString user = database.addUser(password);
+        QTemporaryDir dir;
+        QDir::setCurrent(dir.path());
+        database.pointToolAt(dir.path());
+        QSettings alias(database.aliasFile(), QSettings::IniFormat);
+        QStringList variables;
+        if (source == QLatin1String("alias")) {
+            alias.setValue(QStringLiteral("Telvaro/Usuario"), user);
+            alias.setValue(QStringLiteral("Telvaro/Senha"), password);
+        } else if (source == QLatin1String("file")) {
+            testfiles::write(dir.filePath(QStringLiteral("cred.ini")),
+                             "Usuario=" + user.toUtf8() + "\nSenha=" + password.toUtf8() + "\n");
+            QFile::setPermissions(dir.filePath(QStringLiteral("cred.ini")),
+                                  QFile::ReadOwner | QFile::WriteOwner);
+            alias.setValue(QStringLiteral("Telvaro/Credenciais"),
+                           dir.filePath(QStringLiteral("cred.ini")));
+        } else if (source == QLatin1String("variables")) {
+            variables = postgres ? QStringList{"PGUSER", "PGPASSWORD"}
+                                 : QStringList{"ISC_USER", "ISC_PASSWORD"};
+        } else {
+            // host:port:database:user:password, the colon in the password escaped.
+            const QStringList server = database.serverName().split(QRegularExpression("[:/]"));
+            testfiles::write(dir.filePath(QStringLiteral("pgpass")),
+                             QStringList({server[0], server[1], server[2], user,
+                                          QString(password).replace(u':', "\\:")})
+                                 .join(u':')
+                                 .toUtf8());
+            QFile::setPermissions(dir.filePath(QStringLiteral("pgpass")),
+                                  QFile::ReadOwner | QFile::WriteOwner);
+            qputenv("PGPASSFILE", dir.filePath(QStringLiteral("pgpass")).toLocal8Bit());
+            variables = QStringList{"PGUSER", "PGPASSFILE"};
+            qputenv("PGUSER", user.toUtf8());
+        }
+        alias.sync();
+        if (source == QLatin1String("variables")) {
+            qputenv(qPrintable(variables[0]), user.toUtf8());
+            qputenv(qPrintable(variables[1]), password.toUtf8());
+        }
+        db::Connection connection(
+            QStringLiteral("Telvaro"), QStringLiteral("login"),
+            {QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk")});
+        QString failure;
+        try {
+            app::Startup().open(connection, {});
+        } catch (const db::Error& error) {
+            failure = error.message();
+        }
+        for (const QString& variable : std::as_const(variables))
+            qunsetenv(qPrintable(variable));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QSqlQuery who(connection.database());
+        QVERIFY(who.exec(postgres ? QStringLiteral("Select current_user")
+                                  : QStringLiteral("Select CURRENT_USER From RDB$DATABASE")));
+        QVERIFY(who.next());
+        QCOMPARE(who.value(0).toString().trimmed(), user);
+        QVERIFY(connection.login().password.value.isEmpty());
+        connection.close();
     }
 
     void unreadableCaminhoDirIsReported() {
