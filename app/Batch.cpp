@@ -4,6 +4,7 @@
 #include "BatchJournal.h"
 #include "BatchOptions.h"
 #include "BatchUncounted.h"
+#include "BatchVerify.h"
 #include "ConsoleText.h"
 #include "DemoFolder.h"
 #include "Startup.h"
@@ -439,6 +440,9 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
             break;
         case Task::Prepare:
             ending = prepareDatabase(parser.isSet(options.yes), json);
+            break;
+        case Task::Verify:
+            ending = verify(json);
             break;
         case Task::Demo:
             ending = makeDemo(parser.value(options.demo), json);

@@ -144,11 +144,23 @@ QString description(const Options& options) {
                "     --simular só avisa)\n"
                "  8  outra estação está convertendo ou o banco de dados está bloqueado: nada foi\n"
                "     gravado, tente de novo mais tarde\n"
+
                "\n"
                "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação "
                "de\n"
                "saída em \"situacao\" e, num erro, a mensagem em \"erro\" e o texto do próprio\n"
-               "servidor, quando houver, em \"detalhe\".");
+               "servidor, quando houver, em \"detalhe\".\n"
+               "\n"
+               "Situação de saída de --verificar:\n"
+               "  0  tudo certo\n"
+               "  1  só avisos (o diário ausente, o desfazer sem permissão de apagar)\n"
+               "  3  sem conexão com o banco de dados\n"
+               "  9  o banco abre, mas falta uma tabela, a permissão de ler ou gravar uma delas "
+               "ou\n"
+               "     a biblioteca cliente do servidor\n"
+               "\n"
+               "--verificar escreve uma linha por item, que começa pelo veredito: ok, info (só\n"
+               "informação), aviso (funciona, com uma ressalva) ou falha.");
 }
 
 // No date is today, as in the window; anything else is completed and checked as the date field
@@ -199,7 +211,7 @@ std::optional<Command> chosenCommand(const QCommandLineParser& parser, const Opt
             throw Failure{BadUsage, QStringLiteral("Peça uma coisa só: a conversão, "
                                                    "--nao-contados, --zerar-nao-contados, "
                                                    "--historico, --desfazer, --preparar-banco, "
-                                                   "--demo ou --version.")};
+                                                   "--verificar, --demo ou --version.")};
         if (!chosen)
             chosen = command;
     }

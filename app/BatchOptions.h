@@ -31,7 +31,17 @@ struct Options;
 QString description(const Options& options);
 
 // What a line of the batch mode asks for.
-enum class Task { Conversion, Uncounted, ZeroUncounted, History, Undo, Prepare, Demo, Version };
+enum class Task {
+    Conversion,
+    Uncounted,
+    ZeroUncounted,
+    History,
+    Undo,
+    Prepare,
+    Verify,
+    Demo,
+    Version
+};
 
 // A command, named by the option that asks for it, and the options it takes: any other option
 // on its line is refused, so that none is silently ignored. Its usage line in the help comes
@@ -117,6 +127,11 @@ struct Options {
         QStringLiteral("Grava a contagem 0 de cada produto que --nao-contados lista, com a causa "
                        "dada, numa transação só; entra no diário como uma conversão, que "
                        "--desfazer desfaz.")};
+    QCommandLineOption verify{
+        QStringLiteral("verificar"),
+        QStringLiteral("Confere a instalação, uma linha por item: o banco de dados e de onde veio "
+                       "o nome dele, o usuário, as tabelas e as permissões de ler e gravar cada "
+                       "uma (sem gravar nada), o diário e as bibliotecas cliente dos servidores.")};
     QCommandLineOption demo{
         QStringLiteral("demo"),
         QStringLiteral("Cria a pasta de demonstração PASTA: um banco SQLite com dados de "
@@ -131,7 +146,7 @@ struct Options {
     QList<QCommandLineOption> all() const {
         return {version, inventory, openingStock, uncounted, zeroUncounted, company, cause,
                 date,    dryRun,    rejections,   report,    json,          again,   prepare,
-                yes,     history,   undo,         demo,      wait};
+                yes,     history,   undo,         verify,    demo,          wait};
     }
     QList<QCommandLineOption> withValue() const {
         return {inventory,  openingStock, company, cause, date,
@@ -152,6 +167,7 @@ struct Options {
             {Task::History, history, {}, {company, date, json}},
             {Task::Undo, undo, {}, {dryRun, json}},
             {Task::Prepare, prepare, {}, {yes, json}},
+            {Task::Verify, verify, {}, {json}},
             {Task::Demo, demo, {}, {json}},
             {Task::Version, version, {}, {json}},
         };

@@ -17,66 +17,89 @@ db::Connection* Startup::newConnection(QObject* owner) const {
         {QStringLiteral("USERNAME=SYSBDA"), QStringLiteral("PASSWORD=plombiruk")}, owner);
 }
 
+QString originText(const DatabaseOrigin& origin, const QString& alias) {
+    const QString directory = QDir::toNativeSeparators(QFileInfo(origin.configPath).path());
+    switch (origin.source) {
+    case DatabaseOrigin::Source::ConfigFile:
+        return QStringLiteral("da primeira linha de %1.").arg(origin.configPath);
+    case DatabaseOrigin::Source::Alias:
+        return QStringLiteral("do alias %1 em %2 (não há %3 em %4).")
+            .arg(alias, origin.aliasFile, QString::fromLatin1(ConfigFileName), directory);
+    case DatabaseOrigin::Source::Default:
+        break;
+    }
+    return QStringLiteral("o padrão: não há %1 em %2 nem alias %3 em %4.")
+        .arg(QString::fromLatin1(ConfigFileName), directory, alias, origin.aliasFile);
+}
+
 namespace {
 // Where the tool looked for its database, for a failed start: the server name and where it came
 // from (Caminho.Dir, the alias file or the default), and what to change.
-QString whatWasTried(const db::Connection& connection, const db::AliasSettings& settings,
-                     const QString& configPath, bool lookupFailed) {
-    const QString fromConfig = connection.param(QStringLiteral("SERVER NAME"));
-    QString server = fromConfig.isEmpty() ? settings.serverName : fromConfig;
-    // A SQLite file name is read from the working directory.
-    if (settings.dialect->name() == QLatin1String("SQLite"))
-        server = QFileInfo(server).absoluteFilePath();
-    const QString aliasFile = AliasConfig::filePath();
-    const QString directory = QFileInfo(configPath).absolutePath();
+QString whatWasTried(const db::Connection& connection, const DatabaseOrigin& origin,
+                     bool lookupFailed) {
     const QString tried = QStringLiteral("Banco de dados tentado: %1 em \"%2\", ")
-                              .arg(settings.dialect->name(), server);
-    QString source;
+                              .arg(origin.settings.dialect->name(), origin.serverName);
     QString toDo;
-    if (!fromConfig.isEmpty()) {
-        source = QStringLiteral("da primeira linha de %1.").arg(configPath);
+    switch (origin.source) {
+    case DatabaseOrigin::Source::ConfigFile:
         toDo = QStringLiteral("Confira a primeira linha de %1 e se o banco de dados está "
                               "acessível.")
-                   .arg(configPath);
-    } else if (AliasConfig::defines(connection.alias())) {
-        source =
-            QStringLiteral("do alias %1 em %2 (não há %3 em %4).")
-                .arg(connection.alias(), aliasFile, QString::fromLatin1(ConfigFileName), directory);
+                   .arg(origin.configPath);
+        break;
+    case DatabaseOrigin::Source::Alias:
         toDo = QStringLiteral("Confira o alias %1 em %2 e se o servidor está no ar.")
-                   .arg(connection.alias(), aliasFile);
-    } else {
-        source =
-            QStringLiteral("o padrão: não há %1 em %2 nem alias %3 em %4.")
-                .arg(QString::fromLatin1(ConfigFileName), directory, connection.alias(), aliasFile);
+                   .arg(connection.alias(), origin.aliasFile);
+        break;
+    case DatabaseOrigin::Source::Default:
         toDo = QStringLiteral("Abra o programa na pasta que tem o %1 do banco de dados, ponha "
                               "nesta pasta um %1 com o local do banco de dados na primeira "
                               "linha, ou configure o alias %2 em %3.")
-                   .arg(QString::fromLatin1(ConfigFileName), connection.alias(), aliasFile);
+                   .arg(QString::fromLatin1(ConfigFileName), connection.alias(), origin.aliasFile);
+        break;
     }
     if (lookupFailed)
         toDo = QStringLiteral("O banco de dados abriu, mas não tem as tabelas de empresas e "
                               "causas: confira se é o banco de dados de estoque da empresa.");
-    return tried + source + QLatin1Char('\r') + toDo;
+    return tried + originText(origin, connection.alias()) + QLatin1Char('\r') + toDo;
 }
 } // namespace
 
-void Startup::open(db::Connection& connection, const QList<db::LookupQuery*>& lookups) const {
-    const QString configPath = configPathFor(QDir::currentPath());
-    if (QFileInfo::exists(configPath)) {
-        const QString serverName = readFirstLine(configPath);
+DatabaseOrigin Startup::locate(db::Connection& connection) const {
+    DatabaseOrigin origin;
+    origin.configPath = QDir::toNativeSeparators(configPathFor(QDir::currentPath()));
+    origin.aliasFile = QDir::toNativeSeparators(AliasConfig::filePath());
+    if (QFileInfo::exists(origin.configPath)) {
+        const QString serverName = readFirstLine(origin.configPath);
         connection.close();
         connection.setParam(QStringLiteral("SERVER NAME"), serverName);
     }
-    const db::AliasSettings settings = AliasConfig::settingsFor(connection.alias());
+    origin.settings = AliasConfig::settingsFor(connection.alias());
+    origin.serverName = connection.param(QStringLiteral("SERVER NAME"));
+    if (!origin.serverName.isEmpty()) {
+        origin.source = DatabaseOrigin::Source::ConfigFile;
+    } else {
+        origin.serverName = origin.settings.serverName;
+        origin.source = AliasConfig::defines(connection.alias()) ? DatabaseOrigin::Source::Alias
+                                                                 : DatabaseOrigin::Source::Default;
+    }
+    // A SQLite file name is read from the working directory.
+    if (!origin.settings.dialect->logsIn())
+        origin.serverName =
+            QDir::toNativeSeparators(QFileInfo(origin.serverName).absoluteFilePath());
+    return origin;
+}
+
+void Startup::open(db::Connection& connection, const QList<db::LookupQuery*>& lookups) const {
+    const DatabaseOrigin origin = locate(connection);
     bool opened = false;
     try {
-        connection.open(settings);
+        connection.open(origin.settings);
         opened = true;
         for (db::LookupQuery* lookup : lookups)
             lookup->open(connection.database(), connection.dialect());
     } catch (const db::DatabaseError& error) {
         throw db::DatabaseError(error.message() + QLatin1Char('\r') +
-                                whatWasTried(connection, settings, configPath, opened));
+                                whatWasTried(connection, origin, opened));
     }
 }
 

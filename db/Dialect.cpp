@@ -87,6 +87,40 @@ public:
     }
     bool logsIn() const override { return false; }
 
+    // A file has no privileges: the tables are read, and written without a row in a
+    // transaction rolled back, with the database's header written too, which a read-only file
+    // or folder refuses.
+    access::TableAccess tableAccess(QSqlDatabase& database, const QString& table) const override {
+        access::TableAccess result;
+        QSqlQuery query(database);
+        query.prepare(QStringLiteral("Select name From sqlite_master Where type In ('table', "
+                                     "'view') And name = ? Collate NoCase"));
+        query.addBindValue(table);
+        if (!query.exec()) {
+            result.unknown = query.lastError().text();
+            return result;
+        }
+        result.exists = query.next();
+        if (!result.exists)
+            return result;
+        const QString name = u'"' + query.value(0).toString() + u'"';
+        if (query.exec(QStringLiteral("Select * From %1 Where 0 = 1").arg(name)))
+            result.granted |= access::Read;
+        if (const QSqlError error = beginTransaction(database); error.isValid()) {
+            result.unknown = error.text();
+            return result;
+        }
+        int version = 0;
+        if (query.exec(QStringLiteral("PRAGMA user_version")) && query.next())
+            version = query.value(0).toInt();
+        if (query.exec(QStringLiteral("Insert Into %1 Select * From %1 Where 0 = 1").arg(name)) &&
+            query.exec(QStringLiteral("Delete From %1 Where 0 = 1").arg(name)) &&
+            query.exec(QStringLiteral("PRAGMA user_version = %1").arg(version)))
+            result.granted |= access::Insert | access::Update | access::Delete;
+        query.exec(QStringLiteral("ROLLBACK"));
+        return result;
+    }
+
     // Dates are stored as ISO texts, so that equal dates compare equal as text.
     QVariant date(const QDate& date) const override {
         return date.toString(QStringLiteral("yyyy-MM-dd"));
@@ -182,6 +216,55 @@ public:
         static const QRegularExpression searched(QStringLiteral(":(PCodBarra|PReferencia)\\b"));
         QString result = text;
         return result.replace(searched, QStringLiteral("CAST(:\\1 AS VARCHAR(8191))"));
+    }
+
+    // The user's grants and PUBLIC's, and the role's; the administrator, the database's owner
+    // and the RDB$ADMIN role have every right.
+    access::TableAccess tableAccess(QSqlDatabase& database, const QString& table) const override {
+        access::TableAccess result;
+        QSqlQuery query(database);
+        query.prepare(QStringLiteral("Select 1 From RDB$RELATIONS Where RDB$RELATION_NAME = ?"));
+        query.addBindValue(table.toUpper());
+        if (!query.exec()) {
+            result.unknown = query.lastError().text();
+            return result;
+        }
+        result.exists = query.next();
+        if (!result.exists)
+            return result;
+        if (query.exec(QStringLiteral("Select 1 From RDB$DATABASE Where CURRENT_USER = 'SYSDBA' "
+                                      "Or CURRENT_ROLE = 'RDB$ADMIN' Or CURRENT_USER = (Select "
+                                      "MON$OWNER From MON$DATABASE)")) &&
+            query.next()) {
+            result.granted = access::Read | access::Insert | access::Update | access::Delete;
+            return result;
+        }
+        query.prepare(QStringLiteral(
+            "Select Distinct Trim(RDB$PRIVILEGE) From RDB$USER_PRIVILEGES Where "
+            "RDB$RELATION_NAME = ? And RDB$OBJECT_TYPE = 0 And ((RDB$USER_TYPE = 8 And "
+            "RDB$USER In (CURRENT_USER, 'PUBLIC')) Or (RDB$USER_TYPE = 13 And RDB$USER = "
+            "CURRENT_ROLE))"));
+        query.addBindValue(table.toUpper());
+        if (!query.exec()) {
+            result.unknown = query.lastError().text();
+            return result;
+        }
+        const std::pair<const char*, access::Privilege> letters[] = {{"S", access::Read},
+                                                                     {"I", access::Insert},
+                                                                     {"U", access::Update},
+                                                                     {"D", access::Delete}};
+        while (query.next()) {
+            for (const auto& [letter, privilege] : letters) {
+                if (query.value(0).toString() == QLatin1String(letter))
+                    result.granted |= privilege;
+            }
+        }
+        return result;
+    }
+    bool turnLocksCompanyRow() const override { return true; }
+    // SQLCODE -551: no permission for an access to a table.
+    bool isPermissionDenied(const QSqlError& error) const override {
+        return error.nativeErrorCode() == QLatin1String("-551");
     }
 
     // SQLCODE -913: a lock conflict, or rows another transaction changed while this one waited.
@@ -325,6 +408,33 @@ public:
             return {false, query.lastError()};
         return {query.value(0).toBool(), {}};
     }
+    // The server's own answer for the connection's role, its groups and PUBLIC included.
+    access::TableAccess tableAccess(QSqlDatabase& database, const QString& table) const override {
+        access::TableAccess result;
+        QSqlQuery query(database);
+        query.prepare(QStringLiteral(
+            "Select has_table_privilege(r, 'SELECT'), has_table_privilege(r, 'INSERT'), "
+            "has_table_privilege(r, 'UPDATE'), has_table_privilege(r, 'DELETE') From (Select "
+            "to_regclass(?::text) As r) t Where r Is Not Null"));
+        query.addBindValue(table);
+        if (!query.exec()) {
+            result.unknown = query.lastError().text();
+            return result;
+        }
+        result.exists = query.next();
+        const access::Privilege order[] = {access::Read, access::Insert, access::Update,
+                                           access::Delete};
+        for (int i = 0; result.exists && i < 4; ++i) {
+            if (query.value(i).toBool())
+                result.granted |= order[i];
+        }
+        return result;
+    }
+    // insufficient_privilege.
+    bool isPermissionDenied(const QSqlError& error) const override {
+        return error.nativeErrorCode() == QLatin1String("42501");
+    }
+
     // lock_not_available, deadlock_detected, serialization_failure.
     bool isLockConflict(const QSqlError& error) const override {
         const QString code = error.nativeErrorCode();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Access.h"
 #include "Login.h"
 #include "Statements.h"
 
@@ -57,6 +58,17 @@ public:
         Q_UNUSED(database);
         Q_UNUSED(user);
         return {};
+    }
+
+    // What the connection's user may do with a table, read from the server's own privileges, or
+    // where the engine has none, from writes that change no row in a transaction rolled back.
+    virtual access::TableAccess tableAccess(QSqlDatabase& database, const QString& table) const = 0;
+    // Whether a run takes the company's turn by locking its row of Filiais.
+    virtual bool turnLocksCompanyRow() const { return false; }
+    // Whether a refusal is for want of a privilege on a table.
+    virtual bool isPermissionDenied(const QSqlError& error) const {
+        Q_UNUSED(error);
+        return false;
     }
 
     // How a date and a date-and-time are bound; engines with native types take them as they are.
