@@ -76,7 +76,7 @@ private slots:
 
         db::LookupQuery lookup(QStringLiteral("Fixos"),
                                QStringLiteral("Select Codigo, Nome From Fixos"),
-                               QStringLiteral("Codigo"));
+                               QStringLiteral("Fixos"), QStringLiteral("Codigo"));
         lookup.open(database.database(), database.dialect());
         QVERIFY(lookup.locate(QStringLiteral("01")));
         QCOMPARE(lookup.fieldText(QStringLiteral("Codigo")), QStringLiteral("01"));
