@@ -2,7 +2,8 @@
 # Makes the Windows installer, installs it silently into a fresh Wine prefix, checks that exactly
 # the program's files land in Program Files with a Start menu entry and an "Apps & features" entry,
 # converts the demo file with the installed program as a script would from cmd.exe, opens the
-# window on it when a display is there, and uninstalls.
+# window on it when a display is there, and uninstalls; with a display, tries to uninstall while
+# the window is open too.
 # Usage: test_install_windows.sh <cpack> <build dir> <wine-run.sh>
 set -euo pipefail
 CPACK=$1 BUILD_DIR=$2 RUN=$3
@@ -37,6 +38,10 @@ if ! diff <(expected | sort) <(cd "$folder" && find . ! -type d | sed 's|^\./||'
 fi
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Conversor de Coletor de Dados"
 [ -f "$menu/Conversor de Coletor de Dados.lnk" ] || fail "no Start menu entry in $menu"
+uninstall_link="Desinstalar o Conversor de Coletor de Dados.lnk"
+entries=$(cd "$menu" && ls)
+[ "$entries" = "Conversor de Coletor de Dados.lnk"$'\n'"$uninstall_link" ] ||
+    fail "the Start menu holds: $entries"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\conversor-coletor'
 installed reg query "$key" /v DisplayName 2>/dev/null | grep -q "Conversor de Coletor de Dados" ||
     fail "no \"Apps & features\" entry under $key"
@@ -89,6 +94,33 @@ WINEPREFIX=$prefix "$wineserver" -w
 [ ! -e "$folder/conversor-coletor.exe" ] || fail "the uninstaller left the program"
 [ ! -e "$menu" ] || fail "the uninstaller left the Start menu entry"
 WINEPREFIX=$prefix "$wineserver" -k 2>/dev/null || true
+
+# Uninstalled while the window is open, it removes nothing (silently it can't ask to close the
+# program), and once the window is closed it removes everything. Installed into a folder without
+# blanks: the uninstaller then runs in place (_?=, which takes no quotes) and gives its status.
+if [ -n "${DISPLAY:-}" ]; then
+    installed "$installer" /S '/D=C:\Coletor'
+    (cd "$WORK/demo" && installed 'C:\Coletor\conversor-coletor.exe' >/dev/null 2>&1) &
+    window=$!
+    for _ in $(seq 30); do
+        xwininfo -root -tree 2>/dev/null | grep -q '"Conversor de Coletor de Dados' && break
+        sleep 1
+    done
+    set +e
+    installed 'C:\Coletor\desinstalar.exe' /S '_?=C:\Coletor'
+    status=$?
+    set -e
+    kept=$(cd "$prefix/drive_c/Coletor" && find . ! -type d | wc -l)
+    [ "$status" -eq 2 ] && [ "$kept" -eq "$(expected | wc -l)" ] && [ -f "$menu/$uninstall_link" ] ||
+        fail "uninstalled while open: status $status, $kept files kept, menu: $(ls "$menu" 2>&1)"
+    WINEPREFIX=$prefix "$wineserver" -k 2>/dev/null || true
+    wait "$window" 2>/dev/null || true
+    installed 'C:\Coletor\desinstalar.exe' /S '_?=C:\Coletor'
+    left=$(cd "$prefix/drive_c/Coletor" && find . ! -type d)
+    [ "$left" = ./desinstalar.exe ] && [ ! -e "$menu" ] ||
+        fail "uninstalled once closed, it left: $left $(ls "$menu" 2>&1)"
+    WINEPREFIX=$prefix "$wineserver" -k 2>/dev/null || true
+fi
 
 [ "$failures" -eq 0 ] && echo "Windows installer: all checks passed"
 exit $((failures > 0))
