@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # Builds the Windows kit from Debian's own sources: sqlite/ (sqlite3.dll, its import library and
 # header) and qt6/ (Qt 6.4.2, the version of Debian's Qt, whose moc, rcc and uic serve the cross
-# build), with Qt's licence texts and its PostgreSQL and Firebird plugins. About 40 minutes on two
-# cores, most of it Qt.
-# Usage: windows-kit.sh KIT [sqlite|qt|sqldrivers|all]     (the sources are kept in KIT.src)
+# build), with Qt's licence texts and its PostgreSQL and Firebird plugins, and postgresql/
+# (libpq.dll, PostgreSQL's client, with its licence). About 50 minutes on two cores, most of it Qt.
+# Usage: windows-kit.sh KIT [sqlite|qt|sqldrivers|libpq|all]     (the sources are kept in KIT.src)
 #        windows-kit.sh KIT sqldrivers FOLDER    the two plugins alone, against KIT's Qt, into FOLDER
+#        windows-kit.sh KIT libpq FOLDER         libpq.dll alone into FOLDER/bin
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-[ $# -ge 1 ] || { echo "uso: windows-kit.sh PASTA [sqlite|qt|sqldrivers|all] [DESTINO]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "uso: windows-kit.sh PASTA [sqlite|qt|sqldrivers|libpq|all] [DESTINO]" >&2; exit 2; }
 mkdir -p "$1"
 KIT=$(cd "$1" && pwd)
 PART=${2:-all}
 DRIVERS=$KIT/qt6/plugins/sqldrivers
+POSTGRESQL=$KIT/postgresql
 if [ $# -ge 3 ]; then
     mkdir -p "$3"
     DRIVERS=$(cd "$3" && pwd)
+    POSTGRESQL=$DRIVERS
 fi
 SOURCES=$KIT.src
 TOOLCHAIN=$ROOT/packaging/windows/mingw-w64-x86_64.cmake
@@ -89,9 +92,9 @@ build_qt() {
 }
 
 # Qt's PostgreSQL and Firebird plugins, built on their own against the kit's Qt into DRIVERS. They link
-# the servers' client DLLs (libpq.dll, fbclient.dll), which a shop using that server has and the
-# installation does not bring: the build needs only their headers, Debian's, and import
-# libraries made from a list of the functions Qt's plugins call.
+# the servers' client DLLs (libpq.dll, which build_libpq makes, and fbclient.dll, which a shop using
+# Firebird has): the build needs only their headers, Debian's, and import libraries made from a
+# list of the functions Qt's plugins call.
 build_sqldrivers() {
     local tree clients=$SOURCES/clients
     tree=$(unpacked qt6-base)
@@ -127,11 +130,39 @@ build_sqldrivers() {
     done
 }
 
+# PostgreSQL's client, libpq.dll, from Debian's source of the package that builds its libpq5
+# (Debian's patches applied), cross-built with the same toolchain as the program into
+# POSTGRESQL/bin, with PostgreSQL's licence. Without OpenSSL, GSSAPI or zlib, which the kit has
+# not: it talks to a server without SSL and logs in with SCRAM or MD5 passwords. It needs only
+# Windows' own DLLs. A few minutes, most of them configure's.
+build_libpq() {
+    local dsc tree=$SOURCES/postgresql build=$SOURCES/libpq-build
+    dsc=$(ls postgresql-[0-9]*_*.dsc 2>/dev/null | head -n1 || true)
+    if [ -z "$dsc" ]; then
+        apt-get source --download-only libpq5 >/dev/null
+        dsc=$(ls postgresql-[0-9]*_*.dsc | head -n1)
+    fi
+    [ -d "$tree" ] || dpkg-source -x "$dsc" "$tree" >/dev/null
+    mkdir -p "$build" "$POSTGRESQL/bin"
+    (
+        cd "$build"
+        [ -f config.status ] || "$tree/configure" --host=x86_64-w64-mingw32 \
+            CC=x86_64-w64-mingw32-gcc-posix --without-readline --without-zlib --without-icu \
+            --without-openssl --without-gssapi --without-llvm --disable-nls >/dev/null
+        make -C src/backend generated-headers >/dev/null
+        make -C src/interfaces/libpq --jobs "$(nproc)" >/dev/null
+    )
+    x86_64-w64-mingw32-strip --strip-unneeded "$build/src/interfaces/libpq/libpq.dll" \
+        -o "$POSTGRESQL/bin/libpq.dll"
+    cp "$tree/COPYRIGHT" "$POSTGRESQL/COPYRIGHT"
+}
+
 case $PART in
 sqlite) build_sqlite ;;
 qt) build_qt ;;
 sqldrivers) build_sqldrivers ;;
-all) build_sqlite && build_qt && build_sqldrivers ;;
+libpq) build_libpq ;;
+all) build_sqlite && build_qt && build_sqldrivers && build_libpq ;;
 *) echo "parte desconhecida: $PART" >&2 && exit 2 ;;
 esac
 echo "Kit do Windows em $KIT"

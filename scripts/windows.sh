@@ -5,8 +5,9 @@
 #
 # The Windows kit comes from COLETOR_WINDOWS_KIT (an unpacked kit, its windows-kit.tar.xz, or the
 # folder holding it), else ../shared/windows-kit beside the repository; without one it is built
-# from Debian's sources by scripts/windows-kit.sh into ~/.cache (about 40 minutes). Qt's PostgreSQL
-# and Firebird plugins come with the kit, or are built against it into build-windows/plugins.
+# from Debian's sources by scripts/windows-kit.sh into ~/.cache (about 50 minutes). Qt's PostgreSQL
+# and Firebird plugins come with the kit, or are built against it into build-windows/plugins;
+# PostgreSQL's libpq.dll comes with the kit, or is built into ~/.cache.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -29,20 +30,34 @@ else
     fi
 fi
 
-# Qt's PostgreSQL and Firebird plugins. A kit without them, as the shared one, gets them built
-# against it once into build-windows/plugins (about a minute, most of it fetching and unpacking
-# Qt's source), and the kit the build uses holds them from then on: a packed kit in its unpacked
-# copy, an unpacked one in a copy made of links to its files.
-drivers=$WINDOWS_BUILD_DIR/plugins/sqldrivers
-has_drivers() { [ -f "$1/qsqlpsql.dll" ] && [ -f "$1/qsqlibase.dll" ]; }
-if ! has_drivers "$kit/qt6/plugins/sqldrivers"; then
+# What a kit lacks is added to the kit the build uses: a packed kit's unpacked copy, or for an
+# unpacked one a copy made of links to its files.
+own_kit() {
     if [ "$kit" != "$WINDOWS_BUILD_DIR/kit" ]; then
         rm -rf "$WINDOWS_BUILD_DIR/kit" && mkdir -p "$WINDOWS_BUILD_DIR/kit"
         cp -rs "$kit/." "$WINDOWS_BUILD_DIR/kit/"
         kit=$WINDOWS_BUILD_DIR/kit
     fi
+}
+
+# Qt's PostgreSQL and Firebird plugins. A kit without them, as the shared one, gets them built
+# against it once into build-windows/plugins (about a minute, most of it fetching and unpacking
+# Qt's source).
+drivers=$WINDOWS_BUILD_DIR/plugins/sqldrivers
+has_drivers() { [ -f "$1/qsqlpsql.dll" ] && [ -f "$1/qsqlibase.dll" ]; }
+if ! has_drivers "$kit/qt6/plugins/sqldrivers"; then
+    own_kit
     has_drivers "$drivers" || "$ROOT/scripts/windows-kit.sh" "$kit" sqldrivers "$drivers"
     cp "$drivers/qsqlpsql.dll" "$drivers/qsqlibase.dll" "$kit/qt6/plugins/sqldrivers/"
+fi
+
+# PostgreSQL's client, libpq.dll, which the installation brings. A kit without it, as the shared
+# one, gets it built from Debian's source once into the cache (some minutes).
+libpq=${XDG_CACHE_HOME:-$HOME/.cache}/conversor-coletor/windows-libpq
+if [ ! -f "$kit/postgresql/bin/libpq.dll" ]; then
+    own_kit
+    [ -f "$libpq/bin/libpq.dll" ] || "$ROOT/scripts/windows-kit.sh" "$kit" libpq "$libpq"
+    rm -rf "$kit/postgresql" && cp -r "$libpq" "$kit/postgresql"
 fi
 
 # -O2 as the Linux build: at -O3 GCC 12 takes a QString inside std::optional for uninitialised.

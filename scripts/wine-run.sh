@@ -13,7 +13,7 @@ shift 2
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ "$kit" != - ]; then
     runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
-    export WINEPATH="Z:$kit/qt6/bin;Z:$kit/sqlite/bin;Z:$runtime;Z:/usr/x86_64-w64-mingw32/lib"
+    export WINEPATH="Z:$kit/qt6/bin;Z:$kit/sqlite/bin;Z:$kit/postgresql/bin;Z:$runtime;Z:/usr/x86_64-w64-mingw32/lib"
     export QT_PLUGIN_PATH="Z:$kit/qt6/plugins"
 fi
 if ! locale -a 2>/dev/null | grep -qi '^pt_BR\.utf-\?8$'; then

@@ -26,10 +26,10 @@ installed "$installer" /S
 folder="$prefix/drive_c/Program Files/Conversor de Coletor de Dados"
 expected() {
     printf '%s\n' conversor-coletor.exe conversor-coletor.com desinstalar.exe licenca.txt \
-        Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6Sql.dll sqlite3.dll \
+        Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6Sql.dll sqlite3.dll libpq.dll \
         libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
         platforms/qwindows.dll styles/qwindowsvistastyle.dll qt.conf translations/qtbase_pt_BR.qm \
-        licencas/qt/LGPL-3.0-only.txt licencas/qt/GPL-3.0-only.txt \
+        licencas/qt/LGPL-3.0-only.txt licencas/qt/GPL-3.0-only.txt licencas/postgresql/COPYRIGHT \
         schema/firebird.sql schema/postgresql.sql schema/sqlite.sql \
         sqldrivers/qsqlite.dll sqldrivers/qsqlpsql.dll sqldrivers/qsqlibase.dll
 }
@@ -61,19 +61,25 @@ echo "batch: status $status, $summary"
 [[ $summary == *'"gravadas":9,'* && $summary == *'"Referência não encontrada.":3'* ]] ||
     fail "batch summary differs: $summary"
 
-# The server drivers are installed, their client libraries are not: an alias on either server is
-# refused (status 3, no connection) with the DLL to install.
-for server in PostgreSQL:libpq.dll Firebird:fbclient.dll; do
-    printf '[Telvaro]\nDriver=%s\nServerName=127.0.0.1/estoque\n' "${server%%:*}" \
-        >"$WORK/aliases.ini"
-    set +e
-    (cd "$WORK/demo" && CONVERSOR_ALIASES="Z:${WORK//\//\\}\\aliases.ini" installed cmd /c \
-        "$program" --inventario coletor.txt --empresa 01 --causa 001 >/dev/null 2>"$WORK/err.txt")
-    status=$?
-    set -e
-    grep -q "${server#*:}" "$WORK/err.txt" && [ "$status" -eq 3 ] ||
-        fail "${server%%:*} without its client: status $status, $(cat "$WORK/err.txt")"
-done
+# PostgreSQL's client comes with the installation, Firebird's does not: an alias on Firebird is
+# refused (status 3, no connection) with the DLL to install, and --verificar says which client it
+# found where.
+alias="Z:${WORK//\//\\}\\aliases.ini"
+printf '[Telvaro]\nDriver=Firebird\nServerName=127.0.0.1/estoque\n' >"$WORK/aliases.ini"
+set +e
+(cd "$WORK/demo" && CONVERSOR_ALIASES=$alias installed cmd /c "$program" --inventario coletor.txt \
+    --empresa 01 --causa 001 >/dev/null 2>"$WORK/err.txt")
+status=$?
+(cd "$WORK/demo" && CONVERSOR_ALIASES=$alias installed cmd /c "$program" --verificar \
+    >"$WORK/out.txt" 2>&1)
+checked=$?
+set -e
+grep -q fbclient.dll "$WORK/err.txt" && [ "$status" -eq 3 ] ||
+    fail "Firebird without its client: status $status, $(cat "$WORK/err.txt")"
+verified=$(tr -d '\r' <"$WORK/out.txt")
+[[ $checked -eq 3 && $verified == *"ok    cliente libpq.dll: ${program%\\*}\\libpq.dll"* &&
+    $verified == *"falha cliente fbclient.dll: não encontrado"* ]] ||
+    fail "--verificar on Firebird without its client: status $checked, $verified"
 
 # The window on the demo database: it must still be up after its start-up has connected.
 if [ -n "${DISPLAY:-}" ]; then
