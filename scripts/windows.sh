@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the program for 64-bit Windows into build-windows/, runs its tests under Wine (the
-# widget tests on an Xvfb display), checks the installer in a fresh Wine prefix, and leaves the
-# installer and the portable zip in build-windows/. The tests' summary is the last thing it prints.
+# widget tests on an Xvfb display, the database tests on SQLite and on a PostgreSQL server they
+# start), checks the installer in a fresh Wine prefix, and leaves the installer and the portable
+# zip in build-windows/. The tests' summary is the last thing it prints.
 #
 # The Windows kit comes from COLETOR_WINDOWS_KIT (an unpacked kit, its windows-kit.tar.xz, or the
 # folder holding it), else ../shared/windows-kit beside the repository; without one it is built
@@ -11,7 +12,7 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-install_packages "${WINDOWS_PACKAGES[@]}" qt6-base-dev cmake
+install_packages "${WINDOWS_PACKAGES[@]}" qt6-base-dev cmake postgresql
 source=$(windows_kit_source)
 if [ -z "$source" ]; then
     source=${XDG_CACHE_HOME:-$HOME/.cache}/conversor-coletor/windows-kit
@@ -61,8 +62,10 @@ if [ ! -f "$kit/postgresql/bin/libpq.dll" ]; then
 fi
 
 # -O2 as the Linux build: at -O3 GCC 12 takes a QString inside std::optional for uninitialised.
+# The server tests run on PostgreSQL, whose client the kit has, on a server the tests start.
 cmake -S "$ROOT" -B "$WINDOWS_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCOLETOR_WERROR=ON \
+    -DCOLETOR_SERVER_TESTS=ON -DCOLETOR_SERVER_ENGINES=postgresql \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/packaging/windows/mingw-w64-x86_64.cmake" \
     -DCOLETOR_WINDOWS_KIT="$kit" -DQT_HOST_PATH=/usr -DCMAKE_PREFIX_PATH="$kit/qt6" >/dev/null
 cmake --build "$WINDOWS_BUILD_DIR" --parallel "$(nproc)"

@@ -4,9 +4,11 @@
 # converts the demo file with the installed program as a script would from cmd.exe, opens the
 # window on it when a display is there, and uninstalls; with a display, tries to uninstall while
 # the window is open too.
-# Usage: test_install_windows.sh <cpack> <build dir> <wine-run.sh>
+# With the servers file of the test run's PostgreSQL server, the installed program checks its
+# installation against it too.
+# Usage: test_install_windows.sh <cpack> <build dir> <wine-run.sh> [servers file]
 set -euo pipefail
-CPACK=$1 BUILD_DIR=$2 RUN=$3
+CPACK=$1 BUILD_DIR=$2 RUN=$3 SERVERS=${4:-}
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -80,6 +82,26 @@ verified=$(tr -d '\r' <"$WORK/out.txt")
 [[ $checked -eq 3 && $verified == *"ok    cliente libpq.dll: ${program%\\*}\\libpq.dll"* &&
     $verified == *"falha cliente fbclient.dll: não encontrado"* ]] ||
     fail "--verificar on Firebird without its client: status $checked, $verified"
+
+# On the test run's PostgreSQL server, the installed program logs in with its own client and finds
+# every table of the schema it installed.
+if [ -n "$SERVERS" ] && [ -f "$SERVERS.postgresql" ]; then
+    port=$(sed -n 's/^port=//p' "$SERVERS.postgresql")
+    database=coletor_instalado_$$
+    pg() { psql -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U SYSBDA "$@" >/dev/null; }
+    pg -d postgres -c "CREATE DATABASE $database"
+    pg -d "$database" -f "$folder/schema/postgresql.sql"
+    printf '[Telvaro]\nDriver=PostgreSQL\nServerName=127.0.0.1:%s/%s\n' "$port" "$database" \
+        >"$WORK/aliases.ini"
+    # Away from the demo folder, whose Caminho.Dir names its SQLite file.
+    set +e
+    (cd "$WORK" && CONVERSOR_ALIASES=$alias installed cmd /c "$program" --verificar \
+        >"$WORK/out.txt" 2>&1)
+    checked=$?
+    set -e
+    pg -d postgres -c "DROP DATABASE $database"
+    [ "$checked" -eq 0 ] || fail "--verificar on PostgreSQL: status $checked, $(cat "$WORK/out.txt")"
+fi
 
 # The window on the demo database: it must still be up after its start-up has connected.
 if [ -n "${DISPLAY:-}" ]; then
