@@ -9,8 +9,9 @@
 #include <QStandardPaths>
 
 #ifdef Q_OS_WIN
-// Qt's switch for reading a file's permissions from its access list.
-extern Q_CORE_EXPORT int qt_ntfs_permission_lookup;
+#include <windows.h>
+
+#include <aclapi.h>
 #endif
 
 namespace app {
@@ -30,17 +31,55 @@ std::optional<QString> loginValue(const QSettings& file, const QString& key, con
     return value.toString();
 }
 
+#ifdef Q_OS_WIN
+// Whether a SID is the user running the program.
+bool isCurrentUser(PSID sid) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    alignas(TOKEN_USER) char user[256];
+    DWORD size = 0;
+    const bool known = GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+    CloseHandle(token);
+    return known && EqualSid(sid, reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+}
+
+// Whether the file's access list lets anyone read it but its owner, the system and the
+// administrators; a file whose list can't be read is taken as readable.
+bool othersMayRead(const QString& path) {
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(reinterpret_cast<const wchar_t*>(path.utf16()), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                              nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS)
+        return true;
+    // No list at all lets everyone in.
+    bool others = list == nullptr;
+    for (DWORD i = 0; list && !others && i < list->AceCount; ++i) {
+        void* entry = nullptr;
+        if (!GetAce(list, i, &entry))
+            continue;
+        const auto* header = static_cast<const ACE_HEADER*>(entry);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
+            continue;
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        if (!(allowed->Mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)))
+            continue;
+        PSID sid = &allowed->SidStart;
+        others = !EqualSid(sid, owner) && !isCurrentUser(sid) &&
+                 !IsWellKnownSid(sid, WinLocalSystemSid) &&
+                 !IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
+    }
+    LocalFree(descriptor);
+    return others;
+}
+#else
 // Whether anyone but the file's owner may read it.
 bool othersMayRead(const QString& path) {
-#ifdef Q_OS_WIN
-    ++qt_ntfs_permission_lookup;
-    const bool readable = QFileInfo(path).permissions() & QFileDevice::ReadOther;
-    --qt_ntfs_permission_lookup;
-    return readable;
-#else
     return QFileInfo(path).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther);
-#endif
 }
+#endif
 
 // Usuario= and Senha= of the alias's section, then those of the file Credenciais= names (a path
 // relative to the alias file's folder), which only its owner may read.
@@ -69,9 +108,9 @@ void readLogin(QSettings& file, const QString& alias, db::Login& login) {
     if (othersMayRead(path))
 #ifdef Q_OS_WIN
         throw db::Error(QStringLiteral("O arquivo de credenciais %1 (Credenciais= %2) pode ser "
-                                       "lido por outros usuários: tire o acesso de Todos "
-                                       "(Everyone) em Propriedades > Segurança, deixando-o só "
-                                       "para o seu dono, e abra o programa de novo.")
+                                       "lido por outros usuários: deixe em Propriedades > "
+                                       "Segurança só o seu dono (com SYSTEM e Administradores) e "
+                                       "abra o programa de novo.")
                             .arg(path, inAlias));
 #else
         throw db::Error(QStringLiteral("O arquivo de credenciais %1 (Credenciais= %2) pode ser "

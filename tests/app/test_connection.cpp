@@ -1,6 +1,7 @@
 #include "app/AliasConfig.h"
 #include "db/Errors.h"
 #include "db/Login.h"
+#include "tests/FileSharing.h"
 #include "tests/TestFiles.h"
 #include "tests/TestMain.h"
 
@@ -105,8 +106,7 @@ private slots:
         QTemporaryDir dir;
         if (!pgpass.isEmpty()) {
             testfiles::write(dir.filePath(QStringLiteral("pgpass")), pgpass);
-            QFile::setPermissions(dir.filePath(QStringLiteral("pgpass")),
-                                  QFile::ReadOwner | QFile::WriteOwner);
+            QVERIFY(testfiles::share(dir.filePath(QStringLiteral("pgpass")), false));
         }
         variables.replaceInStrings(QStringLiteral("%1"), dir.path());
         const Variables set(variables);
@@ -166,20 +166,13 @@ private slots:
         QFETCH(QByteArray, credentials);
         QFETCH(bool, othersMayRead);
         QFETCH(QString, login);
-#ifdef Q_OS_WIN
-        if (othersMayRead)
-            QSKIP("a file's access list is not set from here");
-#endif
         QTemporaryDir dir;
         testfiles::write(dir.filePath(QStringLiteral("aliases.ini")),
                          "[Telvaro]\nDriver=PostgreSQL\nServerName=h/d\n" + alias);
         qputenv("CONVERSOR_ALIASES", dir.filePath(QStringLiteral("aliases.ini")).toLocal8Bit());
         if (!credentials.isEmpty()) {
             testfiles::write(dir.filePath(QStringLiteral("cred.ini")), credentials);
-            QFile::setPermissions(dir.filePath(QStringLiteral("cred.ini")),
-                                  othersMayRead ? QFile::ReadOwner | QFile::WriteOwner |
-                                                      QFile::ReadGroup | QFile::ReadOther
-                                                : QFile::ReadOwner | QFile::WriteOwner);
+            QVERIFY(testfiles::share(dir.filePath(QStringLiteral("cred.ini")), othersMayRead));
         }
         try {
             const db::Login read = app::AliasConfig::settingsFor(QStringLiteral("Telvaro")).login;

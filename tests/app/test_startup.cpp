@@ -3,6 +3,7 @@
 #include "db/Connection.h"
 #include "db/Errors.h"
 #include "db/LookupQuery.h"
+#include "tests/FileSharing.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
 #include "tests/TestMain.h"
@@ -332,8 +333,7 @@ private slots:
         } else if (source == QLatin1String("file")) {
             testfiles::write(dir.filePath(QStringLiteral("cred.ini")),
                              "Usuario=" + user.toUtf8() + "\nSenha=" + password.toUtf8() + "\n");
-            QFile::setPermissions(dir.filePath(QStringLiteral("cred.ini")),
-                                  QFile::ReadOwner | QFile::WriteOwner);
+            QVERIFY(testfiles::share(dir.filePath(QStringLiteral("cred.ini")), false));
             alias.setValue(QStringLiteral("Telvaro/Credenciais"),
                            dir.filePath(QStringLiteral("cred.ini")));
         } else if (source == QLatin1String("variables")) {
@@ -347,8 +347,7 @@ private slots:
                                           QString(password).replace(u':', "\\:")})
                                  .join(u':')
                                  .toUtf8());
-            QFile::setPermissions(dir.filePath(QStringLiteral("pgpass")),
-                                  QFile::ReadOwner | QFile::WriteOwner);
+            QVERIFY(testfiles::share(dir.filePath(QStringLiteral("pgpass")), false));
             qputenv("PGPASSFILE", dir.filePath(QStringLiteral("pgpass")).toLocal8Bit());
             variables = QStringList{"PGUSER", "PGPASSFILE"};
             qputenv("PGUSER", user.toUtf8());
