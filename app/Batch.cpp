@@ -8,6 +8,7 @@
 #include "ConsoleText.h"
 #include "DemoFolder.h"
 #include "Startup.h"
+#include "conversion/CollectorFile.h"
 #include "conversion/EntryTexts.h"
 #include "conversion/Errors.h"
 #include "conversion/Journal.h"
@@ -41,13 +42,6 @@
 namespace app::batch {
 
 namespace {
-
-// A collector file is a few thousand readings; one this large is no collector's, and reading it
-// whole would take the memory of a workstation.
-constexpr qint64 MaxCollectorBytes = qint64(16) << 20;
-// Files of one run together: each within its own limit, and all of them within what a run holds
-// in memory with its reports.
-constexpr qsizetype MaxRunLines = 2'000'000;
 
 // The batch's side of a run: the report rows and a progress line on a terminal.
 class BatchObserver final : public conversion::RunObserver {
@@ -203,6 +197,14 @@ Ending Conversion::run() {
     if (inventory)
         requireFits(causeArgument, 3, QStringLiteral("Causa"));
     const QString dateText = inventoryDate(parser.value(options.date));
+    // Nobody answers a question in a scheduled job: a date far from today is a mistake until the
+    // line says otherwise.
+    const QDate today = db::Clock::today();
+    if (const QDate date = conversion::toDate(dateText, today);
+        conversion::isFarFromToday(date, today) && !parser.isSet(options.farDate))
+        throw Failure{BadUsage, conversion::farDateText(date, today) +
+                                    QStringLiteral(" Nada foi gravado; --data-distante converte "
+                                                   "com essa data.")};
     // Every file read and checked before the database is asked anything.
     QStringList lines;
     conversion::RunFiles runFiles;
@@ -213,16 +215,14 @@ Ending Conversion::run() {
                           conversion::blankFieldText(QStringLiteral("Caminho do Arquivo"))};
         CollectorInput collector;
         try {
-            collector = readCollector(input, MaxCollectorBytes);
+            collector = readCollector(input, conversion::MaxCollectorBytes);
         } catch (const conversion::FileError& error) {
             throw Failure{BadUsage, error.message()};
         }
         if (const auto problem = conversion::checkLines(collector.lines, input.name))
             throw Failure{BadUsage, *problem};
-        if (lines.size() + collector.lines.size() > MaxRunLines)
-            throw Failure{BadUsage, QStringLiteral("Os arquivos somam mais de %1 linhas: converta "
-                                                   "em partes.")
-                                        .arg(MaxRunLines)};
+        if (const auto problem = conversion::checkRunLines(lines.size() + collector.lines.size()))
+            throw Failure{BadUsage, *problem};
         lines += collector.lines;
         runFiles.push_back({QFileInfo(input.name).fileName(),
                             conversion::readingsSha256(collector.lines),
@@ -324,6 +324,10 @@ Ending Conversion::run() {
         throw Failure{failureStatus(result.ending), result.failureWithLine(), result.detail};
     if (!result.note.isEmpty())
         printError(result.note);
+    // Quiet on success; a run that posted nothing must not pass for one.
+    if (const QString none = conversion::nothingPostedText(result.summary, request.dryRun);
+        !none.isEmpty())
+        printError(none + u'.');
 
     Ending ending;
     ending.status = result.summary.rejected() > 0 ? PostedWithRejections : Posted;
@@ -416,6 +420,7 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
         if (!parsed)
             throw Failure{BadUsage, parser.errorText()};
         refuseRepeatedOptions(parser);
+        refuseOptionsAsValues(parser, options);
         // Whatever else is on the line: the help is what one asks for when unsure of the rest.
         if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
             writeConsole(stdout, parser.helpText());

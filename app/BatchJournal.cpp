@@ -208,7 +208,10 @@ Ending undoRun(const QString& id, bool dryRun) {
     if (result.refusals.empty())
         throw Failure{BadUsage, result.message};
     // Every row that stops it, one a line: the clerk sees what to look at.
-    writeConsole(stderr, conversion::journal::refusalText(result) + QLatin1Char('\n'));
+    QString text;
+    for (const QString& line : conversion::journal::refusalText(result).split(QLatin1Char('\n')))
+        text += db::texts::escapedControls(line) + QLatin1Char('\n');
+    writeConsole(stderr, text);
     QJsonArray refused;
     for (const auto& refusal : result.refusals)
         refused.append(QJsonObject{{QStringLiteral("codprod"), refusal.CodProd},

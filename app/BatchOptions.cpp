@@ -1,6 +1,7 @@
 #include "BatchOptions.h"
 
 #include "Batch.h"
+#include "conversion/CollectorFile.h"
 #include "conversion/EntryTexts.h"
 #include "db/Regional.h"
 #include "db/Texts.h"
@@ -129,10 +130,10 @@ QString description(const Options& options) {
                "     zeragem de --zerar-nao-contados\n"
                "  1  gravado (ou simulado) com rejeições\n"
                "  2  uso errado ou dados inválidos (opção repetida ou que o comando não aceita,\n"
-               "     empresa ou causa desconhecida ou longa demais, data inválida ou com ano de\n"
-               "     menos de quatro dígitos, arquivo ausente, vazio, sem nenhuma leitura ou com\n"
-               "     mais de 16 MiB, arquivo de saída que não pode ser gravado ou que é o arquivo\n"
-               "     do coletor ou o banco de dados)\n"
+               "     empresa ou causa desconhecida ou longa demais, data inválida, com ano de\n"
+               "     menos de quatro dígitos ou distante de hoje sem --data-distante, arquivo\n"
+               "     ausente, vazio, sem nenhuma leitura ou com mais de %1 MiB, arquivo de saída\n"
+               "     que não pode ser gravado ou que é o arquivo do coletor ou o banco de dados)\n"
                "  3  sem conexão com o banco de dados\n"
                "  4  a conversão (ou a zeragem) falhou e nada foi gravado (ou o desfazer foi\n"
                "     recusado)\n"
@@ -144,7 +145,6 @@ QString description(const Options& options) {
                "     --simular só avisa)\n"
                "  8  outra estação está convertendo ou o banco de dados está bloqueado: nada foi\n"
                "     gravado, tente de novo mais tarde\n"
-
                "\n"
                "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação "
                "de\n"
@@ -160,7 +160,8 @@ QString description(const Options& options) {
                "     a biblioteca cliente do servidor\n"
                "\n"
                "--verificar escreve uma linha por item, que começa pelo veredito: ok, info (só\n"
-               "informação), aviso (funciona, com uma ressalva) ou falha.");
+               "informação), aviso (funciona, com uma ressalva) ou falha.")
+               .arg(conversion::MaxCollectorBytes >> 20);
 }
 
 // No date is today, as in the window; anything else is completed and checked as the date field
@@ -197,6 +198,21 @@ void refuseRepeatedOptions(const QCommandLineParser& parser) {
         if (seen.contains(name))
             throw Failure{BadUsage, QStringLiteral("Opção repetida: --%1").arg(name)};
         seen << name;
+    }
+}
+
+void refuseOptionsAsValues(const QCommandLineParser& parser, const Options& options) {
+    QStringList names;
+    for (const QCommandLineOption& option : options.all())
+        names << option.names();
+    for (const QCommandLineOption& option : options.all()) {
+        if (option.valueName().isEmpty() || !parser.isSet(option))
+            continue;
+        const QString value = parser.value(option);
+        if (value.startsWith(QLatin1String("--")) &&
+            names.contains(value.mid(2).section(QLatin1Char('='), 0, 0)))
+            throw Failure{BadUsage, QStringLiteral("Falta o valor de --%1 (veio %2 no lugar dele).")
+                                        .arg(option.names().constFirst(), value)};
     }
 }
 

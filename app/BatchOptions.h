@@ -77,6 +77,10 @@ struct Options {
     QCommandLineOption date{QStringLiteral("data"),
                             QStringLiteral("Data do inventário; completada como no campo Data."),
                             QStringLiteral("DD/MM/AAAA")};
+    QCommandLineOption farDate{
+        QStringLiteral("data-distante"),
+        QStringLiteral("Converte mesmo com uma data a mais de 60 dias depois de hoje ou a mais de "
+                       "um ano antes, que sem esta opção é recusada.")};
     QCommandLineOption dryRun{
         QStringLiteral("simular"),
         QStringLiteral("Faz a conversão inteira, ou com --desfazer o desfazer inteiro, ou com "
@@ -144,9 +148,9 @@ struct Options {
 
     // In the help's order.
     QList<QCommandLineOption> all() const {
-        return {version, inventory, openingStock, uncounted, zeroUncounted, company, cause,
-                date,    dryRun,    rejections,   report,    json,          again,   prepare,
-                yes,     history,   undo,         verify,    demo,          wait};
+        return {version, inventory, openingStock, uncounted,  zeroUncounted, company, cause,
+                date,    farDate,   dryRun,       rejections, report,        json,    again,
+                prepare, yes,       history,      undo,       verify,        demo,    wait};
     }
     QList<QCommandLineOption> withValue() const {
         return {inventory,  openingStock, company, cause, date,
@@ -154,8 +158,8 @@ struct Options {
     }
     // Every command, a conversion's mode first, and what each takes.
     QList<Command> commands() const {
-        const QList<QCommandLineOption> converting = {date,  dryRun, report, rejections,
-                                                      again, wait,   json};
+        const QList<QCommandLineOption> converting = {date,       farDate, dryRun, report,
+                                                      rejections, again,   wait,   json};
         return {
             {Task::Conversion, inventory, {company, cause}, converting, true},
             {Task::Conversion, openingStock, {company}, converting, true},
@@ -195,6 +199,9 @@ QString inventoryDate(const QString& argument);
 void requireFits(const QString& argument, int width, const QString& label);
 // The option given twice: the second would silently win.
 void refuseRepeatedOptions(const QCommandLineParser& parser);
+// An option where another's value goes (`--desfazer --simular`): the option would be taken for
+// the value, and the command run without it.
+void refuseOptionsAsValues(const QCommandLineParser& parser, const Options& options);
 // The command the line asks for, once it is known to take everything on the line; none when the
 // line names no command. Raises Failure (wrong usage) for two commands, an option the command
 // does not take, or an argument where no collector file may follow.

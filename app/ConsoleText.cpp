@@ -1,5 +1,7 @@
 #include "ConsoleText.h"
 
+#include "db/Texts.h"
+
 #ifdef Q_OS_WIN
 #include <io.h>
 #include <windows.h>
@@ -35,7 +37,8 @@ QString oneLine(QString message) {
 }
 
 void printError(const QString& message) {
-    writeConsole(stderr, oneLine(message) + QLatin1Char('\n'));
+    // A name from a file or the database may hold escape sequences the terminal would obey.
+    writeConsole(stderr, db::texts::escapedControls(oneLine(message)) + QLatin1Char('\n'));
 }
 
 } // namespace app

@@ -14,6 +14,7 @@ namespace bench {
 // Company, cause and inventory date every run uses, and the texts they give the statements.
 inline constexpr char Company[] = "01";
 inline constexpr char Cause[] = "001";
+// A fixed date, whatever the day the benchmarks run on: runs pass --data-distante with it.
 inline constexpr char InventoryDate[] = "01/12/2026";
 inline constexpr char InventoryDateSql[] = "2026-12-01";
 inline constexpr char InventoryDocument[] = "20261201A";

@@ -235,7 +235,8 @@ Run convert(const Target& target, const QString& collector) {
         runTool(target, {QStringLiteral("--inventario"), collector, QStringLiteral("--empresa"),
                          QString::fromLatin1(bench::Company), QStringLiteral("--causa"),
                          QString::fromLatin1(bench::Cause), QStringLiteral("--data"),
-                         QString::fromLatin1(bench::InventoryDate), QStringLiteral("--json")});
+                         QString::fromLatin1(bench::InventoryDate),
+                         QStringLiteral("--data-distante"), QStringLiteral("--json")});
     // 1: posted, some readings rejected (the big file has unknown codes).
     check(run.status == 0 || run.status == 1, QStringLiteral("%1: the run ended with status %2: %3")
                                                   .arg(target.name)

@@ -228,7 +228,8 @@ Together runTogether(const Engine& engine, const QStringList& files,
                                    QStringLiteral("--empresa"), QStringLiteral("1"),
                                    QStringLiteral("--causa"), QStringLiteral("1"),
                                    QStringLiteral("--data"),
-                                   QString::fromLatin1(bench::InventoryDate)} +
+                                   QString::fromLatin1(bench::InventoryDate),
+                                   QStringLiteral("--data-distante")} +
                            extra);
     }
     QTimer::singleShot(MeasurementLimitMs, &loop, [&] {

@@ -54,11 +54,11 @@ QStringList readOpen(QFile& file, const QString& name, std::optional<qint64> max
 }
 } // namespace
 
-QStringList readLines(const QString& path, QString* sha256) {
+QStringList readLines(const QString& path, QString* sha256, std::optional<qint64> maxBytes) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw unreadable(path, file);
-    return readOpen(file, path, std::nullopt, sha256);
+    return readOpen(file, path, maxBytes, sha256);
 }
 
 QStringList readLines(QFile& file, const QString& name, qint64 maxBytes, QString* sha256) {

@@ -14,9 +14,19 @@ namespace conversion {
 // has no lines.
 QStringList splitLines(const QString& text);
 
-// Reads a whole file, every byte kept. Raises FileError when it can't be read. sha256, when
-// given, receives the SHA-256 of the bytes read, in hex.
-QStringList readLines(const QString& path, QString* sha256 = nullptr);
+// A collector file is a few thousand readings; one of more than this is no collector's, and
+// reading it whole would take the workstation's memory. The window and the batch mode refuse it
+// unread.
+inline constexpr qint64 MaxCollectorBytes = qint64(32) << 20;
+// Files of one run together: each within its own limit, and all of them within what a run holds
+// in memory with its reports.
+inline constexpr qsizetype MaxRunLines = 2'000'000;
+
+// Reads a whole file, every byte kept. Raises FileError when it can't be read, or when it holds
+// more than maxBytes, if given. sha256, when given, receives the SHA-256 of the bytes read, in
+// hex.
+QStringList readLines(const QString& path, QString* sha256 = nullptr,
+                      std::optional<qint64> maxBytes = std::nullopt);
 // Reads an open file whole, called name in messages; a file of more than maxBytes is refused
 // with FileError before it is read, so a stray huge file can't take the memory.
 QStringList readLines(QFile& file, const QString& name, qint64 maxBytes, QString* sha256 = nullptr);

@@ -52,4 +52,13 @@ QString invalidDateText(const QString& name, const QString& typed) {
            QStringLiteral("\".\rInforme dia, mês e ano na forma DD/MM/AAAA.");
 }
 
+bool isFarFromToday(const QDate& date, const QDate& today) {
+    return date > today.addDays(60) || date < today.addYears(-1);
+}
+
+QString farDateText(const QDate& date, const QDate& today) {
+    return QStringLiteral("Data distante de hoje: %1 (hoje é %2).")
+        .arg(db::texts::formatDate(date), db::texts::formatDate(today));
+}
+
 } // namespace conversion

@@ -31,4 +31,10 @@ QDate toDate(const QString& text, const QDate& today);
 // Data inválida: "31/02/2026".\rInforme dia, mês e ano na forma DD/MM/AAAA.
 QString invalidDateText(const QString& name, const QString& typed);
 
+// A date more likely mistyped than meant: more than 60 days after today, or more than a year
+// before it. A run asks before it posts into such a date.
+bool isFarFromToday(const QDate& date, const QDate& today);
+// "Data distante de hoje: 09/12/2062 (hoje é 08/12/2026)."
+QString farDateText(const QDate& date, const QDate& today);
+
 } // namespace conversion

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -176,7 +177,8 @@ enum class UndoMode { Apply, Simulate };
 // It takes the company's turn first, as a run does, waiting up to turnWait.
 UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const QString& id,
                 const QString& user, UndoMode mode = UndoMode::Apply,
-                std::chrono::milliseconds turnWait = db::TurnWaitLimit);
+                std::chrono::milliseconds turnWait = db::TurnWaitLimit,
+                const std::function<void(int seconds)>& waiting = {});
 // The message of a refused undo, one row a line.
 QString refusalText(const UndoResult& result);
 

@@ -24,8 +24,8 @@ namespace {
 
 // The undo of one run: first every row is checked, then, when none refuses, each is reversed;
 // all within one transaction. An inventory run's count rows and the other runs on them are read
-// in batches before the check, and the counts put back and the rows removed are written in
-// batches after it, so that a run of tens of thousands of rows costs a few hundred statements.
+// before the check, and the counts put back and the rows removed are written after it; on a
+// server in batches, so that a run of tens of thousands of rows costs a few hundred round trips.
 class Undo {
 public:
     Undo(const QSqlDatabase& database, const db::Dialect& dialect, const RunRecord& run,
@@ -38,7 +38,8 @@ public:
         , m_date(dialect.date(run.date))
         , m_company(run.companyCode)
         , m_dateValue(m_date)
-        , m_documentValue(m_document) {}
+        , m_documentValue(m_document)
+        , m_bySets(dialect.setWrites() != nullptr) {}
 
     // What the check and the reversal of an inventory run's rows need to know.
     void read(const std::vector<RowRecord>& written) {
@@ -130,9 +131,9 @@ private:
     Key keyOf(const RowRecord& row) const { return keyOf(row.CodProd, row.CodGrade); }
 
     // Runs `write` for each batch of `rows` rows, with its first row and its size.
-    template <typename Write> static void inBatches(size_t rows, Write&& write) {
+    template <typename Write> void inBatches(size_t rows, Write&& write) const {
         for (size_t from = 0; from < rows;) {
-            const int size = writeBatchSize(rows - from);
+            const int size = m_bySets ? writeBatchSize(rows - from) : 1;
             write(from, size);
             from += static_cast<size_t>(size);
         }
@@ -142,7 +143,7 @@ private:
     // row, so that few texts are prepared.
     void readCounts(const std::vector<RowRecord>& written) {
         for (size_t from = 0; from < written.size();) {
-            const int size = readBatchSize(written.size() - from);
+            const int size = m_bySets ? readBatchSize(written.size() - from) : 1;
             const size_t to = std::min(written.size(), from + static_cast<size_t>(size));
             db::Statement* const select =
                 prepare(m_dialect.keyedBatches().countRows.text(size, m_dialect.rowLock()).c_str());
@@ -324,6 +325,9 @@ private:
     QString m_document;
     QVariant m_date;
     const db::BoundValue m_company, m_dateValue, m_documentValue;
+    // By sets where a run goes by sets: on a server, where each statement costs a round trip.
+    // SQLite looks a batch's rows up by scanning the inventory's, and one row by its key.
+    const bool m_bySets;
     QHash<Key, CountRow> m_now;
     QHash<Key, std::vector<OtherRun>> m_others;
     // What the reversals decided: rows to remove, and counts to put back.
@@ -337,7 +341,8 @@ private:
 } // namespace
 
 UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const QString& id,
-                const QString& user, UndoMode mode, std::chrono::milliseconds turnWait) {
+                const QString& user, UndoMode mode, std::chrono::milliseconds turnWait,
+                const std::function<void(int seconds)>& waiting) {
     UndoResult result;
     const auto unknown = [&] {
         result.message = QStringLiteral("Conversão não encontrada no diário: %1").arg(id);
@@ -353,7 +358,7 @@ UndoResult undo(const QSqlDatabase& database, const db::Dialect& dialect, const 
         watchdog = std::make_unique<db::StatementWatchdog>(std::move(cancel), db::LockWaitLimit);
     // Declared before the guard, so that the statements end before the transaction does.
     db::TransactionGuard transaction(database, dialect,
-                                     db::TurnWait{asked->companyCode, turnWait, {}});
+                                     db::TurnWait{asked->companyCode, turnWait, waiting});
     const std::optional<RunRecord> entry = find(database, dialect, id);
     if (!entry)
         return unknown();

@@ -175,4 +175,19 @@ QJsonObject RunSummary::toJson(const QString& mode, bool dryRun, double seconds)
     return summary;
 }
 
+QString nothingPostedText(const RunSummary& summary, bool dryRun) {
+    if (summary.posted() > 0)
+        return {};
+    const QString start = dryRun ? QStringLiteral("Nenhuma leitura seria gravada: ")
+                                 : QStringLiteral("Nenhuma leitura foi gravada: ");
+    if (summary.readings() == 0)
+        return start + QStringLiteral("nenhuma linha traz código, vírgula, quantidade");
+    if (summary.rejected() == 1)
+        return start + (dryRun ? QStringLiteral("a única leitura seria rejeitada")
+                               : QStringLiteral("a única leitura foi rejeitada"));
+    return start + (dryRun ? QStringLiteral("as %1 leituras seriam rejeitadas")
+                           : QStringLiteral("as %1 leituras foram rejeitadas"))
+                       .arg(summary.rejected());
+}
+
 } // namespace conversion

@@ -87,4 +87,9 @@ private:
     QHash<std::pair<QString, QString>, Difference> m_products;
 };
 
+// Said when a run that came to its end posted none of its readings, with no full stop after
+// it: "Nenhuma leitura foi gravada: as 13 leituras foram rejeitadas". Empty when it posted some.
+// A dry run says what a real one would have done.
+QString nothingPostedText(const RunSummary& summary, bool dryRun = false);
+
 } // namespace conversion

@@ -10,6 +10,7 @@
 #include "db/StatementWatchdog.h"
 #include "db/Texts.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
@@ -26,8 +27,14 @@ namespace {
 // Keeps the run's figures on the way to the caller's observer, and the line a failure comes from.
 class Recorder final : public RunObserver {
 public:
-    using JournalWriter =
-        std::function<void(const std::vector<RunSummary>&, const std::vector<journal::RowRecord>&)>;
+    // What a file's entry in the journal counts: its lines, the readings posted and rejected.
+    struct FileFigures {
+        int lines = 0;
+        int posted = 0;
+        int rejected = 0;
+    };
+    using JournalWriter = std::function<void(const std::vector<FileFigures>&,
+                                             const std::vector<journal::RowRecord>&)>;
 
     Recorder(RunObserver* caller, RunResult& result, const RunRequest& request,
              JournalWriter writeJournal, std::function<void()> checkEarlier)
@@ -63,7 +70,10 @@ public:
         m_result.summary.add(line);
         if (m_writeJournal) {
             m_rows.add(line);
-            m_files[locate(m_request.files, line.number).file].add(line);
+            FileFigures& file = m_files[locate(m_request.files, line.number).file];
+            ++file.lines;
+            file.posted += line.outcome == LineOutcome::Posted;
+            file.rejected += line.rejected();
         }
         if (line.outcome != LineOutcome::NoReading) {
             forward(line);
@@ -98,7 +108,7 @@ private:
     const RunRequest& m_request;
     journal::RowCollector m_rows;
     // Each file's figures, for its entry in the journal.
-    std::vector<RunSummary> m_files;
+    std::vector<FileFigures> m_files;
     JournalWriter m_writeJournal;
     std::function<void()> m_checkEarlier;
     int m_current = 0;
@@ -110,6 +120,14 @@ class AlreadyPosted final : public Error {
 public:
     using Error::Error;
 };
+
+QString databaseGoneText(const QString& file) {
+    return QStringLiteral("O banco de dados não está mais em %1, onde foi aberto: a pasta ou o "
+                          "arquivo foi movido, renomeado ou apagado. Ponha-o de volta e "
+                          "converta de novo, ou aponte o Caminho.Dir para o novo lugar e abra o "
+                          "programa de novo.")
+        .arg(QDir::toNativeSeparators(file));
+}
 
 RunEnding endingOf(const std::exception& error) {
     if (dynamic_cast<const AlreadyPosted*>(&error))
@@ -156,6 +174,12 @@ std::optional<QString> checkLines(const QStringList& lines, const QString& fileN
     if (holdsNoReading(lines))
         return noReadingMessage(fileName);
     return std::nullopt;
+}
+
+std::optional<QString> checkRunLines(qsizetype lines) {
+    if (lines <= MaxRunLines)
+        return std::nullopt;
+    return QStringLiteral("Mais de %1 linhas numa conversão: converta em partes.").arg(MaxRunLines);
 }
 
 std::optional<QString> checkFiles(const RunFiles& files) {
@@ -246,7 +270,7 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
     Recorder::JournalWriter writeJournal;
     if (request.journal && !request.dryRun) {
         result.runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        writeJournal = [&](const std::vector<RunSummary>& figures,
+        writeJournal = [&](const std::vector<Recorder::FileFigures>& figures,
                            const std::vector<journal::RowRecord>& rows) {
             // A run that posted nothing has nothing to double or undo.
             if (rows.empty()) {
@@ -264,9 +288,9 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
                 entry.when = when;
                 entry.workstation = journal::workstationName();
                 entry.user = journal::currentUser();
-                entry.lines = figures[i].lines();
-                entry.posted = figures[i].posted();
-                entry.rejected = figures[i].rejected();
+                entry.lines = figures[i].lines;
+                entry.posted = figures[i].posted;
+                entry.rejected = figures[i].rejected;
             }
             journal::write(m_database, m_dialect, entries, rows);
         };
@@ -329,6 +353,15 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
         } else if (!result.completed() && !badQuantity &&
                    result.ending != RunEnding::AlreadyConverted) {
             result.failedLine = batchLine > 0 ? batchLine : recorder.failedLine();
+        }
+        // The engine's own words for a database file moved away ("disk I/O error", "attempt to
+        // write a readonly database") say nothing a clerk can act on.
+        const QString file = m_dialect.databaseFile(m_database);
+        if (result.ending == RunEnding::Failed && !file.isEmpty() && !QFileInfo::exists(file)) {
+            result.failure = ConversionEngine::failedRunMessage(databaseGoneText(file));
+            result.detail =
+                db::detailOf(error).isEmpty() ? db::messageOf(error) : db::detailOf(error);
+            result.failedLine = 0;
         }
     }
     result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;

@@ -149,6 +149,8 @@ std::optional<QString> checkLines(const QStringList& lines, const QString& fileN
 // file as "Este arquivo já foi convertido ...", of several naming each.
 QString alreadyConvertedText(const RunRequest& request,
                              const std::vector<journal::RunRecord>& earlier);
+// Why the lines of a run's files are too many for one run (MaxRunLines).
+std::optional<QString> checkRunLines(qsizetype lines);
 // Why files can't go in one run: the same readings twice would post them twice.
 std::optional<QString> checkFiles(const RunFiles& files);
 

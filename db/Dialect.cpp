@@ -82,8 +82,10 @@ public:
         database.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
                                  QStringLiteral("?mode=rw"));
     }
+    // The tool opens its file by a URI; a database opened by its plain path is that file too.
     QString databaseFile(const QSqlDatabase& database) const override {
-        return QUrl(database.databaseName()).toLocalFile();
+        const QUrl uri(database.databaseName());
+        return uri.isLocalFile() ? uri.toLocalFile() : database.databaseName();
     }
     bool logsIn() const override { return false; }
 

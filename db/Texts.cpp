@@ -37,6 +37,11 @@ QString escapedControls(const QString& text) {
     return result;
 }
 
+QString turnWaitText(int seconds) {
+    return QStringLiteral("Aguardando outra estação de trabalho terminar a conversão… (%1 s)")
+        .arg(seconds);
+}
+
 QString upperAscii(const QString& text) {
     QString result = text;
     for (QChar& c : result) {

@@ -20,6 +20,9 @@ QString quotedInput(const QString& text);
 // terminal stays on its line and sends the terminal no control sequence.
 QString escapedControls(const QString& text);
 
+// The wait for another workstation's run into the company, as the window counts it.
+QString turnWaitText(int seconds);
+
 // Upper-cases the letters a to z only; accented letters and everything else stay as they are.
 QString upperAscii(const QString& text);
 

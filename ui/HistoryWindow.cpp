@@ -6,6 +6,7 @@
 #include "db/Regional.h"
 #include "db/Texts.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -108,9 +109,11 @@ HistoryWindow::HistoryWindow(const QSqlDatabase& database, const db::Dialect& di
     filters->addWidget(dateLabel);
     filters->addWidget(m_date);
     filters->addStretch();
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("Situacao"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_undo);
-    buttons->addStretch();
+    buttons->addWidget(m_status, 1);
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filters);
@@ -195,9 +198,19 @@ void HistoryWindow::undoSelected() {
                   .arg(run.posted);
     if (!Dialogs::question(this, question, QStringLiteral("Desfazer")))
         return;
+    // Another workstation's run into the company holds the turn: the wait is counted here, and
+    // the window stays painted, but takes no second undo meanwhile.
+    m_undo->setEnabled(false);
+    const auto waiting = [this](int seconds) {
+        m_status->setText(db::texts::turnWaitText(seconds));
+        m_status->repaint();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
     try {
         const journal::UndoResult result =
-            journal::undo(m_database, m_dialect, run.id, journal::currentUser());
+            journal::undo(m_database, m_dialect, run.id, journal::currentUser(),
+                          journal::UndoMode::Apply, db::TurnWaitLimit, waiting);
+        m_status->clear();
         if (result.undone) {
             Dialogs::box(this, result.message, QStringLiteral("Informação"),
                          Dialogs::Icon::Information);
@@ -210,6 +223,7 @@ void HistoryWindow::undoSelected() {
                          Dialogs::Icon::Exclamation, rows.join(u'\n'));
         }
     } catch (const db::Error& error) {
+        m_status->clear();
         Dialogs::error(this, error.message() + QStringLiteral("\rNada foi desfeito."));
     }
     reload(run.id);

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QSqlDatabase>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStandardItemModel;
@@ -44,6 +45,8 @@ private:
     QStandardItemModel* m_model = nullptr;
     QTableView* m_table = nullptr;
     QPushButton* m_undo = nullptr;
+    // What the window waits for while an undo waits for the company's turn.
+    QLabel* m_status = nullptr;
 };
 
 } // namespace ui

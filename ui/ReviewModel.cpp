@@ -17,20 +17,17 @@ namespace {
 // Sums of decimal readings carry binary noise; twelve digits show what was typed.
 constexpr int ShownDigits = 12;
 
-QString shownNumber(double value) {
-    return db::Regional::locale().toString(value, 'g', ShownDigits);
-}
-
-// The workstation's notation without group separators, which a spreadsheet may take for
-// decimals: the export's.
-QLocale exportLocale() {
+// Every number of the review, in the table and under it, in one notation: the workstation's
+// decimal separator and no group separator. The collector file writes none, and a spreadsheet
+// may take one for decimals.
+QLocale numberLocale() {
     QLocale locale = db::Regional::locale();
     locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
     return locale;
 }
 
-QString exportedNumber(double value) {
-    return exportLocale().toString(value, 'g', ShownDigits);
+QString shownNumber(double value) {
+    return numberLocale().toString(value, 'g', ShownDigits);
 }
 
 // A product read on hundreds of lines keeps its cell readable; the export has them all.
@@ -91,12 +88,9 @@ void addOnce(QStringList& list, const QString& text) {
         list.append(text);
 }
 
-// Money as the workstation writes it, to the cent; for the export without group separators.
+// Money to the cent, in the review's one notation.
 QString shownMoney(double value) {
-    return conversion::moneyText(value);
-}
-QString exportedMoney(double value) {
-    return conversion::moneyText(value, exportLocale());
+    return conversion::moneyText(value, numberLocale());
 }
 
 using conversion::countDifference;
@@ -164,6 +158,18 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
     }
     m_rows.insert(m_rows.end(), std::make_move_iterator(refused.begin()),
                   std::make_move_iterator(refused.end()));
+}
+
+bool ReviewModel::isFreeText(Column column) {
+    switch (column) {
+    case Column::Lines:
+    case Column::Code:
+    case Column::Description:
+    case Column::FoundBy:
+        return true;
+    default:
+        return false;
+    }
 }
 
 QStringList ReviewModel::productCodes() const {
@@ -259,6 +265,13 @@ QVariant ReviewModel::data(const QModelIndex& index, int role) const {
             return {};
         }
     }
+    // A text the window narrows to keep every column in view can still be read whole.
+    if (role == Qt::ToolTipRole) {
+        if (!isFreeText(column(index.column())))
+            return {};
+        return value(m_rows.at(static_cast<std::size_t>(index.row())), column(index.column()),
+                     ExportRole);
+    }
     if (role != Qt::DisplayRole && role != SortRole && role != ExportRole)
         return {};
     return value(m_rows.at(static_cast<std::size_t>(index.row())), column(index.column()), role);
@@ -271,14 +284,14 @@ QVariant ReviewModel::value(const Row& row, Column column, int role) const {
             return figure.value_or(std::numeric_limits<double>::lowest());
         if (!figure)
             return QString();
-        return role == ExportRole ? exportedNumber(*figure) : shownNumber(*figure);
+        return shownNumber(*figure);
     };
     const auto money = [role](std::optional<double> figure) -> QVariant {
         if (role == SortRole)
             return figure.value_or(std::numeric_limits<double>::lowest());
         if (!figure)
             return QString();
-        return role == ExportRole ? exportedMoney(*figure) : shownMoney(*figure);
+        return shownMoney(*figure);
     };
     const bool posts = !row.refused && !row.passedOver && !row.uncounted;
     // A product nobody counted has stock on record and a cost, and no count to differ.
@@ -316,8 +329,7 @@ QVariant ReviewModel::value(const Row& row, Column column, int role) const {
             return money(std::nullopt);
         if (role == SortRole)
             return row.cost;
-        return role == ExportRole ? conversion::priceText(row.cost, exportLocale())
-                                  : conversion::priceText(row.cost);
+        return conversion::priceText(row.cost, numberLocale());
     case Column::Value:
         // Of a product nobody counted, what its stock is worth; of a count, its difference.
         if (row.uncounted)
@@ -411,12 +423,19 @@ QString destinationText(const ReviewDestination& destination) {
     return text;
 }
 
-QString figuresText(const conversion::RunSummary& summary, double seconds) {
+QString figuresText(const conversion::RunSummary& summary, double seconds, int listed) {
     const QLocale locale = db::Regional::locale();
+    // Beside a list of fewer rows, the count says what it counts.
+    QString rejected = QString::number(summary.rejected());
+    if (listed != summary.rejected())
+        rejected = QStringLiteral("%1 leituras (%2 %3)")
+                       .arg(rejected)
+                       .arg(listed)
+                       .arg(listed == 1 ? QStringLiteral("código") : QStringLiteral("códigos"));
     QStringList lines{QStringLiteral("Linhas: %1").arg(summary.lines()),
                       QStringLiteral("Leituras: %1").arg(summary.readings()),
                       QStringLiteral("Gravadas: %1").arg(summary.posted()),
-                      QStringLiteral("Rejeitadas: %1").arg(summary.rejected())};
+                      QStringLiteral("Rejeitadas: ") + rejected};
     const QMap<QString, int> reasons = summary.reasons();
     for (auto it = reasons.cbegin(); it != reasons.cend(); ++it)
         lines << QStringLiteral("  %1 %2").arg(it.value()).arg(it.key());

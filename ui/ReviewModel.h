@@ -37,8 +37,8 @@ public:
         Value,
         Outcome
     };
-    // Numbers as plain values (sorting) and as text in the workstation's notation without
-    // group separators (the CSV export).
+    // Numbers as plain values (sorting), and everything as the CSV export writes it. Numbers are
+    // shown as they are exported: in the workstation's notation, without group separators.
     static constexpr int SortRole = Qt::UserRole;
     static constexpr int ExportRole = Qt::UserRole + 1;
 
@@ -58,6 +58,9 @@ public:
 
     // The columns this mode shows: the opening stock has no count to compare.
     Column column(int section) const { return m_columns.at(section); }
+    // Columns of texts of any length (lines, codes, descriptions, how found), which the window
+    // narrows first and whose whole text is the cell's tool tip.
+    static bool isFreeText(Column column);
     bool isRefused(int row) const { return m_rows.at(row).refused; }
     bool isUncounted(int row) const { return m_rows.at(row).uncounted; }
     // A product row whose count after posting differs from the stock on record.
@@ -143,8 +146,9 @@ struct ReviewDestination {
 QString destinationText(const ReviewDestination& destination);
 
 // The figures of a run for the success box's details: lines, readings, posted, refused per
-// reason, seconds.
-QString figuresText(const conversion::RunSummary& summary, double seconds);
+// reason, seconds. listed: the rows the run added to its rejection list, which names a code
+// not found once however often it is read.
+QString figuresText(const conversion::RunSummary& summary, double seconds, int listed);
 // The same figures under the review's table, on one line.
 QString totalsText(const conversion::RunSummary& summary);
 // What the rows shown are worth, under those figures: the differences, losses and gains apart,

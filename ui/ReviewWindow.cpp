@@ -19,6 +19,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <vector>
 
 namespace ui {
 
@@ -141,8 +142,44 @@ ReviewWindow::ReviewWindow(ReviewModel* model, const QString& destination, QWidg
     m_table->setFocus();
 }
 
+void ReviewWindow::fitColumns() {
+    QHeaderView* header = m_table->horizontalHeader();
+    const int last = m_filter->columnCount() - 1;
+    if (last < 0)
+        return;
+    // The outcome, last, stretches; it needs at least its longest text or its title.
+    const QAbstractItemView* view = m_table;
+    int needed = std::max(view->sizeHintForColumn(last), header->sectionSizeHint(last));
+    std::vector<int> shrinkable;
+    for (int section = 0; section < last; ++section) {
+        needed += header->sectionSize(section);
+        if (ReviewModel::isFreeText(m_model->column(section)))
+            shrinkable.push_back(section);
+    }
+    int excess = needed - m_table->viewport()->width();
+    // The widest free-text column gives up a pixel at a time, down to its title's width.
+    while (excess > 0) {
+        int widest = -1;
+        for (const int section : shrinkable) {
+            if (header->sectionSize(section) > header->sectionSizeHint(section) &&
+                (widest < 0 || header->sectionSize(section) > header->sectionSize(widest)))
+                widest = section;
+        }
+        if (widest < 0)
+            break;
+        header->resizeSection(widest, header->sectionSize(widest) - 1);
+        --excess;
+    }
+}
+
 void ReviewWindow::setVisible(bool visible) {
+    const bool showing = visible && !isVisible();
     QDialog::setVisible(visible);
+    // Fitted once the table has its size on the screen; later, the clerk's widths stand.
+    if (showing && !m_fitted) {
+        m_fitted = true;
+        fitColumns();
+    }
     // The dialog makes a button the default as it shows; Enter in the table must press none,
     // since posting is asked for on purpose. A focused button still takes Enter.
     if (visible)

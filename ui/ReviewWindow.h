@@ -37,6 +37,9 @@ public:
 
 private:
     QList<int> shownRows(bool selectedOnly) const;
+    // Narrows the free-text columns, widest first, until the last, the outcome, is in view
+    // without scrolling.
+    void fitColumns();
     // What the rows shown are worth, told again whenever the filter changes.
     void showValueTotals();
 
@@ -47,6 +50,7 @@ private:
     QLabel* m_totals = nullptr;
     QLabel* m_valueTotals = nullptr;
     QLabel* m_alreadyConverted = nullptr;
+    bool m_fitted = false;
 };
 
 } // namespace ui

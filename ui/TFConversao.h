@@ -67,6 +67,9 @@ public:
     // --- conversion run
     void btAbrirClick();
     bool CheckEntries();
+    // A date far from today (a mistyped year, say) is posted into only when the clerk says so;
+    // false, with the focus in the date field, when not.
+    bool farDateAccepted();
     void ReportBlankField(QWidget* control, const QString& label);
     void btOKClick();
 
@@ -94,9 +97,6 @@ public:
     // False, with a warning the first time, when the look-up is closed: without a connection the
     // codes can't be looked up.
     bool lookupAvailable(const db::LookupQuery& lookup);
-    // The leave check emptied this code field of an unknown code; told until the next leave.
-    void codeRemoved(QLineEdit* code) { m_codeRemoved = code; }
-    bool wasCodeRemoved(const QLineEdit* code) const { return m_codeRemoved == code; }
 
     // Controls, by their design names.
     QFrame* Panel1 = nullptr;
@@ -186,6 +186,8 @@ private:
     conversion::RunFiles m_files;
     bool m_running = false;
     bool m_closeRequested = false;
+    // Where the file dialog opens: the folder of the last file chosen in it.
+    QString m_lastFolder;
     // --- end of the conversion run block
 
 private:
@@ -205,7 +207,6 @@ private:
 
     bool m_rejections = false;
     bool m_noConnectionTold = false;
-    QLineEdit* m_codeRemoved = nullptr;
     // Set while a leave handler runs: one that moves the focus makes the control the focus was
     // heading for lose it before it ever had it, and that control has nothing to leave.
     bool m_leaving = false;

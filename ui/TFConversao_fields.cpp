@@ -50,7 +50,6 @@ bool leaveCode(TFConversao& form, const CodePair& pair) {
     }
     pair.code->clear();
     pair.list->setKeyValue({});
-    form.codeRemoved(pair.code);
     return false;
 }
 
@@ -65,12 +64,11 @@ void listClicked(const CodePair& pair) {
         pair.code->setText(pair.query->fieldText(pair.query->keyColumn()));
 }
 
-// Enter on an empty code field offers the list, dropped down on its first row.
-// Not on a field the leave check has just emptied of an unknown code: the list would show a
-// company or cause nobody typed while the field stays blank.
+// Enter on an empty code field offers the list, dropped down on its first row; so does Enter on
+// an unknown code, which the leave check has just removed. The field stays empty until an entry
+// is picked.
 void enterOnEmptyCode(TFConversao& form, const CodePair& pair) {
-    if (!pair.code->text().isEmpty() || form.wasCodeRemoved(pair.code) ||
-        !form.lookupAvailable(*pair.query))
+    if (!pair.code->text().isEmpty() || !form.lookupAvailable(*pair.query))
         return;
     pair.query->first();
     pair.list->setFocus();
@@ -137,7 +135,6 @@ void TFConversao::CodEmpresaExit() {
     if (m_leaving)
         return;
     const QScopedValueRollback guard(m_leaving, true);
-    m_codeRemoved = nullptr;
     leaveCode(*this, companyPair(*this));
 }
 
@@ -173,7 +170,6 @@ void TFConversao::CodCausaExit() {
     if (m_leaving)
         return;
     const QScopedValueRollback guard(m_leaving, true);
-    m_codeRemoved = nullptr;
     if (leaveCode(*this, causePair(*this)))
         btOK->setFocus();
 }

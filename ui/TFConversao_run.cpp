@@ -6,8 +6,11 @@
 #include "TFConversao.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/ConversionEngine.h"
+#include "conversion/EntryTexts.h"
+#include "conversion/Errors.h"
 #include "conversion/Journal.h"
 #include "conversion/RejectionList.h"
+#include "conversion/RunReport.h"
 #include "conversion/RunService.h"
 #include "db/Connection.h"
 #include "db/Errors.h"
@@ -32,9 +35,27 @@
 namespace ui {
 
 namespace {
-QString waitingText(int seconds) {
-    return QStringLiteral("Aguardando outra estação de trabalho terminar a conversão… (%1 s)")
-        .arg(seconds);
+// What "Sim" does to a file posted before: an inventory's counts grow by its readings again; an
+// opening stock's products now have movements, so the run refuses them.
+QString againText(bool inventory) {
+    return inventory ? QStringLiteral("\"Sim\" soma as leituras outra vez às contagens já "
+                                      "gravadas: cada contagem cresce de novo.\rConverter de novo?")
+                     : QStringLiteral("\"Sim\" converte outra vez, mas os produtos que a "
+                                      "conversão anterior lançou já têm movimentos e serão "
+                                      "rejeitados.\rConverter de novo?");
+}
+
+// The end of a run that posted readings: success when it refused none, otherwise how many of
+// its readings went in.
+QString endedText(const conversion::RunSummary& figures) {
+    if (figures.rejected() == 0)
+        return QStringLiteral("Processo de conversão concluído com sucesso!");
+    return QStringLiteral("Processo de conversão concluído: %1 de %2 leituras gravadas; %3, veja "
+                          "a lista.")
+        .arg(figures.posted())
+        .arg(figures.readings())
+        .arg(figures.rejected() == 1 ? QStringLiteral("1 rejeitada")
+                                     : QStringLiteral("%1 rejeitadas").arg(figures.rejected()));
 }
 } // namespace
 
@@ -72,7 +93,7 @@ public:
     // The bar along the window's foot counts the wait, on either tab's run (the tab's status
     // line, under the buttons, has room for the start of it only), and the window stays alive.
     void waitingForTurn(int seconds) override {
-        m_form.progress->setFormat(waitingText(seconds));
+        m_form.progress->setFormat(db::texts::turnWaitText(seconds));
         m_form.progress->setTextVisible(true);
         m_form.progress->repaint();
         m_waited = true;
@@ -137,11 +158,13 @@ QStringList TFConversao::collectorPaths() const {
 
 void TFConversao::btAbrirClick() {
     Dialogs::FileRequest request;
-    request.filter = QStringLiteral("*.txt (*.txt)");
+    request.filter = QStringLiteral("*.txt (*.txt);;Todos os arquivos (*)");
+    request.directory = m_lastFolder;
     bool accepted = false;
     const QStringList paths = Dialogs::openFileNames(this, request, &accepted);
     if (!accepted || paths.isEmpty())
         return;
+    m_lastFolder = QFileInfo(paths.constFirst()).absolutePath();
     edtCaminho->setText(pathsText(paths));
     DtInventa->setFocus();
     // Only the last three characters count: neither the dot nor the case is required.
@@ -168,7 +191,7 @@ bool TFConversao::CheckEntries() {
             break;
     }
     if (!problem)
-        return true;
+        return farDateAccepted();
     if (problem->blankLabel.isEmpty()) {
         Dialogs::message(this, Dialogs::Kind::Warning, problem->message);
         return false;
@@ -177,6 +200,21 @@ bool TFConversao::CheckEntries() {
                              : problem->entry == conversion::Entry::Cause ? CodCausa
                                                                           : edtCaminho;
     ReportBlankField(control, problem->blankLabel);
+    return false;
+}
+
+bool TFConversao::farDateAccepted() {
+    const QDate today = db::Clock::today();
+    const std::optional<QDate> date = db::texts::parseDate(DtInventa->maskedText(), today);
+    if (!date || !conversion::isFarFromToday(*date, today))
+        return true;
+    if (Dialogs::question(this,
+                          conversion::farDateText(*date, today) +
+                              QStringLiteral("\rAs leituras serão gravadas nessa data. Converter "
+                                             "assim mesmo?"),
+                          QStringLiteral("Data distante")))
+        return true;
+    DtInventa->setFocus();
     return false;
 }
 
@@ -200,15 +238,23 @@ bool TFConversao::loadArquivo() {
     std::optional<QString> problem;
     for (const QString& path : paths) {
         conversion::RunFile& file = m_files.emplace_back();
-        const QStringList lines = conversion::readLines(path, &file.bytesSha256);
+        QStringList lines;
+        try {
+            lines = conversion::readLines(path, &file.bytesSha256, conversion::MaxCollectorBytes);
+        } catch (const conversion::FileError& error) {
+            problem = error.message();
+            break;
+        }
         file.sha256 = conversion::readingsSha256(lines);
         file.name = QFileInfo(path).fileName();
         file.lines = static_cast<int>(lines.size());
-        Arquivo += lines;
         // A file of several is named: the clerk must know which one is empty.
         problem = conversion::checkLines(lines, paths.size() > 1 ? file.name : QString());
+        if (!problem)
+            problem = conversion::checkRunLines(Arquivo.size() + lines.size());
         if (problem)
             break;
+        Arquivo += lines;
     }
     if (!problem)
         problem = conversion::checkFiles(m_files);
@@ -253,21 +299,36 @@ bool TFConversao::postRun(const conversion::RunRequest& reviewed) {
     run.keepLines = false;
     // Counts add up: a file posted twice by mistake doubles them.
     if (const QString earlier = earlierRunText(run); !earlier.isEmpty()) {
-        if (!Dialogs::question(this, earlier + QStringLiteral("\rConverter de novo?"),
-                               QStringLiteral("Arquivo já convertido")))
+        if (!Dialogs::question(this, earlier + u'\r' + againText(run.inventory),
+                               QStringLiteral("Arquivo já convertido"))) {
+            // Short: the line has the room left of the buttons only.
+            lblStatus->setText(QStringLiteral("Nada foi gravado."));
             return false;
+        }
         run.again = true;
     }
     progress->setMaximum(static_cast<int>(run.lines.size()));
     progress->setValue(0);
+    const conversion::RejectionList& list =
+        run.inventory ? *m_inventoryRejections : *m_openingRejections;
+    const qsizetype listedBefore = list.rows().size();
     conversion::RunResult result;
     if (!runConversion(run, result))
         return false;
-    QString done = QStringLiteral("Processo de conversão concluído com sucesso!");
-    if (!result.note.isEmpty())
-        done += u'\r' + result.note;
-    Dialogs::box(this, done, QStringLiteral("Informação"), Dialogs::Icon::Information,
-                 figuresText(result.summary, result.seconds));
+    const conversion::RunSummary& figures = result.summary;
+    const QString details =
+        figuresText(figures, result.seconds, static_cast<int>(list.rows().size() - listedBefore));
+    const QString note = result.note.isEmpty() ? QString() : u'\r' + result.note;
+    if (const QString none = conversion::nothingPostedText(figures); !none.isEmpty())
+        Dialogs::box(
+            this,
+            none +
+                (figures.rejected() > 0 ? QStringLiteral("; veja a lista.") : QStringLiteral(".")) +
+                note,
+            QStringLiteral("Atenção"), Dialogs::Icon::Exclamation, details);
+    else
+        Dialogs::box(this, endedText(figures) + note, QStringLiteral("Informação"),
+                     Dialogs::Icon::Information, details);
     resetProgress();
     return true;
 }
@@ -319,6 +380,9 @@ bool TFConversao::runConversion(const conversion::RunRequest& run, conversion::R
         close();
         return false;
     }
+    // A run that did not end leaves neither its line nor its bar behind the box that said why.
+    if (!result.completed())
+        resetProgress();
     return result.completed();
 }
 

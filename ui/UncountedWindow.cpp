@@ -52,9 +52,7 @@ public:
     void lineStarted(int) override {}
     bool stopRequested() override { return false; }
     void waitingForTurn(int seconds) override {
-        m_status->setText(
-            QStringLiteral("Aguardando outra estação de trabalho terminar a conversão… (%1 s)")
-                .arg(seconds));
+        m_status->setText(db::texts::turnWaitText(seconds));
         m_status->repaint();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }

@@ -1,6 +1,7 @@
 // The batch mode end to end: the built executable run as a script would run it, with no
 // display, on a database filled with the demo data.
 #include "db/DemoData.h"
+#include "db/Texts.h"
 #include "tests/ProgramRun.h"
 #include "tests/Relayed.h"
 #include "tests/TestDatabase.h"
@@ -184,9 +185,23 @@ private slots:
             << inventory + QStringList{"--json"} << QByteArray() << false << 3
             << "Ocorreu um erro ao tentar conectar ao banco de dados: " << false << "" << NoFile
             << QByteArray(R"({"situacao":3})");
+        // Quiet on success only: a run that posted nothing says so.
         QTest::newRow("only blank lines: nothing to post, 0")
-            << inventory << QByteArray("\r\n  \r\n\t\r\n") << true << 0 << "" << false << ""
-            << NoFile << QByteArray();
+            << inventory << QByteArray("\r\n  \r\n\t\r\n") << true << 0
+            << "Nenhuma leitura foi gravada: nenhuma linha traz código, vírgula, quantidade.\n"
+            << false << "" << NoFile << QByteArray();
+        QTest::newRow("written quantity first: every reading rejected, 1")
+            << inventory << QByteArray("3,7890000010009\r\n3,7890000020008\r\n") << true << 1
+            << "Nenhuma leitura foi gravada: as 2 leituras foram rejeitadas.\n"
+            << false << "" << NoFile << QByteArray();
+        QTest::newRow("dry run, every reading rejected, 1")
+            << inventory + QStringList{"--simular"} << QByteArray("NADA,1\r\n") << true << 1
+            << "Nenhuma leitura seria gravada: a única leitura seria rejeitada.\n"
+            << false << "" << NoFile << QByteArray();
+        QTest::newRow("a date far from today, asked for, 0")
+            << inventory + QStringList{"--data", "01/01/2090", "--data-distante"}
+            << QByteArray("7890000010009,2\r\n") << true << 0 << "" << true << "" << NoFile
+            << QByteArray();
 
         const auto usage = [&](const char* name, const QStringList& arguments,
                                const QByteArray& collector, const QString& error) {
@@ -211,6 +226,9 @@ private slots:
         usage("three-digit year, 2", inventory + QStringList{"--data", "01/02/202"}, QByteArray(),
               "Atenção Data Suspeita: 01/02/202");
         usage("missing file, 2", inventory, "-", "Arquivo não encontrado: ");
+        usage("missing file with an escape sequence in its name, 2",
+              QStringList{"--inventario", "@a\x1b[2J.txt", "--empresa", "1", "--causa", "1"}, "-",
+              "Arquivo não encontrado: " + path("a") + "\\x1B[2J.txt");
         usage("empty file, 2", inventory, "", "Arquivo vazio!");
         usage("no mode, 2", QStringList{"--empresa", "1"}, QByteArray(),
               "Informe um modo: --inventario ou --inicio-estoque.");
@@ -218,6 +236,8 @@ private slots:
               "Opção desconhecida: 'sem-janela'.");
         usage("repeated option, 2", inventory + QStringList{"--empresa", "2"}, QByteArray(),
               "Opção repetida: --empresa");
+        usage("an option where a value goes, 2", QStringList{"--desfazer", "--simular"},
+              QByteArray(), "Falta o valor de --desfazer (veio --simular no lugar dele).");
         // Padding would keep the rightmost characters: company 01, cause 001.
         usage("company longer than its field, 2", codes("701", "1"), QByteArray(),
               "Empresa com mais de 2 caracteres: 701");
@@ -232,8 +252,12 @@ private slots:
         usage("another separator: no reading in the file, 2", inventory,
               "7891234567895;5\r\nREF0002 3\r\nREF0002\t1\r\n",
               "O arquivo " + path("coletor.txt") + " não tem nenhuma leitura");
-        usage("file over 16 MiB, 2", inventory, QByteArray((16 << 20) + 1, '\0'),
-              "Arquivo grande demais (mais de 16 MiB): ");
+        usage("file over 32 MiB, 2", inventory, QByteArray((32 << 20) + 1, '\0'),
+              "Arquivo grande demais (mais de 32 MiB): ");
+        usage("a date far from today, 2", inventory + QStringList{"--data", "01/01/2090"},
+              QByteArray(), "Data distante de hoje: 01/01/2090 (hoje é ");
+        usage("a date more than a year ago, 2", inventory + QStringList{"--data", "01/01/2000"},
+              QByteArray(), "Data distante de hoje: 01/01/2000 (hoje é ");
         // Outputs are checked before connecting.
         const QString cantWrite = QStringLiteral("Não foi possível gravar ");
         usage("report is the collector file, 2",
@@ -330,7 +354,11 @@ private slots:
                 const bool posted = posts && !arguments.contains(QLatin1String("--simular"));
                 QCOMPARE(summary.take(QStringLiteral("id")).toString().size(), posted ? 36 : 0);
             } else {
-                QCOMPARE(summary.value(QStringLiteral("erro")).toString() + u'\n', err);
+                // The same text, control characters escaped only for the terminal.
+                QCOMPARE(
+                    db::texts::escapedControls(summary.value(QStringLiteral("erro")).toString()) +
+                        u'\n',
+                    err);
                 summary.remove(QStringLiteral("erro"));
             }
             QCOMPARE(summary, QJsonDocument::fromJson(json).object());

@@ -4,7 +4,9 @@
 #include "tests/TestDatabase.h"
 #include "tests/TestMain.h"
 
+#include <QDir>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 using conversion::RunEnding;
@@ -182,6 +184,45 @@ private slots:
         QFETCH(QString, message);
         const auto problem = conversion::checkEntries({path, company, cause, inventory, true});
         QCOMPARE(problem ? problem->message : QString(), message);
+    }
+
+    // The database's folder moved away in the middle of a run: the failure says so in the
+    // tool's words, with the engine's own text as its detail, nothing is posted, and a run once
+    // the folder is back posts.
+    void databaseMovedAway() {
+        const QString file = m_database->filePath();
+        if (file.isEmpty())
+            QSKIP("a server's database is no file");
+        const QString folder = m_database->directory();
+        const QString moved = folder + QStringLiteral("-movida");
+        class Mover final : public Caller {
+        public:
+            std::function<void()> move;
+            void lineStarted(int number) override {
+                Caller::lineStarted(number);
+                if (number == 2)
+                    move();
+            }
+        } mover;
+        mover.move = [&] {
+            QVERIFY(QDir().rename(folder, moved));
+        };
+        conversion::RunRequest request;
+        request.lines = {"REF1,2", "REF1,1", "REF1,3"};
+        const conversion::RunResult gone = inventoryRun(request, &mover);
+        QVERIFY(QDir().rename(moved, folder));
+        QCOMPARE(int(gone.ending), int(RunEnding::Failed));
+        QCOMPARE(gone.failureWithLine(),
+                 QStringLiteral("O banco de dados não está mais em %1, onde foi aberto: a pasta ou "
+                                "o arquivo foi movido, renomeado ou apagado. Ponha-o de volta e "
+                                "converta de novo, ou aponte o Caminho.Dir para o novo lugar e "
+                                "abra o programa de novo.\rNenhuma leitura do arquivo foi "
+                                "gravada.")
+                     .arg(QDir::toNativeSeparators(file)));
+        QVERIFY(!gone.detail.isEmpty());
+        QCOMPARE(counts(), QStringList());
+        QVERIFY(inventoryRun(request).completed());
+        QCOMPARE(counts(), QStringList{"P1|6"});
     }
 };
 

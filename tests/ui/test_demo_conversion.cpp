@@ -138,7 +138,10 @@ private slots:
 
         QCOMPARE(ui::Dialogs::shown().size(), 1);
         QCOMPARE(ui::Dialogs::shown().constFirst().text,
-                 QStringLiteral("Processo de conversão concluído com sucesso!"));
+                 QStringLiteral("Processo de conversão concluído: %1 de 13 leituras gravadas; %2 "
+                                "rejeitadas, veja a lista.")
+                     .arg(tab == 0 ? 9 : 7)
+                     .arg(tab == 0 ? 4 : 6));
         QCOMPARE(form.Notebook->currentIndex(), 1);
         QCOMPARE(form.Notebook1->currentIndex(), 1);
         const conversion::RejectionList& list =

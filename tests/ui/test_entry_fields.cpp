@@ -117,8 +117,11 @@ private slots:
         const Row rows[] = {
             {"company that exists, Enter", 0, "CodEmpresa", "7", "Enter",
              "MostraEmpresa|07|Loja Sul|||"},
-            // The unknown code is removed, and the list offers nothing nobody typed.
+            // The unknown code is removed and the list offered; the closed list shows nothing
+            // nobody picked.
             {"company that does not exist, Enter", 0, "CodEmpresa", "9", "Enter",
+             "MostraEmpresa||Matriz|||MostraEmpresa"},
+            {"company that does not exist, Tab", 0, "CodEmpresa", "9", "Tab",
              "MostraEmpresa|||||"},
             {"empty company, Enter", 0, "CodEmpresa", "", "Enter",
              "MostraEmpresa||Matriz|||MostraEmpresa"},
@@ -138,7 +141,8 @@ private slots:
             {"cause that exists, Enter", 0, "CodCausa", "5", "Enter",
              "btOK|||005|Contagem rotativa|"},
             {"cause that does not exist, Enter", 0, "CodCausa", "7", "Enter",
-             "MostraCausa|||||"},
+             "MostraCausa||||Balanço anual|MostraCausa"},
+            {"cause that does not exist, Tab", 0, "CodCausa", "7", "Tab", "MostraCausa|||||"},
             {"empty cause, Enter", 0, "CodCausa", "", "Enter",
              "MostraCausa||||Balanço anual|MostraCausa"},
             {"cause list dropped down, Enter takes the highlighted", 0, "CodCausa", "",

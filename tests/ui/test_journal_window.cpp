@@ -5,6 +5,7 @@
 #include "conversion/Journal.h"
 #include "db/Connection.h"
 #include "db/Regional.h"
+#include "tests/Relayed.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestFiles.h"
 #include "tests/TestMain.h"
@@ -23,6 +24,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 class TestJournalWindow : public RunForm {
@@ -50,33 +52,67 @@ private slots:
     void init() { makeFolderAndDatabase(); }
     void cleanup() { dropAll(); }
 
-    // The same file again: the question names the first run; "Não", the default, posts nothing,
-    // "Sim" posts.
+    // The same file again: the question names the first run and says what "Sim" does; "Não",
+    // the default, posts nothing and says so in the status line. An opening stock's products
+    // have movements once posted, so "Sim" posts none of them again.
     void secondConversionAsks_data() {
+        QTest::addColumn<int>("tab");
         QTest::addColumn<bool>("answer");
-        QTest::addColumn<QStringList>("after");
-        QTest::newRow("Não") << false << QStringList{"P1|2"};
-        QTest::newRow("Sim") << true << QStringList{"P1|4"};
+        QTest::addColumn<QString>("sim");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("status");
+        // The box after "Sim".
+        QTest::addColumn<QString>("end");
+        const QString addsAgain =
+            QStringLiteral("\"Sim\" soma as leituras outra vez às contagens já gravadas: cada "
+                           "contagem cresce de novo.");
+        const QString refusedAgain =
+            QStringLiteral("\"Sim\" converte outra vez, mas os produtos que a conversão "
+                           "anterior lançou já têm movimentos e serão rejeitados.");
+        const QString notPosted = QStringLiteral("Nada foi gravado.");
+        QTest::newRow("inventory, Não")
+            << 0 << false << addsAgain << "P1|2" << notPosted << QString();
+        QTest::newRow("inventory, Sim") << 0 << true << addsAgain << "P1|4"
+                                        << ""
+                                        << "Processo de conversão concluído com sucesso!";
+        QTest::newRow("opening stock, Não")
+            << 1 << false << refusedAgain << "P1|2" << notPosted << QString();
+        QTest::newRow("opening stock, Sim")
+            << 1 << true << refusedAgain << "P1|2"
+            << ""
+            << "Nenhuma leitura foi gravada: a única leitura foi rejeitada; veja a lista.";
     }
     void secondConversionAsks() {
+        QFETCH(int, tab);
         QFETCH(bool, answer);
-        QFETCH(QStringList, after);
+        QFETCH(QString, sim);
+        QFETCH(QString, after);
+        QFETCH(QString, status);
+        QFETCH(QString, end);
         openFormOnAFile();
+        m_form->PcDados->setCurrentIndex(tab);
         m_form->btOKClick();
-        QCOMPARE(counts(), QStringList{"P1|2"});
+        const QString posted =
+            tab == 0 ? QStringLiteral("Select CodProd, Quantidade From Inventa")
+                     : QStringLiteral("Select CODPROD, Sum(QUANTIDADE) From INCIEST Group By 1");
+        QCOMPARE(m_database->rows(posted), QStringList{"P1|2"});
         ui::Dialogs::clearShown();
 
         ui::Dialogs::setNextAnswer(answer);
         m_form->btOKClick();
-        const QString success =
-            QStringLiteral("Informação|information|Processo de conversão concluído com sucesso!");
         const QString question =
-            QStringLiteral("Arquivo já convertido|question|Este arquivo já foi convertido em "
-                           "08/12/2026 09:15 por %1 na estação %2: 1 leitura gravada "
-                           "(inventário, empresa 01, data 06/12/2026, causa 003).")
-                .arg(conversion::journal::currentUser(), conversion::journal::workstationName());
-        QCOMPARE(shown(), answer ? QStringList({question, success}) : QStringList{question});
-        QCOMPARE(counts(), after);
+            QStringLiteral("Este arquivo já foi convertido em 08/12/2026 09:15 por %1 na estação "
+                           "%2: 1 leitura gravada (%3, empresa 01, data 06/12/2026%4).\r%5\r"
+                           "Converter de novo?")
+                .arg(conversion::journal::currentUser(), conversion::journal::workstationName(),
+                     tab == 0 ? QStringLiteral("inventário") : QStringLiteral("início de estoque"),
+                     tab == 0 ? QStringLiteral(", causa 003") : QString(), sim);
+        QVERIFY(!ui::Dialogs::shown().isEmpty());
+        QCOMPARE(ui::Dialogs::shown().constFirst().text, question);
+        QCOMPARE(ui::Dialogs::shown().size(), answer ? 2 : 1);
+        QCOMPARE(ui::Dialogs::shown().constLast().text, answer ? end : question);
+        QCOMPARE(m_database->rows(posted), QStringList{after});
+        QCOMPARE(m_form->lblStatus->text(), status);
     }
 
     // The review of a file converted before says so at its top.
@@ -139,6 +175,34 @@ private slots:
         QCOMPARE(shown().size(), 3);
         QCOMPARE(shown().at(2), QStringLiteral("Informação|information|Conversão desfeita: 1 "
                                                "leitura em 1 linha de Inventa."));
+        history->reject();
+    }
+
+    // Another workstation's run holds the company's turn: the undo counts the wait in the
+    // window, then goes through once the other run has ended.
+    void historyUndoWaitsForTheTurn() {
+        openFormOnAFile();
+        m_form->btOKClick();
+        QTest::mouseClick(m_form->btHistorico, Qt::LeftButton);
+        ui::HistoryWindow* history = nullptr;
+        QTRY_VERIFY((history = m_form->findChild<ui::HistoryWindow*>()));
+        ExtraConnection other(m_database->database(), QStringLiteral("other workstation"));
+        QSqlDatabase holder = other.database();
+        QVERIFY(holder.open());
+        QVERIFY(m_database->dialect().beginRunTransaction(holder, QStringLiteral("01")).taken);
+        auto* status = history->findChild<QLabel*>(QStringLiteral("Situacao"));
+        QString waiting;
+        QTimer::singleShot(1500, history, [&] {
+            waiting = status->text();
+            holder.rollback();
+        });
+        ui::Dialogs::setNextAnswer(true);
+        history->undoSelected();
+        QVERIFY2(waiting.startsWith(QStringLiteral(
+                     "Aguardando outra estação de trabalho terminar a conversão… (")),
+                 qPrintable(waiting));
+        QCOMPARE(counts(), QStringList());
+        QVERIFY(status->text().isEmpty());
         history->reject();
     }
 

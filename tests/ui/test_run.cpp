@@ -1,5 +1,6 @@
 #include "RunForm.h"
 #include "app/Startup.h"
+#include "conversion/CollectorFile.h"
 #include "conversion/RejectionList.h"
 #include "db/Connection.h"
 #include "db/Regional.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -132,13 +134,16 @@ private slots:
         QCOMPARE(posted(), QStringList());
     }
 
-    // A file of no bytes, or one written with another separator: no success, nothing posted.
+    // A file of no bytes, one written with another separator, or one past the limit the batch
+    // mode keeps too: no success, nothing posted. %1 is the file's path.
     void fileWithoutReadingIsRefused_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("message");
         const QString noReading = QStringLiteral("O arquivo não tem nenhuma leitura: cada linha "
                                                  "deve trazer código, vírgula, quantidade.");
         QTest::newRow("empty") << QByteArray() << "Arquivo vazio!";
+        QTest::newRow("over the size limit") << QByteArray(conversion::MaxCollectorBytes + 1, 'x')
+                                             << "Arquivo grande demais (mais de 32 MiB): %1";
         QTest::newRow("semicolons") << QByteArray("789000001;5\r\n\r\n") << noReading;
         QTest::newRow("blanks") << QByteArray("789000001 5\r\n") << noReading;
         QTest::newRow("tabs") << QByteArray("789000001\t5\n789000001\t1\n") << noReading;
@@ -147,14 +152,17 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, message);
         openForm();
-        m_form->edtCaminho->setText(collectorFile(content));
+        const QString path = collectorFile(content);
+        m_form->edtCaminho->setText(path);
         m_form->btOKClick();
-        QCOMPARE(shownTexts(), QStringList{"Erro ao converter|exclamation|" + message});
+        QCOMPARE(shownTexts(),
+                 QStringList{"Erro ao converter|exclamation|" + message.replace("%1", path)});
         QCOMPARE(focusName(), QStringLiteral("edtCaminho"));
         QCOMPARE(posted(), QStringList());
     }
 
-    // Opening stock accepts an empty cause; a file of line ends only is no empty file.
+    // Opening stock accepts an empty cause; a file of line ends only is no empty file, but posts
+    // nothing, and the box says so.
     void fileOfLineEndsOnlyRuns() {
         openForm();
         m_form->PcDados->setCurrentIndex(1);
@@ -164,7 +172,8 @@ private slots:
         ui::Dialogs::setOnShown(
             [&](const ui::Dialogs::Shown&) { progressAtBox = m_form->progress->value(); });
         m_form->btOKClick();
-        QCOMPARE(shownTexts(), QStringList{success()});
+        QCOMPARE(shownTexts(), QStringList{"Atenção|exclamation|Nenhuma leitura foi gravada: "
+                                           "nenhuma linha traz código, vírgula, quantidade."});
         QCOMPARE(progressAtBox, 3);
         QCOMPARE(m_form->progress->value(), 0);
         QCOMPARE(m_form->Arquivo.size(), 3);
@@ -177,7 +186,9 @@ private slots:
         m_form->edtCaminho->setText(
             collectorFile("789000001,2\r\nNADA,1\nsem virgula\r789000001,1,5"));
         m_form->btOKClick();
-        QCOMPARE(shownTexts(), QStringList{success()});
+        QCOMPARE(shownTexts(), QStringList{"Informação|information|Processo de conversão "
+                                           "concluído: 2 de 3 leituras gravadas; 1 rejeitada, "
+                                           "veja a lista."});
         QCOMPARE(posted(), QStringList{"P1|3.5"});
         // The line counter is done with once the run has ended.
         QCOMPARE(m_form->lblStatus->text(), QString());
@@ -274,7 +285,9 @@ private slots:
         QCOMPARE(shownTexts(), QStringList{"Conversor de Coletor de Dados|error|" + message +
                                            "\rNenhuma leitura do arquivo foi gravada."});
         QCOMPARE(posted(), QStringList());
-        QCOMPARE(m_form->progress->value(), 13);
+        // Once the box is closed, nothing is left of the failed run's progress.
+        QCOMPARE(m_form->progress->value(), 0);
+        QCOMPARE(m_form->lblStatus->text(), QString());
         // What the failed run rejected is void: the lists are as before it, and not shown.
         QVERIFY(!m_form->rejections());
         QVERIFY(m_form->inventoryRejections()->isEmpty());
@@ -285,7 +298,7 @@ private slots:
         ui::Dialogs::clearShown();
         m_form->edtCaminho->setText(collectorFile("789000001,1\r\nNADA,1\r\n"));
         m_form->btOKClick();
-        QCOMPARE(shownTexts(), QStringList{success()});
+        QCOMPARE(shownTexts().size(), 1);
         QCOMPARE(posted(), QStringList{"P1|1"});
         QCOMPARE(
             m_form->inventoryRejections()->exportLines(),
@@ -314,6 +327,99 @@ private slots:
         QCOMPARE(m_form->Arquivo, QStringList{"789000001,1"});
         QCOMPARE(m_form->progress->value(), 0);
         QCOMPARE(focusName(), QStringLiteral("btOK"));
+    }
+
+    // The box at a run's end says what was posted: success only when every reading was; the
+    // warning icon when none was. Its details count the rejected readings beside the codes the
+    // list names.
+    void endOfRunSaysWhatWasPosted_data() {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("rejected"); // the details' line
+        QTest::newRow("every reading posted")
+            << 0 << QByteArray("789000001,1\r\nREF1,2\r\n") << success() << "Rejeitadas: 0";
+        QTest::newRow("some rejected, a code read twice listed once")
+            << 0 << QByteArray("789000001,1\r\nNADA,1\r\nNADA,2\r\nOUTRO,1\r\n")
+            << "Informação|information|Processo de conversão concluído: 1 de 4 leituras "
+               "gravadas; 3 rejeitadas, veja a lista."
+            << "Rejeitadas: 3 leituras (2 códigos)";
+        QTest::newRow("written quantity first: every reading rejected")
+            << 0 << QByteArray("3,789000001\r\n3,789000002\r\n")
+            << "Atenção|exclamation|Nenhuma leitura foi gravada: as 2 leituras foram "
+               "rejeitadas; veja a lista."
+            << "Rejeitadas: 2 leituras (1 código)";
+        QTest::newRow("the only reading rejected")
+            << 0 << QByteArray("NADA,1\r\n")
+            << "Atenção|exclamation|Nenhuma leitura foi gravada: a única leitura foi rejeitada; "
+               "veja a lista."
+            << "Rejeitadas: 1";
+        QTest::newRow("opening stock lists every rejected reading")
+            << 1 << QByteArray("NADA,1\r\nNADA,1\r\n")
+            << "Atenção|exclamation|Nenhuma leitura foi gravada: as 2 leituras foram "
+               "rejeitadas; veja a lista."
+            << "Rejeitadas: 2";
+    }
+    void endOfRunSaysWhatWasPosted() {
+        QFETCH(int, tab);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, shown);
+        QFETCH(QString, rejected);
+        openForm();
+        m_form->PcDados->setCurrentIndex(tab);
+        m_form->edtCaminho->setText(collectorFile(content));
+        m_form->btOKClick();
+        QCOMPARE(shownTexts(), QStringList{shown});
+        const QStringList details =
+            ui::Dialogs::shown().constFirst().detailedText.split(QLatin1Char('\n'));
+        QVERIFY2(details.contains(rejected), qPrintable(details.join(QLatin1Char('/'))));
+    }
+
+    // A date far from today asks first, "Não" by default, which posts nothing and goes back to
+    // the date; up to 60 days after today and a year before it nothing is asked.
+    void farDateAsksFirst_data() {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("60 days after") << "06/02/2027" << false << false;
+        QTest::newRow("61 days after, Não") << "07/02/2027" << true << false;
+        QTest::newRow("a mistyped year, Não") << "09/12/2062" << true << false;
+        QTest::newRow("a mistyped year, Sim") << "09/12/2062" << true << true;
+        QTest::newRow("a year before") << "08/12/2025" << false << false;
+        QTest::newRow("a year and a day before, Não") << "07/12/2025" << true << false;
+    }
+    void farDateAsksFirst() {
+        QFETCH(QString, date);
+        QFETCH(bool, asked);
+        QFETCH(bool, yes);
+        openForm();
+        m_form->DtInventa->setMaskedText(date);
+        m_form->edtCaminho->setText(collectorFile("789000001,1\r\n"));
+        ui::Dialogs::setNextAnswer(yes);
+        QTest::mouseClick(m_form->btOK, Qt::LeftButton);
+        const QString question =
+            "Data distante|question|Data distante de hoje: " + date +
+            " (hoje é 08/12/2026).\rAs leituras serão gravadas nessa data. Converter assim mesmo?";
+        const QStringList expected = asked && !yes ? QStringList{question}
+                                     : asked       ? QStringList{question, success()}
+                                                   : QStringList{success()};
+        QCOMPARE(shownTexts(), expected);
+        QCOMPARE(posted(), asked && !yes ? QStringList() : QStringList{"P1|1"});
+        QCOMPARE(focusName(), asked && !yes ? QStringLiteral("DtInventa") : QStringLiteral("btOK"));
+    }
+
+    // The file dialog opens where the last file was chosen.
+    void fileDialogOpensInTheLastFolder() {
+        openForm();
+        ui::Dialogs::setNextFileName(QStringLiteral("/dados/coletas/segunda.txt"));
+        m_form->btAbrirClick();
+        ui::Dialogs::setNextFileCancel();
+        m_form->btAbrirClick();
+        QCOMPARE(ui::Dialogs::fileRequests().size(), 2);
+        QCOMPARE(ui::Dialogs::fileRequests().at(0).directory, QString());
+        // On Windows the folder gains the current drive.
+        QCOMPARE(ui::Dialogs::fileRequests().at(1).directory,
+                 QFileInfo(QStringLiteral("/dados/coletas/segunda.txt")).absolutePath());
     }
 
     void choosingTheFile_data() {
@@ -352,7 +458,8 @@ private slots:
             ui::Dialogs::setNextFileName(chosen);
         m_form->btAbrirClick();
         QCOMPARE(ui::Dialogs::fileRequests().size(), 1);
-        QCOMPARE(ui::Dialogs::fileRequests().constFirst().filter, QStringLiteral("*.txt (*.txt)"));
+        QCOMPARE(ui::Dialogs::fileRequests().constFirst().filter,
+                 QStringLiteral("*.txt (*.txt);;Todos os arquivos (*)"));
         QCOMPARE(m_form->edtCaminho->text(), path);
         QCOMPARE(focusName(), focus);
         QCOMPARE(shownTexts(),
