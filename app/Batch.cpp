@@ -197,14 +197,7 @@ Ending Conversion::run() {
     if (inventory)
         requireFits(causeArgument, 3, QStringLiteral("Causa"));
     const QString dateText = inventoryDate(parser.value(options.date));
-    // Nobody answers a question in a scheduled job: a date far from today is a mistake until the
-    // line says otherwise.
-    const QDate today = db::Clock::today();
-    if (const QDate date = conversion::toDate(dateText, today);
-        conversion::isFarFromToday(date, today) && !parser.isSet(options.farDate))
-        throw Failure{BadUsage, conversion::farDateText(date, today) +
-                                    QStringLiteral(" Nada foi gravado; --data-distante converte "
-                                                   "com essa data.")};
+    refuseFarDate(parser, options, dateText, QStringLiteral("converte"));
     // Every file read and checked before the database is asked anything.
     QStringList lines;
     conversion::RunFiles runFiles;

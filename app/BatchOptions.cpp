@@ -185,6 +185,17 @@ QString inventoryDate(const QString& argument) {
     return db::texts::formatDate(*date);
 }
 
+void refuseFarDate(const QCommandLineParser& parser, const Options& options,
+                   const QString& dateText, const QString& action) {
+    const QDate today = db::Clock::today();
+    const QDate date = conversion::toDate(dateText, today);
+    if (conversion::isFarFromToday(date, today) && !parser.isSet(options.farDate))
+        throw Failure{BadUsage, conversion::farDateText(date, today) +
+                                    QStringLiteral(" Nada foi gravado; --data-distante %1 com "
+                                                   "essa data.")
+                                        .arg(action)};
+}
+
 void requireFits(const QString& argument, int width, const QString& label) {
     if (db::texts::trimControl(argument).size() > width)
         throw Failure{

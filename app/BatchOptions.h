@@ -79,8 +79,8 @@ struct Options {
                             QStringLiteral("DD/MM/AAAA")};
     QCommandLineOption farDate{
         QStringLiteral("data-distante"),
-        QStringLiteral("Converte mesmo com uma data a mais de 60 dias depois de hoje ou a mais de "
-                       "um ano antes, que sem esta opção é recusada.")};
+        QStringLiteral("Converte (ou zera os não contados) mesmo com uma data a mais de 60 dias "
+                       "depois de hoje ou a mais de um ano antes, que sem esta opção é recusada.")};
     QCommandLineOption dryRun{
         QStringLiteral("simular"),
         QStringLiteral("Faz a conversão inteira, ou com --desfazer o desfazer inteiro, ou com "
@@ -167,7 +167,7 @@ struct Options {
             {Task::ZeroUncounted,
              zeroUncounted,
              {company, cause},
-             {date, dryRun, report, wait, json}},
+             {date, farDate, dryRun, report, wait, json}},
             {Task::History, history, {}, {company, date, json}},
             {Task::Undo, undo, {}, {dryRun, json}},
             {Task::Prepare, prepare, {}, {yes, json}},
@@ -195,6 +195,12 @@ private:
 // completed and checked as the field does, and a year of fewer than four digits is refused.
 // Raises Failure (wrong usage).
 QString inventoryDate(const QString& argument);
+// A date (as inventoryDate gives it) more than 60 days after today or more than a year before
+// it, unless the line says --data-distante: nobody answers a question in a scheduled job, so it
+// is a mistake until the line says otherwise. action is what the option would do with it
+// ("converte", "zera"). Raises Failure (wrong usage).
+void refuseFarDate(const QCommandLineParser& parser, const Options& options,
+                   const QString& dateText, const QString& action);
 // A code the field could not hold: padding would keep its rightmost characters, another code.
 void requireFits(const QString& argument, int width, const QString& label);
 // The option given twice: the second would silently win.

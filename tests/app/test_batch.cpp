@@ -258,6 +258,16 @@ private slots:
               QByteArray(), "Data distante de hoje: 01/01/2090 (hoje é ");
         usage("a date more than a year ago, 2", inventory + QStringList{"--data", "01/01/2000"},
               QByteArray(), "Data distante de hoje: 01/01/2000 (hoje é ");
+        // Zeroing what nobody counted too; asked for, it goes on to the database's checks.
+        const QStringList zeroing = {"--zerar-nao-contados", "--causa", "1", "--data",
+                                     "01/01/2090"};
+        usage("zeroing at a date far from today, 2", zeroing + QStringList{"--empresa", "1"},
+              QByteArray(),
+              "Data distante de hoje: 01/01/2090 (hoje é " + Today.toString("dd/MM/yyyy") +
+                  "). Nada foi gravado; --data-distante zera com essa data.\n");
+        usage("zeroing at a far date asked for, 2",
+              zeroing + QStringList{"--empresa", "9", "--data-distante"}, QByteArray(),
+              "Empresa não cadastrada: 09");
         // Outputs are checked before connecting.
         const QString cantWrite = QStringLiteral("Não foi possível gravar ");
         usage("report is the collector file, 2",
