@@ -35,12 +35,28 @@ fi
 mkdir -p "$SOURCES"
 cd "$SOURCES"
 
+# download <package>: the files of the Debian source package that builds it, into this folder.
+# Run as root, apt downloads as its own user, _apt, who may not write here (a build folder under
+# /root): the files come into a folder of _apt's, then here.
+download() {
+    if [ "$(id -u)" -ne 0 ] || ! id _apt >/dev/null 2>&1; then
+        apt-get source --download-only "$1" >/dev/null
+        return
+    fi
+    local inbox
+    inbox=$(mktemp -d)
+    chown _apt "$inbox"
+    (cd "$inbox" && apt-get source --download-only "$1" >/dev/null)
+    mv "$inbox"/* .
+    rmdir "$inbox"
+}
+
 # unpacked <package>: the upstream tree of a Debian source package, downloaded once.
 unpacked() {
     local tarball
     tarball=$(ls "$1"_*.orig.tar.* 2>/dev/null | grep -v -- '-www\|orig-' | head -n1 || true)
     if [ -z "$tarball" ]; then
-        apt-get source --download-only "$1" >/dev/null
+        download "$1"
         tarball=$(ls "$1"_*.orig.tar.* | grep -v -- '-www\|orig-' | head -n1)
     fi
     local tree
@@ -139,10 +155,12 @@ build_libpq() {
     local dsc tree=$SOURCES/postgresql build=$SOURCES/libpq-build
     dsc=$(ls postgresql-[0-9]*_*.dsc 2>/dev/null | head -n1 || true)
     if [ -z "$dsc" ]; then
-        apt-get source --download-only libpq5 >/dev/null
+        download libpq5
         dsc=$(ls postgresql-[0-9]*_*.dsc | head -n1)
     fi
-    [ -d "$tree" ] || dpkg-source -x "$dsc" "$tree" >/dev/null
+    # apt has checked the files against the archive's signed index; the .dsc's own signature
+    # needs Debian's keyring, which a build machine may lack.
+    [ -d "$tree" ] || dpkg-source --no-check -x "$dsc" "$tree" >/dev/null
     mkdir -p "$build" "$POSTGRESQL/bin"
     (
         cd "$build"
@@ -150,7 +168,10 @@ build_libpq() {
             CC=x86_64-w64-mingw32-gcc-posix --without-readline --without-zlib --without-icu \
             --without-openssl --without-gssapi --without-llvm --disable-nls >/dev/null
         make -C src/backend generated-headers >/dev/null
-        make -C src/interfaces/libpq --jobs "$(nproc)" >/dev/null
+        # Of PostgreSQL's own libraries, only the builds the client's DLL links: not the server's.
+        make -C src/port libpgport.a libpgport_shlib.a --jobs "$(nproc)" >/dev/null
+        make -C src/common libpgcommon.a libpgcommon_shlib.a --jobs "$(nproc)" >/dev/null
+        make -C src/interfaces/libpq SHLIB_PREREQS= --jobs "$(nproc)" >/dev/null
     )
     x86_64-w64-mingw32-strip --strip-unneeded "$build/src/interfaces/libpq/libpq.dll" \
         -o "$POSTGRESQL/bin/libpq.dll"
