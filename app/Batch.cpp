@@ -115,18 +115,6 @@ private:
     bool m_waitTold = false;
 };
 
-// A scheduler tells "try later" from "fix the file" by the status.
-int failureStatus(conversion::RunEnding ending) {
-    switch (ending) {
-    case conversion::RunEnding::CommitUnconfirmed:
-        return CommitUnconfirmed;
-    case conversion::RunEnding::LockWait:
-        return LockWait;
-    default:
-        return RunFailed;
-    }
-}
-
 class Conversion {
 public:
     Conversion(const QCommandLineParser& parser, const Options& options,
@@ -256,16 +244,13 @@ Ending Conversion::run() {
     }
 
     // Padded as the fields pad them when they are left, and looked up the same way.
-    const QString companyCode = conversion::ZeroPad(companyArgument, 2);
+    const QString companyCode = conversion::companyCode(companyArgument);
     if (!companies->locate(companyCode))
         throw Failure{BadUsage, QStringLiteral("Empresa não cadastrada: %1").arg(companyCode)};
-    const QString causeCode = inventory ? conversion::ZeroPad(causeArgument, 3) : QString();
+    const QString causeCode = inventory ? conversion::causeCode(causeArgument) : QString();
     if (inventory && !causes->locate(causeCode))
         throw Failure{BadUsage, QStringLiteral("Causa não cadastrada: %1").arg(causeCode)};
 
-    bool rejectionsFlag = false;
-    conversion::RejectionList inventoryRejections(rejectionsFlag);
-    conversion::RejectionList openingRejections(rejectionsFlag);
     conversion::RunRequest request;
     request.lines = lines;
     request.entries = {companyCode, causeCode, dateText};
@@ -273,6 +258,7 @@ Ending Conversion::run() {
     request.dryRun = parser.isSet(options.dryRun);
     request.journal = opened.journal();
     request.files = runFiles;
+    request.again = parser.isSet(options.again);
     if (request.journal && !request.dryRun && runFiles.size() > 1 &&
         !conversion::journal::keepsLotes(connection->database()))
         throw Failure{BadUsage, conversion::journal::noLotesText()};
@@ -284,35 +270,19 @@ Ending Conversion::run() {
                                                    "a 3600.")};
         request.turnWaitLimit = *limit;
     }
-    const conversion::RunService service(connection->database(), connection->dialect());
-    QJsonObject converted;
-    std::vector<conversion::journal::RunRecord> earlier;
-    try {
-        earlier = service.earlierRuns(request);
-    } catch (const db::Error& error) {
-        throw Failure{RunFailed, conversion::ConversionEngine::failedRunMessage(error),
-                      error.detail()};
-    }
-    if (!earlier.empty()) {
-        const QString text = conversion::alreadyConvertedText(request, earlier);
-        if (request.dryRun)
-            printError(text + QStringLiteral(" Simulação: gravar pediria --de-novo."));
-        else if (!parser.isSet(options.again))
-            throw Failure{AlreadyConverted,
-                          text + QStringLiteral(" Nada foi gravado; --de-novo converte de novo.")};
-        converted = historyJson(earlier.front());
-    }
     BatchObserver observer(static_cast<int>(lines.size()), reportFile.get(), request.dryRun,
                            runFiles);
-    request.again = parser.isSet(options.again);
     const conversion::RunResult result =
-        service.run(request, {inventoryRejections, openingRejections, rejectionsFlag}, &observer);
+        conversion::RunService(connection->database(), connection->dialect())
+            .run(request, &observer);
     observer.finish();
-    // Another workstation posted one of the files while this run waited for its turn.
+    // The journal holds one of the files as posted, and no repeat was asked for.
     if (result.ending == conversion::RunEnding::AlreadyConverted)
         throw Failure{AlreadyConverted,
                       result.failure +
                           QStringLiteral(" Nada foi gravado; --de-novo converte de novo.")};
+    if (request.dryRun && !result.earlier.empty())
+        printError(result.earlierText() + QStringLiteral(" Simulação: gravar pediria --de-novo."));
     if (!result.completed())
         throw Failure{failureStatus(result.ending), result.failureWithLine(), result.detail};
     if (!result.note.isEmpty())
@@ -325,6 +295,10 @@ Ending Conversion::run() {
     Ending ending;
     ending.status = result.summary.rejected() > 0 ? PostedWithRejections : Posted;
     if (rejectionFile) {
+        bool rejectionsFlag = false;
+        conversion::RejectionList inventoryRejections(rejectionsFlag);
+        conversion::RejectionList openingRejections(rejectionsFlag);
+        result.listRejections({inventoryRejections, openingRejections, rejectionsFlag});
         const conversion::RejectionList& list = inventory ? inventoryRejections : openingRejections;
         if (!list.isEmpty())
             rejectionFile->write(conversion::rejectionFileBytes(list.exportLines()));
@@ -344,8 +318,8 @@ Ending Conversion::run() {
     if (!result.runId.isEmpty())
         ending.summary.insert(QStringLiteral("id"), result.runId);
     // A simulation of a file converted before says which run; a posting with --de-novo too.
-    if (!converted.isEmpty())
-        ending.summary.insert(QStringLiteral("ja_convertido"), converted);
+    if (!result.earlier.empty())
+        ending.summary.insert(QStringLiteral("ja_convertido"), historyJson(result.earlier.front()));
     if (!result.note.isEmpty())
         ending.summary.insert(QStringLiteral("aviso"), result.note);
     return ending;

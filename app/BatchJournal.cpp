@@ -6,6 +6,7 @@
 #include "conversion/Errors.h"
 #include "db/Errors.h"
 #include "db/Regional.h"
+#include "db/Schema.h"
 #include "db/Texts.h"
 
 #include <QCommandLineParser>
@@ -121,7 +122,7 @@ Ending prepareDatabase(bool answeredYes, bool json) {
             throw Failure{BadUsage, present ? QStringLiteral("Nada foi mudado.")
                                             : QStringLiteral("Nada foi criado.")};
     }
-    conversion::journal::create(opened.database(), opened.dialect(), statements);
+    db::runScript(opened.database(), opened.dialect(), statements);
     writeConsole(text, present ? QStringLiteral("Diário completado.\n")
                                : QStringLiteral("Tabelas do diário criadas.\n"));
     ending.summary.insert(QStringLiteral("diario"),
@@ -136,7 +137,7 @@ Ending history(const QCommandLineParser& parser, const Options& options, bool js
     if (!conversion::journal::present(opened.database()))
         throw Failure{BadUsage, conversion::journal::offText()};
     const QString company = parser.isSet(options.company)
-                                ? conversion::ZeroPad(parser.value(options.company), 2)
+                                ? conversion::companyCode(parser.value(options.company))
                                 : QString();
     QDate date;
     if (parser.isSet(options.date))

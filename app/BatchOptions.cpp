@@ -3,6 +3,7 @@
 #include "Batch.h"
 #include "conversion/CollectorFile.h"
 #include "conversion/EntryTexts.h"
+#include "conversion/RunService.h"
 #include "db/Regional.h"
 #include "db/Texts.h"
 
@@ -13,29 +14,6 @@
 namespace app::batch {
 
 namespace {
-
-// The date argument as the ten positions of the date field: day, month and year each in its
-// place, so that the field's completion applies. Empty when a part can't be typed there.
-std::optional<QString> datePositions(const QString& argument) {
-    const QStringList parts = argument.split(QLatin1Char('/'));
-    const int widths[] = {2, 2, 4};
-    if (parts.size() > 3)
-        return std::nullopt;
-    QString positions;
-    for (int i = 0; i < 3; ++i) {
-        const QString part = i < parts.size() ? parts[i].trimmed() : QString();
-        if (part.size() > widths[i])
-            return std::nullopt;
-        for (const QChar c : part) {
-            if (c < u'0' || c > u'9')
-                return std::nullopt;
-        }
-        positions += part.leftJustified(widths[i], QLatin1Char(' '));
-        if (i < 2)
-            positions += QLatin1Char('/');
-    }
-    return positions;
-}
 
 // "--name VALUE", as the help shows an option.
 QString shown(const QCommandLineOption& option) {
@@ -164,25 +142,22 @@ QString description(const Options& options) {
                .arg(conversion::MaxCollectorBytes >> 20);
 }
 
-// No date is today, as in the window; anything else is completed and checked as the date field
-// does. A year of fewer than four digits, which the field only warns about, is refused: nobody
-// reads a warning in a scheduled job.
 QString inventoryDate(const QString& argument) {
-    const QDate today = db::Clock::today();
-    if (db::texts::trimControl(argument).isEmpty())
-        return db::texts::formatDate(today);
-    const auto positions = datePositions(argument);
-    if (!positions)
-        throw Failure{BadUsage, conversion::invalidDateText(QStringLiteral("Data"), argument)};
-    const conversion::CompletedDate completed = conversion::completeDateText(*positions, today);
-    // Told as typed: the blanks are the field's positions after a one-digit part, not the clerk's.
-    if (completed.suspicious)
-        throw Failure{BadUsage, QStringLiteral("Atenção Data Suspeita: %1")
-                                    .arg(QString(completed.text).remove(QLatin1Char(' ')))};
-    const auto date = db::texts::parseDate(completed.text, today);
-    if (!date)
-        throw Failure{BadUsage, conversion::invalidDateText(QStringLiteral("Data"), argument)};
-    return db::texts::formatDate(*date);
+    const conversion::GivenDate date = conversion::givenDate(argument, db::Clock::today());
+    if (!date.refusal.isEmpty())
+        throw Failure{BadUsage, date.refusal};
+    return date.text;
+}
+
+int failureStatus(conversion::RunEnding ending) {
+    switch (ending) {
+    case conversion::RunEnding::CommitUnconfirmed:
+        return CommitUnconfirmed;
+    case conversion::RunEnding::LockWait:
+        return LockWait;
+    default:
+        return RunFailed;
+    }
 }
 
 void refuseFarDate(const QCommandLineParser& parser, const Options& options,

@@ -13,6 +13,10 @@ class QCommandLineParser;
 
 // The batch mode's command line: its options, its help text, the parser's own texts and the
 // reading of the arguments, kept apart from what the batch does with them.
+namespace conversion {
+enum class RunEnding;
+}
+
 namespace app::batch {
 
 // The parser's own texts (usage, unknown option): a small table, not Qt's translations, so that
@@ -201,6 +205,9 @@ QString inventoryDate(const QString& argument);
 // ("converte", "zera"). Raises Failure (wrong usage).
 void refuseFarDate(const QCommandLineParser& parser, const Options& options,
                    const QString& dateText, const QString& action);
+// The exit status of a run or a zeroing that did not come to its end: a scheduler tells "try
+// later" from "fix the file" by it.
+int failureStatus(conversion::RunEnding ending);
 // A code the field could not hold: padding would keep its rightmost characters, another code.
 void requireFits(const QString& argument, int width, const QString& label);
 // The option given twice: the second would silently win.

@@ -41,8 +41,8 @@ UncountedEntries readEntries(const QCommandLineParser& parser, const Options& op
         requireFits(cause, 3, QStringLiteral("Causa"));
     }
     UncountedEntries entries;
-    entries.companyCode = conversion::ZeroPad(company, 2);
-    entries.causeCode = withCause ? conversion::ZeroPad(cause, 3) : QString();
+    entries.companyCode = conversion::companyCode(company);
+    entries.causeCode = withCause ? conversion::causeCode(cause) : QString();
     entries.dateText = inventoryDate(parser.value(options.date));
     entries.date = conversion::toDate(entries.dateText, db::Clock::today());
     return entries;
@@ -109,17 +109,6 @@ void writeReport(Output* report, const conversion::UncountedList& list, Ending& 
         printError(failure);
         ending.status = OutputFailed;
         ending.error = failure;
-    }
-}
-
-int failureStatus(conversion::RunEnding ending) {
-    switch (ending) {
-    case conversion::RunEnding::CommitUnconfirmed:
-        return CommitUnconfirmed;
-    case conversion::RunEnding::LockWait:
-        return LockWait;
-    default:
-        return RunFailed;
     }
 }
 

@@ -1,7 +1,6 @@
 #include "ConversionEngine.h"
 
 #include "EngineRun.h"
-#include "Quantity.h"
 #include "RejectionList.h"
 
 namespace conversion {
@@ -18,11 +17,6 @@ template <typename End> struct AtScopeEnd {
 };
 template <typename End> AtScopeEnd(End) -> AtScopeEnd<End>;
 
-// The quantity of a reading about to be posted; a bad one names its line.
-double quantityOf(const LineReport& line) {
-    return parseQuantity(line.quantityText, db::Regional::locale(), line.number);
-}
-
 // The product part of a line's report.
 void fillFound(LineReport& line, FoundBy foundBy, const QString& codProd, const QString& codGrade) {
     line.foundBy = foundBy;
@@ -30,9 +24,6 @@ void fillFound(LineReport& line, FoundBy foundBy, const QString& codProd, const 
     line.CodGrade = codGrade;
 }
 
-bool isProcessed(const QString& processado) {
-    return processado == QLatin1String(db::value::Processed);
-}
 } // namespace
 
 QString reasonText(LineOutcome outcome) {
@@ -119,9 +110,7 @@ void ConversionEngine::closeQueries() {
         m_run->statements.closeAll();
 }
 
-template <typename DecideLine>
-ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, Mode mode,
-                                                     DecideLine&& decideLine) {
+ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, Mode mode) {
     m_rejections.rejectionsFlag = false;
     const qsizetype count = lines.size();
     if (count == 0)
@@ -134,30 +123,27 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
     Run& current = *m_run;
     try {
         Readings readings;
-        if (current.bySets) {
-            readings.reserve(static_cast<size_t>(count));
-            for (const QString& text : lines)
-                readings.push_back(splitReading(text));
-            readAhead(readings, mode);
-        }
+        readings.reserve(static_cast<size_t>(count));
+        for (const QString& text : lines)
+            readings.push_back(splitReading(text));
+        readAheadInFileOrder(readings, mode);
         for (qsizetype i = 0; i < count; ++i) {
             const int number = static_cast<int>(i + 1);
             if (m_observer)
                 m_observer->lineStarted(number);
             LineReport line;
             line.number = number;
-            auto reading = current.bySets ? std::move(readings[static_cast<size_t>(i)])
-                                          : splitReading(lines.at(i));
-            if (reading) {
+            if (auto& reading = readings[static_cast<size_t>(i)]) {
                 line.itemCode = std::move(reading->itemCode);
                 line.quantityText = std::move(reading->quantityText);
                 try {
+                    if (number == current.readFailureLine)
+                        std::rethrow_exception(current.readFailure);
                     decideLine(line);
                 } catch (const db::Error&) {
-                    // The writes of the lines before come first, as on a run that writes each
-                    // line as it goes: a write they can't make is what the clerk hears of.
-                    if (current.bySets)
-                        writeSets();
+                    // The writes of the lines before come first, as if each line were written as
+                    // it is decided: a write they can't make is what the clerk hears of.
+                    writeSets();
                     throw;
                 }
             }
@@ -165,8 +151,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
             if (m_observer && m_observer->stopRequested())
                 return Outcome::Stopped;
         }
-        if (current.bySets)
-            writeSets();
+        writeSets();
         closeQueries();
         if (m_observer && !m_dryRun)
             m_observer->beforeCommit();
@@ -192,82 +177,45 @@ void ConversionEngine::lineDone(Mode mode, const LineReport& line) {
         RejectionList& list =
             mode == Mode::Inventory ? m_rejections.inventory : m_rejections.openingStock;
         // The inventory list names a code that is not found once, however often it is read.
-        if (mode != Mode::Inventory || line.outcome != LineOutcome::NotFound ||
-            !list.alreadyListed(line.itemCode))
-            list.add(line.itemCode, reasonText(line.outcome));
+        list.add(line.itemCode, reasonText(line.outcome),
+                 mode == Mode::Inventory && line.outcome == LineOutcome::NotFound);
     }
     if (m_observer)
         m_observer->lineDone(line);
 }
 
 ConversionEngine::Outcome ConversionEngine::ConvertInventory(const QStringList& lines) {
-    return runLines(lines, Mode::Inventory,
-                    [this](LineReport& line) { decideInventoryLine(line); });
+    return runLines(lines, Mode::Inventory);
 }
 
 ConversionEngine::Outcome ConversionEngine::ConvertOpeningStock(const QStringList& lines) {
-    return runLines(lines, Mode::OpeningStock,
-                    [this](LineReport& line) { decideOpeningStockLine(line); });
+    return runLines(lines, Mode::OpeningStock);
 }
 
-ConversionEngine::Known* ConversionEngine::openProduct(LineReport& line) {
+void ConversionEngine::decideLine(LineReport& line) {
     const Resolved* found = resolve(line.itemCode);
     if (!found) {
         line.outcome = LineOutcome::NotFound;
-        return nullptr;
+        return;
     }
-    Known& known = countRow(*found->known);
+    // A bad date fails the first line that finds a product.
+    values().requireDate();
+    Known& known = *found->known;
     fillFound(line, found->foundBy, known.CodProd, known.CodGrade);
-    if (isProcessed(known.processado)) {
-        line.outcome = LineOutcome::Processed;
-        return nullptr;
-    }
-    return &known;
-}
-
-void ConversionEngine::decideInventoryLine(LineReport& line) {
-    Known* open = openProduct(line);
-    if (!open)
+    line.productsWithCode = found->productsWithCode;
+    const LineDecision decision = decideReading(m_mode == Mode::Inventory, known.state,
+                                                line.itemCode, line.quantityText, line.number);
+    line.outcome = decision.outcome;
+    if (decision.write == RowWrite::None)
         return;
-    Known& known = *open;
-    const double quantity = quantityOf(line);
-    const StockAndCost stock = ReadStockAndCost(known);
-    // A row that is neither open nor processed takes no more readings; the clerk must hear of
-    // it.
-    const bool posted = m_run->bySets ? addToCountInMemory(known, quantity, line)
-                                      : postCount(known, quantity, line);
-    if (!posted) {
-        line.outcome = LineOutcome::Processed;
-        return;
-    }
-    line.outcome = LineOutcome::Posted;
-    line.quantity = quantity;
-    line.stockOnRecord = stock.stock;
-    line.cost = stock.cost;
-}
-
-void ConversionEngine::decideOpeningStockLine(LineReport& line) {
-    Known* open = openProduct(line);
-    if (!open)
-        return;
-    Known& known = *open;
-    if (hasMovements(known)) {
-        line.outcome = LineOutcome::HasMovements;
-        return;
-    }
-    const double quantity = quantityOf(line);
-    const StockAndCost stock = ReadStockAndCost(known);
-    if (m_run->bySets)
-        memory().openingStocks.emplace_back(&known, quantity);
-    else
-        postOpeningStock(known, quantity);
-    // The product and grade has a movement now: a later reading of it is refused.
-    known.moved = true;
-    line.outcome = LineOutcome::Posted;
-    line.rowCreated = true;
-    line.quantity = quantity;
-    line.stockOnRecord = stock.stock;
-    line.cost = stock.cost;
+    line.quantity = decision.quantity;
+    line.stockOnRecord = known.state.stock.stock;
+    line.cost = known.state.stock.cost;
+    line.countBefore = decision.countBefore;
+    line.countAfter = decision.countAfter;
+    line.rowCreated = decision.write == RowWrite::Create;
+    keepWrite(known, decision);
+    follow(known.state, decision);
 }
 
 ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
@@ -281,7 +229,7 @@ ProductKey ConversionEngine::ResolveProduct(const QString& itemCode) {
     if (!found)
         return {};
     const Known& known = countRow(*found->known);
-    if (isProcessed(known.processado))
+    if (known.state.rowExists && countRowIsProcessed(known.state.processado))
         return {QString::fromLatin1(db::value::ProcessedMarker), known.CodGrade};
     return {known.CodProd, known.CodGrade};
 }

@@ -11,6 +11,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace db {
@@ -20,6 +21,7 @@ class Statement;
 namespace conversion {
 
 class RejectionList;
+struct LineDecision;
 
 // The entries of the form, taken once when a run starts, so that nothing typed during the run
 // reaches its statements.
@@ -62,6 +64,9 @@ struct LineReport {
     FoundBy foundBy = FoundBy::None;
     QString CodProd;
     QString CodGrade;
+    // How many products (product and grade, for a barcode) the search that found the code
+    // returned: the line went to the lowest key among them. 0 when no product was found.
+    int productsWithCode = 0;
     // Posted lines: the quantity, the stock on record (CompProd.Estoque, QuantKardex) and the
     // cost price (CompProd.PrecoCusto), both 0 where null.
     double quantity = 0.0;
@@ -136,7 +141,7 @@ public:
     ProductKey ResolveProduct(const QString& itemCode);
 
     // The line a failed run's error belongs to where the order in which its lines started can't
-    // tell: a batch of a run by sets fails for the first line that needed it. 0 otherwise.
+    // tell: a batch of reads or writes fails for the first line that needed it. 0 otherwise.
     int failedLine() const { return m_failedLine; }
 
     // A dry run goes through every line as a real run does, inside its transaction, reports the
@@ -165,7 +170,7 @@ private:
     // (read under lock, or created by the run), so the run's memory of it is followed as it
     // decides. Past the run other workstations may change any of it, so nothing is kept. Nothing
     // is removed during a run, and the maps are node-based: a pointer into them holds until the
-    // memory goes. A run by sets also keeps the writes its lines decided until it makes them.
+    // memory goes. The run also keeps the writes its lines decided until it makes them.
     struct RunMemory;
     // One run, or one question between runs: its memory, the values of its entries, its prepared
     // statements and the transaction of a run that posts, made when it starts and dropped when it
@@ -174,15 +179,12 @@ private:
     class OpeningStockClash;
     using Readings = std::vector<std::optional<Reading>>;
 
-    // The run of both modes: a line at a time, in file order, each decided by `decideLine`; on a
-    // server the file's questions are asked in batches first and the writes made in batches last.
-    template <typename DecideLine>
-    Outcome runLines(const QStringList& lines, Mode mode, DecideLine&& decideLine);
-    // The line rules of each mode, after the first two they share: a code that names no product
-    // is not found, a product whose count row is processed is refused; null then.
-    Known* openProduct(LineReport& line);
-    void decideInventoryLine(LineReport& line);
-    void decideOpeningStockLine(LineReport& line);
+    // The run of both modes: what the file's lines need is read in batches first, then each line
+    // is decided in file order by the line rules, and the writes the lines decided are made in
+    // batches last, within the run's transaction.
+    Outcome runLines(const QStringList& lines, Mode mode);
+    // The line rules: a code that names no product is not found; the rest is decideReading's.
+    void decideLine(LineReport& line);
     // Hands a finished line to the rejection list of its mode and to the observer.
     void lineDone(Mode mode, const LineReport& line);
     // Begins a run that posts: its transaction, and statements prepared as it needs them.
@@ -200,42 +202,35 @@ private:
     // looked at.
     const Resolved* resolve(const QString& itemCode);
     const Resolved& remember(const QString& code, FoundBy foundBy, const QString& product,
-                             const QString& grade);
+                             const QString& grade, int productsWithCode = 0);
+    // The distinct products that a search's rows name, from the current row on; `grade` is -1
+    // for a search that names products only.
+    int productsFrom(db::Statement& query, int product, int grade);
+    // A product and grade as the engine compares keys: one text for keys the server holds equal.
+    QString keyOf(const QString& product, const QString& grade) const;
     // Resolves the distinct codes of a file in batches, one search at a time.
-    void resolveAll(const Readings& readings);
+    void resolveAll(std::span<const std::optional<Reading>> readings);
 
-    // The reads and writes of a run that goes line by line, and the reads that answer a line of
-    // a run by sets that its batches left out.
-    // The count row of a product and grade, read once a run.
+    // The count row of one product and grade, read once a run: a question between runs, and a
+    // row that another workstation created while the run read ahead.
     Known& countRow(Known& known);
     // What a count row read holds, Processado at column `at` and Quantidade after it: the count
     // a reading adds to is that of an open row in an inventory run, 0 otherwise.
     static void takeCountRow(Known& known, const db::Statement& query, int at, bool counting);
-    StockAndCost ReadStockAndCost(Known& known);
-    bool hasMovements(Known& known);
-    // Adds a reading to its count row or creates the row, and reports the row's count before
-    // and after; false when the row takes no more readings.
-    bool postCount(Known& known, double quantity, LineReport& line);
-    // False when no row was touched: the row is no longer open for counting.
-    bool UpdateInventoryRow(Known& known, double quantity);
-    // False when another workstation's run has created the row since this run read it.
-    bool InsertInventoryRow(Known& known, double quantity);
-    void postOpeningStock(Known& known, double quantity);
-    void InsertOpeningStock(Known& known, double quantity);
-    void InsertOpeningMovement(Known& known, double quantity);
     static QString insertFailure(const QString& CodProd, const QString& serverMessage);
 
-    // The run by sets: what its lines need, read in batches before the first line; the count a
-    // line adds to, followed in memory; the writes, made in batches after the last line.
-    void readAhead(const Readings& readings, Mode mode);
-    // Runs one batch of a run by sets: should it fail, the failure is `line`'s.
+    // What the lines of the file need, read in batches before the first line.
+    void readAhead(std::span<const std::optional<Reading>> readings, Mode mode);
+    // Reads ahead so that a failure is the first line's, in file order, that fails: the lines
+    // before the one a failed read names are read again, and may fail first as they are decided.
+    void readAheadInFileOrder(const Readings& readings, Mode mode);
+    // Runs one batch: should it fail, the failure is `line`'s.
     template <typename Batch> void forLine(int line, Batch&& batch);
     void createCountRows(const std::vector<Known*>& products);
     static void bindCountRows(db::Statement& query, RunValues& entries,
-                              const std::vector<Known*>& rows,
-                              const std::vector<double>& quantities, size_t from, int size,
-                              bool update);
-    bool addToCountInMemory(Known& known, double quantity, LineReport& line);
+                              std::span<Known* const> rows, bool update);
+    // Keeps the write a line decided until the writes are made.
+    void keepWrite(Known& known, const LineDecision& decision);
     void writeSets();
     void writeCountRows();
     void writeOpeningStocks();

@@ -1,11 +1,12 @@
 #pragma once
 
 // The parts of a run of the conversion engine, shared by the files that make up the engine: the
-// line rules, product resolution, the line-by-line writer and the writer by sets.
+// run's lines, product resolution, and the reads and writes of the run, made in batches.
 
 #include "ConversionEngine.h"
 #include "EntryTexts.h"
 #include "Errors.h"
+#include "LineRules.h"
 #include "db/Errors.h"
 #include "db/Names.h"
 #include "db/Query.h"
@@ -14,7 +15,6 @@
 #include "db/Statements.h"
 #include "db/Texts.h"
 
-#include <cmath>
 #include <map>
 #include <unordered_map>
 #include <vector>
@@ -38,25 +38,14 @@ inline int writeBatchSize(size_t rows) {
     return 1;
 }
 
-// Some engines store an infinite count and others refuse it; either way the run must end as it
-// does for a bad quantity.
-inline void requireFiniteTotal(const QString& itemCode, double total) {
-    if (!std::isfinite(total))
-        throw ConversionError(
-            QStringLiteral("O total da contagem do ítem \"%1\" passaria do maior número "
-                           "que se pode gravar.")
-                .arg(db::texts::quotedInput(itemCode)));
-}
-
 inline QDateTime atMidnight(const QDate& date) {
     return QDateTime(date, QTime(0, 0));
 }
 
 // The statements of a run, each prepared when the run first needs it, inside the run's
 // transaction, with the positions of its parameters. A database without the tables of one mode
-// still takes runs of the other, and a missing table fails the line that uses it (on a server,
-// the run's batch that uses it). The statements of a run by sets are composed for a few batch
-// sizes and kept by their text.
+// still takes runs of the other, and a missing table fails the run's batch that uses it. The
+// statements of batches are composed for a few batch sizes and kept by their text.
 struct ConversionEngine::Statements {
     // The five columns that name a count row.
     struct RowKeyAt {
@@ -67,39 +56,6 @@ struct ConversionEngine::Statements {
             , product(statement.position(db::param::CodProd))
             , grade(statement.position(db::param::CodGrade)) {}
         int company, date, document, product, grade;
-    };
-    struct CountWriteAt : RowKeyAt {
-        explicit CountWriteAt(const db::Statement& statement)
-            : RowKeyAt(statement)
-            , stamp(statement.position(db::param::DataHora))
-            , quantity(statement.position(db::param::Quantidade))
-            , kardex(statement.position(db::param::QuantKardex))
-            , cause(statement.position(db::param::CodCausa))
-            , cost(statement.position(db::param::PrecoCusto)) {}
-        int stamp, quantity, kardex, cause, cost;
-    };
-    struct OpeningStockAt {
-        explicit OpeningStockAt(const db::Statement& statement)
-            : company(statement.position(db::param::UpperCodEmpresa))
-            , product(statement.position(db::param::UpperCodProd))
-            , grade(statement.position(db::param::UpperCodGrade))
-            , start(statement.position(db::param::DataInicio))
-            , cost(statement.position(db::param::PrecoMedio))
-            , quantity(statement.position(db::param::UpperQuantidade))
-            , stamp(statement.position(db::param::UpperDataHora)) {}
-        int company, product, grade, start, cost, quantity, stamp;
-    };
-    struct OpeningMovementAt {
-        explicit OpeningMovementAt(const db::Statement& statement)
-            : company(statement.position(db::param::UpperCodEmpresa))
-            , product(statement.position(db::param::UpperCodProd))
-            , grade(statement.position(db::param::UpperCodGrade))
-            , moment(statement.position(db::param::DtMovimento))
-            , type(statement.position(db::param::TipoMov))
-            , document(statement.position(db::param::UpperDocumento))
-            , quantity(statement.position(db::param::UpperQuantidade))
-            , cost(statement.position(db::param::PrecoMedio)) {}
-        int company, product, grade, moment, type, document, quantity, cost;
     };
     // Bound by position only.
     struct NoPositions {
@@ -120,9 +76,7 @@ struct ConversionEngine::Statements {
         : m_database(database)
         , m_dialect(dialect)
         , m_watchdog(watchdog)
-        , m_lockedCountRow(QByteArray(db::sql::InventoryRowExists) + dialect.rowLock())
-        , m_insertUnlessCreated(QByteArray(db::sql::InsertInventoryRow) + dialect.unlessCreated()) {
-    }
+        , m_lockedCountRow(QByteArray(db::sql::InventoryRowExists) + dialect.rowLock()) {}
 
     db::Statement& barcode() { return use(m_barcode, db::sql::BarcodeSearch).query; }
     db::Statement& reference(int search) {
@@ -133,18 +87,7 @@ struct ConversionEngine::Statements {
     // The inventory run's read of a count row holds the row until the run ends.
     Use<RowKeyAt> countRow() { return use(m_countRow, m_lockedCountRow.constData()); }
     Use<RowKeyAt> processedCheck() { return use(m_processedCheck, db::sql::ProcessedCheck); }
-    // Bound by position, first to third: company, product, grade.
-    db::Statement& stock() { return use(m_stock, db::sql::ReadStockAndCost).query; }
-    Use<CountWriteAt> update() { return use(m_update, db::sql::UpdateInventoryRow); }
-    Use<CountWriteAt> insert() { return use(m_insert, m_insertUnlessCreated.constData()); }
-    // Bound by position, first to third, as text.
-    db::Statement& movements() { return use(m_movements, db::sql::MovementLookup).query; }
-    Use<OpeningStockAt> openingStock() { return use(m_openingStock, db::sql::InsertOpeningStock); }
-    Use<OpeningMovementAt> openingMovement() {
-        return use(m_openingMovement, db::sql::InsertOpeningMovement);
-    }
-
-    // A statement of a run by sets for `rows` rows, with `suffix` after its text; prepared once a
+    // A statement for a batch of `rows` rows, with `suffix` after its text; prepared once a
     // run for each size.
     db::Statement& batched(const db::sql::Batched& texts, int rows, const char* suffix = "") {
         const QByteArray text = QByteArray::fromStdString(texts.text(rows, suffix));
@@ -186,18 +129,11 @@ private:
     const db::Dialect& m_dialect;
     db::StatementWatchdog* m_watchdog;
     const QByteArray m_lockedCountRow;
-    const QByteArray m_insertUnlessCreated;
     std::vector<db::Statement*> m_prepared;
     Slot<NoPositions> m_barcode;
     Slot<NoPositions> m_references[3];
     Slot<RowKeyAt> m_countRow;
     Slot<RowKeyAt> m_processedCheck;
-    Slot<NoPositions> m_stock;
-    Slot<CountWriteAt> m_update;
-    Slot<CountWriteAt> m_insert;
-    Slot<NoPositions> m_movements;
-    Slot<OpeningStockAt> m_openingStock;
-    Slot<OpeningMovementAt> m_openingMovement;
     std::map<QByteArray, std::unique_ptr<db::Statement>> m_batched;
 };
 
@@ -257,32 +193,28 @@ struct ConversionEngine::RunValues {
     db::BoundValue movementDocumentValue;
 };
 
-// What the run knows of one product and grade once it has asked.
+// What the run knows of one product and grade once it has asked, and the write its lines need.
 struct ConversionEngine::Known {
     QString CodProd;
     QString CodGrade;
     db::BoundValue product;
     db::BoundValue grade;
     bool rowRead = false;
-    bool rowExists = false;
-    QString processado;
-    // What the count row holds, which a reading adds to: Quantidade of an open row, 0 otherwise.
-    // A null Quantidade reads 0 and stays null, as the update leaves it.
-    double count = 0.0;
-    bool countIsNull = false;
-    std::optional<StockAndCost> stock;
-    std::optional<bool> moved;
-    // A run by sets writes a count row once, after the last line, adding to the count it held
-    // when the run read it (0 for a row it created).
-    bool adding = false;
-    double countAtRead = 0.0;
-    // The first line of a run by sets that names the product and grade.
+    ProductState state;
+    // The first line of the file that names the product and grade.
     int firstLine = 0;
+    // A count row is written once, after the last line: created with the count of its readings,
+    // or added to from the count it held when the run read it.
+    bool written = false;
+    bool created = false;
+    double countAtRead = 0.0;
+    // The run created the row, holding nothing, before the first line.
+    bool createdAhead = false;
 };
 
 // An opening stock row that the insert found already there: either another workstation has just
 // posted the product's opening stock, or the row was there without a movement before the run. A
-// run by sets inserts many rows at once and knows only that one of them was there.
+// batch inserts many rows at once and knows only that one of them was there.
 class ConversionEngine::OpeningStockClash : public db::DatabaseError {
 public:
     // `lines`, where given, holds the line of each product.
@@ -311,6 +243,7 @@ private:
 
 struct ConversionEngine::Resolved {
     FoundBy foundBy = FoundBy::None;
+    int productsWithCode = 0;
     // Null when the code names no product.
     Known* known = nullptr;
 };
@@ -318,8 +251,8 @@ struct ConversionEngine::Resolved {
 struct ConversionEngine::RunMemory {
     std::unordered_map<QString, Resolved> codes;
     std::unordered_map<QString, Known> known;
-    // A run by sets: the writes its lines decided, in the order of their first lines.
-    std::vector<Known*> rowsToAddTo;
+    // The writes the lines decided, in the order of their first lines.
+    std::vector<Known*> countRows;
     std::vector<std::pair<Known*, double>> openingStocks;
 };
 
@@ -332,8 +265,7 @@ struct ConversionEngine::Run {
     Run(const QSqlDatabase& database, const db::Dialect& dialect, const EntryValues& entries,
         db::StatementWatchdog* watchdog, const db::TurnWait* turn)
         : values(entries, dialect)
-        , statements(database, dialect, watchdog)
-        , bySets(turn && dialect.setWrites() != nullptr) {
+        , statements(database, dialect, watchdog) {
         if (turn)
             transaction.emplace(database, dialect, *turn);
     }
@@ -353,7 +285,10 @@ struct ConversionEngine::Run {
     RunMemory memory;
     RunValues values;
     Statements statements;
-    const bool bySets;
+    // A read ahead that failed, raised when the run comes to the line it failed for, unless a
+    // line before fails first.
+    std::exception_ptr readFailure;
+    int readFailureLine = 0;
     std::optional<db::TransactionGuard> transaction;
 };
 

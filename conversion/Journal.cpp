@@ -247,16 +247,6 @@ QStringList completionStatements(const QSqlDatabase& database, const db::Dialect
     return statements;
 }
 
-void create(QSqlDatabase database, const db::Dialect& dialect, const QStringList& statements) {
-    db::TransactionGuard transaction(database);
-    for (const QString& statement : statements) {
-        QSqlQuery query(database);
-        if (!query.exec(statement))
-            db::raiseDatabaseError(query.lastError(), dialect);
-    }
-    transaction.commit();
-}
-
 QString offShortText() {
     return QStringLiteral("Diário de conversões desligado.");
 }

@@ -94,8 +94,6 @@ bool keepsLotes(const QSqlDatabase& database);
 QStringList creationStatements(const db::Dialect& dialect);
 // The statements that bring a journal of an earlier version up to date; none when it is.
 QStringList completionStatements(const QSqlDatabase& database, const db::Dialect& dialect);
-// Runs statements of either kind, all or nothing.
-void create(QSqlDatabase database, const db::Dialect& dialect, const QStringList& statements);
 // The refusal of a run of several files by a journal that can't keep them together.
 QString noLotesText();
 // For a database without the tables: what is off and how to turn it on; the short form fits

@@ -24,8 +24,8 @@ namespace {
 
 // The undo of one run: first every row is checked, then, when none refuses, each is reversed;
 // all within one transaction. An inventory run's count rows and the other runs on them are read
-// before the check, and the counts put back and the rows removed are written after it; on a
-// server in batches, so that a run of tens of thousands of rows costs a few hundred round trips.
+// before the check, and the counts put back and the rows removed are written after it, in
+// batches, so that a run of tens of thousands of rows costs a few hundred round trips.
 class Undo {
 public:
     Undo(const QSqlDatabase& database, const db::Dialect& dialect, const RunRecord& run,
@@ -38,8 +38,7 @@ public:
         , m_date(dialect.date(run.date))
         , m_company(run.companyCode)
         , m_dateValue(m_date)
-        , m_documentValue(m_document)
-        , m_bySets(dialect.setWrites() != nullptr) {}
+        , m_documentValue(m_document) {}
 
     // What the check and the reversal of an inventory run's rows need to know.
     void read(const std::vector<RowRecord>& written) {
@@ -133,7 +132,7 @@ private:
     // Runs `write` for each batch of `rows` rows, with its first row and its size.
     template <typename Write> void inBatches(size_t rows, Write&& write) const {
         for (size_t from = 0; from < rows;) {
-            const int size = m_bySets ? writeBatchSize(rows - from) : 1;
+            const int size = writeBatchSize(rows - from);
             write(from, size);
             from += static_cast<size_t>(size);
         }
@@ -143,7 +142,7 @@ private:
     // row, so that few texts are prepared.
     void readCounts(const std::vector<RowRecord>& written) {
         for (size_t from = 0; from < written.size();) {
-            const int size = m_bySets ? readBatchSize(written.size() - from) : 1;
+            const int size = readBatchSize(written.size() - from);
             const size_t to = std::min(written.size(), from + static_cast<size_t>(size));
             db::Statement* const select =
                 prepare(m_dialect.keyedBatches().countRows.text(size, m_dialect.rowLock()).c_str());
@@ -281,7 +280,7 @@ private:
         const auto now = m_now.constFind(keyOf(row));
         if (now == m_now.cend())
             return QStringLiteral("a contagem não existe mais");
-        if (now->processado != QLatin1String(db::value::NotProcessed))
+        if (!countRowIsOpen(now->processado))
             return QStringLiteral("a contagem foi processada depois da conversão");
         return {};
     }
@@ -325,9 +324,6 @@ private:
     QString m_document;
     QVariant m_date;
     const db::BoundValue m_company, m_dateValue, m_documentValue;
-    // By sets where a run goes by sets: on a server, where each statement costs a round trip.
-    // SQLite looks a batch's rows up by scanning the inventory's, and one row by its key.
-    const bool m_bySets;
     QHash<Key, CountRow> m_now;
     QHash<Key, std::vector<OtherRun>> m_others;
     // What the reversals decided: rows to remove, and counts to put back.

@@ -15,19 +15,21 @@ QString RejectionList::reasonHeader() {
     return QStringLiteral("Motivo");
 }
 
-void RejectionList::add(const QString& itemCode, const QString& reason) {
+void RejectionList::add(const QString& itemCode, const QString& reason, bool once) {
+    if (once && alreadyListed(itemCode))
+        return;
     m_listed.insert(db::texts::trimControl(itemCode));
     if (m_rows.isEmpty()) {
         m_rejectionsFlag = true;
         m_headerWritten = true;
-        m_rows.append({itemCode, reason});
+        m_rows.append({itemCode, reason, once});
         emit headerDataChanged(Qt::Horizontal, 0, 1);
         emit dataChanged(index(0, 0), index(0, 1));
         return;
     }
     const int row = static_cast<int>(m_rows.size());
     beginInsertRows({}, row, row);
-    m_rows.append({itemCode, reason});
+    m_rows.append({itemCode, reason, once});
     endInsertRows();
 }
 
@@ -49,15 +51,9 @@ void RejectionList::clear() {
     emit headerDataChanged(Qt::Horizontal, 0, 1);
 }
 
-void RejectionList::restore(const QList<Row>& rows) {
-    beginResetModel();
-    m_rows = rows;
-    m_listed.clear();
+void RejectionList::append(const QList<Row>& rows) {
     for (const Row& row : rows)
-        m_listed.insert(db::texts::trimControl(row.itemCode));
-    m_headerWritten = !rows.isEmpty();
-    endResetModel();
-    emit headerDataChanged(Qt::Horizontal, 0, 1);
+        add(row.itemCode, row.reason, row.once);
 }
 
 int RejectionList::gridRowCount() const {

@@ -20,8 +20,9 @@ public:
     static QString codeHeader();
     static QString reasonHeader();
 
-    // AddRejection: one row at the end, the header with the first one.
-    void add(const QString& itemCode, const QString& reason);
+    // AddRejection: one row at the end, the header with the first one. A row listed once is
+    // left out when its code is listed already (a code not found, however often it is read).
+    void add(const QString& itemCode, const QString& reason, bool once = false);
     // AlreadyListed: the trimmed item code equals the trimmed column 0 of a row, header included.
     bool alreadyListed(const QString& itemCode) const;
     // Empties every row, header included, back to the header and one empty row.
@@ -30,11 +31,11 @@ public:
     struct Row {
         QString itemCode;
         QString reason;
+        bool once = false;
     };
-    // The rows as they stand, and putting them back: a run that fails posted nothing, so what it
-    // listed is void.
     QList<Row> rows() const { return m_rows; }
-    void restore(const QList<Row>& rows);
+    // Another list's rows after these, each added as it was.
+    void append(const QList<Row>& rows);
 
     bool isEmpty() const { return m_rows.isEmpty(); }
     // Rows as the grid counts them: the header and at least one data row.

@@ -3,6 +3,7 @@
 #include "EngineRun.h"
 
 #include <QHash>
+#include <QSet>
 
 namespace conversion {
 
@@ -31,14 +32,22 @@ QString ConversionEngine::compared(const QString& text) const {
     return text.left(end);
 }
 
+QString ConversionEngine::keyOf(const QString& product, const QString& grade) const {
+    return compared(product) + QChar(0) + compared(grade);
+}
+
+// Keys the server compares equal are one product: a run that kept two for one row would create
+// the row twice.
 const ConversionEngine::Resolved& ConversionEngine::remember(const QString& code, FoundBy foundBy,
                                                              const QString& product,
-                                                             const QString& grade) {
+                                                             const QString& grade,
+                                                             int productsWithCode) {
     RunMemory& kept = memory();
     Resolved resolved;
     if (!product.isEmpty()) {
         resolved.foundBy = foundBy;
-        Known& known = kept.known[product + QChar(0) + grade];
+        resolved.productsWithCode = productsWithCode;
+        Known& known = kept.known[keyOf(product, grade)];
         if (known.CodProd.isNull()) {
             known.CodProd = product;
             known.CodGrade = grade;
@@ -48,6 +57,14 @@ const ConversionEngine::Resolved& ConversionEngine::remember(const QString& code
         resolved.known = &known;
     }
     return kept.codes.insert_or_assign(code, resolved).first->second;
+}
+
+int ConversionEngine::productsFrom(db::Statement& query, int product, int grade) {
+    QSet<QString> keys;
+    do
+        keys.insert(keyOf(query.text(product), grade < 0 ? QString() : query.text(grade)));
+    while (query.next());
+    return static_cast<int>(keys.size());
 }
 
 const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemCode) {
@@ -63,12 +80,14 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
     QString product;
     QString grade;
     FoundBy foundBy = FoundBy::None;
+    int products = 0;
     db::Statement& barcode = prepared.barcode();
     barcode.bind(0, searched);
     if (barcode.open()) {
         product = barcode.text(0);
         grade = barcode.text(1);
         foundBy = FoundBy::Barcode;
+        products = productsFrom(barcode, 0, 1);
     } else {
         // Relacionarefant is asked only for a code that neither reference finds.
         for (const auto& [search, by] :
@@ -82,6 +101,7 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
                 product = query.text(0);
                 grade = QString::fromLatin1(db::value::NoGrade);
                 foundBy = by;
+                products = productsFrom(query, 0, -1);
             }
             query.close();
             if (hit)
@@ -89,13 +109,13 @@ const ConversionEngine::Resolved* ConversionEngine::resolve(const QString& itemC
         }
     }
     barcode.close();
-    const Resolved& stored = remember(code, foundBy, product, grade);
+    const Resolved& stored = remember(code, foundBy, product, grade, products);
     return stored.known ? &stored : nullptr;
 }
 
 // Each search asks only for the codes that the searches before it did not find, and a code is
 // answered by the first row found for it, as a search of one code takes its first row.
-void ConversionEngine::resolveAll(const Readings& readings) {
+void ConversionEngine::resolveAll(std::span<const std::optional<Reading>> readings) {
     RunMemory& kept = memory();
     // In file order, each with the first line that reads it.
     std::vector<QString> open;
@@ -118,12 +138,20 @@ void ConversionEngine::resolveAll(const Readings& readings) {
                     {db::sql::ReferenceSearches1, FoundBy::Reference},
                     {db::sql::ReferenceSearches2, FoundBy::ManufacturerReference},
                     {db::sql::ReferenceSearches3, FoundBy::OldReference}};
+    // The first row for a code, and every product its rows name.
+    struct Answer {
+        QString product;
+        QString grade;
+        bool admitted = false;
+        QSet<QString> products;
+    };
     for (const auto& search : searches) {
+        const bool byBarcode = search.foundBy == FoundBy::Barcode;
         std::vector<QString> notFound;
         for (size_t from = 0; from < open.size();) {
             const int size = readBatchSize(open.size() - from);
             const size_t to = std::min(open.size(), from + static_cast<size_t>(size));
-            std::vector<bool> answered(to - from, false);
+            std::vector<std::optional<Answer>> answers(to - from);
             forLine(firstLine.value(open[from]), [&] {
                 QHash<QString, QList<size_t>> asked;
                 db::Statement& query = prepared.batched(search.texts, size);
@@ -141,24 +169,31 @@ void ConversionEngine::resolveAll(const Readings& readings) {
                     const auto askedBy = asked.constFind(compared(query.text(0)));
                     if (askedBy == asked.constEnd())
                         continue;
+                    const QString product = query.text(1);
+                    const QString grade = byBarcode ? query.text(2) : QString();
                     for (const size_t i : *askedBy) {
-                        if (answered[i - from])
-                            continue;
-                        answered[i - from] = true;
-                        if (search.foundBy == FoundBy::Barcode)
-                            remember(open[i], FoundBy::Barcode, query.text(1), query.text(2));
-                        else if (gradeRuleAdmits(query.number(2)))
-                            remember(open[i], search.foundBy, query.text(1),
-                                     QString::fromLatin1(db::value::NoGrade));
-                        else
-                            remember(open[i], FoundBy::None, {}, {});
+                        std::optional<Answer>& answer = answers[i - from];
+                        if (!answer)
+                            answer =
+                                Answer{product,
+                                       byBarcode ? grade : QString::fromLatin1(db::value::NoGrade),
+                                       byBarcode || gradeRuleAdmits(query.number(2)),
+                                       {}};
+                        answer->products.insert(keyOf(product, grade));
                     }
                 }
                 query.close();
             });
-            for (size_t i = from; i < to; ++i)
-                if (!answered[i - from])
+            for (size_t i = from; i < to; ++i) {
+                const std::optional<Answer>& answer = answers[i - from];
+                if (!answer)
                     notFound.push_back(open[i]);
+                else if (answer->admitted)
+                    remember(open[i], search.foundBy, answer->product, answer->grade,
+                             static_cast<int>(answer->products.size()));
+                else
+                    remember(open[i], FoundBy::None, {}, {});
+            }
             from = to;
         }
         open = std::move(notFound);

@@ -36,6 +36,13 @@ QString foundByText(FoundBy foundBy) {
     return {};
 }
 
+QString foundByText(const LineReport& line) {
+    const QString text = foundByText(line.foundBy);
+    if (line.productsWithCode < 2)
+        return text;
+    return text + QStringLiteral(" (%1 produtos)").arg(line.productsWithCode);
+}
+
 void appendCsvField(QByteArray& out, const QString& text, char separator) {
     const QByteArray bytes = text.toUtf8();
     if (!bytes.contains(separator) && !bytes.contains('"') && !bytes.contains('\r') &&
@@ -73,7 +80,7 @@ double roundedMoney(double value) {
 QByteArray csvHeader(bool withFile) {
     return QByteArray(withFile ? "arquivo," : "") +
            "linha,codigo,quantidade_texto,resultado,CodProd,CodGrade,encontrado_por,quantidade,"
-           "contagem_antes,contagem_depois,QuantKardex,valor_diferenca\r\n";
+           "contagem_antes,contagem_depois,QuantKardex,valor_diferenca,produtos_com_o_codigo\r\n";
 }
 
 void appendCsvRow(QByteArray& out, const LineReport& line, bool dryRun) {
@@ -106,6 +113,9 @@ void appendCsvRow(QByteArray& out, const LineReport& line, bool dryRun) {
     if (line.outcome == LineOutcome::Posted && line.countAfter)
         appendNumber(
             out, roundedMoney(countDifference(*line.countAfter, line.stockOnRecord) * line.cost));
+    out += ',';
+    if (line.productsWithCode > 0)
+        out += QByteArray::number(line.productsWithCode);
     out += "\r\n";
 }
 

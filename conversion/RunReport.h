@@ -17,6 +17,9 @@ namespace conversion {
 QString outcomeText(LineOutcome outcome, bool dryRun = false);
 // "código de barras", "referência", "referência do fabricante", "referência antiga" or empty.
 QString foundByText(FoundBy foundBy);
+// How a line's code was found, with "(N produtos)" after it where the code names several
+// products, so that the clerk sees which lines went to the lowest of them.
+QString foundByText(const LineReport& line);
 
 // A count less the stock on record; 0 where they differ only by the noise of adding decimals, as
 // the readings of a count row are added one at a time.
@@ -39,6 +42,8 @@ struct DifferenceValues {
 // withFile: the report of a run of several files, whose rows begin with the file's name. An
 // inventory line's valor_diferenca is what the difference between the count it leaves and the
 // stock on record is worth: of a product read on several lines, its last line's is the run's.
+// produtos_com_o_codigo, last so that readers of the older columns keep working, counts the
+// products the code names (empty where none was found).
 QByteArray csvHeader(bool withFile = false);
 void appendCsvRow(QByteArray& out, const LineReport& line, bool dryRun = false);
 // One field of such a row, quoted when it must be; separator is the one between fields.

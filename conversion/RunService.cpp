@@ -202,7 +202,8 @@ journal::RunRecord recordOf(const RunRequest& request, const RunFile& file) {
     run.inventory = request.inventory;
     run.companyCode = request.entries.companyCode;
     run.causeCode = request.inventory ? request.entries.causeCode : QString();
-    run.date = db::texts::parseDate(request.entries.dateText, db::Clock::today()).value_or(QDate());
+    run.date =
+        conversion::parseDate(request.entries.dateText, db::Clock::today()).value_or(QDate());
     run.fileName = file.name;
     run.sha256 = file.sha256;
     return run;
@@ -210,10 +211,17 @@ journal::RunRecord recordOf(const RunRequest& request, const RunFile& file) {
 
 } // namespace
 
-QString alreadyConvertedText(const RunRequest& request,
-                             const std::vector<journal::RunRecord>& earlier) {
-    return request.files.size() == 1 ? journal::alreadyConvertedText(earlier.front())
-                                     : journal::alreadyConvertedText(earlier);
+QString RunResult::earlierText() const {
+    if (earlier.empty())
+        return {};
+    return files.size() == 1 ? journal::alreadyConvertedText(earlier.front())
+                             : journal::alreadyConvertedText(earlier);
+}
+
+void RunResult::listRejections(RejectionTargets lists) const {
+    lists.rejectionsFlag = false;
+    lists.inventory.append(inventoryRejections);
+    lists.openingStock.append(openingRejections);
 }
 
 std::vector<journal::RunRecord> RunService::earlierRuns(const RunRequest& request) const {
@@ -263,8 +271,7 @@ std::optional<bool> RunService::journalHolds(const QString& runId) const {
     return std::nullopt;
 }
 
-RunResult RunService::run(const RunRequest& request, RejectionTargets rejections,
-                          RunObserver* observer) const {
+RunResult RunService::run(const RunRequest& request, RunObserver* observer) const {
     RunResult result;
     result.files = request.files;
     Recorder::JournalWriter writeJournal;
@@ -296,17 +303,18 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
         };
     }
     std::function<void()> checkEarlier;
-    if (writeJournal && !request.again) {
+    if (request.journal) {
         checkEarlier = [&] {
-            const std::vector<journal::RunRecord> earlier = earlierRuns(request);
-            if (!earlier.empty())
-                throw AlreadyPosted(alreadyConvertedText(request, earlier));
+            result.earlier = earlierRuns(request);
+            if (!result.earlier.empty() && !request.again && !request.dryRun)
+                throw AlreadyPosted(result.earlierText());
         };
     }
     Recorder recorder(observer, result, request, writeJournal, checkEarlier);
-    const QList<RejectionList::Row> inventoryBefore = rejections.inventory.rows();
-    const QList<RejectionList::Row> openingBefore = rejections.openingStock.rows();
-    const bool flagBefore = rejections.rejectionsFlag;
+    bool rejectionsFlag = false;
+    RejectionList inventoryRejections(rejectionsFlag);
+    RejectionList openingRejections(rejectionsFlag);
+    const RejectionTargets rejections{inventoryRejections, openingRejections, rejectionsFlag};
 
     QElapsedTimer clock;
     clock.start();
@@ -367,10 +375,9 @@ RunResult RunService::run(const RunRequest& request, RejectionTargets rejections
     result.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
 
     // Nothing of a run that did not come to its end was posted, so its rejections are void.
-    if (!result.completed()) {
-        rejections.inventory.restore(inventoryBefore);
-        rejections.openingStock.restore(openingBefore);
-        rejections.rejectionsFlag = flagBefore;
+    if (result.completed()) {
+        result.inventoryRejections = inventoryRejections.rows();
+        result.openingRejections = openingRejections.rows();
     }
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "ConversionEngine.h"
 #include "Journal.h"
+#include "RejectionList.h"
 #include "RunFiles.h"
 #include "RunReport.h"
 #include "Uncounted.h"
@@ -34,6 +35,7 @@ struct RunRequest {
     bool journal = false;
     // Posts even a file the journal holds as posted into the same place; without it such a run
     // ends as AlreadyConverted, however near another workstation's posting of the file came.
+    // A dry run posts nothing either way, and tells of the earlier runs.
     bool again = false;
     // How long the run waits for its turn while another workstation's run posts into the same
     // company; then it ends as a lock wait.
@@ -82,8 +84,20 @@ struct RunResult {
     // Said along with a run that came to its end: the commit's answer was lost and the journal
     // told that the readings are posted.
     QString note;
+    // For each of the run's files, the journal's posted, not undone run of the same file into
+    // the same place, as the run found them once it had its turn; none without a journal.
+    std::vector<journal::RunRecord> earlier;
+    // The readings a run that came to its end could not post, each mode's in its list's order.
+    QList<RejectionList::Row> inventoryRejections;
+    QList<RejectionList::Row> openingRejections;
 
     bool completed() const { return ending == RunEnding::Completed; }
+    // The earlier runs as the window asks and the batch mode refuses: of one file "Este arquivo
+    // já foi convertido ...", of several naming each; empty when there is none.
+    QString earlierText() const;
+    // Adds the run's rejected readings to the lists the clerk sees, and sets the flag when any
+    // was added.
+    void listRejections(RejectionTargets lists) const;
     // The failure on one line, led by the line it came from: "Linha 3: ...", or "Linha 3 de
     // b.txt: ..." in a run of several files.
     QString failureWithLine() const;
@@ -145,28 +159,22 @@ QString blankFieldText(const QString& label);
 // Why the lines of a collector file give no run (empty, or not one reading); fileName, when
 // given, is named in the text.
 std::optional<QString> checkLines(const QStringList& lines, const QString& fileName = QString());
-// The earlier runs of a request's files, as the window asks and the batch mode refuses: of one
-// file as "Este arquivo já foi convertido ...", of several naming each.
-QString alreadyConvertedText(const RunRequest& request,
-                             const std::vector<journal::RunRecord>& earlier);
 // Why the lines of a run's files are too many for one run (MaxRunLines).
 std::optional<QString> checkRunLines(qsizetype lines);
 // Why files can't go in one run: the same readings twice would post them twice.
 std::optional<QString> checkFiles(const RunFiles& files);
 
 // Runs requests on one connection. Progress reaches the caller through its observer; a failure
-// comes back in the result, never as an exception, and leaves the rejection lists as they were.
+// comes back in the result, never as an exception.
 class RunService {
 public:
     RunService(const QSqlDatabase& database, const db::Dialect& dialect)
         : m_database(database)
         , m_dialect(dialect) {}
 
-    RunResult run(const RunRequest& request, RejectionTargets rejections,
-                  RunObserver* observer = nullptr) const;
-    // For each of the request's files, the journal's posted, not undone run of the same file
-    // into the same place; none without a journal.
-    std::vector<journal::RunRecord> earlierRuns(const RunRequest& request) const;
+    // A run of a file the journal holds as posted into the same place ends AlreadyConverted,
+    // unless the request asks for a repeat.
+    RunResult run(const RunRequest& request, RunObserver* observer = nullptr) const;
 
     // Sets every product nobody counted to a count of 0, in one transaction, once it has the
     // company's turn as a run takes it: the list is read under that turn, so a product that
@@ -175,6 +183,7 @@ public:
     ZeroResult zeroUncounted(const ZeroRequest& request, RunObserver* observer = nullptr) const;
 
 private:
+    std::vector<journal::RunRecord> earlierRuns(const RunRequest& request) const;
     // After a commit whose answer was lost: whether the journal holds the run, asked on a new
     // connection within the lock wait limit; none when the database can't be reached.
     std::optional<bool> journalHolds(const QString& runId) const;

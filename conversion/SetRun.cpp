@@ -1,10 +1,11 @@
-// The run by sets: what the lines of a file need is read in batches before the first line, each
-// line is decided in memory by the same rules as a run that goes line by line, and the writes are
-// made in batches after the last line, within the same transaction.
+// The reads and writes of a run: what the lines of a file need is read in batches before the
+// first line, each line is decided in memory by the line rules, and the writes the lines decided
+// are made in batches after the last line, within the same transaction.
 #include "EngineRun.h"
 
 #include <QHash>
 #include <QSet>
+#include <QSqlQuery>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -13,10 +14,6 @@
 namespace conversion {
 
 namespace {
-bool isProcessed(const QString& processado) {
-    return processado == QLatin1String(db::value::Processed);
-}
-
 // What an update adds to a row that held `before` so that it holds `after`, the readings summed
 // in file order: the number a run that adds each reading in turn leaves, to the last bit where
 // one addition can make it.
@@ -39,9 +36,99 @@ void inBatches(const std::vector<Row>& rows, Write&& write) {
         from += static_cast<size_t>(size);
     }
 }
+
+// Where each value of a count row goes in the rows of the batched writes, as db::sql::SetWrites
+// lists them; an update binds the two counts after the ten values an insert binds.
+enum CountRowValue {
+    Stamp,
+    Quantity,
+    Kardex,
+    Cause,
+    Cost,
+    Company,
+    Date,
+    Document,
+    Product,
+    Grade,
+    CountRead,
+    CountWritten,
+    InsertValues = CountRead,
+    UpdateValues = CountWritten + 1
+};
+
+// Whether a look-up by company, product and grade finds a row; a look-up that fails finds none.
+bool found(const QSqlDatabase& database, const db::Dialect& dialect, const char* text,
+           const QString& company, const std::pair<QString, QString>& product) {
+    try {
+        db::Query lookup(database, dialect);
+        lookup.setText(QString::fromLatin1(text));
+        lookup.bindTextAt(0, company);
+        lookup.bindTextAt(1, product.first);
+        lookup.bindTextAt(2, product.second);
+        lookup.open();
+        const bool any = !lookup.isEmpty();
+        lookup.close();
+        return any;
+    } catch (const db::Error&) {
+        return false;
+    }
+}
 } // namespace
 
-void ConversionEngine::readAhead(const Readings& readings, Mode mode) {
+void ConversionEngine::takeCountRow(Known& known, const db::Statement& query, int at,
+                                    bool counting) {
+    ProductState& state = known.state;
+    state.rowExists = true;
+    state.processado = query.text(at);
+    const bool open = counting && countRowIsOpen(state.processado);
+    state.countIsNull = open && query.isNull(at + 1);
+    state.count = open ? query.number(at + 1) : 0.0;
+}
+
+ConversionEngine::Known& ConversionEngine::countRow(Known& known) {
+    if (known.rowRead)
+        return known;
+    RunValues& entries = values();
+    entries.requireDate();
+    // Only an inventory run adds to the count, and holds the row it reads until it ends.
+    const bool counting = m_run->transaction && m_mode == Mode::Inventory;
+    const auto [query, at] = counting ? statements().countRow() : statements().processedCheck();
+    query.bind(at.company, entries.company);
+    query.bind(at.date, entries.dateValue);
+    query.bind(at.document, entries.document);
+    query.bind(at.product, known.product);
+    query.bind(at.grade, known.grade);
+    if (query.open())
+        takeCountRow(known, query, 0, counting);
+    query.close();
+    known.rowRead = true;
+    return known;
+}
+
+void ConversionEngine::readAheadInFileOrder(const Readings& readings, Mode mode) {
+    Run& current = run();
+    // Not a db::Statement: a mark in the transaction, which some servers won't prepare.
+    QSqlQuery savepoint(m_database);
+    const bool canGoBack = savepoint.exec(QString::fromLatin1(db::sql::ReadAheadSavepoint));
+    std::span<const std::optional<Reading>> lines(readings);
+    for (;;) {
+        m_failedLine = 0;
+        try {
+            readAhead(lines, mode);
+            return;
+        } catch (const db::Error&) {
+            const int line = m_failedLine;
+            if (!canGoBack || line <= 1 ||
+                !savepoint.exec(QString::fromLatin1(db::sql::BackToReadAhead)))
+                throw;
+            current.readFailure = std::current_exception();
+            current.readFailureLine = line;
+            lines = lines.first(static_cast<size_t>(line - 1));
+        }
+    }
+}
+
+void ConversionEngine::readAhead(std::span<const std::optional<Reading>> readings, Mode mode) {
     resolveAll(readings);
     RunValues& entries = values();
     // A bad date fails the first line that finds a product, as that line is decided.
@@ -101,114 +188,87 @@ void ConversionEngine::readAhead(const Readings& readings, Mode mode) {
     readByProduct(m_dialect.keyedBatches().countRows, counting ? m_dialect.rowLock() : "",
                   {&entries.company, &entries.dateValue, &entries.document}, found,
                   [counting](Known& known, db::Statement& query) {
-                      if (known.rowExists)
-                          return;
-                      known.rowExists = true;
-                      takeCountRow(known, query, 2, counting);
+                      if (!known.state.rowExists)
+                          takeCountRow(known, query, 2, counting);
                   });
-    std::vector<Known*> open;
+    std::vector<Known*> unprocessed;
     for (Known* known : found) {
         known->rowRead = true;
-        if (!isProcessed(known->processado))
-            open.push_back(known);
+        if (!countRowIsProcessed(known->state.processado))
+            unprocessed.push_back(known);
     }
 
     if (!counting) {
-        readByProduct(m_dialect.keyedBatches().movements, "", {&entries.company}, open,
-                      [](Known& known, db::Statement&) { known.moved = true; });
-        std::erase_if(open, [](Known* known) { return known->moved.value_or(false); });
-        for (Known* known : open)
-            known->moved = false;
+        readByProduct(m_dialect.keyedBatches().movements, "", {&entries.company}, unprocessed,
+                      [](Known& known, db::Statement&) { known.state.moved = true; });
+        std::erase_if(unprocessed, [](Known* known) { return known->state.moved; });
     }
-    readByProduct(m_dialect.keyedBatches().stocksAndCosts, "", {&entries.company}, open,
-                  [](Known& known, db::Statement& query) {
-                      if (!known.stock)
-                          known.stock = StockAndCost{query.number(2), query.number(3)};
+    // The first row read for a product counts, where the engine returns several for one.
+    QSet<const Known*> stocked;
+    readByProduct(m_dialect.keyedBatches().stocksAndCosts, "", {&entries.company}, unprocessed,
+                  [&stocked](Known& known, db::Statement& query) {
+                      if (!stocked.contains(&known)) {
+                          stocked.insert(&known);
+                          known.state.stock = StockAndCost{query.number(2), query.number(3)};
+                      }
                   });
-    for (Known* known : open)
-        if (!known->stock)
-            known->stock = StockAndCost{};
     if (counting)
-        createCountRows(open);
+        createCountRows(unprocessed);
 }
 
 // Creates, holding nothing yet, the count rows that the products of the file lack, so that the
 // run holds them from now on as it holds the rows it read: a row that another workstation has
 // created since is read again, under lock, before any line is decided, and the lines add to it.
+// Where the insert can't pass over such a row, the rows are created with the other writes, after
+// the last line: the run fails on such a row either way.
 void ConversionEngine::createCountRows(const std::vector<Known*>& products) {
-    const db::sql::SetWrites& texts = *m_dialect.setWrites();
+    const db::sql::SetWrites& texts = m_dialect.setWrites();
+    if (!texts.insertReturnsCreated)
+        return;
     std::vector<Known*> missing;
     for (Known* known : products)
-        if (!known->rowExists)
+        if (!known->state.rowExists)
             missing.push_back(known);
-    const std::vector<double> nothing(missing.size(), 0.0);
     std::vector<Known*> createdElsewhere;
     inBatches(missing, [&](size_t from, int size) {
         forLine(missing[from]->firstLine, [&] {
             db::Statement& query = statements().batched(texts.insertCountRows, size);
-            bindCountRows(query, values(), missing, nothing, from, size, false);
-            if (!texts.insertReturnsCreated) {
-                // The row was not there when the run read it: another workstation's run has
-                // created it since, and this run can't add to a row it can't see.
-                try {
-                    query.execute();
-                } catch (const db::DuplicateKey&) {
-                    throw db::LockTimeout(db::otherWorkstationText());
-                }
-                return;
-            }
+            bindCountRows(query, values(),
+                          std::span(missing).subspan(from, static_cast<size_t>(size)), false);
             QSet<QString> inserted;
             for (bool row = query.open(); row; row = query.next())
                 inserted.insert(compared(query.text(0)) + QChar(0) + compared(query.text(1)));
             query.close();
-            for (size_t i = from; i < from + static_cast<size_t>(size); ++i)
-                if (!inserted.contains(compared(missing[i]->CodProd) + QChar(0) +
-                                       compared(missing[i]->CodGrade)))
+            for (size_t i = from; i < from + static_cast<size_t>(size); ++i) {
+                if (inserted.contains(compared(missing[i]->CodProd) + QChar(0) +
+                                      compared(missing[i]->CodGrade)))
+                    missing[i]->createdAhead = true;
+                else
                     createdElsewhere.push_back(missing[i]);
+            }
         });
     });
     for (Known* known : createdElsewhere)
         forLine(known->firstLine, [&] {
             known->rowRead = false;
             countRow(*known);
-            if (!known->rowExists)
+            if (!known->state.rowExists)
                 throw db::LockTimeout(db::otherWorkstationText());
         });
 }
 
-bool ConversionEngine::addToCountInMemory(Known& known, double quantity, LineReport& line) {
+void ConversionEngine::keepWrite(Known& known, const LineDecision& decision) {
     RunMemory& kept = memory();
-    // The run has created the row already, holding nothing, as it read ahead.
-    if (!known.rowExists) {
-        known.rowExists = true;
-        known.processado = QString::fromLatin1(db::value::NotProcessed);
-        known.count = quantity;
-        known.countIsNull = false;
-        known.countAtRead = 0.0;
-        known.adding = true;
-        kept.rowsToAddTo.push_back(&known);
-        line.countBefore = 0.0;
-        line.countAfter = quantity;
-        line.rowCreated = true;
-        return true;
+    if (m_mode == Mode::OpeningStock) {
+        kept.openingStocks.emplace_back(&known, decision.quantity);
+        return;
     }
-    // The update adds only to a row that is open.
-    if (known.processado != QLatin1String(db::value::NotProcessed))
-        return false;
-    const double before = known.count;
-    if (!known.countIsNull)
-        requireFiniteTotal(line.itemCode, before + quantity);
-    if (!known.adding) {
-        known.adding = true;
-        known.countAtRead = before;
-        kept.rowsToAddTo.push_back(&known);
-    }
-    // Null plus a number stays null.
-    if (!known.countIsNull)
-        known.count += quantity;
-    line.countBefore = before;
-    line.countAfter = known.count;
-    return true;
+    if (known.written)
+        return;
+    known.written = true;
+    known.created = decision.write == RowWrite::Create;
+    known.countAtRead = known.state.count;
+    kept.countRows.push_back(&known);
 }
 
 void ConversionEngine::writeSets() {
@@ -218,53 +278,67 @@ void ConversionEngine::writeSets() {
         writeOpeningStocks();
 }
 
-// Binds `size` count rows from `from`, each with its quantity; DataHora from the moment the batch
+// Binds the count rows of a batch, an insert's with the count their readings make (0 for a row
+// created ahead of the lines), an update's with what it adds; DataHora from the moment the batch
 // is written.
 void ConversionEngine::bindCountRows(db::Statement& query, RunValues& entries,
-                                     const std::vector<Known*>& rows,
-                                     const std::vector<double>& quantities, size_t from, int size,
-                                     bool update) {
+                                     std::span<Known* const> rows, bool update) {
     const db::BoundValue& stamp = entries.stampNow();
-    const int values = update ? 12 : 10;
-    for (int row = 0; row < size; ++row) {
-        const size_t i = from + static_cast<size_t>(row);
-        const Known& known = *rows[i];
-        const int at = values * row;
+    int at = 0;
+    for (const Known* known : rows) {
+        const ProductState& state = known->state;
+        double quantity = state.count;
         if (update) {
-            query.bindFloat(at + 10, known.countAtRead);
-            query.bindFloat(at + 11, known.count);
+            quantity = state.countIsNull ? 0.0 : addition(known->countAtRead, state.count);
+            query.bindFloat(at + CountRead, known->countAtRead);
+            query.bindFloat(at + CountWritten, state.count);
         }
-        query.bind(at, stamp);
-        query.bindFloat(at + 1, quantities[i]);
-        query.bindFloat(at + 2, known.stock->stock);
-        query.bind(at + 3, entries.cause);
-        query.bindFloat(at + 4, known.stock->cost);
-        query.bind(at + 5, entries.company);
-        query.bind(at + 6, entries.dateValue);
-        query.bind(at + 7, entries.document);
-        query.bind(at + 8, known.product);
-        query.bind(at + 9, known.grade);
+        query.bind(at + Stamp, stamp);
+        query.bindFloat(at + Quantity, quantity);
+        query.bindFloat(at + Kardex, state.stock.stock);
+        query.bind(at + Cause, entries.cause);
+        query.bindFloat(at + Cost, state.stock.cost);
+        query.bind(at + Company, entries.company);
+        query.bind(at + Date, entries.dateValue);
+        query.bind(at + Document, entries.document);
+        query.bind(at + Product, known->product);
+        query.bind(at + Grade, known->grade);
+        at += update ? UpdateValues : InsertValues;
     }
 }
 
 void ConversionEngine::writeCountRows() {
-    const db::sql::SetWrites& texts = *m_dialect.setWrites();
-    RunMemory& kept = memory();
-    const std::vector<Known*> added = std::exchange(kept.rowsToAddTo, {});
-    std::vector<double> additions;
-    for (const Known* known : added)
-        additions.push_back(known->countIsNull ? 0.0 : addition(known->countAtRead, known->count));
-    inBatches(added, [&](size_t from, int size) {
-        forLine(added[from]->firstLine, [&] {
+    const db::sql::SetWrites& texts = m_dialect.setWrites();
+    RunValues& entries = values();
+    std::vector<Known*> inserts, updates;
+    for (Known* known : std::exchange(memory().countRows, {}))
+        (known->created && !known->createdAhead ? inserts : updates).push_back(known);
+    inBatches(inserts, [&](size_t from, int size) {
+        const auto batch = std::span(inserts).subspan(from, static_cast<size_t>(size));
+        forLine(batch.front()->firstLine, [&] {
+            db::Statement& query = statements().batched(texts.insertCountRows, size);
+            bindCountRows(query, entries, batch, false);
+            // The row was not there when the run read it: another workstation's run has created
+            // it since, and this run can't add to a row it can't see.
+            try {
+                query.execute();
+            } catch (const db::DuplicateKey&) {
+                throw db::LockTimeout(db::otherWorkstationText());
+            }
+        });
+    });
+    inBatches(updates, [&](size_t from, int size) {
+        const auto batch = std::span(updates).subspan(from, static_cast<size_t>(size));
+        forLine(batch.front()->firstLine, [&] {
             db::Statement& query = statements().batched(texts.addToCountRows, size);
-            bindCountRows(query, values(), added, additions, from, size, true);
+            bindCountRows(query, entries, batch, true);
             query.execute();
         });
     });
 }
 
 void ConversionEngine::writeOpeningStocks() {
-    const db::sql::SetWrites& texts = *m_dialect.setWrites();
+    const db::sql::SetWrites& texts = m_dialect.setWrites();
     RunValues& entries = values();
     const auto postings = std::exchange(memory().openingStocks, {});
     // Both rows of a posting start with its company, product, grade and day.
@@ -289,7 +363,7 @@ void ConversionEngine::writeOpeningStocks() {
                 for (const auto& [known, quantity] : batch) {
                     bindProductAndDay(query, at, *known);
                     query.bindFloat(at++, quantity);
-                    query.bindFloat(at++, known->stock->cost);
+                    query.bindFloat(at++, known->state.stock.cost);
                     query.bind(at++, stamp);
                 }
                 query.execute();
@@ -316,7 +390,7 @@ void ConversionEngine::writeOpeningStocks() {
                     query.bind(at++, entries.movementType);
                     query.bind(at++, document);
                     query.bindFloat(at++, quantity);
-                    query.bindFloat(at++, known->stock->cost);
+                    query.bindFloat(at++, known->state.stock.cost);
                 }
                 query.execute();
             } catch (const db::LockTimeout&) {
@@ -326,6 +400,27 @@ void ConversionEngine::writeOpeningStocks() {
             }
         });
     });
+}
+
+QString ConversionEngine::insertFailure(const QString& CodProd, const QString& serverMessage) {
+    return QStringLiteral("Não gravou o ítem \"") + CodProd +
+           QStringLiteral("\" no arquivo MvGeral, devido a ocorrência do seguinte erro:") +
+           QLatin1Char('\r') + serverMessage;
+}
+
+void ConversionEngine::OpeningStockClash::explain(const QSqlDatabase& database,
+                                                  const db::Dialect& dialect, int& line) const {
+    for (const auto& product : m_products)
+        if (found(database, dialect, db::sql::MovementLookup, m_company, product))
+            throw db::LockTimeout(db::otherWorkstationText());
+    if (m_products.size() > 1)
+        for (size_t i = 0; i < m_products.size(); ++i)
+            if (found(database, dialect, db::sql::OpeningStockLookup, m_company, m_products[i])) {
+                if (i < m_lines.size())
+                    line = m_lines[i];
+                throw db::Error(insertFailure(m_products[i].first, m_serverMessage));
+            }
+    throw db::Error(message());
 }
 
 } // namespace conversion

@@ -177,6 +177,8 @@ public:
         const int code = error.nativeErrorCode().toInt();
         return code == SQLITE_CONSTRAINT_PRIMARYKEY || code == SQLITE_CONSTRAINT_UNIQUE;
     }
+    const sql::SetWrites& setWrites() const override { return sql::SqliteSetWrites; }
+    const sql::KeyedBatches& keyedBatches() const override { return sql::KeyedBySelect; }
 };
 
 // host[/port]:path-or-alias
@@ -284,7 +286,7 @@ public:
     // An insert has no clause to add: the run's snapshot sees no row committed after it began,
     // so a row another run has just created can't be found and added to.
     const char* rowLock() const override { return " With Lock"; }
-    const sql::SetWrites* setWrites() const override { return &sql::FirebirdSetWrites; }
+    const sql::SetWrites& setWrites() const override { return sql::FirebirdSetWrites; }
     const sql::Batched& journalRowInserts() const override {
         return sql::FirebirdJournalInsertRows;
     }
@@ -457,8 +459,7 @@ public:
     // Each statement sees what others have committed before it: a row another run creates is
     // waited for, then found.
     const char* rowLock() const override { return " For Update"; }
-    const char* unlessCreated() const override { return " On Conflict Do Nothing"; }
-    const sql::SetWrites* setWrites() const override { return &sql::PostgresSetWrites; }
+    const sql::SetWrites& setWrites() const override { return sql::PostgresSetWrites; }
     const sql::KeyedBatches& keyedBatches() const override { return sql::KeyedByValues; }
 
     // A COMMIT that fails ends the transaction whatever the reason.

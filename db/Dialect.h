@@ -99,14 +99,10 @@ public:
     // What a select of the count row adds to hold the row against other transactions until the
     // run ends: read before a wait, a count would miss what the other run then commits.
     virtual const char* rowLock() const { return ""; }
-    // What an insert adds to do nothing, rather than fail, when another transaction has just
-    // created the row; empty where the engine can't see that row within the run.
-    virtual const char* unlessCreated() const { return ""; }
-    // The writes of a run by sets: a run reads the file first, asks for what its lines need in
-    // batches and writes in batches, where every statement costs a round trip to a server. Null
-    // where the run goes line by line: an engine in the program's own process has no round trip
-    // to save, and its one-row statements are the fastest there.
-    virtual const sql::SetWrites* setWrites() const { return nullptr; }
+    // The writes of a run: a run reads the file first, asks for what its lines need in batches
+    // and writes in batches, where every statement costs a round trip to a server, and one
+    // statement of many rows costs an engine in the program's own process less than many of one.
+    virtual const sql::SetWrites& setWrites() const = 0;
     // How a batch of count rows or products is looked up.
     virtual const sql::KeyedBatches& keyedBatches() const { return sql::KeyedByOr; }
     // The journal's insert of a run's rows in batches.

@@ -60,9 +60,14 @@ inline constexpr char TipoMov[] = ":PTIPOMOV";
 inline constexpr char UpperDocumento[] = ":PDOCUMENTO";
 } // namespace param
 
+// Processado of a count row: it takes readings only while it is not processed. Spelt once, for
+// the code and for the statements that write it and test it.
+#define COLETOR_NOT_PROCESSED "N"
+#define COLETOR_PROCESSED "S"
+
 namespace value {
-inline constexpr char NotProcessed[] = "N";
-inline constexpr char Processed[] = "S";
+inline constexpr char NotProcessed[] = COLETOR_NOT_PROCESSED;
+inline constexpr char Processed[] = COLETOR_PROCESSED;
 inline constexpr char User[] = "ADMIN";
 inline constexpr char AgentType[] = "A";
 inline constexpr char AgentCode[] = "0000000000";

@@ -30,16 +30,19 @@ QStringList schemaStatements(const Dialect& dialect) {
     return statements;
 }
 
-void createSchema(QSqlDatabase database, const Dialect& dialect) {
-    const QStringList statements = schemaStatements(dialect);
+void runScript(QSqlDatabase database, const Dialect& dialect, const QStringList& statements) {
     TransactionGuard transaction(database);
     for (const QString& statement : statements) {
         // Not a db::Statement: a script's DDL runs once each, with no values to bind.
         QSqlQuery query(database);
         if (!query.exec(statement))
-            throw DatabaseError(query.lastError().text());
+            raiseDatabaseError(query.lastError(), dialect);
     }
     transaction.commit();
+}
+
+void createSchema(QSqlDatabase database, const Dialect& dialect) {
+    runScript(database, dialect, schemaStatements(dialect));
 }
 
 } // namespace db

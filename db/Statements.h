@@ -5,24 +5,37 @@
 // the PostgreSQL driver writes bound values into the text on the client side, quoted and escaped
 // by the client library, which can't carry a NUL: codes holding one never reach a statement.
 
+#include "Names.h"
+
 #include <string>
 
 namespace db::sql {
 
-// Barcode search; the item code is bound as :PCodBarra.
+// A count row takes a reading only while it is open: the one test of every statement that adds
+// to a count row or takes a reading off it.
+#define COLETOR_OPEN_ROW "Processado = '" COLETOR_NOT_PROCESSED "'"
+// The Processado a reading writes.
+#define COLETOR_OPEN "'" COLETOR_NOT_PROCESSED "'"
+
+// Barcode search; the item code is bound as :PCodBarra. A code that several rows share answers
+// with the lowest key among them, the same on every engine: each search below orders by the key.
 inline constexpr char BarcodeSearch[] = "Select CodProd, CodGrade          From ProdGrade          "
-                                        "          Where upper(ProdGrade.CodBarra) = :PCodBarra";
+                                        "          Where upper(ProdGrade.CodBarra) = :PCodBarra "
+                                        "Order By CodProd, CodGrade";
 // Reference search by Produto.Referencia.
 inline constexpr char ReferenceSearch1[] =
-    " Select CodProd, Grade From Produto        Where upper(Referencia) = :PReferencia ";
+    " Select CodProd, Grade From Produto        Where upper(Referencia) = :PReferencia "
+    "Order By CodProd";
 // Reference search by the manufacturer's reference.
 inline constexpr char ReferenceSearch2[] =
-    " Select CodProd, Grade From Produto     Where upper(Reffabricante) = :PReferencia ";
+    " Select CodProd, Grade From Produto     Where upper(Reffabricante) = :PReferencia "
+    "Order By CodProd";
 // Old reference, mapped to the current one through Relacionarefant.
 inline constexpr char ReferenceSearch3[] =
     " Select CodProd, Grade From Produto                                                  Inner "
     "Join Relacionarefant on Relacionarefant.ReferenciaAtual = Produto.Referencia  Where "
-    "upper(Relacionarefant.Referenciaantiga) = :PReferencia                       ";
+    "upper(Relacionarefant.Referenciaantiga) = :PReferencia                       "
+    "Order By Produto.CodProd";
 // Whether the count row of a found product is already processed.
 inline constexpr char ProcessedCheck[] =
     " Select Processado From Inventa       Where CodEmpresa = :PCodEmpresa And        DataInv    = "
@@ -40,19 +53,21 @@ inline constexpr char InventoryRowExists[] =
     ":PCodProd    And        CodGrade   = :PCodGrade       ";
 // Adds a reading to a count row that is not processed yet.
 inline constexpr char UpdateInventoryRow[] =
-    " Update Inventa                                Set Processado  = 'N',                         "
+    " Update Inventa                                Set Processado  = " COLETOR_OPEN
+    ",                         "
     " DataHora    = :PDataHora,                     Usuario     = 'ADMIN',                      "
     "Quantidade  = Quantidade + :PQuantidade,      QuantKardex = :PQuantKardex,                  "
     "CodCausa    = :PCodCausa,                     PrecoCusto  = :PPrecoCusto                Where "
     "CodEmpresa = :PCodEmpresa And                 DataInv    = :PDataInv    And                 "
     "Documento  = :PDocumento  And                 CodProd    = :PCodProd    And                 "
-    "CodGrade   = :PCodGrade   And                 Processado = 'N'                     ";
+    "CodGrade   = :PCodGrade   And                 " COLETOR_OPEN_ROW "                     ";
 // Creates the count row of a product and grade.
 inline constexpr char InsertInventoryRow[] =
     " Insert Into Inventa                                                        (Processado, "
     "DataHora, Usuario, Quantidade, QuantKardex,             CodCausa, PrecoCusto, CodEmpresa, "
     "DataInv, Documento,               CodProd, CodGrade)                                          "
-    "Values ('N', :PDataHora, 'ADMIN', :PQuantidade, :PQuantKardex,          :PCodCausa, "
+    "Values (" COLETOR_OPEN
+    ", :PDataHora, 'ADMIN', :PQuantidade, :PQuantKardex,          :PCodCausa, "
     ":PPrecoCusto, :PCodEmpresa, :PDataInv,                  :PDocumento, :PCodProd, :PCodGrade)   "
     "                     ";
 // Movement test of the opening-stock run; bound by position, first to third, as text.
@@ -96,21 +111,27 @@ struct Batched {
 };
 
 // The four searches of product resolution for a batch of upper-cased item codes: each row found
-// starts with the upper-cased column that matched, which names the code it answers.
+// starts with the upper-cased column that matched, which names the code it answers. Ordered by
+// the key, so that the first row for a code is the one its search of one code takes, whatever
+// plan the server chooses for the batch.
 inline constexpr Batched BarcodeSearches{
     "Select upper(CodBarra), CodProd, CodGrade From ProdGrade Where upper(CodBarra) In (", "?",
-    ", ", ")"};
+    ", ", ") Order By CodProd, CodGrade"};
 inline constexpr Batched ReferenceSearches1{
     "Select upper(Referencia), CodProd, Grade From Produto Where upper(Referencia) In (", "?", ", ",
-    ")"};
+    ") Order By CodProd"};
 inline constexpr Batched ReferenceSearches2{
     "Select upper(Reffabricante), CodProd, Grade From Produto Where upper(Reffabricante) In (", "?",
-    ", ", ")"};
+    ", ", ") Order By CodProd"};
 inline constexpr Batched ReferenceSearches3{
-    "Select upper(Relacionarefant.Referenciaantiga), CodProd, Grade From Produto Inner Join "
-    "Relacionarefant on Relacionarefant.ReferenciaAtual = Produto.Referencia Where "
+    "Select upper(Relacionarefant.Referenciaantiga), Produto.CodProd, Grade From Produto Inner "
+    "Join Relacionarefant on Relacionarefant.ReferenciaAtual = Produto.Referencia Where "
     "upper(Relacionarefant.Referenciaantiga) In (",
-    "?", ", ", ")"};
+    "?", ", ", ") Order By Produto.CodProd"};
+// A mark in a run's transaction before its reads ahead, which a failed read goes back to, so that
+// the transaction takes statements again.
+inline constexpr char ReadAheadSavepoint[] = "Savepoint ReadAhead";
+inline constexpr char BackToReadAhead[] = "Rollback To Savepoint ReadAhead";
 // Reads and writes of a batch of count rows or products: the statement's own values first
 // (company, date and document of a count row; the company of a product), then each row's product
 // and grade. An inventory run's read of its count rows adds the dialect's row lock.
@@ -124,8 +145,8 @@ inline constexpr Batched ReferenceSearches3{
 #define COLETOR_MOVEMENTS "Select Distinct CodProd, CodGrade From MvGeral Where CodEmpresa = ? And "
 // An undo removes the count rows a run created.
 #define COLETOR_UNDO_DELETE_COUNT_ROWS                                                             \
-    "Delete From Inventa Where CodEmpresa = ? And DataInv = ? And Documento = ? And Processado = " \
-    "'N' And "
+    "Delete From Inventa Where CodEmpresa = ? And DataInv = ? And Documento = ? "                  \
+    "And " COLETOR_OPEN_ROW " And "
 struct KeyedBatches {
     Batched countRows;
     Batched stocksAndCosts;
@@ -149,6 +170,19 @@ inline constexpr KeyedBatches KeyedByValues{
     {COLETOR_MOVEMENTS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
     {COLETOR_UNDO_DELETE_COUNT_ROWS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
     {"(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"}};
+// A list of values selected from: SQLite looks a row-value In up by the whole key only when its
+// right-hand side is a select; on a bare list, or on an Or chain, it reads every row of the
+// company.
+inline constexpr KeyedBatches KeyedBySelect{
+    {COLETOR_COUNT_ROWS "(CodProd, CodGrade) In (Select column1, column2 From (Values ", "(?, ?)",
+     ", ", "))"},
+    {COLETOR_STOCKS_AND_COSTS "(CodProd, CodGrade) In (Select column1, column2 From (Values ",
+     "(?, ?)", ", ", "))"},
+    {COLETOR_MOVEMENTS "(CodProd, CodGrade) In (Select column1, column2 From (Values ", "(?, ?)",
+     ", ", "))"},
+    {COLETOR_UNDO_DELETE_COUNT_ROWS "(CodProd, CodGrade) In (Select column1, column2 From (Values ",
+     "(?, ?)", ", ", "))"},
+    {"(CodProd, CodGrade) In (Select column1, column2 From (Values ", "(?, ?)", ", ", "))"}};
 #undef COLETOR_COUNT_ROWS
 #undef COLETOR_STOCKS_AND_COSTS
 #undef COLETOR_MOVEMENTS
@@ -172,23 +206,23 @@ struct SetWrites {
 };
 
 // Multi-row VALUES, an insert that passes over a row just created, an update from a list of
-// values. The update takes Processado 'N' from the list too: as a filter of its own, the
+// values. The update takes the open Processado from the list too: as a filter of its own, the
 // planner would take the open rows for few (the statistics don't know the rows the run has
 // just created) and scan them once for each row of the list.
 inline constexpr SetWrites PostgresSetWrites{
     {" Insert Into Inventa (Processado, DataHora, Usuario, Quantidade, QuantKardex, CodCausa, "
      "PrecoCusto, CodEmpresa, DataInv, Documento, CodProd, CodGrade) Values ",
-     "('N', ?, 'ADMIN', ?, ?, ?, ?, ?, ?, ?, ?, ?)", ", ",
+     "(" COLETOR_OPEN ", ?, 'ADMIN', ?, ?, ?, ?, ?, ?, ?, ?, ?)", ", ",
      " On Conflict Do Nothing Returning CodProd, CodGrade"},
     true,
-    {" Update Inventa Set Processado = 'N', DataHora = v.DataHora, Usuario = 'ADMIN', "
+    {" Update Inventa Set Processado = " COLETOR_OPEN ", DataHora = v.DataHora, Usuario = 'ADMIN', "
      "Quantidade = Case When Inventa.Quantidade = v.CountRead Then v.CountWritten Else "
      "Inventa.Quantidade + v.Quantidade End, QuantKardex = v.QuantKardex, CodCausa = v.CodCausa, "
      "PrecoCusto = v.PrecoCusto From (Values ",
      "(Cast(? As Varchar), Cast(? As Double Precision), Cast(? As Double Precision), "
      "Cast(? As Varchar), Cast(? As Double Precision), Cast(? As Varchar), Cast(? As Date), "
      "Cast(? As Varchar), Cast(? As Varchar), Cast(? As Varchar), Cast(? As Double Precision), "
-     "Cast(? As Double Precision), Cast('N' As Char(1)))",
+     "Cast(? As Double Precision), Cast(" COLETOR_OPEN " As Char(1)))",
      ", ",
      ") As v (DataHora, Quantidade, QuantKardex, CodCausa, PrecoCusto, CodEmpresa, DataInv, "
      "Documento, CodProd, CodGrade, CountRead, CountWritten, Processado) Where "
@@ -208,7 +242,8 @@ inline constexpr SetWrites PostgresSetWrites{
 inline constexpr SetWrites FirebirdSetWrites{
     {" Insert Into Inventa (Processado, DataHora, Usuario, Quantidade, QuantKardex, CodCausa, "
      "PrecoCusto, CodEmpresa, DataInv, Documento, CodProd, CodGrade) ",
-     "Select 'N', Cast(? As Varchar(20)), 'ADMIN', Cast(? As Double Precision), Cast(? As Double "
+     "Select " COLETOR_OPEN
+     ", Cast(? As Varchar(20)), 'ADMIN', Cast(? As Double Precision), Cast(? As Double "
      "Precision), Cast(? As Varchar(3)), Cast(? As Double Precision), Cast(? As Varchar(2)), "
      "Cast(? As Date), Cast(? As Varchar(10)), Cast(? As Varchar(14)), Cast(? As Varchar(4)) From "
      "RDB$DATABASE",
@@ -225,7 +260,8 @@ inline constexpr SetWrites FirebirdSetWrites{
      " Union All ",
      ") v On Inventa.CodEmpresa = v.CodEmpresa And Inventa.DataInv = v.DataInv And "
      "Inventa.Documento = v.Documento And Inventa.CodProd = v.CodProd And Inventa.CodGrade = "
-     "v.CodGrade When Matched And Inventa.Processado = 'N' Then Update Set DataHora = v.DataHora, "
+     "v.CodGrade When Matched And Inventa." COLETOR_OPEN_ROW
+     " Then Update Set DataHora = v.DataHora, "
      "Usuario = 'ADMIN', Quantidade = Case When Inventa.Quantidade = v.CountRead Then "
      "v.CountWritten Else Inventa.Quantidade + v.Quantidade End, QuantKardex = v.QuantKardex, "
      "CodCausa = v.CodCausa, PrecoCusto = v.PrecoCusto"},
@@ -241,6 +277,29 @@ inline constexpr SetWrites FirebirdSetWrites{
      "TIMESTAMP), 'A', '0000000000', CAST(? AS VARCHAR(2)), CAST(? AS VARCHAR(20)), CAST(? AS "
      "DOUBLE PRECISION), CAST(? AS DOUBLE PRECISION) FROM RDB$DATABASE",
      " UNION ALL ", ""},
+};
+
+// Multi-row VALUES; the update joins a list named by a common table expression, which SQLite
+// looks each count row up from by its key. The run holds the database's write lock from its
+// first statement, so no other workstation can create a row between the run's read and its
+// insert.
+inline constexpr SetWrites SqliteSetWrites{
+    {" Insert Into Inventa (Processado, DataHora, Usuario, Quantidade, QuantKardex, CodCausa, "
+     "PrecoCusto, CodEmpresa, DataInv, Documento, CodProd, CodGrade) Values ",
+     "(" COLETOR_OPEN ", ?, 'ADMIN', ?, ?, ?, ?, ?, ?, ?, ?, ?)", ", ", ""},
+    false,
+    {"With v (DataHora, Quantidade, QuantKardex, CodCausa, PrecoCusto, CodEmpresa, DataInv, "
+     "Documento, CodProd, CodGrade, CountRead, CountWritten) As (Values ",
+     "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", ", ",
+     ") Update Inventa Set Processado = " COLETOR_OPEN
+     ", DataHora = v.DataHora, Usuario = 'ADMIN', "
+     "Quantidade = Case When Inventa.Quantidade = v.CountRead Then v.CountWritten Else "
+     "Inventa.Quantidade + v.Quantidade End, QuantKardex = v.QuantKardex, CodCausa = v.CodCausa, "
+     "PrecoCusto = v.PrecoCusto From v Where Inventa.CodEmpresa = v.CodEmpresa And "
+     "Inventa.DataInv = v.DataInv And Inventa.Documento = v.Documento And Inventa.CodProd = "
+     "v.CodProd And Inventa.CodGrade = v.CodGrade And Inventa." COLETOR_OPEN_ROW},
+    PostgresSetWrites.insertOpeningStock,
+    PostgresSetWrites.insertOpeningMovement,
 };
 
 // The products of a company with stock on record (neither zero nor null) that the inventory of a
@@ -345,7 +404,7 @@ inline constexpr Batched UndoSetCounts{"Update Inventa Set Quantidade = Case",
                                        "Precision)",
                                        "",
                                        " End Where CodEmpresa = ? And DataInv = ? And Documento = "
-                                       "? And Processado = 'N' And "};
+                                       "? And " COLETOR_OPEN_ROW " And "};
 // Undo of an opening-stock run: the product's movements and its opening stock row.
 inline constexpr char UndoMovementCount[] =
     "Select Count(*) From MvGeral Where CodEmpresa = :PCodEmpresa And CodProd = :PCodProd And "
@@ -361,3 +420,6 @@ inline constexpr char UndoDeleteOpeningMovement[] =
     ":PCODGRADE And TIPOMOV = '04'";
 
 } // namespace db::sql
+
+#undef COLETOR_OPEN_ROW
+#undef COLETOR_OPEN

@@ -55,23 +55,6 @@ QString formatDate(const QDate& date) {
     return date.toString(QStringLiteral("dd/MM/yyyy"));
 }
 
-std::optional<QDate> parseDate(const QString& text, const QDate& today) {
-    static const QRegularExpression pattern(
-        QStringLiteral("^ *([0-9]{1,2}) */ *([0-9]{1,2}) */ *([0-9]{1,4}) *$"));
-    const auto match = pattern.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const int day = match.captured(1).toInt();
-    const int month = match.captured(2).toInt();
-    int year = match.captured(3).toInt();
-    if (match.captured(3).size() <= 2)
-        year += today.year() / 100 * 100;
-    const QDate date(year, month, day);
-    if (!date.isValid())
-        return std::nullopt;
-    return date;
-}
-
 QString inventoryDocumentNumber(const QDate& inventoryDate) {
     return inventoryDate.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('A');
 }

@@ -29,11 +29,6 @@ QString upperAscii(const QString& text);
 // Day, month and four-digit year: 06/12/2026.
 QString formatDate(const QDate& date);
 
-// Reads a date text of three numbers split by "/", day first. Blanks before a number or a
-// separator and at the end are skipped; a year of three or four digits is taken as written,
-// one of one or two digits falls in the current century. Empty when no calendar date results.
-std::optional<QDate> parseDate(const QString& text, const QDate& today);
-
 // Inventory document number: "yyyymmdd" of the inventory date followed by "A".
 QString inventoryDocumentNumber(const QDate& inventoryDate);
 

@@ -1,5 +1,7 @@
 #include "HistoryWindow.h"
 
+#include "TableLook.h"
+
 #include "Dialogs.h"
 #include "conversion/EntryTexts.h"
 #include "db/Errors.h"
@@ -88,12 +90,7 @@ HistoryWindow::HistoryWindow(const QSqlDatabase& database, const db::Dialect& di
     m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("Conversoes"));
     m_table->setModel(m_model);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setTabKeyNavigation(false);
-    m_table->setWordWrap(false);
-    m_table->verticalHeader()->hide();
+    setListLook(m_table, QAbstractItemView::SingleSelection);
     m_table->horizontalHeader()->setStretchLastSection(true);
 
     m_undo = new QPushButton(QStringLiteral("&Desfazer"), this);
@@ -126,23 +123,16 @@ HistoryWindow::HistoryWindow(const QSqlDatabase& database, const db::Dialect& di
             });
     m_undo->setEnabled(!m_runs.isEmpty() && !m_runs.constFirst().undone);
     // Wide enough for every column, as far as the screen allows.
-    int width = 2 * m_table->frameWidth() + 24;
-    for (int column = 0; column < m_model->columnCount(); ++column)
-        width += m_table->columnWidth(column);
-    const QMargins margins = layout->contentsMargins();
-    width += margins.left() + margins.right();
-    if (const QScreen* shown = screen())
-        width = std::min(width, shown->availableGeometry().width() - 40);
-    resize(std::max(width, 600), 420);
+    fitToColumns(this, m_table, layout, 24, 420);
 }
 
 void HistoryWindow::reload(const QString& keep) {
     const QString company = m_company->text().trimmed();
     // A date still being typed filters nothing yet.
-    const QDate date = db::texts::parseDate(m_date->text(), db::Clock::today()).value_or(QDate());
+    const QDate date = conversion::parseDate(m_date->text(), db::Clock::today()).value_or(QDate());
     m_runs =
         journal::history(m_database, m_dialect,
-                         company.isEmpty() ? QString() : conversion::ZeroPad(company, 2), date);
+                         company.isEmpty() ? QString() : conversion::companyCode(company), date);
     m_model->removeRows(0, m_model->rowCount());
     for (const journal::RunRecord& run : m_runs)
         m_model->appendRow(rowOf(run));

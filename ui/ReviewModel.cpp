@@ -130,7 +130,7 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
             Row& row = m_rows[*found];
             row.lines.push_back(line.number);
             addOnce(row.codes, line.itemCode);
-            addOnce(row.foundBy, conversion::foundByText(line.foundBy));
+            addOnce(row.foundBy, conversion::foundByText(line));
             row.quantity += line.quantity;
             // The lines come in file order: the last one's count is the count after posting.
             row.countAfter = line.countAfter;
@@ -143,7 +143,7 @@ ReviewModel::ReviewModel(Mode mode, const std::vector<LineReport>& lines, QObjec
             row.codes = QStringList{line.itemCode};
             row.CodProd = line.CodProd;
             row.CodGrade = line.CodGrade;
-            row.foundBy = QStringList{conversion::foundByText(line.foundBy)};
+            row.foundBy = QStringList{conversion::foundByText(line)};
             row.quantityText = line.quantityText;
             row.outcome = conversion::reasonText(line.outcome);
             refused.push_back(std::move(row));

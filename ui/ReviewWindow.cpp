@@ -1,5 +1,7 @@
 #include "ReviewWindow.h"
 
+#include "TableLook.h"
+
 #include "Dialogs.h"
 #include "conversion/RunReport.h"
 #include "db/Regional.h"
@@ -66,14 +68,7 @@ ReviewWindow::ReviewWindow(ReviewModel* model, const QString& destination, QWidg
     // refused readings and passed-over lines by line.
     m_table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_table->setSortingEnabled(true);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setTabKeyNavigation(false);
-    m_table->setWordWrap(false);
-    m_table->verticalHeader()->hide();
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    setListLook(m_table, QAbstractItemView::ExtendedSelection);
     // Widths from the first rows only, however long the file.
     m_table->horizontalHeader()->setResizeContentsPrecision(200);
     m_table->resizeColumnsToContents();

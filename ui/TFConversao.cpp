@@ -6,6 +6,7 @@
 #include "FormStartup.h"
 #include "LookupComboBox.h"
 #include "MaskEdit.h"
+#include "conversion/EntryTexts.h"
 #include "conversion/RejectionList.h"
 #include "db/Connection.h"
 #include "db/Errors.h"
@@ -201,7 +202,7 @@ void TFConversao::createControls() {
     CodEmpresa = new QLineEdit(this);
     CodEmpresa->setObjectName(QStringLiteral("CodEmpresa"));
     CodEmpresa->setGeometry(74, 190, 33, 21);
-    limitTyping(CodEmpresa, 2);
+    limitTyping(CodEmpresa, conversion::CompanyCodeWidth);
     CodEmpresa->setAccessibleName(QStringLiteral("Empresa"));
     MostraEmpresa = new LookupComboBox(this);
     MostraEmpresa->setObjectName(QStringLiteral("MostraEmpresa"));
@@ -212,7 +213,7 @@ void TFConversao::createControls() {
     CodCausa = new QLineEdit(this);
     CodCausa->setObjectName(QStringLiteral("CodCausa"));
     CodCausa->setGeometry(74, 216, 33, 21);
-    limitTyping(CodCausa, 3);
+    limitTyping(CodCausa, conversion::CauseCodeWidth);
     CodCausa->setAccessibleName(QStringLiteral("Causa"));
     MostraCausa = new LookupComboBox(this);
     MostraCausa->setObjectName(QStringLiteral("MostraCausa"));

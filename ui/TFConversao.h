@@ -174,9 +174,6 @@ private:
     // After a review: posts the very lines and entries that were reviewed.
     void postReviewed(const conversion::RunRequest& run);
     void setEntryControlsEnabled(bool enabled);
-    // The line that says this file was posted here before; empty when it was not, or there is no
-    // journal.
-    QString earlierRunText(const conversion::RunRequest& run) const;
     friend class FormRunObserver;
     // The journal's tables are in the database: asked once, when the form is created.
     bool m_journal = false;

@@ -29,11 +29,11 @@ struct CodePair {
 };
 
 CodePair companyPair(const TFConversao& form) {
-    return {form.CodEmpresa, form.MostraEmpresa, form.Empresa, 2};
+    return {form.CodEmpresa, form.MostraEmpresa, form.Empresa, conversion::CompanyCodeWidth};
 }
 
 CodePair causePair(const TFConversao& form) {
-    return {form.CodCausa, form.MostraCausa, form.CausInv, 3};
+    return {form.CodCausa, form.MostraCausa, form.CausInv, conversion::CauseCodeWidth};
 }
 
 // Pads the code and looks it up; a code that no row has is removed without a message. Without

@@ -49,7 +49,7 @@ void TFConversao::btSimularClick() {
     model->setDescriptions(conversion::productDescriptions(
         dbTelvaro->database(), dbTelvaro->dialect(), model->productCodes()));
     auto* window = new ReviewWindow(model, destinationText(destination(run)), this);
-    window->setAlreadyConverted(earlierRunText(run));
+    window->setAlreadyConverted(result.earlierText());
     // Queued: the run lets window messages through, and the review is on its way out.
     connect(
         window, &QDialog::accepted, this,

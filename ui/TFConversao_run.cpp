@@ -205,7 +205,7 @@ bool TFConversao::CheckEntries() {
 
 bool TFConversao::farDateAccepted() {
     const QDate today = db::Clock::today();
-    const std::optional<QDate> date = db::texts::parseDate(DtInventa->maskedText(), today);
+    const std::optional<QDate> date = conversion::parseDate(DtInventa->maskedText(), today);
     if (!date || !conversion::isFarFromToday(*date, today))
         return true;
     if (Dialogs::question(this,
@@ -285,36 +285,32 @@ conversion::RunRequest TFConversao::currentRun() const {
     return run;
 }
 
-QString TFConversao::earlierRunText(const conversion::RunRequest& run) const {
-    const auto earlier =
-        conversion::RunService(dbTelvaro->database(), dbTelvaro->dialect()).earlierRuns(run);
-    if (earlier.empty())
-        return {};
-    return conversion::alreadyConvertedText(run, earlier);
-}
-
 bool TFConversao::postRun(const conversion::RunRequest& reviewed) {
     conversion::RunRequest run = reviewed;
     run.dryRun = false;
     run.keepLines = false;
-    // Counts add up: a file posted twice by mistake doubles them.
-    if (const QString earlier = earlierRunText(run); !earlier.isEmpty()) {
-        if (!Dialogs::question(this, earlier + u'\r' + againText(run.inventory),
-                               QStringLiteral("Arquivo já convertido"))) {
-            // Short: the line has the room left of the buttons only.
-            lblStatus->setText(QStringLiteral("Nada foi gravado."));
-            return false;
-        }
-        run.again = true;
-    }
     progress->setMaximum(static_cast<int>(run.lines.size()));
     progress->setValue(0);
     const conversion::RejectionList& list =
         run.inventory ? *m_inventoryRejections : *m_openingRejections;
     const qsizetype listedBefore = list.rows().size();
     conversion::RunResult result;
-    if (!runConversion(run, result))
-        return false;
+    while (!runConversion(run, result)) {
+        // Counts add up: a file posted twice by mistake doubles them. The run asked the journal
+        // once it had its turn, so a posting of the file by another workstation a moment ago is
+        // asked about too.
+        if (result.ending != conversion::RunEnding::AlreadyConverted || run.again ||
+            m_closeRequested)
+            return false;
+        if (!Dialogs::question(this, result.failure + u'\r' + againText(run.inventory),
+                               QStringLiteral("Arquivo já convertido"))) {
+            // Short: the line has the room left of the buttons only.
+            lblStatus->setText(QStringLiteral("Nada foi gravado."));
+            return false;
+        }
+        run.again = true;
+        progress->setMaximum(static_cast<int>(run.lines.size()));
+    }
     const conversion::RunSummary& figures = result.summary;
     const QString details =
         figuresText(figures, result.seconds, static_cast<int>(list.rows().size() - listedBefore));
@@ -349,31 +345,21 @@ void TFConversao::showListsIfRejected() {
 
 bool TFConversao::runConversion(const conversion::RunRequest& run, conversion::RunResult& result) {
     FormRunObserver window(*this, run.inventory);
-    // A dry run's rejections are the review's to show: its lists are thrown away.
-    bool dryRejections = false;
-    conversion::RejectionList dryInventory(dryRejections);
-    conversion::RejectionList dryOpening(dryRejections);
-    const conversion::RejectionTargets targets =
-        run.dryRun ? conversion::RejectionTargets{dryInventory, dryOpening, dryRejections}
-                   : conversion::RejectionTargets{*m_inventoryRejections, *m_openingRejections,
-                                                  m_rejections};
-
     const QPointer<QWidget> focused = QApplication::focusWidget();
     m_running = true;
     setEntryControlsEnabled(false);
-    result = conversion::RunService(dbTelvaro->database(), dbTelvaro->dialect())
-                 .run(run, targets, &window);
+    result = conversion::RunService(dbTelvaro->database(), dbTelvaro->dialect()).run(run, &window);
+    // A dry run's rejections are the review's to show.
+    if (!run.dryRun)
+        result.listRejections({*m_inventoryRejections, *m_openingRejections, m_rejections});
     window.show();
     setEntryControlsEnabled(true);
     m_running = false;
     if (focused)
         focused->setFocus();
 
-    // Another workstation posted the file while this run waited for its turn.
-    if (result.ending == conversion::RunEnding::AlreadyConverted)
-        Dialogs::box(this, result.failure + QStringLiteral("\rNada foi gravado."),
-                     QStringLiteral("Arquivo já convertido"), Dialogs::Icon::Exclamation);
-    else if (!result.failure.isNull())
+    // A file the journal holds as posted is the caller's to ask about.
+    if (result.ending != conversion::RunEnding::AlreadyConverted && !result.failure.isNull())
         Dialogs::error(this, run.files.size() > 1 ? result.failureWithLine() : result.failure,
                        result.detail);
     if (m_closeRequested) {

@@ -1,5 +1,7 @@
 #include "UncountedWindow.h"
 
+#include "TableLook.h"
+
 #include "Dialogs.h"
 #include "conversion/EntryTexts.h"
 #include "conversion/Journal.h"
@@ -95,13 +97,7 @@ UncountedWindow::UncountedWindow(const QSqlDatabase& database, const db::Dialect
     m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("Produtos"));
     m_table->setModel(m_model);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setTabKeyNavigation(false);
-    m_table->setWordWrap(false);
-    m_table->verticalHeader()->hide();
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    setListLook(m_table, QAbstractItemView::ExtendedSelection);
     m_table->horizontalHeader()->setStretchLastSection(true);
 
     m_totals = new QLabel(this);
@@ -129,14 +125,7 @@ UncountedWindow::UncountedWindow(const QSqlDatabase& database, const db::Dialect
     layout->addWidget(m_totals);
     layout->addLayout(buttons);
     reload();
-    int width = m_table->verticalScrollBar()->sizeHint().width() + 2 * m_table->frameWidth() + 8;
-    for (int column = 0; column < m_model->columnCount(); ++column)
-        width += m_table->columnWidth(column);
-    const QMargins margins = layout->contentsMargins();
-    width += margins.left() + margins.right();
-    if (const QScreen* shown = screen())
-        width = std::min(width, shown->availableGeometry().width() - 40);
-    resize(std::max(width, 600), 480);
+    fitToColumns(this, m_table, layout, m_table->verticalScrollBar()->sizeHint().width() + 8, 480);
     m_table->setFocus();
 }
 

@@ -391,8 +391,8 @@ private slots:
         QCOMPARE(result.status, 0);
         const QList<QByteArray> rows =
             testfiles::read(path(QStringLiteral("relatorio.csv"))).split('\n');
-        QCOMPARE(rows.value(1), "1,REF0002,5,gravada,000002,0000,referência,5,10,15,14,12.5\r");
-        QCOMPARE(rows.value(2), "2,ref0002,1,gravada,000002,0000,referência,1,15,16,14,25\r");
+        QCOMPARE(rows.value(1), "1,REF0002,5,gravada,000002,0000,referência,5,10,15,14,12.5,1\r");
+        QCOMPARE(rows.value(2), "2,ref0002,1,gravada,000002,0000,referência,1,15,16,14,25,1\r");
     }
 
     // Another workstation's run has the company's turn until the run says it waits for it (however
@@ -1104,10 +1104,10 @@ private slots:
             testfiles::read(path(QStringLiteral("relatorio.csv"))).split('\n');
         QVERIFY(report.value(0).startsWith("arquivo,linha,codigo,"));
         QCOMPARE(report.value(1),
-                 "a.txt,1,REF0002,5,gravada,000002,0000,referência,5,0,5,14,-112.5\r");
+                 "a.txt,1,REF0002,5,gravada,000002,0000,referência,5,0,5,14,-112.5,1\r");
         QVERIFY(report.value(3).startsWith("b.txt,1,SEMCODIGO,1,Referência não encontrada.,"));
         QCOMPARE(report.value(4),
-                 "b.txt,2,REF0002,2,gravada,000002,0000,referência,2,5,7,14,-87.5\r");
+                 "b.txt,2,REF0002,2,gravada,000002,0000,referência,2,5,7,14,-87.5,1\r");
 
         const auto history = [this] {
             QStringList entries;

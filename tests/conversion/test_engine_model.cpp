@@ -1,8 +1,11 @@
 // The engine against a plain model of the line rules, on generated catalogues and collector files:
-// codes reached several ways, unknown codes, repeats, processed and closed count rows, products
-// with movements, bad quantities. Both ways the engine runs (line by line, and by sets on the
-// servers) must leave the rows, the line reports and the rejections that the rules give, to the
-// last bit of every count. The seeds are fixed; a failure names its seed.
+// codes reached several ways, codes that several products share (the lowest key takes them),
+// unknown codes, repeats, processed and closed count rows, products with movements, bad
+// quantities, grades stored under a product code with a trailing blank, and files of up to 520
+// distinct codes, around the sizes of the batches a run reads and writes in. The engine, reading
+// and writing in batches on every engine, must leave the rows, the line reports and the
+// rejections that the rules give, to the last bit of every count. The seeds are fixed; a failure
+// names its seed.
 #include "conversion/ConversionEngine.h"
 #include "conversion/Quantity.h"
 #include "conversion/RejectionList.h"
@@ -40,6 +43,9 @@ struct Barcode {
     QString product;
     QString grade;
     QString code;
+    // Stored under the product code with a blank after it, where the server compares texts
+    // without their trailing blanks: the same product there.
+    bool twin = false;
 };
 struct CountRow {
     QString processado;
@@ -78,19 +84,22 @@ public:
         Case made;
         Catalogue& c = made.catalogue;
         std::vector<QString> referencias, fabricantes, barcodes, olds;
-        const int products = between(1, 6);
+        // Now and then a file of many distinct codes, each read at least once.
+        const bool large = chance(0.08);
+        m_codes = large ? pick({8, 9, 16, 17, 63, 65, 128, 129, 257, 520}) : 12;
+        const int products = large ? between(m_codes / 4 + 1, m_codes / 2 + 4) : between(1, 6);
         for (int p = 1; p <= products; ++p) {
             Product product{QStringLiteral("P%1").arg(p), pick({1, 2, 3}), {}, {}};
             if (chance(0.6))
-                product.referencia = freshCode(referencias);
+                product.referencia = code(referencias);
             if (chance(0.4))
-                product.reffabricante = freshCode(fabricantes);
+                product.reffabricante = code(fabricantes);
             c.products.push_back(product);
             std::vector<Key> keys{{product.code, QStringLiteral("0000")}};
             for (int g = between(0, 2); g > 0; --g) {
                 const QString grade = QStringLiteral("G%1").arg(g);
                 c.barcodes.push_back(
-                    {product.code, grade, chance(0.8) ? freshCode(barcodes) : QString()});
+                    {product.code, grade, chance(0.8) ? code(barcodes) : QString(), chance(0.15)});
                 keys.emplace_back(product.code, grade);
             }
             for (const Key& key : keys) {
@@ -104,21 +113,34 @@ public:
                     c.moved.insert(key);
             }
         }
-        for (int o = between(0, 2); o > 0; --o) {
+        // An old reference may name several current ones, and a current one several products.
+        std::set<std::pair<QString, QString>> related;
+        for (int o = large ? between(1, products) : between(0, 2); o > 0; --o) {
             const Product& target = c.products[static_cast<size_t>(between(0, products - 1))];
-            if (!target.referencia.isEmpty())
-                c.oldReferences.emplace_back(target.referencia, freshCode(olds));
+            const QString old = code(olds);
+            if (!target.referencia.isEmpty() && !old.isEmpty() &&
+                related.emplace(target.referencia, old).second)
+                c.oldReferences.emplace_back(target.referencia, old);
         }
         made.inventory = chance(0.5);
         const bool badQuantity = chance(0.15);
-        for (int l = between(0, 18); l > 0; --l) {
+        std::vector<QString> codes;
+        if (large) {
+            for (int i = 0; i < m_codes; ++i)
+                codes.push_back(QStringLiteral("C%1").arg(i));
+            std::shuffle(codes.begin(), codes.end(), m_random);
+        }
+        for (int l = large ? m_codes + between(0, m_codes / 4) : between(0, 18); l > 0; --l) {
             if (chance(0.06)) {
                 made.lines << pick<QString>({"", "C3", "sem leitura"});
                 continue;
             }
-            QString code = chance(0.8)   ? QStringLiteral("C%1").arg(between(0, 11))
-                           : chance(0.5) ? QStringLiteral("Z%1").arg(between(0, 3))
-                                         : pick<QString>({"", "D'A", "c 1"});
+            QString code = !codes.empty() ? codes.back()
+                           : chance(0.8)  ? QStringLiteral("C%1").arg(between(0, m_codes - 1))
+                           : chance(0.5)  ? QStringLiteral("Z%1").arg(between(0, 3))
+                                          : pick<QString>({"", "D'A", "c 1"});
+            if (!codes.empty())
+                codes.pop_back();
             if (chance(0.3))
                 code = code.toLower();
             const QString quantity = badQuantity && chance(0.1)
@@ -136,10 +158,16 @@ private:
     template <typename T> T pick(std::initializer_list<T> values) {
         return *(values.begin() + between(0, static_cast<int>(values.size()) - 1));
     }
-    // A code of the pool not yet used in one column, stored in upper or lower case.
-    QString freshCode(std::vector<QString>& used) {
+    // A code of the pool for one column, stored in upper or lower case: mostly one not yet used
+    // there, sometimes one that another row has already, which the rows then share.
+    QString code(std::vector<QString>& used) {
+        if (!used.empty() && chance(0.2)) {
+            const QString shared =
+                used[static_cast<size_t>(between(0, static_cast<int>(used.size()) - 1))];
+            return chance(0.3) ? shared.toLower() : shared;
+        }
         for (int tries = 0; tries < 20; ++tries) {
-            const QString code = QStringLiteral("C%1").arg(between(0, 11));
+            const QString code = QStringLiteral("C%1").arg(between(0, m_codes - 1));
             if (std::find(used.begin(), used.end(), code) == used.end()) {
                 used.push_back(code);
                 return chance(0.3) ? code.toLower() : code;
@@ -149,6 +177,7 @@ private:
     }
 
     std::mt19937 m_random;
+    int m_codes = 12;
 };
 
 // What the rules give for one run: the rows after it, the line reports and the rejections.
@@ -176,16 +205,32 @@ QString number(double value) {
     return QString::number(value, 'g', 17);
 }
 
-QString report(int number, LineOutcome outcome, const Key& key, std::optional<double> before,
-               std::optional<double> after) {
+QString report(int number, LineOutcome outcome, const Key& key, int products,
+               std::optional<double> before, std::optional<double> after) {
     const auto figure = [](std::optional<double> value) {
         return value ? ::number(*value) : QStringLiteral("-");
     };
-    return QStringLiteral("%1 %2 %3/%4 %5 %6")
+    return QStringLiteral("%1 %2 %3/%4 of %5 %6 %7")
         .arg(number)
         .arg(static_cast<int>(outcome))
-        .arg(key.first, key.second, figure(before), figure(after));
+        .arg(key.first, key.second)
+        .arg(products)
+        .arg(figure(before), figure(after));
 }
+
+// A product code as a server that ignores trailing blanks compares it: a twin's reading may be
+// reported and written under either text. No generated code ends in a blank otherwise.
+QString trimmed(QString code) {
+    while (code.endsWith(QLatin1Char(' ')))
+        code.chop(1);
+    return code;
+}
+
+// What a search found: the lowest key among its rows, and how many products they name.
+struct Found {
+    std::optional<Key> key;
+    int products = 0;
+};
 
 // The line rules, written out one after the other.
 void model(const Case& c, Expected& out) {
@@ -195,28 +240,43 @@ void model(const Case& c, Expected& out) {
     const auto upper = [](const QString& text) {
         return db::texts::upperAscii(text);
     };
-    const auto resolve = [&](const QString& itemCode) -> std::optional<Key> {
+    // The lowest of the keys a search returns decides; none found, the next search is asked.
+    const auto lowest = [](const std::set<Key>& keys, bool byReference,
+                           const Catalogue& cat) -> std::optional<Found> {
+        if (keys.empty())
+            return std::nullopt;
+        Found found{*keys.begin(), static_cast<int>(keys.size())};
+        if (byReference)
+            for (const Product& product : cat.products)
+                if (product.code == keys.begin()->first && product.grade != 1 && product.grade != 3)
+                    found.key.reset();
+        return found;
+    };
+    const auto resolve = [&](const QString& itemCode) -> Found {
         const QString code = upper(itemCode);
+        std::set<Key> keys;
         for (const Barcode& barcode : cat.barcodes)
             if (!barcode.code.isNull() && upper(barcode.code) == code)
-                return Key{barcode.product, barcode.grade};
-        const auto admitted = [](const Product& product) -> std::optional<Key> {
-            if (product.grade == 1 || product.grade == 3)
-                return Key{product.code, QStringLiteral("0000")};
-            return std::nullopt;
-        };
+                keys.emplace(barcode.product, barcode.grade);
+        if (auto found = lowest(keys, false, cat))
+            return *found;
+        const QString noGrade = QStringLiteral("0000");
         for (const Product& product : cat.products)
             if (!product.referencia.isNull() && upper(product.referencia) == code)
-                return admitted(product);
+                keys.emplace(product.code, noGrade);
+        if (auto found = lowest(keys, true, cat))
+            return *found;
         for (const Product& product : cat.products)
             if (!product.reffabricante.isNull() && upper(product.reffabricante) == code)
-                return admitted(product);
+                keys.emplace(product.code, noGrade);
+        if (auto found = lowest(keys, true, cat))
+            return *found;
         for (const auto& [current, old] : cat.oldReferences)
             if (upper(old) == code)
                 for (const Product& product : cat.products)
                     if (product.referencia == current)
-                        return admitted(product);
-        return std::nullopt;
+                        keys.emplace(product.code, noGrade);
+        return lowest(keys, true, cat).value_or(Found{});
     };
     const QString stamp = db::texts::stampText(Now.date(), Now.time(), db::Regional::locale());
 
@@ -224,29 +284,31 @@ void model(const Case& c, Expected& out) {
         const QString& line = c.lines.at(n - 1);
         const qsizetype comma = line.indexOf(QLatin1Char(','));
         if (comma < 0) {
-            out.reports << report(n, LineOutcome::NoReading, {}, {}, {});
+            out.reports << report(n, LineOutcome::NoReading, {}, 0, {}, {});
             continue;
         }
         const QString code = line.left(comma);
         const QString quantityText = line.mid(comma + 1);
-        const std::optional<Key> key = resolve(code);
+        const Found found = resolve(code);
+        const std::optional<Key>& key = found.key;
+        const int products = key ? found.products : 0;
         RejectionList& list = c.inventory ? out.inventoryList : out.openingList;
         if (!key) {
             if (!c.inventory || !list.alreadyListed(code))
                 list.add(code, conversion::reasonText(LineOutcome::NotFound));
-            out.reports << report(n, LineOutcome::NotFound, {}, {}, {});
+            out.reports << report(n, LineOutcome::NotFound, {}, 0, {}, {});
             continue;
         }
         const auto row = out.countRows.find(*key);
         const bool exists = row != out.countRows.end();
         if (exists && row->second.processado == QLatin1String("S")) {
             list.add(code, conversion::reasonText(LineOutcome::Processed));
-            out.reports << report(n, LineOutcome::Processed, *key, {}, {});
+            out.reports << report(n, LineOutcome::Processed, *key, products, {}, {});
             continue;
         }
         if (!c.inventory && moved.count(*key)) {
             list.add(code, conversion::reasonText(LineOutcome::HasMovements));
-            out.reports << report(n, LineOutcome::HasMovements, *key, {}, {});
+            out.reports << report(n, LineOutcome::HasMovements, *key, products, {}, {});
             continue;
         }
         double quantity = 0;
@@ -262,19 +324,19 @@ void model(const Case& c, Expected& out) {
         if (!c.inventory) {
             out.openingStocks.push_back({*key, quantity, cost});
             moved.insert(*key);
-            out.reports << report(n, LineOutcome::Posted, *key, {}, {});
+            out.reports << report(n, LineOutcome::Posted, *key, products, {}, {});
             continue;
         }
         if (!exists) {
             out.countRows[*key] = {
                 QStringLiteral("N"), quantity, stamp, "ADMIN", stock, cost, Cause};
-            out.reports << report(n, LineOutcome::Posted, *key, 0.0, quantity);
+            out.reports << report(n, LineOutcome::Posted, *key, products, 0.0, quantity);
             continue;
         }
         CountRow& counted = row->second;
         if (counted.processado != QLatin1String("N")) {
             list.add(code, conversion::reasonText(LineOutcome::Processed));
-            out.reports << report(n, LineOutcome::Processed, *key, {}, {});
+            out.reports << report(n, LineOutcome::Processed, *key, products, {}, {});
             continue;
         }
         const double before = counted.count.value_or(0.0);
@@ -285,7 +347,8 @@ void model(const Case& c, Expected& out) {
         counted.kardex = stock;
         counted.cost = cost;
         counted.cause = Cause;
-        out.reports << report(n, LineOutcome::Posted, *key, before, counted.count.value_or(0.0));
+        out.reports << report(n, LineOutcome::Posted, *key, products, before,
+                              counted.count.value_or(0.0));
     }
 }
 
@@ -296,8 +359,8 @@ public:
     bool stopRequested() override { return false; }
     void lineDone(const conversion::LineReport& line) override {
         const bool counted = line.outcome == LineOutcome::Posted && line.countAfter;
-        texts << report(line.number, line.outcome, {line.CodProd, line.CodGrade},
-                        counted ? line.countBefore : std::nullopt,
+        texts << report(line.number, line.outcome, {trimmed(line.CodProd), line.CodGrade},
+                        line.productsWithCode, counted ? line.countBefore : std::nullopt,
                         counted ? line.countAfter : std::nullopt);
     }
     QStringList texts;
@@ -367,6 +430,7 @@ private slots:
 
 private:
     void fill(const Catalogue& c) {
+        const bool twins = m_database->dialect().ignoresTrailingBlanks();
         // One transaction: SQLite writes each one through to the disk.
         QSqlDatabase database = m_database->database();
         QVERIFY(database.transaction());
@@ -382,7 +446,8 @@ private:
                              {p.code, p.grade, text(p.referencia), text(p.reffabricante)});
         for (const Barcode& b : c.barcodes)
             m_database->exec("Insert Into ProdGrade Values (?, ?, ?)",
-                             {b.product, b.grade, text(b.code)});
+                             {b.twin && twins ? b.product + QLatin1Char(' ') : b.product, b.grade,
+                              text(b.code)});
         for (const auto& [current, old] : c.oldReferences)
             m_database->exec("Insert Into Relacionarefant Values (?, ?)", {current, old});
         for (const auto& [key, figures] : c.stock)
@@ -428,6 +493,9 @@ private:
                         fields << QStringLiteral("NULL");
                     else if (value.typeId() == QMetaType::Double)
                         fields << number(value.toDouble());
+                    else if (query.record().fieldName(i).compare(QLatin1String("CodProd"),
+                                                                 Qt::CaseInsensitive) == 0)
+                        fields << trimmed(value.toString());
                     else
                         fields << m_database->dialect().text(value,
                                                              query.record().field(i).typeID());

@@ -48,11 +48,7 @@ RunRequest requestFor(const QStringList& lines, bool inventory, bool dryRun = fa
 
 RunResult post(const QSqlDatabase& database, const db::Dialect& dialect, const RunRequest& request,
                conversion::RunObserver* observer = nullptr) {
-    bool flag = false;
-    conversion::RejectionList inventory(flag);
-    conversion::RejectionList opening(flag);
-    return conversion::RunService(database, dialect)
-        .run(request, {inventory, opening, flag}, observer);
+    return conversion::RunService(database, dialect).run(request, observer);
 }
 
 } // namespace
@@ -182,26 +178,53 @@ private slots:
         QCOMPARE(stock(), before);
     }
 
-    // The same file into the same place is found until its run is undone; another date is
-    // another place.
+    // The same file into the same place is refused, and a dry run tells of it, until its run is
+    // undone; another date, mode, company or cause is another place.
+    void earlierRunFound_data() {
+        QTest::addColumn<QString>("company");
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<bool>("inventory");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("same place") << "01"
+                                    << "003"
+                                    << "06/12/2026" << true << true;
+        QTest::newRow("other date") << "01"
+                                    << "003"
+                                    << "07/12/2026" << true << false;
+        QTest::newRow("other mode") << "01"
+                                    << ""
+                                    << "06/12/2026" << false << false;
+        QTest::newRow("other company") << "02"
+                                       << "003"
+                                       << "06/12/2026" << true << false;
+        QTest::newRow("other cause") << "01"
+                                     << "004"
+                                     << "06/12/2026" << true << false;
+    }
     void earlierRunFound() {
+        QFETCH(QString, company);
+        QFETCH(QString, cause);
+        QFETCH(QString, date);
+        QFETCH(bool, inventory);
+        QFETCH(bool, found);
         const RunRequest request = requestFor({"REF1,2"}, true);
-        const conversion::RunService service(m_database->database(), m_database->dialect());
-        QVERIFY(service.earlierRuns(request).empty());
         const RunResult first = post(request);
-        const auto earlier = service.earlierRuns(request);
-        QCOMPARE(earlier.size(), 1u);
-        QCOMPARE(earlier.front().id, first.runId);
-        QCOMPARE(earlier.front().posted, 1);
-        RunRequest otherDate = request;
-        otherDate.entries.dateText = QStringLiteral("07/12/2026");
-        QVERIFY(service.earlierRuns(otherDate).empty());
-        RunRequest otherMode = request;
-        otherMode.inventory = false;
-        QVERIFY(service.earlierRuns(otherMode).empty());
+        QVERIFY(first.earlier.empty());
+        RunRequest asked = requestFor({"REF1,2"}, inventory, true);
+        asked.entries = {company, cause, date};
+        const RunResult review = post(asked);
+        QVERIFY(review.completed());
+        QCOMPARE(review.earlier.size(), size_t(found));
+        if (found)
+            QCOMPARE(review.earlier.front().id, first.runId);
+        asked.dryRun = false;
+        const RunResult again = post(asked);
+        QCOMPARE(again.ending, found ? RunEnding::AlreadyConverted : RunEnding::Completed);
+        QCOMPARE(again.failure, review.earlierText());
 
         QVERIFY(undo(first.runId).undone);
-        QVERIFY(service.earlierRuns(request).empty());
+        QVERIFY(post(requestFor({"REF1,2"}, true, true)).earlier.empty());
     }
 
     // An undo gives the database back as it was before the run: counts added to lose what the
@@ -229,6 +252,34 @@ private slots:
         QVERIFY2(again.message.contains(QStringLiteral("já foi desfeita")),
                  qPrintable(again.message));
         QCOMPARE(stock(), before);
+    }
+
+    // Someone outside the journal changes a count the run left: the undo takes off only what the
+    // run added, and a row the run created stays.
+    void undoKeepsOutsideChanges_data() {
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("left");
+        QTest::newRow("row the run created") << "P1"
+                                             << "REF1"
+                                             << "P1|7";
+        QTest::newRow("row there before") << "P2"
+                                          << "REF2"
+                                          << "P2|7";
+    }
+    void undoKeepsOutsideChanges() {
+        QFETCH(QString, product);
+        QFETCH(QString, code);
+        QFETCH(QString, left);
+        const RunResult result = post(requestFor({code + QStringLiteral(",2")}, true));
+        QVERIFY(result.completed());
+        m_database->exec(
+            QStringLiteral("Update Inventa Set Quantidade = 9 Where CodProd = '%1'").arg(product));
+        QVERIFY(undo(result.runId).undone);
+        QCOMPARE(m_database->rows(
+                     QStringLiteral("Select CodProd, Quantidade From Inventa Where CodProd = '%1'")
+                         .arg(product)),
+                 QStringList{left});
     }
 
     // A row that no longer qualifies stops the whole undo, and says which and why.

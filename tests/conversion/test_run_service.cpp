@@ -40,13 +40,10 @@ class TestRunService : public QObject {
     // An inventory run into company 01, cause 003, 06/12/2026, with rejection lists of its own.
     conversion::RunResult inventoryRun(conversion::RunRequest request,
                                        conversion::RunObserver* caller = nullptr) {
-        bool flag = false;
-        conversion::RejectionList inventory(flag);
-        conversion::RejectionList opening(flag);
         request.entries = {QStringLiteral("01"), QStringLiteral("003"),
                            QStringLiteral("06/12/2026")};
         return conversion::RunService(m_database->database(), m_database->dialect())
-            .run(request, {inventory, opening, flag}, caller);
+            .run(request, caller);
     }
 
 private slots:
@@ -72,7 +69,8 @@ private slots:
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<QStringList>("listed");
 
-        const QStringList lines = {"REF1,2", "NADA,1", "sem virgula", "REF1,3"};
+        // A code not found that the list names already is not listed again.
+        const QStringList lines = {"REF1,2", "NADA,1", "sem virgula", "ANTES,1", "REF1,3"};
         const QStringList before = {"Produtos não processados, Motivo",
                                     "ANTES, Referência não encontrada."};
         QTest::newRow("completed")
@@ -111,7 +109,8 @@ private slots:
         caller.stopAfter = stopAfter;
         const conversion::RunResult result =
             conversion::RunService(m_database->database(), m_database->dialect())
-                .run(request, {inventory, opening, flag}, &caller);
+                .run(request, &caller);
+        result.listRejections({inventory, opening, flag});
 
         QCOMPARE(int(result.ending), ending);
         QVERIFY2(result.failureWithLine().startsWith(failure),

@@ -140,7 +140,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QDate, expected);
         const QDate today(2026, 12, 6);
-        const auto date = db::texts::parseDate(text, today);
+        const auto date = conversion::parseDate(text, today);
         QCOMPARE(date.value_or(QDate()), expected);
         if (expected.isValid())
             QCOMPARE(conversion::toDate(text, today), expected);

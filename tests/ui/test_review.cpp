@@ -452,6 +452,30 @@ private slots:
         QCOMPARE(model.index(0, 0).data(ui::ReviewModel::SortRole).toInt(), numbers.first());
     }
 
+    // A code that several products share: "Encontrado por" says how many, posted or refused.
+    void sharedCodeShowsItsProducts() {
+        std::vector<conversion::LineReport> lines;
+        for (const auto& [outcome, foundBy, products] :
+             {std::tuple{conversion::LineOutcome::Posted, conversion::FoundBy::Barcode, 3},
+              std::tuple{conversion::LineOutcome::Posted, conversion::FoundBy::Reference, 1},
+              std::tuple{conversion::LineOutcome::Processed, conversion::FoundBy::OldReference,
+                         2}}) {
+            conversion::LineReport line;
+            line.number = static_cast<int>(lines.size()) + 1;
+            line.outcome = outcome;
+            line.itemCode = QStringLiteral("C%1").arg(line.number);
+            line.CodProd = QStringLiteral("P%1").arg(line.number);
+            line.CodGrade = QStringLiteral("0000");
+            line.foundBy = foundBy;
+            line.productsWithCode = products;
+            lines.push_back(line);
+        }
+        const ui::ReviewModel model(ui::ReviewModel::Mode::Inventory, lines);
+        QCOMPARE(column(model, int(ui::ReviewModel::Column::FoundBy)),
+                 QStringList({"código de barras (3 produtos)", "referência",
+                              "referência antiga (2 produtos)"}));
+    }
+
     // A product row's count is the count after its last reading, as the engine adds them up;
     // "Só diferenças" compares that count with the stock on record, past the noise of adding
     // decimals. Each grade of a product is a product of its own.
