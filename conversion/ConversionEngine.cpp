@@ -3,6 +3,8 @@
 #include "EngineRun.h"
 #include "RejectionList.h"
 
+#include <exception>
+
 namespace conversion {
 
 namespace {
@@ -121,6 +123,12 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
         endRun();
     }};
     Run& current = *m_run;
+    // A failure that no batch claimed belongs to the line being decided.
+    int deciding = 0;
+    const AtScopeEnd blame{[&] {
+        if (std::uncaught_exceptions() > 0 && m_failedLine == 0)
+            m_failedLine = deciding;
+    }};
     try {
         Readings readings;
         readings.reserve(static_cast<size_t>(count));
@@ -133,6 +141,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
                 m_observer->lineStarted(number);
             LineReport line;
             line.number = number;
+            deciding = number;
             if (auto& reading = readings[static_cast<size_t>(i)]) {
                 line.itemCode = std::move(reading->itemCode);
                 line.quantityText = std::move(reading->quantityText);
@@ -147,6 +156,7 @@ ConversionEngine::Outcome ConversionEngine::runLines(const QStringList& lines, M
                     throw;
                 }
             }
+            deciding = 0;
             lineDone(mode, line);
             if (m_observer && m_observer->stopRequested())
                 return Outcome::Stopped;

@@ -140,8 +140,9 @@ public:
     // Between runs each call asks the database afresh and leaves no statement behind.
     ProductKey ResolveProduct(const QString& itemCode);
 
-    // The line a failed run's error belongs to where the order in which its lines started can't
-    // tell: a batch of reads or writes fails for the first line that needed it. 0 otherwise.
+    // The line a failed run's error belongs to: the line being decided, or for a batch of reads
+    // or writes the first line that needed it; 0 when it came before the first line or after
+    // the last.
     int failedLine() const { return m_failedLine; }
 
     // A dry run goes through every line as a real run does, inside its transaction, reports the

@@ -24,7 +24,7 @@ namespace conversion {
 
 namespace {
 
-// Keeps the run's figures on the way to the caller's observer, and the line a failure comes from.
+// Keeps the run's figures on the way to the caller's observer.
 class Recorder final : public RunObserver {
 public:
     // What a file's entry in the journal counts: its lines, the readings posted and rejected.
@@ -56,7 +56,6 @@ public:
     }
 
     void lineStarted(int number) override {
-        m_current = number;
         if (m_caller)
             m_caller->lineStarted(number);
     }
@@ -66,7 +65,6 @@ public:
             m_caller->waitingForTurn(seconds);
     }
     void lineDone(const LineReport& line) override {
-        m_done = line.number;
         m_result.summary.add(line);
         if (m_writeJournal) {
             m_rows.add(line);
@@ -92,9 +90,6 @@ public:
             m_caller->beforeCommit();
     }
 
-    // The line a failure came from; 0 when it came before the first line or after the last.
-    int failedLine() const { return m_current > m_done ? m_current : 0; }
-
 private:
     void forward(const LineReport& line) {
         if (m_request.keepLines)
@@ -111,8 +106,6 @@ private:
     std::vector<FileFigures> m_files;
     JournalWriter m_writeJournal;
     std::function<void()> m_checkEarlier;
-    int m_current = 0;
-    int m_done = 0;
 };
 
 // A file the journal holds as posted, found once the run had its turn.
@@ -329,8 +322,7 @@ RunResult RunService::run(const RunRequest& request, RunObserver* observer) cons
             result.ending = RunEnding::Stopped;
         engine.reset();
     } catch (const std::exception& error) {
-        // Of a failed batch only the engine knows the line.
-        const int batchLine = engine ? engine->failedLine() : 0;
+        const int line = engine ? engine->failedLine() : 0;
         engine.reset();
         result.ending = endingOf(error);
         result.failure = ConversionEngine::failedRunMessage(error);
@@ -352,15 +344,15 @@ RunResult RunService::run(const RunRequest& request, RunObserver* observer) cons
         // A bad quantity's text names its line already, as the run numbers it: in a run of
         // several files its file's line is named instead.
         const auto* badQuantity = dynamic_cast<const BadQuantity*>(&error);
-        if (badQuantity && request.files.size() > 1 && badQuantity->lineNumber() > 0) {
-            const QString prefix = QStringLiteral("Linha %1: ").arg(badQuantity->lineNumber());
+        if (badQuantity && request.files.size() > 1 && line > 0) {
+            const QString prefix = QStringLiteral("Linha %1: ").arg(line);
             if (result.failure.startsWith(prefix)) {
                 result.failure.remove(0, prefix.size());
-                result.failedLine = badQuantity->lineNumber();
+                result.failedLine = line;
             }
         } else if (!result.completed() && !badQuantity &&
                    result.ending != RunEnding::AlreadyConverted) {
-            result.failedLine = batchLine > 0 ? batchLine : recorder.failedLine();
+            result.failedLine = line;
         }
         // The engine's own words for a database file moved away ("disk I/O error", "attempt to
         // write a readonly database") say nothing a clerk can act on.
