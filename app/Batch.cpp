@@ -4,6 +4,7 @@
 #include "BatchJournal.h"
 #include "BatchOptions.h"
 #include "BatchUncounted.h"
+#include "BatchVerify.h"
 #include "ConsoleText.h"
 #include "DemoFolder.h"
 #include "Startup.h"
@@ -184,14 +185,7 @@ Ending Conversion::run() {
     if (inventory)
         requireFits(causeArgument, 3, QStringLiteral("Causa"));
     const QString dateText = inventoryDate(parser.value(options.date));
-    // Nobody answers a question in a scheduled job: a date far from today is a mistake until the
-    // line says otherwise.
-    const QDate today = db::Clock::today();
-    if (const QDate date = conversion::toDate(dateText, today);
-        conversion::isFarFromToday(date, today) && !parser.isSet(options.farDate))
-        throw Failure{BadUsage, conversion::farDateText(date, today) +
-                                    QStringLiteral(" Nada foi gravado; --data-distante converte "
-                                                   "com essa data.")};
+    refuseFarDate(parser, options, dateText, QStringLiteral("converte"));
     // Every file read and checked before the database is asked anything.
     QStringList lines;
     conversion::RunFiles runFiles;
@@ -418,6 +412,9 @@ int run(const QStringList& arguments, const QByteArrayList& nativeArguments) {
             break;
         case Task::Prepare:
             ending = prepareDatabase(parser.isSet(options.yes), json);
+            break;
+        case Task::Verify:
+            ending = verify(json);
             break;
         case Task::Demo:
             ending = makeDemo(parser.value(options.demo), json);

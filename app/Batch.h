@@ -16,7 +16,8 @@ enum ExitStatus {
     CommitUnconfirmed = 5, // the commit could not be confirmed
     OutputFailed = 6,      // posted, but an output file or the JSON could not be written
     AlreadyConverted = 7,  // the journal holds the same file posted into the same place
-    LockWait = 8, // another workstation holds the inventory or the database: try again later
+    LockWait = 8,    // another workstation holds the inventory or the database: try again later
+    CheckFailed = 9, // --verificar: a table the tool uses is missing, or the user may not use it
 };
 
 // Runs the batch mode over the program's arguments (the program name first); needs a

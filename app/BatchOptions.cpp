@@ -127,7 +127,18 @@ QString description(const Options& options) {
                "Com --json, a saída padrão recebe um objeto JSON em qualquer caso, com a situação "
                "de\n"
                "saída em \"situacao\" e, num erro, a mensagem em \"erro\" e o texto do próprio\n"
-               "servidor, quando houver, em \"detalhe\".")
+               "servidor, quando houver, em \"detalhe\".\n"
+               "\n"
+               "Situação de saída de --verificar:\n"
+               "  0  tudo certo\n"
+               "  1  só avisos (o diário ausente, o desfazer sem permissão de apagar)\n"
+               "  3  sem conexão com o banco de dados\n"
+               "  9  o banco abre, mas falta uma tabela, a permissão de ler ou gravar uma delas "
+               "ou\n"
+               "     a biblioteca cliente do servidor\n"
+               "\n"
+               "--verificar escreve uma linha por item, que começa pelo veredito: ok, info (só\n"
+               "informação), aviso (funciona, com uma ressalva) ou falha.")
                .arg(conversion::MaxCollectorBytes >> 20);
 }
 
@@ -147,6 +158,17 @@ int failureStatus(conversion::RunEnding ending) {
     default:
         return RunFailed;
     }
+}
+
+void refuseFarDate(const QCommandLineParser& parser, const Options& options,
+                   const QString& dateText, const QString& action) {
+    const QDate today = db::Clock::today();
+    const QDate date = conversion::toDate(dateText, today);
+    if (conversion::isFarFromToday(date, today) && !parser.isSet(options.farDate))
+        throw Failure{BadUsage, conversion::farDateText(date, today) +
+                                    QStringLiteral(" Nada foi gravado; --data-distante %1 com "
+                                                   "essa data.")
+                                        .arg(action)};
 }
 
 void requireFits(const QString& argument, int width, const QString& label) {
@@ -191,7 +213,7 @@ std::optional<Command> chosenCommand(const QCommandLineParser& parser, const Opt
             throw Failure{BadUsage, QStringLiteral("Peça uma coisa só: a conversão, "
                                                    "--nao-contados, --zerar-nao-contados, "
                                                    "--historico, --desfazer, --preparar-banco, "
-                                                   "--demo ou --version.")};
+                                                   "--verificar, --demo ou --version.")};
         if (!chosen)
             chosen = command;
     }

@@ -35,7 +35,17 @@ struct Options;
 QString description(const Options& options);
 
 // What a line of the batch mode asks for.
-enum class Task { Conversion, Uncounted, ZeroUncounted, History, Undo, Prepare, Demo, Version };
+enum class Task {
+    Conversion,
+    Uncounted,
+    ZeroUncounted,
+    History,
+    Undo,
+    Prepare,
+    Verify,
+    Demo,
+    Version
+};
 
 // A command, named by the option that asks for it, and the options it takes: any other option
 // on its line is refused, so that none is silently ignored. Its usage line in the help comes
@@ -73,8 +83,8 @@ struct Options {
                             QStringLiteral("DD/MM/AAAA")};
     QCommandLineOption farDate{
         QStringLiteral("data-distante"),
-        QStringLiteral("Converte mesmo com uma data a mais de 60 dias depois de hoje ou a mais de "
-                       "um ano antes, que sem esta opção é recusada.")};
+        QStringLiteral("Converte (ou zera os não contados) mesmo com uma data a mais de 60 dias "
+                       "depois de hoje ou a mais de um ano antes, que sem esta opção é recusada.")};
     QCommandLineOption dryRun{
         QStringLiteral("simular"),
         QStringLiteral("Faz a conversão inteira, ou com --desfazer o desfazer inteiro, ou com "
@@ -125,6 +135,11 @@ struct Options {
         QStringLiteral("Grava a contagem 0 de cada produto que --nao-contados lista, com a causa "
                        "dada, numa transação só; entra no diário como uma conversão, que "
                        "--desfazer desfaz.")};
+    QCommandLineOption verify{
+        QStringLiteral("verificar"),
+        QStringLiteral("Confere a instalação, uma linha por item: o banco de dados e de onde veio "
+                       "o nome dele, o usuário, as tabelas e as permissões de ler e gravar cada "
+                       "uma (sem gravar nada), o diário e as bibliotecas cliente dos servidores.")};
     QCommandLineOption demo{
         QStringLiteral("demo"),
         QStringLiteral("Cria a pasta de demonstração PASTA: um banco SQLite com dados de "
@@ -139,7 +154,7 @@ struct Options {
     QList<QCommandLineOption> all() const {
         return {version, inventory, openingStock, uncounted,  zeroUncounted, company, cause,
                 date,    farDate,   dryRun,       rejections, report,        json,    again,
-                prepare, yes,       history,      undo,       demo,          wait};
+                prepare, yes,       history,      undo,       verify,        demo,    wait};
     }
     QList<QCommandLineOption> withValue() const {
         return {inventory,  openingStock, company, cause, date,
@@ -156,10 +171,11 @@ struct Options {
             {Task::ZeroUncounted,
              zeroUncounted,
              {company, cause},
-             {date, dryRun, report, wait, json}},
+             {date, farDate, dryRun, report, wait, json}},
             {Task::History, history, {}, {company, date, json}},
             {Task::Undo, undo, {}, {dryRun, json}},
             {Task::Prepare, prepare, {}, {yes, json}},
+            {Task::Verify, verify, {}, {json}},
             {Task::Demo, demo, {}, {json}},
             {Task::Version, version, {}, {json}},
         };
@@ -183,7 +199,12 @@ private:
 // completed and checked as the field does, and a year of fewer than four digits is refused.
 // Raises Failure (wrong usage).
 QString inventoryDate(const QString& argument);
-
+// A date (as inventoryDate gives it) more than 60 days after today or more than a year before
+// it, unless the line says --data-distante: nobody answers a question in a scheduled job, so it
+// is a mistake until the line says otherwise. action is what the option would do with it
+// ("converte", "zera"). Raises Failure (wrong usage).
+void refuseFarDate(const QCommandLineParser& parser, const Options& options,
+                   const QString& dateText, const QString& action);
 // The exit status of a run or a zeroing that did not come to its end: a scheduler tells "try
 // later" from "fix the file" by it.
 int failureStatus(conversion::RunEnding ending);

@@ -159,6 +159,7 @@ Ending listUncounted(const QCommandLineParser& parser, const Options& options,
 Ending zeroUncounted(const QCommandLineParser& parser, const Options& options,
                      const QByteArrayList& native, bool json) {
     const UncountedEntries entries = readEntries(parser, options, true);
+    refuseFarDate(parser, options, entries.dateText, QStringLiteral("zera"));
     const std::unique_ptr<Output> report = reportOutput(parser, options, native);
     const OpenDatabase opened;
     checkAgainst(opened, entries, report.get());

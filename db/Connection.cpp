@@ -89,8 +89,13 @@ void Connection::open(const AliasSettings& settings) {
                                        ? settings.connectOptions
                                        : database.connectOptions() + QLatin1Char(';') +
                                              settings.connectOptions);
-    database.setUserName(param(QString::fromLatin1(UserNameParam)));
-    database.setPassword(param(QString::fromLatin1(PasswordParam)));
+    const Login builtIn{{param(QString::fromLatin1(UserNameParam)), LoginOrigin::BuiltIn, {}},
+                        {param(QString::fromLatin1(PasswordParam)), LoginOrigin::BuiltIn, {}}};
+    m_login = resolveLogin(*m_dialect, database, settings.login, builtIn);
+    database.setUserName(m_login.user.value);
+    database.setPassword(m_login.password.value);
+    // Kept by the connection alone, which opens again to ask the journal after a lost commit.
+    m_login.password.value.clear();
     if (!database.open())
         throw db::DatabaseError(database.lastError().text());
     // Settled now, before any run: whether SQLite's statements may take the library's fast path.

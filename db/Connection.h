@@ -17,6 +17,8 @@ struct AliasSettings {
     QString connectOptions;
     // How long a run waits for its turn while another workstation's run posts into the company.
     std::chrono::milliseconds turnWait = TurnWaitLimit;
+    // The user and the password the alias file gives, where it gives them.
+    Login login{};
 };
 
 // A wait given in whole seconds, 0 to 3600; none for any other text.
@@ -40,6 +42,8 @@ public:
 
     // Opens where the alias leads, with the parameter list ("SERVER NAME" over the alias's own
     // server); raises db::DatabaseError with the driver's message when the database refuses.
+    // The login is the alias's, else the server's own ways, else the parameter list's
+    // "USERNAME" and "PASSWORD".
     void open(const AliasSettings& settings);
     // Closes the connection; the queries opened on it close with it.
     void close();
@@ -49,6 +53,8 @@ public:
     const db::Dialect& dialect() const;
     // The alias's wait for a run's turn, as opened.
     std::chrono::milliseconds turnWait() const { return m_turnWait; }
+    // Who the last open logged in as, and from where; the password's value is not kept.
+    const Login& login() const { return m_login; }
 
 signals:
     void aboutToClose();
@@ -59,6 +65,7 @@ private:
     QStringList m_params;
     const db::Dialect* m_dialect = nullptr;
     std::chrono::milliseconds m_turnWait = TurnWaitLimit;
+    Login m_login;
 };
 
 } // namespace db

@@ -36,6 +36,37 @@ qint32 turnKey(const QString& company) {
     return qint32(hash);
 }
 
+// A variable of the server's client, where it is set and not empty.
+LoginPart environment(const char* name) {
+    const QString value = qEnvironmentVariable(name);
+    if (value.isEmpty())
+        return {};
+    return {value, LoginOrigin::Environment, QString::fromLatin1(name)};
+}
+
+// The PostgreSQL client's password file, as the client library looks for it; empty where there
+// is none it would read: on Unix it passes over one that others may read.
+QString passwordFile() {
+    QString file = qEnvironmentVariable("PGPASSFILE");
+    if (file.isEmpty()) {
+#ifdef Q_OS_WIN
+        file = qEnvironmentVariable("APPDATA") + QStringLiteral("/postgresql/pgpass.conf");
+#else
+        file = QDir::homePath() + QStringLiteral("/.pgpass");
+#endif
+    }
+    const QFileInfo info(file);
+    if (!info.isFile())
+        return {};
+#ifndef Q_OS_WIN
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (info.permissions() & others)
+        return {};
+#endif
+    return file;
+}
+
 class SqliteDialect final : public Dialect {
 public:
     QString name() const override { return QStringLiteral("SQLite"); }
@@ -55,6 +86,41 @@ public:
     QString databaseFile(const QSqlDatabase& database) const override {
         const QUrl uri(database.databaseName());
         return uri.isLocalFile() ? uri.toLocalFile() : database.databaseName();
+    }
+    bool logsIn() const override { return false; }
+
+    // A file has no privileges: the tables are read, and written without a row in a
+    // transaction rolled back, with the database's header written too, which a read-only file
+    // or folder refuses.
+    access::TableAccess tableAccess(QSqlDatabase& database, const QString& table) const override {
+        access::TableAccess result;
+        QSqlQuery query(database);
+        query.prepare(QStringLiteral("Select name From sqlite_master Where type In ('table', "
+                                     "'view') And name = ? Collate NoCase"));
+        query.addBindValue(table);
+        if (!query.exec()) {
+            result.unknown = query.lastError().text();
+            return result;
+        }
+        result.exists = query.next();
+        if (!result.exists)
+            return result;
+        const QString name = u'"' + query.value(0).toString() + u'"';
+        if (query.exec(QStringLiteral("Select * From %1 Where 0 = 1").arg(name)))
+            result.granted |= access::Read;
+        if (const QSqlError error = beginTransaction(database); error.isValid()) {
+            result.unknown = error.text();
+            return result;
+        }
+        int version = 0;
+        if (query.exec(QStringLiteral("PRAGMA user_version")) && query.next())
+            version = query.value(0).toInt();
+        if (query.exec(QStringLiteral("Insert Into %1 Select * From %1 Where 0 = 1").arg(name)) &&
+            query.exec(QStringLiteral("Delete From %1 Where 0 = 1").arg(name)) &&
+            query.exec(QStringLiteral("PRAGMA user_version = %1").arg(version)))
+            result.granted |= access::Insert | access::Update | access::Delete;
+        query.exec(QStringLiteral("ROLLBACK"));
+        return result;
     }
 
     // Dates are stored as ISO texts, so that equal dates compare equal as text.
@@ -141,12 +207,68 @@ public:
         database.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
     }
 
+    // Qt's driver always puts a user and a password into the connection, empty ones too, and
+    // the client then reads no variable of its own: the program reads them and passes them on.
+    LoginPart clientUser() const override { return environment("ISC_USER"); }
+    LoginPart clientPassword(const QSqlDatabase&, const QString&) const override {
+        return environment("ISC_PASSWORD");
+    }
+
     // A parameter compared with a column takes the column's length, and a longer item code would
     // be refused as a truncation; the searched codes are widened so they simply find nothing.
     QString statement(const QString& text) const override {
         static const QRegularExpression searched(QStringLiteral(":(PCodBarra|PReferencia)\\b"));
         QString result = text;
         return result.replace(searched, QStringLiteral("CAST(:\\1 AS VARCHAR(8191))"));
+    }
+
+    // The user's grants and PUBLIC's, and the role's; the administrator, the database's owner
+    // and the RDB$ADMIN role have every right.
+    access::TableAccess tableAccess(QSqlDatabase& database, const QString& table) const override {
+        access::TableAccess result;
+        QSqlQuery query(database);
+        query.prepare(QStringLiteral("Select 1 From RDB$RELATIONS Where RDB$RELATION_NAME = ?"));
+        query.addBindValue(table.toUpper());
+        if (!query.exec()) {
+            result.unknown = query.lastError().text();
+            return result;
+        }
+        result.exists = query.next();
+        if (!result.exists)
+            return result;
+        if (query.exec(QStringLiteral("Select 1 From RDB$DATABASE Where CURRENT_USER = 'SYSDBA' "
+                                      "Or CURRENT_ROLE = 'RDB$ADMIN' Or CURRENT_USER = (Select "
+                                      "MON$OWNER From MON$DATABASE)")) &&
+            query.next()) {
+            result.granted = access::Read | access::Insert | access::Update | access::Delete;
+            return result;
+        }
+        query.prepare(QStringLiteral(
+            "Select Distinct Trim(RDB$PRIVILEGE) From RDB$USER_PRIVILEGES Where "
+            "RDB$RELATION_NAME = ? And RDB$OBJECT_TYPE = 0 And ((RDB$USER_TYPE = 8 And "
+            "RDB$USER In (CURRENT_USER, 'PUBLIC')) Or (RDB$USER_TYPE = 13 And RDB$USER = "
+            "CURRENT_ROLE))"));
+        query.addBindValue(table.toUpper());
+        if (!query.exec()) {
+            result.unknown = query.lastError().text();
+            return result;
+        }
+        const std::pair<const char*, access::Privilege> letters[] = {{"S", access::Read},
+                                                                     {"I", access::Insert},
+                                                                     {"U", access::Update},
+                                                                     {"D", access::Delete}};
+        while (query.next()) {
+            for (const auto& [letter, privilege] : letters) {
+                if (query.value(0).toString() == QLatin1String(letter))
+                    result.granted |= privilege;
+            }
+        }
+        return result;
+    }
+    bool turnLocksCompanyRow() const override { return true; }
+    // SQLCODE -551: no permission for an access to a table.
+    bool isPermissionDenied(const QSqlError& error) const override {
+        return error.nativeErrorCode() == QLatin1String("-551");
     }
 
     // SQLCODE -913: a lock conflict, or rows another transaction changed while this one waited.
@@ -245,6 +367,20 @@ public:
         database.setHostName(host);
     }
 
+    // Qt's driver leaves an empty user or password out of the connection, and the client
+    // library then finds them in its variables and its password file; the program only says
+    // where they will come from, and passes no password of its own over them.
+    LoginPart clientUser() const override { return environment("PGUSER"); }
+    LoginPart clientPassword(const QSqlDatabase& database, const QString& user) const override {
+        if (!qEnvironmentVariableIsEmpty("PGPASSWORD"))
+            return {QString(), LoginOrigin::Environment, QStringLiteral("PGPASSWORD")};
+        const QString file = passwordFile();
+        if (file.isEmpty() || !pgpassPassword(file, database.hostName(), database.port(),
+                                              database.databaseName(), user))
+            return {};
+        return {QString(), LoginOrigin::ClientFile, QDir::toNativeSeparators(file)};
+    }
+
     // The driver sends a date and time in UTC, which a column without time zone would keep as
     // another hour; the moment goes as the wall-clock text it is.
     QVariant dateTime(const QDateTime& moment) const override {
@@ -276,6 +412,33 @@ public:
             return {false, query.lastError()};
         return {query.value(0).toBool(), {}};
     }
+    // The server's own answer for the connection's role, its groups and PUBLIC included.
+    access::TableAccess tableAccess(QSqlDatabase& database, const QString& table) const override {
+        access::TableAccess result;
+        QSqlQuery query(database);
+        query.prepare(QStringLiteral(
+            "Select has_table_privilege(r, 'SELECT'), has_table_privilege(r, 'INSERT'), "
+            "has_table_privilege(r, 'UPDATE'), has_table_privilege(r, 'DELETE') From (Select "
+            "to_regclass(?::text) As r) t Where r Is Not Null"));
+        query.addBindValue(table);
+        if (!query.exec()) {
+            result.unknown = query.lastError().text();
+            return result;
+        }
+        result.exists = query.next();
+        const access::Privilege order[] = {access::Read, access::Insert, access::Update,
+                                           access::Delete};
+        for (int i = 0; result.exists && i < 4; ++i) {
+            if (query.value(i).toBool())
+                result.granted |= order[i];
+        }
+        return result;
+    }
+    // insufficient_privilege.
+    bool isPermissionDenied(const QSqlError& error) const override {
+        return error.nativeErrorCode() == QLatin1String("42501");
+    }
+
     // lock_not_available, deadlock_detected, serialization_failure.
     bool isLockConflict(const QSqlError& error) const override {
         const QString code = error.nativeErrorCode();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Access.h"
+#include "Login.h"
 #include "Statements.h"
 
 #include <QDateTime>
@@ -46,6 +48,28 @@ public:
     // The file that is the database, where the engine runs in the program's own process; empty
     // for a server's database.
     virtual QString databaseFile(const QSqlDatabase&) const { return {}; }
+    // Whether the engine logs in at all: a SQLite file has no users.
+    virtual bool logsIn() const { return true; }
+    // The user and the password that the server's own ways give (its environment variables, its
+    // client's password file), for a connection whose host, port and database are set; none
+    // where there is none. A password the client library reads itself comes without its value.
+    virtual LoginPart clientUser() const { return {}; }
+    virtual LoginPart clientPassword(const QSqlDatabase& database, const QString& user) const {
+        Q_UNUSED(database);
+        Q_UNUSED(user);
+        return {};
+    }
+
+    // What the connection's user may do with a table, read from the server's own privileges, or
+    // where the engine has none, from writes that change no row in a transaction rolled back.
+    virtual access::TableAccess tableAccess(QSqlDatabase& database, const QString& table) const = 0;
+    // Whether a run takes the company's turn by locking its row of Filiais.
+    virtual bool turnLocksCompanyRow() const { return false; }
+    // Whether a refusal is for want of a privilege on a table.
+    virtual bool isPermissionDenied(const QSqlError& error) const {
+        Q_UNUSED(error);
+        return false;
+    }
 
     // How a date and a date-and-time are bound; engines with native types take them as they are.
     virtual QVariant date(const QDate& date) const { return date; }

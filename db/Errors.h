@@ -50,6 +50,12 @@ public:
     using DatabaseError::DatabaseError;
 };
 
+// A statement refused because the connection's user lacks the privilege on its table.
+class PermissionDenied : public DatabaseError {
+public:
+    using DatabaseError::DatabaseError;
+};
+
 // A row refused because one with its key is there already.
 class DuplicateKey : public DatabaseError {
 public:

@@ -10,19 +10,23 @@
 
 namespace db {
 
-LookupQuery::LookupQuery(QString name, QString text, QString keyColumn, QObject* parent)
+LookupQuery::LookupQuery(QString name, QString text, QString table, QString keyColumn,
+                         QObject* parent)
     : QSqlQueryModel(parent)
     , m_name(std::move(name))
     , m_text(std::move(text))
+    , m_table(std::move(table))
     , m_keyColumn(std::move(keyColumn)) {}
 
 LookupQuery* LookupQuery::newCauses(QObject* parent) {
     return new LookupQuery(QStringLiteral("CausInv"), QString::fromLatin1(lookup::CausInv),
+                           QString::fromLatin1(table::CausInv),
                            QString::fromLatin1(column::CodCausa), parent);
 }
 
 LookupQuery* LookupQuery::newCompanies(QObject* parent) {
     return new LookupQuery(QStringLiteral("Empresa"), QString::fromLatin1(lookup::Empresa),
+                           QString::fromLatin1(table::Filiais),
                            QString::fromLatin1(column::CodEmpresa), parent);
 }
 
@@ -30,8 +34,11 @@ void LookupQuery::open(const QSqlDatabase& database, const Dialect& dialect) {
     m_dialect = &dialect;
     // Not a db::Statement: the model holds every row for the lists, and takes a QSqlQuery.
     QSqlQuery query(database);
-    if (!query.exec(m_text))
+    if (!query.exec(m_text)) {
+        if (dialect.isPermissionDenied(query.lastError()))
+            throw PermissionDenied(query.lastError().text());
         throw DatabaseError(query.lastError().text());
+    }
     setQuery(std::move(query));
     if (lastError().isValid())
         throw DatabaseError(lastError().text());

@@ -11,7 +11,8 @@ namespace db {
 class LookupQuery : public QSqlQueryModel {
     Q_OBJECT
 public:
-    LookupQuery(QString name, QString text, QString keyColumn, QObject* parent = nullptr);
+    LookupQuery(QString name, QString text, QString table, QString keyColumn,
+                QObject* parent = nullptr);
     // The look-ups of the entries, for the window and the batch mode alike: the causes by
     // CodCausa, the companies by CodEmpresa.
     static LookupQuery* newCauses(QObject* parent = nullptr);
@@ -19,8 +20,11 @@ public:
 
     const QString& name() const { return m_name; }
     const QString& keyColumn() const { return m_keyColumn; }
+    // The table it reads.
+    const QString& table() const { return m_table; }
 
-    // Runs the query on the connection; a refusal raises DatabaseError.
+    // Runs the query on the connection; a refusal raises DatabaseError, PermissionDenied where
+    // the user may not read the table.
     void open(const QSqlDatabase& database, const Dialect& dialect);
     void close();
     bool isOpen() const { return m_open; }
@@ -49,6 +53,7 @@ private:
     const Dialect* m_dialect = nullptr;
     QString m_name;
     QString m_text;
+    QString m_table;
     QString m_keyColumn;
     bool m_open = false;
     int m_currentRow = -1;

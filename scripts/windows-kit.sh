@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # Builds the Windows kit from Debian's own sources: sqlite/ (sqlite3.dll, its import library and
 # header) and qt6/ (Qt 6.4.2, the version of Debian's Qt, whose moc, rcc and uic serve the cross
-# build), with Qt's licence texts and its PostgreSQL and Firebird plugins. About 40 minutes on two
-# cores, most of it Qt.
-# Usage: windows-kit.sh KIT [sqlite|qt|sqldrivers|all]     (the sources are kept in KIT.src)
+# build), with Qt's licence texts and its PostgreSQL and Firebird plugins, and postgresql/
+# (libpq.dll, PostgreSQL's client, with its licence). About 50 minutes on two cores, most of it Qt.
+# Usage: windows-kit.sh KIT [sqlite|qt|sqldrivers|libpq|all]     (the sources are kept in KIT.src)
 #        windows-kit.sh KIT sqldrivers FOLDER    the two plugins alone, against KIT's Qt, into FOLDER
+#        windows-kit.sh KIT libpq FOLDER         libpq.dll alone into FOLDER/bin
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-[ $# -ge 1 ] || { echo "uso: windows-kit.sh PASTA [sqlite|qt|sqldrivers|all] [DESTINO]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "uso: windows-kit.sh PASTA [sqlite|qt|sqldrivers|libpq|all] [DESTINO]" >&2; exit 2; }
 mkdir -p "$1"
 KIT=$(cd "$1" && pwd)
 PART=${2:-all}
 DRIVERS=$KIT/qt6/plugins/sqldrivers
+POSTGRESQL=$KIT/postgresql
 if [ $# -ge 3 ]; then
     mkdir -p "$3"
     DRIVERS=$(cd "$3" && pwd)
+    POSTGRESQL=$DRIVERS
 fi
 SOURCES=$KIT.src
 TOOLCHAIN=$ROOT/packaging/windows/mingw-w64-x86_64.cmake
@@ -32,12 +35,28 @@ fi
 mkdir -p "$SOURCES"
 cd "$SOURCES"
 
+# download <package>: the files of the Debian source package that builds it, into this folder.
+# Run as root, apt downloads as its own user, _apt, who may not write here (a build folder under
+# /root): the files come into a folder of _apt's, then here.
+download() {
+    if [ "$(id -u)" -ne 0 ] || ! id _apt >/dev/null 2>&1; then
+        apt-get source --download-only "$1" >/dev/null
+        return
+    fi
+    local inbox
+    inbox=$(mktemp -d)
+    chown _apt "$inbox"
+    (cd "$inbox" && apt-get source --download-only "$1" >/dev/null)
+    mv "$inbox"/* .
+    rmdir "$inbox"
+}
+
 # unpacked <package>: the upstream tree of a Debian source package, downloaded once.
 unpacked() {
     local tarball
     tarball=$(ls "$1"_*.orig.tar.* 2>/dev/null | grep -v -- '-www\|orig-' | head -n1 || true)
     if [ -z "$tarball" ]; then
-        apt-get source --download-only "$1" >/dev/null
+        download "$1"
         tarball=$(ls "$1"_*.orig.tar.* | grep -v -- '-www\|orig-' | head -n1)
     fi
     local tree
@@ -89,9 +108,9 @@ build_qt() {
 }
 
 # Qt's PostgreSQL and Firebird plugins, built on their own against the kit's Qt into DRIVERS. They link
-# the servers' client DLLs (libpq.dll, fbclient.dll), which a shop using that server has and the
-# installation does not bring: the build needs only their headers, Debian's, and import
-# libraries made from a list of the functions Qt's plugins call.
+# the servers' client DLLs (libpq.dll, which build_libpq makes, and fbclient.dll, which a shop using
+# Firebird has): the build needs only their headers, Debian's, and import libraries made from a
+# list of the functions Qt's plugins call.
 build_sqldrivers() {
     local tree clients=$SOURCES/clients
     tree=$(unpacked qt6-base)
@@ -127,11 +146,44 @@ build_sqldrivers() {
     done
 }
 
+# PostgreSQL's client, libpq.dll, from Debian's source of the package that builds its libpq5
+# (Debian's patches applied), cross-built with the same toolchain as the program into
+# POSTGRESQL/bin, with PostgreSQL's licence. Without OpenSSL, GSSAPI or zlib, which the kit has
+# not: it talks to a server without SSL and logs in with SCRAM or MD5 passwords. It needs only
+# Windows' own DLLs. A few minutes, most of them configure's.
+build_libpq() {
+    local dsc tree=$SOURCES/postgresql build=$SOURCES/libpq-build
+    dsc=$(ls postgresql-[0-9]*_*.dsc 2>/dev/null | head -n1 || true)
+    if [ -z "$dsc" ]; then
+        download libpq5
+        dsc=$(ls postgresql-[0-9]*_*.dsc | head -n1)
+    fi
+    # apt has checked the files against the archive's signed index; the .dsc's own signature
+    # needs Debian's keyring, which a build machine may lack.
+    [ -d "$tree" ] || dpkg-source --no-check -x "$dsc" "$tree" >/dev/null
+    mkdir -p "$build" "$POSTGRESQL/bin"
+    (
+        cd "$build"
+        [ -f config.status ] || "$tree/configure" --host=x86_64-w64-mingw32 \
+            CC=x86_64-w64-mingw32-gcc-posix --without-readline --without-zlib --without-icu \
+            --without-openssl --without-gssapi --without-llvm --disable-nls >/dev/null
+        make -C src/backend generated-headers >/dev/null
+        # Of PostgreSQL's own libraries, only the builds the client's DLL links: not the server's.
+        make -C src/port libpgport.a libpgport_shlib.a --jobs "$(nproc)" >/dev/null
+        make -C src/common libpgcommon.a libpgcommon_shlib.a --jobs "$(nproc)" >/dev/null
+        make -C src/interfaces/libpq SHLIB_PREREQS= --jobs "$(nproc)" >/dev/null
+    )
+    x86_64-w64-mingw32-strip --strip-unneeded "$build/src/interfaces/libpq/libpq.dll" \
+        -o "$POSTGRESQL/bin/libpq.dll"
+    cp "$tree/COPYRIGHT" "$POSTGRESQL/COPYRIGHT"
+}
+
 case $PART in
 sqlite) build_sqlite ;;
 qt) build_qt ;;
 sqldrivers) build_sqldrivers ;;
-all) build_sqlite && build_qt && build_sqldrivers ;;
+libpq) build_libpq ;;
+all) build_sqlite && build_qt && build_sqldrivers && build_libpq ;;
 *) echo "parte desconhecida: $PART" >&2 && exit 2 ;;
 esac
 echo "Kit do Windows em $KIT"

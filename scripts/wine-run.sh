@@ -10,10 +10,12 @@ set -uo pipefail
 kit=$1 prefix=$2
 shift 2
 
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine starts its menu builder for every shortcut saved (a link a test makes is one), another
+# process starting beside the program's own: it has no use here.
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 if [ "$kit" != - ]; then
     runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
-    export WINEPATH="Z:$kit/qt6/bin;Z:$kit/sqlite/bin;Z:$runtime;Z:/usr/x86_64-w64-mingw32/lib"
+    export WINEPATH="Z:$kit/qt6/bin;Z:$kit/sqlite/bin;Z:$kit/postgresql/bin;Z:$runtime;Z:/usr/x86_64-w64-mingw32/lib"
     export QT_PLUGIN_PATH="Z:$kit/qt6/plugins"
 fi
 if ! locale -a 2>/dev/null | grep -qi '^pt_BR\.utf-\?8$'; then

@@ -17,6 +17,10 @@ public:
     TcpRelay(const TcpRelay&) = delete;
     TcpRelay& operator=(const TcpRelay&) = delete;
 
+    // Whether this platform has the relay: a Windows build runs its server tests without the
+    // ones that need it, which the Linux build runs.
+    static bool available();
+
     // The port a connection uses to go through the relay.
     int port() const { return m_port; }
     // At the client's next request, pass it on (or not), then close both sides. A request passed

@@ -126,11 +126,67 @@ void TestDatabase::dropFromServer() {
     }
 }
 
+QString TestDatabase::addUser(const QString& password) {
+    const QString name = uniqueName().toUpper();
+    if (engine() == QLatin1String("postgresql")) {
+        QSettings settings = serverSettings(QStringLiteral("postgresql"));
+        exec(QStringLiteral("CREATE ROLE \"%1\" LOGIN PASSWORD '%2' IN ROLE %3")
+                 .arg(name, password,
+                      settings.value(QStringLiteral("postgresql/password_group")).toString()));
+    } else if (engine() == QLatin1String("firebird")) {
+        QSettings settings = serverSettings(QStringLiteral("firebird"));
+        settings.beginGroup(QStringLiteral("firebird"));
+        runIsql(QStringLiteral("CONNECT '%1' USER '%2' PASSWORD '%3';\nCREATE USER %4 PASSWORD "
+                               "'%5';\nCOMMIT;\n")
+                    .arg(m_serverName, settings.value(QStringLiteral("admin_user")).toString(),
+                         settings.value(QStringLiteral("admin_password")).toString(), name,
+                         password));
+    } else {
+        return {};
+    }
+    m_users << name;
+    return name;
+}
+
+void TestDatabase::grant(const QString& privileges, const QString& table,
+                         const QString& user) const {
+    exec(QStringLiteral("GRANT %1 ON %2 TO %3")
+             .arg(privileges, table,
+                  engine() == QLatin1String("postgresql") ? u'"' + user + u'"' : user));
+}
+
+void TestDatabase::dropUsers() {
+    if (m_users.isEmpty())
+        return;
+    if (engine() == QLatin1String("postgresql")) {
+        QSqlQuery drop(QSqlDatabase::database(m_connectionName + QStringLiteral("_admin")));
+        for (const QString& user : std::as_const(m_users))
+            drop.exec(QStringLiteral("DROP ROLE IF EXISTS \"%1\"").arg(user));
+    } else {
+        QSettings settings = serverSettings(QStringLiteral("firebird"));
+        settings.beginGroup(QStringLiteral("firebird"));
+        // Users live in the server's security database, reached through any database.
+        QString script =
+            QStringLiteral("CONNECT '%1' USER '%2' PASSWORD '%3';\n")
+                .arg(m_serverName, settings.value(QStringLiteral("admin_user")).toString(),
+                     settings.value(QStringLiteral("admin_password")).toString());
+        for (const QString& user : std::as_const(m_users))
+            script += QStringLiteral("DROP USER %1;\n").arg(user);
+        runIsql(script + QStringLiteral("COMMIT;\n"));
+    }
+}
+
 TestDatabase::~TestDatabase() {
     QSqlDatabase::database(m_connectionName, false).close();
     QSqlDatabase::removeDatabase(m_connectionName);
     if (!m_serverDatabase.isEmpty()) {
+        // Firebird's users are dropped through the database, PostgreSQL's roles once nothing in
+        // it is granted to them any more.
+        if (engine() == QLatin1String("firebird"))
+            dropUsers();
         dropFromServer();
+        if (engine() == QLatin1String("postgresql"))
+            dropUsers();
         QSqlDatabase::database(m_connectionName + QStringLiteral("_admin"), false).close();
         QSqlDatabase::removeDatabase(m_connectionName + QStringLiteral("_admin"));
     }

@@ -33,6 +33,13 @@ public:
     // folder whose first line is the server name.
     void pointToolAt(const QString& workingFolder) const;
 
+    // A user of the server who logs in with the password given and has no rights on the
+    // database's tables until granted them; dropped with the database. Its name is upper case,
+    // which PostgreSQL keeps only quoted. Empty on SQLite, which has no users.
+    QString addUser(const QString& password);
+    // Grants privileges ("SELECT", "SELECT, INSERT"...) on a table to a user of addUser.
+    void grant(const QString& privileges, const QString& table, const QString& user) const;
+
     // Runs a statement with positional values; fails the test on an error.
     void exec(const QString& sql, const QVariantList& values = {}) const;
     // Every row of a select, each as its fields joined by "|": numbers as the shortest text that
@@ -43,11 +50,13 @@ private:
     void createOnPostgres();
     void createOnFirebird();
     void dropFromServer();
+    void dropUsers();
 
     QTemporaryDir m_dir;
     QString m_connectionName;
     QString m_path;
     QString m_serverDatabase;
     QString m_serverName;
+    QStringList m_users;
     const db::Dialect* m_dialect = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "TableLook.h"
 
 #include "Dialogs.h"
+#include "conversion/EntryTexts.h"
 #include "conversion/Journal.h"
 #include "conversion/RunService.h"
 #include "db/Errors.h"
@@ -159,6 +160,15 @@ void UncountedWindow::zeroAll() {
                      QStringLiteral("Erro ao zerar"), Dialogs::Icon::Exclamation);
         return;
     }
+    // A date far from today is more likely mistyped than meant, as for a run.
+    const QDate today = db::Clock::today();
+    if (conversion::isFarFromToday(m_place.date, today) &&
+        !Dialogs::question(this,
+                           conversion::farDateText(m_place.date, today) +
+                               QStringLiteral("\rAs contagens 0 serão gravadas nessa data. Zerar "
+                                              "assim mesmo?"),
+                           QStringLiteral("Data distante")))
+        return;
     if (!Dialogs::question(this,
                            conversion::zeroQuestion(m_list, m_place.entries.companyCode,
                                                     m_place.date, m_place.entries.causeCode),

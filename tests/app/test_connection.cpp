@@ -1,5 +1,8 @@
 #include "app/AliasConfig.h"
 #include "db/Errors.h"
+#include "db/Login.h"
+#include "tests/FileSharing.h"
+#include "tests/TestFiles.h"
 #include "tests/TestMain.h"
 
 #include <QFile>
@@ -7,9 +10,183 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+// Variables set for one test row, unset again when it ends.
+class Variables {
+public:
+    explicit Variables(const QStringList& assignments) {
+        for (const QString& assignment : assignments) {
+            const qsizetype equals = assignment.indexOf(u'=');
+            m_names << assignment.left(equals).toLatin1();
+            qputenv(m_names.constLast(), assignment.mid(equals + 1).toUtf8());
+        }
+    }
+    ~Variables() {
+        for (const QByteArray& name : std::as_const(m_names))
+            qunsetenv(name);
+    }
+
+private:
+    QByteArrayList m_names;
+};
+
+QString partText(const db::LoginPart& part) {
+    return db::originCode(part.origin) + (part.where.isEmpty() ? QString() : u' ' + part.where);
+}
+} // namespace
+
 class TestConnection : public QObject {
     Q_OBJECT
 private slots:
+    // Who a connection logs in as: the alias file's user and password, else the server's own
+    // variables and password file, else the built-in user with its built-in password. %1 in a
+    // variable or an expected text is the test's folder, where pgpass is written.
+    void loginSources_data() {
+        QTest::addColumn<QString>("dialect");
+        QTest::addColumn<bool>("fromAlias");
+        QTest::addColumn<QStringList>("variables");
+        QTest::addColumn<QByteArray>("pgpass");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("userFrom");
+        QTest::addColumn<QString>("passwordFrom");
+        QTest::addColumn<QString>("passed");
+        const QString builtIn = QStringLiteral("padrao");
+        QTest::newRow("nothing set: the built-in login")
+            << "PostgreSQL" << false << QStringList() << QByteArray() << "SYSBDA" << builtIn
+            << builtIn << "plombiruk";
+        QTest::newRow("PGUSER and PGPASSWORD, read by the client")
+            << "PostgreSQL" << false << QStringList{"PGUSER=estoque", "PGPASSWORD=x"}
+            << QByteArray() << "estoque"
+            << "ambiente PGUSER"
+            << "ambiente PGPASSWORD"
+            << "";
+        QTest::newRow("PGPASSWORD alone, for the built-in user")
+            << "PostgreSQL" << false << QStringList{"PGPASSWORD=x"} << QByteArray() << "SYSBDA"
+            << builtIn << "ambiente PGPASSWORD"
+            << "";
+        QTest::newRow("another user gets no built-in password")
+            << "PostgreSQL" << false << QStringList{"PGUSER=estoque"} << QByteArray() << "estoque"
+            << "ambiente PGUSER"
+            << "nenhuma"
+            << "";
+        QTest::newRow("a password file line for this database")
+            << "PostgreSQL" << false << QStringList{"PGPASSFILE=%1/pgpass"}
+            << QByteArray("# comentario\n*:*:outro:*:nao\ndb.local:5433:estoque:SYSBDA:x\n")
+            << "SYSBDA" << builtIn << "arquivo_do_cliente %1/pgpass"
+            << "";
+        QTest::newRow("a password file for other databases only")
+            << "PostgreSQL" << false << QStringList{"PGPASSFILE=%1/pgpass"}
+            << QByteArray("db.local:5432:estoque:*:x\n*:*:outro:*:x\n") << "SYSBDA" << builtIn
+            << builtIn << "plombiruk";
+        QTest::newRow("the alias over the variables")
+            << "PostgreSQL" << true << QStringList{"PGUSER=estoque", "PGPASSWORD=x"} << QByteArray()
+            << "caixa"
+            << "alias Usuario= do alias"
+            << "alias Senha= do alias"
+            << "s3nha";
+        QTest::newRow("ISC_USER and ISC_PASSWORD, passed by the program")
+            << "Firebird" << false << QStringList{"ISC_USER=ESTOQUE", "ISC_PASSWORD=x"}
+            << QByteArray() << "ESTOQUE"
+            << "ambiente ISC_USER"
+            << "ambiente ISC_PASSWORD"
+            << "x";
+        QTest::newRow("Firebird, nothing set")
+            << "Firebird" << false << QStringList() << QByteArray() << "SYSBDA" << builtIn
+            << builtIn << "plombiruk";
+    }
+    void loginSources() {
+        QFETCH(QString, dialect);
+        QFETCH(bool, fromAlias);
+        QFETCH(QStringList, variables);
+        QFETCH(QByteArray, pgpass);
+        QFETCH(QString, user);
+        QFETCH(QString, userFrom);
+        QFETCH(QString, passwordFrom);
+        QFETCH(QString, passed);
+        QTemporaryDir dir;
+        if (!pgpass.isEmpty()) {
+            testfiles::write(dir.filePath(QStringLiteral("pgpass")), pgpass);
+            QVERIFY(testfiles::share(dir.filePath(QStringLiteral("pgpass")), false));
+        }
+        variables.replaceInStrings(QStringLiteral("%1"), dir.path());
+        const Variables set(variables);
+        const db::Dialect* engine = db::Dialect::forName(dialect);
+        QSqlDatabase database =
+            QSqlDatabase::addDatabase(engine->driver(), QStringLiteral("login"));
+        engine->applyServerName(database, dialect == QLatin1String("PostgreSQL")
+                                              ? QStringLiteral("db.local:5433/estoque")
+                                              : QStringLiteral("db.local/3050:/d/e.fdb"));
+        db::Login configured;
+        if (fromAlias)
+            configured = {{QStringLiteral("caixa"), db::LoginOrigin::Alias,
+                           QStringLiteral("Usuario= do alias")},
+                          {QStringLiteral("s3nha"), db::LoginOrigin::Alias,
+                           QStringLiteral("Senha= do alias")}};
+        const db::Login builtIn{{QStringLiteral("SYSBDA"), db::LoginOrigin::BuiltIn, {}},
+                                {QStringLiteral("plombiruk"), db::LoginOrigin::BuiltIn, {}}};
+        const db::Login login = db::resolveLogin(*engine, database, configured, builtIn);
+        database = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("login"));
+        QCOMPARE(login.user.value, user);
+        QCOMPARE(partText(login.user), userFrom);
+        QCOMPARE(partText(login.password),
+                 passwordFrom.replace(QStringLiteral("%1/"),
+                                      QDir::toNativeSeparators(dir.path() + u'/')));
+        QCOMPARE(login.password.value, passed);
+    }
+
+    // Usuario= and Senha= of the alias, or of the file Credenciais= names beside it, which the
+    // program refuses to read while others may; no message holds the password.
+    void credentialsInTheAliasFile_data() {
+        QTest::addColumn<QByteArray>("alias");
+        QTest::addColumn<QByteArray>("credentials");
+        QTest::addColumn<bool>("othersMayRead");
+        QTest::addColumn<QString>("login");
+        QTest::newRow("in the alias, quoted where it has a comma")
+            << QByteArray("Usuario=caixa\nSenha=\"s3,nha\"\n") << QByteArray() << false
+            << "caixa s3,nha alias";
+        QTest::newRow("in a file of the owner's")
+            << QByteArray("Credenciais=cred.ini\n") << QByteArray("Usuario=caixa\nSenha=s3nha\n")
+            << false << "caixa s3nha arquivo";
+        QTest::newRow("the alias's user, the file's password")
+            << QByteArray("Usuario=caixa\nCredenciais=cred.ini\n") << QByteArray("Senha=s3nha\n")
+            << false << "caixa s3nha arquivo";
+        QTest::newRow("a file others may read is refused")
+            << QByteArray("Credenciais=cred.ini\n") << QByteArray("Usuario=caixa\nSenha=s3nha\n")
+            << true << "error: pode ser lido por outros usuários";
+        QTest::newRow("a missing file is refused")
+            << QByteArray("Credenciais=nada.ini\n") << QByteArray() << false
+            << "error: não pôde ser lido";
+        QTest::newRow("an unquoted comma is refused")
+            << QByteArray("Senha=s3,nha\n") << QByteArray() << false
+            << "error: Senha= no alias Telvaro";
+    }
+    void credentialsInTheAliasFile() {
+        QFETCH(QByteArray, alias);
+        QFETCH(QByteArray, credentials);
+        QFETCH(bool, othersMayRead);
+        QFETCH(QString, login);
+        QTemporaryDir dir;
+        testfiles::write(dir.filePath(QStringLiteral("aliases.ini")),
+                         "[Telvaro]\nDriver=PostgreSQL\nServerName=h/d\n" + alias);
+        qputenv("CONVERSOR_ALIASES", dir.filePath(QStringLiteral("aliases.ini")).toLocal8Bit());
+        if (!credentials.isEmpty()) {
+            testfiles::write(dir.filePath(QStringLiteral("cred.ini")), credentials);
+            QVERIFY(testfiles::share(dir.filePath(QStringLiteral("cred.ini")), othersMayRead));
+        }
+        try {
+            const db::Login read = app::AliasConfig::settingsFor(QStringLiteral("Telvaro")).login;
+            QCOMPARE(QStringList({read.user.value, read.password.value,
+                                  db::originCode(read.password.origin)})
+                         .join(u' '),
+                     login);
+        } catch (const db::Error& error) {
+            QVERIFY2(login.startsWith(QLatin1String("error: ")), qPrintable(error.message()));
+            QVERIFY2(error.message().contains(login.mid(7)), qPrintable(error.message()));
+            QVERIFY2(!error.message().contains(QLatin1String("s3")), qPrintable(error.message()));
+        }
+    }
+
     void aliasFile_data() {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QString>("driver");

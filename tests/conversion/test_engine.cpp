@@ -682,6 +682,8 @@ private slots:
         QFETCH(bool, commitArrives);
         if (TestDatabase::engine() == QLatin1String("sqlite"))
             QSKIP("no network between SQLite and the tool");
+        if (!TcpRelay::available())
+            QSKIP("no relay on this platform");
         Relayed relayed(m_database->database());
         TcpRelay& relay = relayed.relay;
         CommitRecorder cutter([&] { relay.cutAtNextRequest(commitArrives); });
@@ -1040,6 +1042,8 @@ private slots:
         QFETCH(bool, openingStock);
         if (TestDatabase::engine() == QLatin1String("sqlite"))
             QSKIP("no round trips to SQLite");
+        if (!TcpRelay::available())
+            QSKIP("no relay on this platform");
         QStringList lines;
         for (int i = 0; i < 300; ++i)
             lines << QStringList{"789000001,1", "R4,2", "nada,1", "ref8,1", "OLD1,1", "Bar2,1"}.at(
@@ -1068,6 +1072,8 @@ private slots:
         const QString engineName = TestDatabase::engine();
         if (engineName == QLatin1String("sqlite"))
             QSKIP("no network between SQLite and the tool");
+        if (!TcpRelay::available())
+            QSKIP("no relay on this platform");
         Relayed relayed(m_database->database());
         TcpRelay& relay = relayed.relay;
         ActingRecorder slow(

@@ -76,7 +76,7 @@ private slots:
 
         db::LookupQuery lookup(QStringLiteral("Fixos"),
                                QStringLiteral("Select Codigo, Nome From Fixos"),
-                               QStringLiteral("Codigo"));
+                               QStringLiteral("Fixos"), QStringLiteral("Codigo"));
         lookup.open(database.database(), database.dialect());
         QVERIFY(lookup.locate(QStringLiteral("01")));
         QCOMPARE(lookup.fieldText(QStringLiteral("Codigo")), QStringLiteral("01"));
@@ -134,6 +134,8 @@ private slots:
             QSKIP("no network between SQLite and the tool");
         TestDatabase database;
         const QSqlDatabase direct = database.database();
+        if (!TcpRelay::available())
+            QSKIP("no relay on this platform");
         TcpRelay relay(direct.hostName(), direct.port());
         QSqlDatabase link = QSqlDatabase::cloneDatabase(direct, QStringLiteral("relayed"));
         link.setHostName(QStringLiteral("127.0.0.1"));

@@ -42,6 +42,9 @@ SQL
         echo "user=SYSBDA"
         echo "password=plombiruk"
         echo "folder=$data"
+        # The server's administrator, who alone adds users.
+        echo "admin_user=SYSDBA"
+        echo "admin_password=$password"
     } >"$servers.firebird"
     echo "Firebird on 127.0.0.1:$port"
     ;;

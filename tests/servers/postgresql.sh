@@ -19,11 +19,13 @@ start)
     echo "$data" >"$state/data-folder"
     if [ "$(id -u)" -eq 0 ]; then chown postgres "$data"; fi
     as_owner "$bin/initdb -D '$data/db' --auth=trust -U postgres -E UTF8 --locale=C.UTF-8" >/dev/null
+    # Members of coletor_senha log in with a password, as on a shop's server; the rest are trusted.
+    as_owner "sed -i '1i host all +coletor_senha 127.0.0.1/32 scram-sha-256' '$data/db/pg_hba.conf'"
     as_owner "$bin/pg_ctl -D '$data/db' -l '$data/postgresql.log' -w -t 60 \
         -o \"-p $port -k '$data' -c listen_addresses=127.0.0.1 -c fsync=off\" start" >/dev/null ||
         { cat "$data/postgresql.log"; exit 1; }
     # The tool logs in as SYSBDA; trust lets any password in.
-    echo 'CREATE ROLE "SYSBDA" LOGIN SUPERUSER;' |
+    echo 'CREATE ROLE "SYSBDA" LOGIN SUPERUSER; CREATE ROLE coletor_senha NOLOGIN;' |
         as_owner "psql -q -h '$data' -p $port -U postgres -d postgres" >/dev/null
     mkdir -p "$(dirname "$servers")"
     {
@@ -32,6 +34,7 @@ start)
         echo "port=$port"
         echo "user=SYSBDA"
         echo "password=plombiruk"
+        echo "password_group=coletor_senha"
     } >"$servers.postgresql"
     echo "PostgreSQL on 127.0.0.1:$port"
     ;;

@@ -257,6 +257,54 @@ private slots:
                  QStringLiteral("Não contados"));
         history->reject();
     }
+
+    // Zeroing at a date far from today asks about the date first, as a run does, "Não" the
+    // default, which zeroes nothing; up to 60 days after today only the zeroing is asked.
+    void zeroingAtAFarDateAsksFirst_data() {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("60 days after") << "06/02/2027" << false << false;
+        QTest::newRow("61 days after, Não") << "07/02/2027" << true << false;
+        QTest::newRow("a mistyped year, Sim") << "06/12/2062" << true << true;
+        QTest::newRow("a year and a day before, Não") << "07/12/2025" << true << false;
+    }
+    void zeroingAtAFarDateAsksFirst() {
+        QFETCH(QString, date);
+        QFETCH(bool, asked);
+        QFETCH(bool, yes);
+        m_database->exec(
+            QStringLiteral("Insert Into CompProd Values ('01', 'P1', '0001', 4, 2.5)"));
+        openForm();
+        m_form->DtInventa->setMaskedText(date);
+        QTest::mouseClick(m_form->btNaoContados, Qt::LeftButton);
+        ui::UncountedWindow* window = nullptr;
+        QTRY_VERIFY((window = m_form->findChild<ui::UncountedWindow*>()));
+        ui::Dialogs::clearShown();
+        const bool zeroed = !asked || yes;
+        if (asked)
+            ui::Dialogs::setNextAnswer(yes);
+        if (zeroed)
+            ui::Dialogs::setNextAnswer(true);
+        window->zeroAll();
+        QStringList expected;
+        if (asked)
+            expected << "Data distante|question|Data distante de hoje: " + date +
+                            " (hoje é 08/12/2026).";
+        if (zeroed)
+            expected << "Zerar não contados|question|Zerar a contagem de 1 produto não contado da "
+                        "empresa 01 no inventário de " +
+                            date + "?"
+                     << "Informação|information|1 produto não contado zerado (estoque 4, valor "
+                        "10,00).";
+        QCOMPARE(shown(), expected);
+        if (asked)
+            QCOMPARE(
+                ui::Dialogs::shown().constFirst().text.section(u'\r', 1),
+                QStringLiteral("As contagens 0 serão gravadas nessa data. Zerar assim mesmo?"));
+        QCOMPARE(counts(), zeroed ? QStringList{"P1|0"} : QStringList());
+        window->reject();
+    }
 };
 
 COLETOR_TEST_MAIN(TestJournalWindow)
