@@ -2,9 +2,11 @@
 // collector file on the catalogue with the journal's tables and on the same catalogue without
 // them (the tool then converts without a journal), each run from a fresh catalogue, interleaved
 // and repeated; then a run that writes one count row per line is undone with --desfazer, timed,
-// and checked to have left none of its count rows. It prints every run, then the medians: wall
-// and processor time of the tool's process (user and system: the clock of a busy machine says
-// less), their ratios with and without the journal, the undo's time and the rows it undid.
+// and checked to have left none of its count rows, and an opening stock of the same file is
+// undone, timed, and checked to have left no opening stock row nor movement. It prints every run,
+// then the medians: wall and processor time of the tool's process (user and system: the clock of a
+// busy machine says less), their ratios with and without the journal, the undo's time and the rows
+// it undid.
 //
 //   bench_journal [--lines 100000] [--grades 100000] [--undo-lines 58000] [--rounds 5]
 //                 [--engines sqlite,postgresql,firebird] [--servers FILE [--server-lines 10000]
@@ -230,13 +232,19 @@ Run runTool(const Target& target, const QStringList& arguments) {
     return run;
 }
 
-Run convert(const Target& target, const QString& collector) {
-    const Run run =
-        runTool(target, {QStringLiteral("--inventario"), collector, QStringLiteral("--empresa"),
-                         QString::fromLatin1(bench::Company), QStringLiteral("--causa"),
-                         QString::fromLatin1(bench::Cause), QStringLiteral("--data"),
-                         QString::fromLatin1(bench::InventoryDate),
-                         QStringLiteral("--data-distante"), QStringLiteral("--json")});
+Run convert(const Target& target, const QString& collector, bool inventory = true) {
+    QStringList arguments{inventory ? QStringLiteral("--inventario")
+                                    : QStringLiteral("--inicio-estoque"),
+                          collector,
+                          QStringLiteral("--empresa"),
+                          QString::fromLatin1(bench::Company),
+                          QStringLiteral("--data"),
+                          QString::fromLatin1(bench::InventoryDate),
+                          QStringLiteral("--data-distante"),
+                          QStringLiteral("--json")};
+    if (inventory)
+        arguments << QStringLiteral("--causa") << QString::fromLatin1(bench::Cause);
+    const Run run = runTool(target, arguments);
     // 1: posted, some readings rejected (the big file has unknown codes).
     check(run.status == 0 || run.status == 1, QStringLiteral("%1: the run ended with status %2: %3")
                                                   .arg(target.name)
@@ -267,6 +275,8 @@ struct Figures {
     std::vector<double> undoRunWall, undoWall, undoCpu;
     std::vector<qint64> undoRows, rowsLeft;
     bool undoOk = true;
+    std::vector<double> openingUndoWall;
+    bool openingUndoOk = true;
 };
 
 // The big file with the journal and without it, in the order the round gives.
@@ -354,6 +364,37 @@ void measureUndo(Target& target, const QString& collector, int round, Figures& f
     out.flush();
 }
 
+// An opening stock of the same file, then its undo, timed; afterwards the opening stock rows and
+// the movements must be as the catalogue had them.
+void measureOpeningUndo(Target& target, const QString& collector, int round, Figures& figures,
+                        QTextStream& out) {
+    target.fresh(true);
+    const auto rows = [&] {
+        return target.count(QStringLiteral("Select Count(*) From INCIEST")) +
+               target.count(QStringLiteral("Select Count(*) From MvGeral"));
+    };
+    const qint64 before = rows();
+    const Run run = convert(target, collector, false);
+    const QString id = run.json.value(QStringLiteral("id")).toString();
+    const qint64 posted = rows() - before;
+    const Run undo = runTool(target, {QStringLiteral("--desfazer"), id});
+    const qint64 after = rows();
+    const bool ok = !id.isEmpty() && undo.status == 0 && after == before && posted > 0;
+    figures.openingUndoOk = figures.openingUndoOk && ok;
+    figures.openingUndoWall.push_back(undo.wall);
+    out << QStringLiteral("round %1 %2 opening stock undo: run %3 s added %4 rows; undo %5 s, "
+                          "status %6; rows %7 before and %8 after%9\n")
+               .arg(round + 1)
+               .arg(target.name, fixed(run.wall, 3))
+               .arg(posted)
+               .arg(fixed(undo.wall, 3))
+               .arg(undo.status)
+               .arg(before)
+               .arg(after)
+               .arg(ok ? QString() : QStringLiteral(" — WRONG: ") + QString::fromUtf8(undo.errors));
+    out.flush();
+}
+
 QString verdict(double value, double target) {
     return value <= target ? QStringLiteral("met") : QStringLiteral("missed");
 }
@@ -378,8 +419,8 @@ void printTables(const std::vector<std::pair<QString, Figures>>& measured, QText
             << ratio(f.cpuRatios) << " |\n";
     out << "\nUndo of a run (--desfazer), medians:\n\n"
         << "| engine | journal rows undone | run, s | undo, s | undo range, s | undo cpu, s | "
-           "target | count rows left |\n"
-        << "|---|---:|---:|---:|---:|---:|---|---|\n";
+           "target | count rows left | opening stock undo, s |\n"
+        << "|---|---:|---:|---:|---:|---:|---|---|---|\n";
     for (const auto& [engine, f] : measured) {
         const double undo = median(f.undoWall);
         const double target =
@@ -394,7 +435,9 @@ void printTables(const std::vector<std::pair<QString, Figures>>& measured, QText
             << (f.undoOk ? QStringLiteral("none, right")
                          : QStringLiteral("WRONG (max %1 left)")
                                .arg(*std::max_element(f.rowsLeft.begin(), f.rowsLeft.end())))
-            << " |\n";
+            << " | " << fixed(median(f.openingUndoWall)) << ", "
+            << verdict(median(f.openingUndoWall), target)
+            << (f.openingUndoOk ? QString() : QStringLiteral(", WRONG")) << " |\n";
     }
     out.flush();
 }
@@ -518,6 +561,7 @@ int main(int argc, char** argv) {
         for (int round = 0; round < sized.rounds; ++round) {
             measureJournalCost(*target, collector, round, figures, out);
             measureUndo(*target, undoFile, round, figures, out);
+            measureOpeningUndo(*target, undoFile, round, figures, out);
         }
         // Each engine's table as soon as it is measured: a server that goes away later costs
         // only its own figures.
@@ -530,6 +574,6 @@ int main(int argc, char** argv) {
         printTables(measured, out);
     bool undoOk = true;
     for (const auto& [engine, figures] : measured)
-        undoOk = undoOk && figures.undoOk;
+        undoOk = undoOk && figures.undoOk && figures.openingUndoOk;
     return undoOk ? 0 : 1;
 }

@@ -42,8 +42,10 @@ public:
 
     // What the check and the reversal of an inventory run's rows need to know.
     void read(const std::vector<RowRecord>& written) {
-        if (!m_run.inventory)
+        if (!m_run.inventory) {
+            readOpeningStock(written);
             return;
+        }
         readCounts(written);
         readOtherRuns();
     }
@@ -54,24 +56,24 @@ public:
     }
 
     void reverse(const RowRecord& row) {
-        if (m_run.inventory) {
+        if (m_run.inventory)
             reverseCount(row);
-            return;
-        }
-        for (const char* text :
-             {db::sql::UndoDeleteOpeningMovement, db::sql::UndoDeleteOpeningStock}) {
-            db::Statement* const remove = prepare(text);
-            Binder binder{*remove};
-            binder.text(":PCODEMPRESA", m_run.companyCode)
-                .text(":PCODPROD", row.CodProd)
-                .text(":PCODGRADE", row.CodGrade);
-            if (remove->executeCounted() != 1)
-                throw db::DatabaseError(rowChangedText(row));
-        }
+        else
+            m_removed.push_back(&row);
     }
 
     // Writes what the reversals decided, then ends the statements, before the transaction does.
     void finish() {
+        if (!m_run.inventory)
+            removeOpeningStock();
+        else
+            writeCounts();
+        m_statements.clear();
+        m_keys.clear();
+    }
+
+private:
+    void writeCounts() {
         inBatches(m_removed.size(), [&](size_t from, int size) {
             db::Statement* const remove =
                 prepare(m_dialect.keyedBatches().undoDeleteCountRows.text(size).c_str());
@@ -96,11 +98,24 @@ public:
             if (update->executeCounted() != size)
                 throw db::DatabaseError(countsChangedText());
         });
-        m_statements.clear();
-        m_keys.clear();
     }
 
-private:
+    // Each product's movement of the opening stock, then its opening stock row.
+    void removeOpeningStock() {
+        const db::sql::KeyedBatches& keyed = m_dialect.keyedBatches();
+        inBatches(m_removed.size(), [&](size_t from, int size) {
+            for (const db::sql::Batched* text :
+                 {&keyed.undoDeleteOpeningMovements, &keyed.undoDeleteOpeningRows}) {
+                db::Statement* const remove = prepare(text->text(size).c_str());
+                remove->bind(0, m_company);
+                for (int i = 0; i < size; ++i)
+                    bindKey(*remove, 1 + 2 * i, *m_removed[from + static_cast<size_t>(i)]);
+                if (remove->executeCounted() != size)
+                    throw db::DatabaseError(QStringLiteral(
+                        "Um início de estoque mudou durante o desfazer; nada foi desfeito."));
+            }
+        });
+    }
     // A posted run that added to the same count row as this one, with the counts it recorded.
     struct OtherRun {
         QString id;
@@ -154,6 +169,29 @@ private:
                 m_now[keyOf(select->text(0), select->text(1))] = {select->text(2).trimmed(),
                                                                   select->number(3)};
             select->close();
+            from = to;
+        }
+    }
+
+    // How many opening stock rows and movements each product of the run has now.
+    void readOpeningStock(const std::vector<RowRecord>& written) {
+        const db::sql::KeyedBatches& keyed = m_dialect.keyedBatches();
+        for (size_t from = 0; from < written.size();) {
+            const int size = readBatchSize(written.size() - from);
+            const size_t to = std::min(written.size(), from + static_cast<size_t>(size));
+            for (const auto& [text, found] : {std::pair{&keyed.openingRows, &m_openingRows},
+                                              std::pair{&keyed.openingMovements, &m_movements}}) {
+                db::Statement* const select =
+                    prepare(text->text(size, db::sql::OpeningGroups).c_str());
+                select->bind(0, m_company);
+                for (int i = 0; i < size; ++i)
+                    bindKey(*select, 1 + 2 * i,
+                            written[std::min(from + static_cast<size_t>(i), to - 1)]);
+                for (bool onRow = select->open(); onRow; onRow = select->next())
+                    (*found)[keyOf(select->text(0), select->text(1))] =
+                        static_cast<int>(select->number(2));
+                select->close();
+            }
             from = to;
         }
     }
@@ -285,22 +323,10 @@ private:
         return {};
     }
 
-    QString checkOpeningStock(const RowRecord& row) {
-        const auto count = [&](const char* text, const char* empresa, const char* prod,
-                               const char* grade) {
-            db::Statement* const select = prepare(text);
-            Binder binder{*select};
-            binder.text(empresa, m_run.companyCode)
-                .text(prod, row.CodProd)
-                .text(grade, row.CodGrade);
-            const double rows = select->open() ? select->number(0) : 0.0;
-            select->close();
-            return rows;
-        };
-        if (count(db::sql::UndoOpeningRowCount, ":PCODEMPRESA", ":PCODPROD", ":PCODGRADE") < 1)
+    QString checkOpeningStock(const RowRecord& row) const {
+        if (m_openingRows.value(keyOf(row)) < 1)
             return QStringLiteral("o início de estoque não existe mais");
-        const double movements =
-            count(db::sql::UndoMovementCount, ":PCodEmpresa", ":PCodProd", ":PCodGrade");
+        const int movements = m_movements.value(keyOf(row));
         if (movements < 1)
             return QStringLiteral("o movimento de início de estoque não existe mais");
         if (movements > 1)
@@ -326,7 +352,10 @@ private:
     const db::BoundValue m_company, m_dateValue, m_documentValue;
     QHash<Key, CountRow> m_now;
     QHash<Key, std::vector<OtherRun>> m_others;
-    // What the reversals decided: rows to remove, and counts to put back.
+    // An opening stock's rows and movements, by product.
+    QHash<Key, int> m_openingRows, m_movements;
+    // What the reversals decided: rows to remove (count rows, or the products of an opening
+    // stock), and counts to put back.
     std::vector<const RowRecord*> m_removed;
     std::vector<std::pair<const RowRecord*, double>> m_counts;
     std::map<const RowRecord*, std::pair<db::BoundValue, db::BoundValue>> m_keys;

@@ -147,6 +147,16 @@ inline constexpr char BackToReadAhead[] = "Rollback To Savepoint ReadAhead";
 #define COLETOR_UNDO_DELETE_COUNT_ROWS                                                             \
     "Delete From Inventa Where CodEmpresa = ? And DataInv = ? And Documento = ? "                  \
     "And " COLETOR_OPEN_ROW " And "
+// An undo of an opening stock: the rows and movements each product has, and their removal. Each
+// binds the company, then the keys; the counts end in OpeningGroups.
+#define COLETOR_OPENING_ROWS                                                                       \
+    "Select CodProd, CodGrade, Count(*) From INCIEST Where CodEmpresa = ? And "
+#define COLETOR_OPENING_MOVEMENTS                                                                  \
+    "Select CodProd, CodGrade, Count(*) From MvGeral Where CodEmpresa = ? And "
+#define COLETOR_UNDO_DELETE_OPENING_MOVEMENTS                                                      \
+    "Delete From MvGeral Where CodEmpresa = ? And TipoMov = '04' And "
+#define COLETOR_UNDO_DELETE_OPENING_ROWS "Delete From INCIEST Where CodEmpresa = ? And "
+inline constexpr char OpeningGroups[] = " Group By CodProd, CodGrade";
 struct KeyedBatches {
     Batched countRows;
     Batched stocksAndCosts;
@@ -154,6 +164,10 @@ struct KeyedBatches {
     Batched undoDeleteCountRows;
     // The rows of UndoSetCounts, after its text.
     Batched undoSetCountsRows;
+    Batched openingRows;
+    Batched openingMovements;
+    Batched undoDeleteOpeningMovements;
+    Batched undoDeleteOpeningRows;
 };
 // A chain of Or, which SQLite and Firebird look up by the key's index one row at a time.
 inline constexpr KeyedBatches KeyedByOr{
@@ -161,7 +175,11 @@ inline constexpr KeyedBatches KeyedByOr{
     {COLETOR_STOCKS_AND_COSTS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
     {COLETOR_MOVEMENTS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
     {COLETOR_UNDO_DELETE_COUNT_ROWS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
-    {"(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"}};
+    {"(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
+    {COLETOR_OPENING_ROWS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
+    {COLETOR_OPENING_MOVEMENTS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
+    {COLETOR_UNDO_DELETE_OPENING_MOVEMENTS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
+    {COLETOR_UNDO_DELETE_OPENING_ROWS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"}};
 // A list of values: PostgreSQL plans an Or chain of a few hundred rows in tens of milliseconds,
 // more than the read takes, and a list in a few.
 inline constexpr KeyedBatches KeyedByValues{
@@ -169,7 +187,11 @@ inline constexpr KeyedBatches KeyedByValues{
     {COLETOR_STOCKS_AND_COSTS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
     {COLETOR_MOVEMENTS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
     {COLETOR_UNDO_DELETE_COUNT_ROWS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
-    {"(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"}};
+    {"(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
+    {COLETOR_OPENING_ROWS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
+    {COLETOR_OPENING_MOVEMENTS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
+    {COLETOR_UNDO_DELETE_OPENING_MOVEMENTS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"},
+    {COLETOR_UNDO_DELETE_OPENING_ROWS "(CodProd, CodGrade) In (Values ", "(?, ?)", ", ", ")"}};
 // A list of values selected from: SQLite looks a row-value In up by the whole key only when its
 // right-hand side is a select; on a bare list, or on an Or chain, it reads every row of the
 // company.
@@ -182,11 +204,25 @@ inline constexpr KeyedBatches KeyedBySelect{
      ", ", "))"},
     {COLETOR_UNDO_DELETE_COUNT_ROWS "(CodProd, CodGrade) In (Select column1, column2 From (Values ",
      "(?, ?)", ", ", "))"},
-    {"(CodProd, CodGrade) In (Select column1, column2 From (Values ", "(?, ?)", ", ", "))"}};
+    {"(CodProd, CodGrade) In (Select column1, column2 From (Values ", "(?, ?)", ", ", "))"},
+    {COLETOR_OPENING_ROWS "(CodProd, CodGrade) In (Select column1, column2 From (Values ", "(?, ?)",
+     ", ", "))"},
+    {COLETOR_OPENING_MOVEMENTS "(CodProd, CodGrade) In (Select column1, column2 From (Values ",
+     "(?, ?)", ", ", "))"},
+    {COLETOR_UNDO_DELETE_OPENING_MOVEMENTS
+     "(CodProd, CodGrade) In (Select column1, column2 From (Values ",
+     "(?, ?)", ", ", "))"},
+    {COLETOR_UNDO_DELETE_OPENING_ROWS
+     "(CodProd, CodGrade) In (Select column1, column2 From (Values ",
+     "(?, ?)", ", ", "))"}};
 #undef COLETOR_COUNT_ROWS
 #undef COLETOR_STOCKS_AND_COSTS
 #undef COLETOR_MOVEMENTS
 #undef COLETOR_UNDO_DELETE_COUNT_ROWS
+#undef COLETOR_OPENING_ROWS
+#undef COLETOR_OPENING_MOVEMENTS
+#undef COLETOR_UNDO_DELETE_OPENING_MOVEMENTS
+#undef COLETOR_UNDO_DELETE_OPENING_ROWS
 
 // The writes of a run by sets on one engine. A count row is bound, in every statement, as
 // DataHora, the quantity, QuantKardex, CodCausa, PrecoCusto, CodEmpresa, DataInv, Documento,
@@ -412,20 +448,6 @@ inline constexpr Batched UndoSetCounts{"Update Inventa Set Quantidade = Case",
                                        "",
                                        " End Where CodEmpresa = ? And DataInv = ? And Documento = "
                                        "? And " COLETOR_OPEN_ROW " And "};
-// Undo of an opening-stock run: the product's movements and its opening stock row.
-inline constexpr char UndoMovementCount[] =
-    "Select Count(*) From MvGeral Where CodEmpresa = :PCodEmpresa And CodProd = :PCodProd And "
-    "CodGrade = :PCodGrade";
-inline constexpr char UndoOpeningRowCount[] =
-    "Select Count(*) From INCIEST Where CODEMPRESA = :PCODEMPRESA And CODPROD = :PCODPROD And "
-    "CODGRADE = :PCODGRADE";
-inline constexpr char UndoDeleteOpeningStock[] =
-    "Delete From INCIEST Where CODEMPRESA = :PCODEMPRESA And CODPROD = :PCODPROD And CODGRADE = "
-    ":PCODGRADE";
-inline constexpr char UndoDeleteOpeningMovement[] =
-    "Delete From MVGERAL Where CODEMPRESA = :PCODEMPRESA And CODPROD = :PCODPROD And CODGRADE = "
-    ":PCODGRADE And TIPOMOV = '04'";
-
 } // namespace db::sql
 
 #undef COLETOR_OPEN_ROW

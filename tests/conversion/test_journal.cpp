@@ -178,6 +178,14 @@ private slots:
                  expected);
         QVERIFY(undo(result.runId).undone);
         QCOMPARE(stock(), before);
+        // The same products' opening stock goes in batches too.
+        const RunResult opening = post(requestFor(lines, false));
+        QVERIFY(opening.completed());
+        QCOMPARE(m_database->rows(
+                     QStringLiteral("Select Count(*) From MvGeral Where CODPROD Like 'Q%'")),
+                 QStringList{"145"});
+        QVERIFY(undo(opening.runId).undone);
+        QCOMPARE(stock(), before);
     }
 
     // The same file into the same place is refused, and a dry run tells of it, until its run is
@@ -299,6 +307,12 @@ private slots:
             << "Insert Into MvGeral Values ('01', 'P1', '0000', '2026-12-07 00:00:00', 'A', '0', "
                "'02', 'V1', -1, 1)"
             << "P1 grade 0000: o produto tem outros movimentos depois da conversão";
+        QTest::newRow("opening stock row gone")
+            << false << "Delete From INCIEST Where CODPROD = 'P2'"
+            << "P2 grade 0000: o início de estoque não existe mais";
+        QTest::newRow("opening movement gone")
+            << false << "Delete From MvGeral Where CODPROD = 'P1'"
+            << "P1 grade 0000: o movimento de início de estoque não existe mais";
     }
     void undoRefusedWhole() {
         QFETCH(bool, inventory);
