@@ -181,8 +181,7 @@ private:
             const size_t to = std::min(written.size(), from + static_cast<size_t>(size));
             for (const auto& [text, found] : {std::pair{&keyed.openingRows, &m_openingRows},
                                               std::pair{&keyed.openingMovements, &m_movements}}) {
-                db::Statement* const select =
-                    prepare(text->text(size, db::sql::OpeningGroups).c_str());
+                db::Statement* const select = prepare(text->text(size).c_str());
                 select->bind(0, m_company);
                 for (int i = 0; i < size; ++i)
                     bindKey(*select, 1 + 2 * i,
