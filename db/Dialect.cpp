@@ -20,6 +20,18 @@ namespace db {
 
 namespace {
 
+// Runs a look-up of one table's rights, bound to `table`; false, with the driver's words in the
+// result, when the database refuses it.
+bool lookUpAccess(QSqlQuery& query, const QString& text, const QString& table,
+                  access::TableAccess& result) {
+    query.prepare(text);
+    query.addBindValue(table);
+    if (query.exec())
+        return true;
+    result.unknown = query.lastError().text();
+    return false;
+}
+
 // How long one try at a run's turn may wait before the caller hears of the wait.
 constexpr std::chrono::milliseconds TurnStep{250};
 
@@ -95,13 +107,11 @@ public:
     access::TableAccess tableAccess(QSqlDatabase& database, const QString& table) const override {
         access::TableAccess result;
         QSqlQuery query(database);
-        query.prepare(QStringLiteral("Select name From sqlite_master Where type In ('table', "
-                                     "'view') And name = ? Collate NoCase"));
-        query.addBindValue(table);
-        if (!query.exec()) {
-            result.unknown = query.lastError().text();
+        if (!lookUpAccess(query,
+                          QStringLiteral("Select name From sqlite_master Where type In ('table', "
+                                         "'view') And name = ? Collate NoCase"),
+                          table, result))
             return result;
-        }
         result.exists = query.next();
         if (!result.exists)
             return result;
@@ -227,12 +237,10 @@ public:
     access::TableAccess tableAccess(QSqlDatabase& database, const QString& table) const override {
         access::TableAccess result;
         QSqlQuery query(database);
-        query.prepare(QStringLiteral("Select 1 From RDB$RELATIONS Where RDB$RELATION_NAME = ?"));
-        query.addBindValue(table.toUpper());
-        if (!query.exec()) {
-            result.unknown = query.lastError().text();
+        if (!lookUpAccess(query,
+                          QStringLiteral("Select 1 From RDB$RELATIONS Where RDB$RELATION_NAME = ?"),
+                          table.toUpper(), result))
             return result;
-        }
         result.exists = query.next();
         if (!result.exists)
             return result;
@@ -243,16 +251,15 @@ public:
             result.granted = access::Read | access::Insert | access::Update | access::Delete;
             return result;
         }
-        query.prepare(QStringLiteral(
-            "Select Distinct Trim(RDB$PRIVILEGE) From RDB$USER_PRIVILEGES Where "
-            "RDB$RELATION_NAME = ? And RDB$OBJECT_TYPE = 0 And ((RDB$USER_TYPE = 8 And "
-            "RDB$USER In (CURRENT_USER, 'PUBLIC')) Or (RDB$USER_TYPE = 13 And RDB$USER = "
-            "CURRENT_ROLE))"));
-        query.addBindValue(table.toUpper());
-        if (!query.exec()) {
-            result.unknown = query.lastError().text();
+        if (!lookUpAccess(
+                query,
+                QStringLiteral(
+                    "Select Distinct Trim(RDB$PRIVILEGE) From RDB$USER_PRIVILEGES Where "
+                    "RDB$RELATION_NAME = ? And RDB$OBJECT_TYPE = 0 And ((RDB$USER_TYPE = 8 And "
+                    "RDB$USER In (CURRENT_USER, 'PUBLIC')) Or (RDB$USER_TYPE = 13 And RDB$USER = "
+                    "CURRENT_ROLE))"),
+                table.toUpper(), result))
             return result;
-        }
         const std::pair<const char*, access::Privilege> letters[] = {{"S", access::Read},
                                                                      {"I", access::Insert},
                                                                      {"U", access::Update},
@@ -416,15 +423,14 @@ public:
     access::TableAccess tableAccess(QSqlDatabase& database, const QString& table) const override {
         access::TableAccess result;
         QSqlQuery query(database);
-        query.prepare(QStringLiteral(
-            "Select has_table_privilege(r, 'SELECT'), has_table_privilege(r, 'INSERT'), "
-            "has_table_privilege(r, 'UPDATE'), has_table_privilege(r, 'DELETE') From (Select "
-            "to_regclass(?::text) As r) t Where r Is Not Null"));
-        query.addBindValue(table);
-        if (!query.exec()) {
-            result.unknown = query.lastError().text();
+        if (!lookUpAccess(
+                query,
+                QStringLiteral(
+                    "Select has_table_privilege(r, 'SELECT'), has_table_privilege(r, 'INSERT'), "
+                    "has_table_privilege(r, 'UPDATE'), has_table_privilege(r, 'DELETE') From "
+                    "(Select to_regclass(?::text) As r) t Where r Is Not Null"),
+                table, result))
             return result;
-        }
         result.exists = query.next();
         const access::Privilege order[] = {access::Read, access::Insert, access::Update,
                                            access::Delete};
