@@ -153,46 +153,49 @@ private:
         }
     }
 
-    // The count rows of the run, locked until the undo ends; a batch is filled up with its last
-    // row, so that few texts are prepared.
-    void readCounts(const std::vector<RowRecord>& written) {
+    // Runs the batched look-up `batched` for the rows `written`: the values that `bindFirst`
+    // binds, then the keys from `at` on; `found` reads each row it finds. A batch is filled up
+    // with its last row, so that few texts are prepared.
+    template <typename BindFirst, typename Found>
+    void readInBatches(const std::vector<RowRecord>& written, const db::sql::Batched& batched,
+                       const char* suffix, int at, BindFirst&& bindFirst, Found&& found) {
         for (size_t from = 0; from < written.size();) {
             const int size = readBatchSize(written.size() - from);
             const size_t to = std::min(written.size(), from + static_cast<size_t>(size));
-            db::Statement* const select =
-                prepare(m_dialect.keyedBatches().countRows.text(size, m_dialect.rowLock()).c_str());
-            bindInventory(*select, 0);
+            db::Statement* const select = prepare(batched.text(size, suffix).c_str());
+            bindFirst(*select);
             for (int i = 0; i < size; ++i)
-                bindKey(*select, 3 + 2 * i,
+                bindKey(*select, at + 2 * i,
                         written[std::min(from + static_cast<size_t>(i), to - 1)]);
             for (bool onRow = select->open(); onRow; onRow = select->next())
-                m_now[keyOf(select->text(0), select->text(1))] = {select->text(2).trimmed(),
-                                                                  select->number(3)};
+                found(*select);
             select->close();
             from = to;
         }
     }
 
+    // The count rows of the run, locked until the undo ends.
+    void readCounts(const std::vector<RowRecord>& written) {
+        readInBatches(
+            written, m_dialect.keyedBatches().countRows, m_dialect.rowLock(), 3,
+            [&](db::Statement& select) { bindInventory(select, 0); },
+            [&](const db::Statement& select) {
+                m_now[keyOf(select.text(0), select.text(1))] = {select.text(2).trimmed(),
+                                                                select.number(3)};
+            });
+    }
+
     // How many opening stock rows and movements each product of the run has now.
     void readOpeningStock(const std::vector<RowRecord>& written) {
         const db::sql::KeyedBatches& keyed = m_dialect.keyedBatches();
-        for (size_t from = 0; from < written.size();) {
-            const int size = readBatchSize(written.size() - from);
-            const size_t to = std::min(written.size(), from + static_cast<size_t>(size));
-            for (const auto& [text, found] : {std::pair{&keyed.openingRows, &m_openingRows},
-                                              std::pair{&keyed.openingMovements, &m_movements}}) {
-                db::Statement* const select = prepare(text->text(size).c_str());
-                select->bind(0, m_company);
-                for (int i = 0; i < size; ++i)
-                    bindKey(*select, 1 + 2 * i,
-                            written[std::min(from + static_cast<size_t>(i), to - 1)]);
-                for (bool onRow = select->open(); onRow; onRow = select->next())
-                    (*found)[keyOf(select->text(0), select->text(1))] =
-                        static_cast<int>(select->number(2));
-                select->close();
-            }
-            from = to;
-        }
+        for (const auto& [batched, counts] : {std::pair{&keyed.openingRows, &m_openingRows},
+                                              std::pair{&keyed.openingMovements, &m_movements}})
+            readInBatches(
+                written, *batched, "", 1, [&](db::Statement& select) { select.bind(0, m_company); },
+                [&, counts = counts](const db::Statement& select) {
+                    (*counts)[keyOf(select.text(0), select.text(1))] =
+                        static_cast<int>(select.number(2));
+                });
     }
 
     void readOtherRuns() {
