@@ -237,6 +237,13 @@ QStringList completionStatements(const QSqlDatabase& database, const db::Dialect
     if (!keepsCounts(database))
         statements << QString::fromLatin1(db::sql::JournalAddBefore)
                    << QString::fromLatin1(db::sql::JournalAddAfter);
+    if (const char* lookup = dialect.journalForeignKeys()) {
+        const Prepared keys = prepare(database, dialect, lookup);
+        for (bool found = keys->open(); found; found = keys->next())
+            statements << QString::fromLatin1(db::sql::JournalDropConstraint) + u'"' +
+                              keys->text(0).replace(u'"', QLatin1String("\"\"")) + u'"';
+        keys->close();
+    }
     if (!keepsLotes(database)) {
         // A journal without IdLote has only the index it was made with, on Sha256.
         statements << QString::fromLatin1(db::sql::JournalAddLote);

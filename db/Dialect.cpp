@@ -297,6 +297,7 @@ public:
     const sql::Batched& journalRowInserts() const override {
         return sql::FirebirdJournalInsertRows;
     }
+    const char* journalForeignKeys() const override { return sql::FirebirdJournalForeignKeys; }
     bool ignoresTrailingBlanks() const override { return true; }
 
     // The company's row, locked: a run whose snapshot began before another run took and
@@ -468,6 +469,7 @@ public:
     const sql::SetWrites& setWrites() const override { return sql::PostgresSetWrites; }
     const sql::KeyedBatches& keyedBatches() const override { return sql::KeyedByValues; }
     const char* journalRowArrays() const override { return sql::PostgresJournalInsertArrays; }
+    const char* journalForeignKeys() const override { return sql::PostgresJournalForeignKeys; }
 
     // A COMMIT that fails ends the transaction whatever the reason.
     bool failedCommitEndsTransaction() const override { return true; }

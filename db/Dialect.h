@@ -110,6 +110,9 @@ public:
     // The journal's insert of a run's rows as one array a column, where the engine has arrays;
     // null where it has none.
     virtual const char* journalRowArrays() const { return nullptr; }
+    // The names of the foreign keys on the journal's rows table, which journals made before kept
+    // to their runs at a cost to every run; null where the engine checks none (SQLite).
+    virtual const char* journalForeignKeys() const { return nullptr; }
     // Whether the engine compares texts without their trailing blanks ('A' = 'A  '), so that a
     // row a batch finds answers every code that differs from it only there.
     virtual bool ignoresTrailingBlanks() const { return false; }

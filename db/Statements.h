@@ -404,6 +404,15 @@ inline constexpr char PostgresJournalInsertArrays[] =
     "Select Cast(? As Varchar(36)), r.* From Unnest(Cast(? As Varchar[]), Cast(? As Varchar[]), "
     "Cast(? As Double Precision[]), Cast(? As Char(1)[]), Cast(? As Double Precision[]), Cast(? "
     "As Double Precision[])) As r";
+// The foreign keys of the journal's rows table, which journals made before kept to their runs.
+inline constexpr char FirebirdJournalForeignKeys[] =
+    "Select Trim(RDB$CONSTRAINT_NAME) From RDB$RELATION_CONSTRAINTS Where RDB$RELATION_NAME = "
+    "'CONVCOLETORIT' And RDB$CONSTRAINT_TYPE = 'FOREIGN KEY' Order By 1";
+inline constexpr char PostgresJournalForeignKeys[] =
+    "Select conname From pg_constraint Where conrelid = to_regclass('convcoletorit') And contype "
+    "= 'f' Order By 1";
+// Followed by the constraint's quoted name.
+inline constexpr char JournalDropConstraint[] = "Alter Table ConvColetorIt Drop Constraint ";
 // A run of several files: each file's entry carries the id of the first, which holds the rows.
 inline constexpr char JournalInsertRunInLote[] =
     "Insert Into ConvColetor (IdConv, DataHora, Estacao, Usuario, Modo, CodEmpresa, CodCausa, "
