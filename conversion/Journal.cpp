@@ -400,33 +400,35 @@ void write(const QSqlDatabase& database, const db::Dialect& dialect,
     // a server not a round trip.
     const db::BoundValue created(QStringLiteral("S")), added(QStringLiteral("N"));
     const db::BoundValue none(countValue(std::nullopt));
+    const bool idOnce = dialect.journalRowInsertBindsIdOnce();
     std::map<int, Prepared> statements;
     std::vector<db::BoundValue> codes;
     for (size_t from = 0; from < inKeyOrder.size();) {
         const int size = writeBatchSize(inKeyOrder.size() - from);
         Prepared& insert = statements[size];
         if (!insert)
-            insert = prepare(database, dialect, dialect.journalRowInserts().text(size).c_str());
+            insert = prepare(database, dialect, dialect.journalRowInsert(size).c_str());
         codes.clear();
         codes.reserve(2 * static_cast<size_t>(size));
+        int at = 0;
+        if (idOnce)
+            insert->bind(at++, id);
         for (int i = 0; i < size; ++i) {
             const RowRecord& row = *inKeyOrder[from + static_cast<size_t>(i)];
-            codes.emplace_back(row.CodProd);
-            codes.emplace_back(row.CodGrade);
-            const int at = 7 * i;
-            insert->bind(at, id);
-            insert->bind(at + 1, codes[2 * static_cast<size_t>(i)]);
-            insert->bind(at + 2, codes[2 * static_cast<size_t>(i) + 1]);
-            insert->bindFloat(at + 3, row.quantity);
-            insert->bind(at + 4, row.created ? created : added);
+            if (!idOnce)
+                insert->bind(at++, id);
+            insert->bind(at++, codes.emplace_back(row.CodProd));
+            insert->bind(at++, codes.emplace_back(row.CodGrade));
+            insert->bindFloat(at++, row.quantity);
+            insert->bind(at++, row.created ? created : added);
             if (row.before)
-                insert->bindFloat(at + 5, *row.before);
+                insert->bindFloat(at++, *row.before);
             else
-                insert->bind(at + 5, none);
+                insert->bind(at++, none);
             if (row.after)
-                insert->bindFloat(at + 6, *row.after);
+                insert->bindFloat(at++, *row.after);
             else
-                insert->bind(at + 6, none);
+                insert->bind(at++, none);
         }
         insert->execute();
         from += static_cast<size_t>(size);

@@ -294,9 +294,10 @@ public:
     // so a row another run has just created can't be found and added to.
     const char* rowLock() const override { return " With Lock"; }
     const sql::SetWrites& setWrites() const override { return sql::FirebirdSetWrites; }
-    const sql::Batched& journalRowInserts() const override {
-        return sql::FirebirdJournalInsertRows;
+    std::string journalRowInsert(int rows) const override {
+        return sql::firebirdJournalInsertBlock(rows);
     }
+    bool journalRowInsertBindsIdOnce() const override { return true; }
     const char* journalForeignKeys() const override { return sql::FirebirdJournalForeignKeys; }
     bool ignoresTrailingBlanks() const override { return true; }
 

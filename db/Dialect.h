@@ -105,8 +105,12 @@ public:
     virtual const sql::SetWrites& setWrites() const = 0;
     // How a batch of count rows or products is looked up.
     virtual const sql::KeyedBatches& keyedBatches() const { return sql::KeyedByOr; }
-    // The journal's insert of a run's rows in batches.
-    virtual const sql::Batched& journalRowInserts() const { return sql::JournalInsertRows; }
+    // The journal's insert of a batch of `rows` of a run's rows, and whether it binds the run's
+    // id once, first, rather than with each row.
+    virtual std::string journalRowInsert(int rows) const {
+        return sql::JournalInsertRows.text(rows);
+    }
+    virtual bool journalRowInsertBindsIdOnce() const { return false; }
     // The journal's insert of a run's rows as one array a column, where the engine has arrays;
     // null where it has none.
     virtual const char* journalRowArrays() const { return nullptr; }

@@ -384,19 +384,29 @@ inline constexpr char JournalInsertRun[] =
 inline constexpr char JournalInsertRow[] =
     "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou) Values (:PIdConv, "
     ":PCodProd, :PCodGrade, :PQuantidade, :PCriou)";
-// A run's rows in batches: multi-row VALUES, or for Firebird 3, which has none, a union of
-// one-row selects typed by casts. Each row binds IdConv, CodProd, CodGrade, Quantidade, Criou,
-// Antes, Depois by position.
+// A run's rows in batches: multi-row VALUES, each row binding IdConv, CodProd, CodGrade,
+// Quantidade, Criou, Antes, Depois by position.
 inline constexpr Batched JournalInsertRows{
     "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou, Antes, Depois) "
     "Values ",
     "(?, ?, ?, ?, ?, ?, ?)", ", ", ""};
-inline constexpr Batched FirebirdJournalInsertRows{
-    "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou, Antes, Depois) ",
-    "Select Cast(? As Varchar(36)), Cast(? As Varchar(14)), Cast(? As Varchar(4)), Cast(? As "
-    "Double Precision), Cast(? As Char(1)), Cast(? As Double Precision), Cast(? As Double "
-    "Precision) From RDB$DATABASE",
-    " Union All ", ""};
+// Firebird 3 has no multi-row VALUES: a block of one insert a row, binding IdConv once and then
+// each row's other six values. A union of one-row selects, IdConv bound with each row, took 14%
+// longer on the server.
+inline std::string firebirdJournalInsertBlock(int rows) {
+    std::string declared = "Execute Block (I Varchar(36) = ?";
+    std::string body;
+    for (int row = 0; row < rows; ++row) {
+        const std::string n = std::to_string(row);
+        declared += ", K" + n + " Varchar(14) = ?, G" + n + " Varchar(4) = ?, Q" + n +
+                    " Double Precision = ?, C" + n + " Char(1) = ?, A" + n +
+                    " Double Precision = ?, D" + n + " Double Precision = ?";
+        body += "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou, Antes, "
+                "Depois) Values (:I, :K" +
+                n + ", :G" + n + ", :Q" + n + ", :C" + n + ", :A" + n + ", :D" + n + "); ";
+    }
+    return declared + ") As Begin " + body + "End";
+}
 // PostgreSQL takes a run's rows as one array a column: a statement of thousands of rows costs
 // one round trip and one parse, where rows of bound values cost a parse of every value.
 inline constexpr char PostgresJournalInsertArrays[] =
