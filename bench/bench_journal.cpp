@@ -4,9 +4,9 @@
 // and repeated; then a run that writes one count row per line is undone with --desfazer, timed,
 // and checked to have left none of its count rows, and an opening stock of the same file is
 // undone, timed, and checked to have left no opening stock row nor movement. It prints every run,
-// then the medians: wall and processor time of the tool's process (user and system: the clock of a
-// busy machine says less), their ratios with and without the journal, the undo's time and the rows
-// it undid.
+// then the medians: wall and processor time of the tool's process, and on a server at loopback of
+// the server's processes too (user and system: the clock of a busy machine says less), their
+// ratios with and without the journal, the undo's time and the rows it undid.
 //
 //   bench_journal [--lines 100000] [--grades 100000] [--undo-lines 58000] [--rounds 5]
 //                 [--engines sqlite,postgresql,firebird] [--servers FILE [--server-lines 10000]
