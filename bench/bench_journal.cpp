@@ -3,7 +3,9 @@
 // them (the tool then converts without a journal), each run from a fresh catalogue, interleaved
 // and repeated; then a run that writes one count row per line is undone with --desfazer, timed,
 // and checked to have left none of its count rows, and an opening stock of the same file is
-// undone, timed, and checked to have left no opening stock row nor movement. It prints every run,
+// undone, timed, and checked to have left no opening stock row nor movement; last, the run is made
+// twice and the first undone beneath the second, timed, then the second, and the count rows
+// checked to be the catalogue's again. It prints every run,
 // then the medians: wall and processor time of the tool's process, and on a server at loopback of
 // the server's processes too (user and system: the clock of a busy machine says less), their
 // ratios with and without the journal, the undo's time and the rows it undid.
@@ -265,7 +267,8 @@ Run runTool(const Target& target, const QStringList& arguments) {
     return run;
 }
 
-Run convert(const Target& target, const QString& collector, bool inventory = true) {
+Run convert(const Target& target, const QString& collector, bool inventory = true,
+            const QStringList& more = {}) {
     QStringList arguments{inventory ? QStringLiteral("--inventario")
                                     : QStringLiteral("--inicio-estoque"),
                           collector,
@@ -277,6 +280,7 @@ Run convert(const Target& target, const QString& collector, bool inventory = tru
                           QStringLiteral("--json")};
     if (inventory)
         arguments << QStringLiteral("--causa") << QString::fromLatin1(bench::Cause);
+    arguments << more;
     const Run run = runTool(target, arguments);
     // 1: posted, some readings rejected (the big file has unknown codes).
     check(run.status == 0 || run.status == 1, QStringLiteral("%1: the run ended with status %2: %3")
@@ -310,6 +314,8 @@ struct Figures {
     bool undoOk = true;
     std::vector<double> openingUndoWall;
     bool openingUndoOk = true;
+    std::vector<double> beneathWall;
+    bool beneathOk = true;
 };
 
 // The big file with the journal and without it, in the order the round gives.
@@ -397,6 +403,40 @@ void measureUndo(Target& target, const QString& collector, int round, Figures& f
     out.flush();
 }
 
+// The same run twice, the second adding to every row of the first, then the first undone
+// beneath the second, timed (it finds the later run on each row and shifts its counts), then the
+// second; afterwards the count rows must be as the catalogue had them.
+void measureUndoBeneath(Target& target, const QString& collector, int round, Figures& figures,
+                        QTextStream& out) {
+    target.fresh(true);
+    const QString countRows = QStringLiteral("Select Count(*) From Inventa");
+    const qint64 before = target.count(countRows);
+    const QString id = QStringLiteral("id");
+    const QString first = convert(target, collector).json.value(id).toString();
+    const QString second =
+        convert(target, collector, true, {QStringLiteral("--de-novo")}).json.value(id).toString();
+    const Run beneath = runTool(target, {QStringLiteral("--desfazer"), first});
+    const Run last = runTool(target, {QStringLiteral("--desfazer"), second});
+    const qint64 after = target.count(countRows);
+    const bool ok = !first.isEmpty() && !second.isEmpty() && beneath.status == 0 &&
+                    last.status == 0 && after == before;
+    figures.beneathOk = figures.beneathOk && ok;
+    figures.beneathWall.push_back(beneath.wall);
+    out << QStringLiteral("round %1 %2 undo beneath a later run: %3 s, status %4; then the later "
+                          "run %5 s, status %6; count rows %7 before and %8 after%9\n")
+               .arg(round + 1)
+               .arg(target.name, fixed(beneath.wall, 3))
+               .arg(beneath.status)
+               .arg(fixed(last.wall, 3))
+               .arg(last.status)
+               .arg(before)
+               .arg(after)
+               .arg(ok ? QString()
+                       : QStringLiteral(" — WRONG: ") +
+                             QString::fromUtf8(beneath.errors + ' ' + last.errors));
+    out.flush();
+}
+
 // An opening stock of the same file, then its undo, timed; afterwards the opening stock rows and
 // the movements must be as the catalogue had them.
 void measureOpeningUndo(Target& target, const QString& collector, int round, Figures& figures,
@@ -454,8 +494,8 @@ void printTables(const std::vector<std::pair<QString, Figures>>& measured, QText
             << ratio(f.cpuRatios) << " |\n";
     out << "\nUndo of a run (--desfazer), medians:\n\n"
         << "| engine | journal rows undone | run, s | undo, s | undo range, s | undo cpu, s | "
-           "target | count rows left | opening stock undo, s |\n"
-        << "|---|---:|---:|---:|---:|---:|---|---|---|\n";
+           "target | count rows left | opening stock undo, s | undo beneath a later run, s |\n"
+        << "|---|---:|---:|---:|---:|---:|---|---|---|---|\n";
     for (const auto& [engine, f] : measured) {
         const double undo = median(f.undoWall);
         const double target =
@@ -472,7 +512,9 @@ void printTables(const std::vector<std::pair<QString, Figures>>& measured, QText
                                .arg(*std::max_element(f.rowsLeft.begin(), f.rowsLeft.end())))
             << " | " << fixed(median(f.openingUndoWall)) << ", "
             << verdict(median(f.openingUndoWall), target)
-            << (f.openingUndoOk ? QString() : QStringLiteral(", WRONG")) << " |\n";
+            << (f.openingUndoOk ? QString() : QStringLiteral(", WRONG")) << " | "
+            << fixed(median(f.beneathWall)) << ", " << verdict(median(f.beneathWall), target)
+            << (f.beneathOk ? QString() : QStringLiteral(", WRONG")) << " |\n";
     }
     out.flush();
 }
@@ -597,6 +639,7 @@ int main(int argc, char** argv) {
             measureJournalCost(*target, collector, round, figures, out);
             measureUndo(*target, undoFile, round, figures, out);
             measureOpeningUndo(*target, undoFile, round, figures, out);
+            measureUndoBeneath(*target, undoFile, round, figures, out);
         }
         // Each engine's table as soon as it is measured: a server that goes away later costs
         // only its own figures.
@@ -609,6 +652,6 @@ int main(int argc, char** argv) {
         printTables(measured, out);
     bool undoOk = true;
     for (const auto& [engine, figures] : measured)
-        undoOk = undoOk && figures.undoOk && figures.openingUndoOk;
+        undoOk = undoOk && figures.undoOk && figures.openingUndoOk && figures.beneathOk;
     return undoOk ? 0 : 1;
 }

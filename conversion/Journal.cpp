@@ -244,6 +244,10 @@ QStringList completionStatements(const QSqlDatabase& database, const db::Dialect
                               keys->text(0).replace(u'"', QLatin1String("\"\"")) + u'"';
         keys->close();
     }
+    const Prepared productIndex = prepare(database, dialect, dialect.journalProductIndex());
+    if (productIndex->open())
+        statements << QString::fromLatin1(db::sql::JournalDropProductIndex);
+    productIndex->close();
     if (!keepsLotes(database)) {
         // A journal without IdLote has only the index it was made with, on Sha256.
         statements << QString::fromLatin1(db::sql::JournalAddLote);
@@ -263,6 +267,13 @@ QString offShortText() {
 QString offText() {
     return QStringLiteral("Diário de conversões desligado: o banco não tem as tabelas ConvColetor "
                           "e ConvColetorIt (conversor-coletor --preparar-banco as cria).");
+}
+
+RowCollector::RowCollector(bool inventory, qsizetype lines)
+    : m_inventory(inventory) {
+    m_rows.reserve(static_cast<std::size_t>(lines));
+    if (inventory)
+        m_countRows.reserve(lines);
 }
 
 void RowCollector::add(const LineReport& line) {

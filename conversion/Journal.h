@@ -104,8 +104,9 @@ QString offShortText();
 // The rows of a run, gathered from its posted lines.
 class RowCollector {
 public:
-    explicit RowCollector(bool inventory)
-        : m_inventory(inventory) {}
+    // lines: how many the run has, at most a row each; room for them is made at once, since
+    // growing the rows and their index step by step cost a big run more than writing them.
+    RowCollector(bool inventory, qsizetype lines);
     void add(const LineReport& line);
     const std::vector<RowRecord>& rows() const { return m_rows; }
 

@@ -199,17 +199,25 @@ private:
     }
 
     void readOtherRuns() {
-        db::Statement* const select = prepare(
-            keepsCounts(m_database) ? db::sql::UndoOtherRuns : db::sql::UndoOtherRunsNoCounts);
-        Binder binder{*select};
-        binder.text(":PIdConv", m_run.id)
-            .text(":POutraConv", m_run.id)
+        db::Statement* const runs = prepare(db::sql::UndoOtherRuns);
+        Binder bound{*runs};
+        bound.text(":POutraConv", m_run.id)
             .text(":PCodEmpresa", m_run.companyCode)
             .variant(":PDataInv", m_date);
-        for (bool onRow = select->open(); onRow; onRow = select->next())
-            m_others[keyOf(select->text(0), select->text(1))].push_back(
-                {select->text(2), countOf(*select, 3), countOf(*select, 4)});
-        select->close();
+        QStringList ids;
+        for (bool onRow = runs->open(); onRow; onRow = runs->next())
+            ids << runs->text(0);
+        runs->close();
+        db::Statement* const shared = prepare(
+            keepsCounts(m_database) ? db::sql::UndoSharedRows : db::sql::UndoSharedRowsNoCounts);
+        for (const QString& id : ids) {
+            Binder binder{*shared};
+            binder.text(":POutraConv", id).text(":PIdConv", m_run.id);
+            for (bool onRow = shared->open(); onRow; onRow = shared->next())
+                m_others[keyOf(shared->text(0), shared->text(1))].push_back(
+                    {id, countOf(*shared, 2), countOf(*shared, 3)});
+            shared->close();
+        }
     }
 
     // A count row back to what it held without the run. When nothing changed the row since the

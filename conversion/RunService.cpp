@@ -41,7 +41,7 @@ public:
         : m_caller(caller)
         , m_result(result)
         , m_request(request)
-        , m_rows(request.inventory)
+        , m_rows(request.inventory, writeJournal ? request.lines.size() : 0)
         , m_files(std::max<std::size_t>(1, request.files.size()))
         , m_writeJournal(std::move(writeJournal))
         , m_checkEarlier(std::move(checkEarlier)) {}

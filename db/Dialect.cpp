@@ -299,6 +299,7 @@ public:
     }
     bool journalRowInsertBindsIdOnce() const override { return true; }
     const char* journalForeignKeys() const override { return sql::FirebirdJournalForeignKeys; }
+    const char* journalProductIndex() const override { return sql::FirebirdJournalProductIndex; }
     bool ignoresTrailingBlanks() const override { return true; }
 
     // The company's row, locked: a run whose snapshot began before another run took and
@@ -471,6 +472,7 @@ public:
     const sql::KeyedBatches& keyedBatches() const override { return sql::KeyedByValues; }
     const char* journalRowArrays() const override { return sql::PostgresJournalInsertArrays; }
     const char* journalForeignKeys() const override { return sql::PostgresJournalForeignKeys; }
+    const char* journalProductIndex() const override { return sql::PostgresJournalProductIndex; }
 
     // A COMMIT that fails ends the transaction whatever the reason.
     bool failedCommitEndsTransaction() const override { return true; }

@@ -117,6 +117,9 @@ public:
     // The names of the foreign keys on the journal's rows table, which journals made before kept
     // to their runs at a cost to every run; null where the engine checks none (SQLite).
     virtual const char* journalForeignKeys() const { return nullptr; }
+    // A row when the journal's rows table still has the index by product that journals made
+    // before kept, which every run paid for.
+    virtual const char* journalProductIndex() const { return sql::SqliteJournalProductIndex; }
     // Whether the engine compares texts without their trailing blanks ('A' = 'A  '), so that a
     // row a batch finds answers every code that differs from it only there.
     virtual bool ignoresTrailingBlanks() const { return false; }

@@ -421,6 +421,15 @@ inline constexpr char FirebirdJournalForeignKeys[] =
 inline constexpr char PostgresJournalForeignKeys[] =
     "Select conname From pg_constraint Where conrelid = to_regclass('convcoletorit') And contype "
     "= 'f' Order By 1";
+// The index by product of the journal's rows, which journals made before kept.
+inline constexpr char SqliteJournalProductIndex[] =
+    "Select name From sqlite_master Where type = 'index' And name = 'ConvColetorIt_Produto' "
+    "Collate NoCase";
+inline constexpr char FirebirdJournalProductIndex[] =
+    "Select RDB$INDEX_NAME From RDB$INDICES Where RDB$INDEX_NAME = 'CONVCOLETORIT_PRODUTO'";
+inline constexpr char PostgresJournalProductIndex[] =
+    "Select 1 Where to_regclass('convcoletorit_produto') Is Not Null";
+inline constexpr char JournalDropProductIndex[] = "Drop Index ConvColetorIt_Produto";
 // Followed by the constraint's quoted name.
 inline constexpr char JournalDropConstraint[] = "Alter Table ConvColetorIt Drop Constraint ";
 // A run of several files: each file's entry carries the id of the first, which holds the rows.
@@ -461,20 +470,22 @@ inline constexpr char JournalAddAfter[] = "Alter Table ConvColetorIt Add Depois 
 inline constexpr char JournalMarkUndone[] =
     "Update ConvColetor Set Situacao = 'D', DesfeitoPor = :PDesfeitoPor, DesfeitoEm = "
     ":PDesfeitoEm Where IdConv = :PIdConv And Situacao = 'G'";
-// Every other posted run that added to a count row of the run being undone, with the counts it
-// recorded (journals that kept no counts give none): conversions into the inventory ('I') and
+// Every other posted run into the inventory of the run being undone: conversions ('I') and
 // zeroings of what nobody counted ('Z'), which write count rows too.
-#define COLETOR_UNDO_OTHER_RUNS(counts)                                                            \
-    "Select Theirs.CodProd, Theirs.CodGrade, Theirs.IdConv, " counts " From ConvColetorIt Mine "   \
-    "Inner Join ConvColetorIt Theirs On Theirs.CodProd = Mine.CodProd And Theirs.CodGrade = "      \
-    "Mine.CodGrade Inner Join ConvColetor On ConvColetor.IdConv = Theirs.IdConv Where "            \
-    "Mine.IdConv = :PIdConv And ConvColetor.IdConv <> :POutraConv And ConvColetor.Situacao = "     \
-    "'G' And ConvColetor.Modo In ('I', 'Z') And ConvColetor.CodEmpresa = :PCodEmpresa And "        \
-    "ConvColetor.DataInv = :PDataInv"
-inline constexpr char UndoOtherRuns[] = COLETOR_UNDO_OTHER_RUNS("Theirs.Antes, Theirs.Depois");
-inline constexpr char UndoOtherRunsNoCounts[] =
-    COLETOR_UNDO_OTHER_RUNS("Cast(Null As Double Precision), Cast(Null As Double Precision)");
-#undef COLETOR_UNDO_OTHER_RUNS
+inline constexpr char UndoOtherRuns[] =
+    "Select IdConv From ConvColetor Where IdConv <> :POutraConv And Situacao = 'G' And Modo In "
+    "('I', 'Z') And CodEmpresa = :PCodEmpresa And DataInv = :PDataInv";
+// The rows one of them shares with the run being undone, with the counts it recorded (journals
+// that kept no counts give none). Both sides are read by the rows' key, whose first column is
+// the run: the journal keeps no index by product, which every run would pay for.
+#define COLETOR_UNDO_SHARED_ROWS(counts)                                                           \
+    "Select Theirs.CodProd, Theirs.CodGrade, " counts " From ConvColetorIt Mine Inner Join "       \
+    "ConvColetorIt Theirs On Theirs.IdConv = :POutraConv And Theirs.CodProd = Mine.CodProd And "   \
+    "Theirs.CodGrade = Mine.CodGrade Where Mine.IdConv = :PIdConv"
+inline constexpr char UndoSharedRows[] = COLETOR_UNDO_SHARED_ROWS("Theirs.Antes, Theirs.Depois");
+inline constexpr char UndoSharedRowsNoCounts[] =
+    COLETOR_UNDO_SHARED_ROWS("Cast(Null As Double Precision), Cast(Null As Double Precision)");
+#undef COLETOR_UNDO_SHARED_ROWS
 // A later run's counts, once an earlier run is undone beneath it.
 inline constexpr char UndoShiftLaterRun[] =
     "Update ConvColetorIt Set Antes = :PAntes, Depois = :PDepois, Criou = :PCriou Where IdConv = "
