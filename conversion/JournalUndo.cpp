@@ -66,8 +66,10 @@ public:
     void finish() {
         if (!m_run.inventory)
             removeOpeningStock();
-        else
+        else {
+            writeShifts();
             writeCounts();
+        }
         m_statements.clear();
         m_keys.clear();
     }
@@ -278,16 +280,38 @@ private:
 
     void shift(const QString& id, const RowRecord& row, const std::optional<double>& before,
                double after, bool created) {
-        db::Statement* const update = prepare(db::sql::UndoShiftLaterRun);
-        Binder binder{*update};
-        binder.variant(":PAntes", countValue(before))
-            .number(":PDepois", after)
-            .text(":PCriou", QLatin1String(created ? "S" : "N"))
-            .text(":PIdConv", id)
-            .text(":PCodProd", row.CodProd)
-            .text(":PCodGrade", row.CodGrade);
-        if (update->executeCounted() != 1)
-            throw db::DatabaseError(rowChangedText(row));
+        m_shifts[id].push_back({&row, before, after, created});
+    }
+
+    // The later runs' counts, a run at a time in batches: an undo beneath a big run shifts a
+    // row of it for each of its own.
+    void writeShifts() {
+        for (const auto& [id, shifts] : m_shifts) {
+            const db::BoundValue run(id);
+            inBatches(shifts.size(), [&](size_t from, int size) {
+                db::Statement* const update = prepare(
+                    (db::sql::UndoShiftBefore.text(size) + db::sql::UndoShiftAfter.text(size) +
+                     db::sql::UndoShiftCreated.text(size) + db::sql::UndoShiftRows.text(size))
+                        .c_str());
+                std::vector<db::BoundValue> values;
+                values.reserve(2 * static_cast<size_t>(size));
+                for (int i = 0; i < size; ++i) {
+                    const Shift& each = shifts[from + static_cast<size_t>(i)];
+                    bindKey(*update, 3 * i, *each.row);
+                    update->bind(3 * i + 2, values.emplace_back(countValue(each.before)));
+                    bindKey(*update, 3 * (size + i), *each.row);
+                    update->bindFloat(3 * (size + i) + 2, each.after);
+                    bindKey(*update, 3 * (2 * size + i), *each.row);
+                    update->bind(3 * (2 * size + i) + 2,
+                                 values.emplace_back(each.created ? QStringLiteral("S")
+                                                                  : QStringLiteral("N")));
+                    update->bind(9 * size + 3 * i, run);
+                    bindKey(*update, 9 * size + 3 * i + 1, *each.row);
+                }
+                if (update->executeCounted() != size)
+                    throw db::DatabaseError(rowChangedText(*shifts[from].row));
+            });
+        }
     }
 
     // Equal but for the noise of adding decimals: a server adds a run's readings to the row in
@@ -368,6 +392,14 @@ private:
     // stock), and counts to put back.
     std::vector<const RowRecord*> m_removed;
     std::vector<std::pair<const RowRecord*, double>> m_counts;
+    // The rows of later runs to record as if the undone run had never been, by run.
+    struct Shift {
+        const RowRecord* row;
+        std::optional<double> before;
+        double after;
+        bool created;
+    };
+    std::map<QString, std::vector<Shift>> m_shifts;
     std::map<const RowRecord*, std::pair<db::BoundValue, db::BoundValue>> m_keys;
     // Declared last, so that the statements end before the values bound to them.
     std::map<std::string, Prepared> m_statements;

@@ -486,10 +486,20 @@ inline constexpr char UndoSharedRows[] = COLETOR_UNDO_SHARED_ROWS("Theirs.Antes,
 inline constexpr char UndoSharedRowsNoCounts[] =
     COLETOR_UNDO_SHARED_ROWS("Cast(Null As Double Precision), Cast(Null As Double Precision)");
 #undef COLETOR_UNDO_SHARED_ROWS
-// A later run's counts, once an earlier run is undone beneath it.
-inline constexpr char UndoShiftLaterRun[] =
-    "Update ConvColetorIt Set Antes = :PAntes, Depois = :PDepois, Criou = :PCriou Where IdConv = "
-    ":PIdConv And CodProd = :PCodProd And CodGrade = :PCodGrade";
+// A later run's counts, once an earlier run is undone beneath it, for a batch of its rows: each
+// row's product, grade and value, for Antes, then Depois, then Criou; then each row's run,
+// product and grade. The run is in every row's test, since a server would otherwise read all
+// the run's rows for each batch by the first column of their key.
+inline constexpr Batched UndoShiftBefore{
+    "Update ConvColetorIt Set Antes = Case",
+    " When CodProd = ? And CodGrade = ? Then Cast(? As Double Precision)", "", " End"};
+inline constexpr Batched UndoShiftAfter{
+    ", Depois = Case", " When CodProd = ? And CodGrade = ? Then Cast(? As Double Precision)", "",
+    " End"};
+inline constexpr Batched UndoShiftCreated{
+    ", Criou = Case", " When CodProd = ? And CodGrade = ? Then Cast(? As Char(1))", "", " End"};
+inline constexpr Batched UndoShiftRows{" Where ", "(IdConv = ? And CodProd = ? And CodGrade = ?)",
+                                       " Or ", ""};
 // Undo of an inventory run in batches: the counts put back bind each row's product, grade and
 // count, then company, date and document, then the dialect's undoSetCountsRows.
 inline constexpr Batched UndoSetCounts{"Update Inventa Set Quantidade = Case",

@@ -176,7 +176,19 @@ private slots:
                      "Select CodProd, CodGrade, Quantidade, Criou, Coalesce(Antes, -1), Depois "
                      "From ConvColetorIt Order By CodProd")),
                  expected);
+        // Undone beneath a second run of the same lines, the first leaves the second's rows as
+        // if it had never been, and the second's undo the stock as it was.
+        RunRequest again = requestFor(lines, true);
+        again.again = true;
+        const RunResult second = post(again);
+        QVERIFY(second.completed());
         QVERIFY(undo(result.runId).undone);
+        QCOMPARE(m_database->rows(QStringLiteral("Select CodProd, CodGrade, Quantidade, Criou, "
+                                                 "Coalesce(Antes, -1), Depois From ConvColetorIt "
+                                                 "Where IdConv = '%1' Order By CodProd")
+                                      .arg(second.runId)),
+                 expected);
+        QVERIFY(undo(second.runId).undone);
         QCOMPARE(stock(), before);
         // The same products' opening stock goes in batches too.
         const RunResult opening = post(requestFor(lines, false));
