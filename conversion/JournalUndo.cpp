@@ -291,7 +291,8 @@ private:
             inBatches(shifts.size(), [&](size_t from, int size) {
                 db::Statement* const update = prepare(
                     (db::sql::UndoShiftBefore.text(size) + db::sql::UndoShiftAfter.text(size) +
-                     db::sql::UndoShiftCreated.text(size) + db::sql::UndoShiftRows.text(size))
+                     db::sql::UndoShiftCreated.text(size) +
+                     m_dialect.keyedBatches().undoShiftRows.text(size))
                         .c_str());
                 std::vector<db::BoundValue> values;
                 values.reserve(2 * static_cast<size_t>(size));

@@ -182,6 +182,9 @@ struct KeyedBatches {
     Batched openingMovements;
     Batched undoDeleteOpeningMovements;
     Batched undoDeleteOpeningRows;
+    // The rows of a later run whose counts an undo beneath it shifts, after UndoShiftCreated:
+    // each row's run, product and grade.
+    Batched undoShiftRows;
 };
 // A chain of Or, which SQLite and Firebird look up by the key's index one row at a time.
 inline constexpr KeyedBatches KeyedByOr{
@@ -193,7 +196,10 @@ inline constexpr KeyedBatches KeyedByOr{
     {COLETOR_OPENING_ROWS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")" COLETOR_GROUPS},
     {COLETOR_OPENING_MOVEMENTS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")" COLETOR_GROUPS},
     {COLETOR_UNDO_DELETE_OPENING_MOVEMENTS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
-    {COLETOR_UNDO_DELETE_OPENING_ROWS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"}};
+    {COLETOR_UNDO_DELETE_OPENING_ROWS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
+    // The run in every row's test: Firebird would otherwise read all the run's rows for each
+    // batch, by the first column of their key alone.
+    {" Where ", "(IdConv = ? And CodProd = ? And CodGrade = ?)", " Or ", ""}};
 // A list of values: PostgreSQL plans an Or chain of a few hundred rows in tens of milliseconds,
 // more than the read takes, and a list in a few.
 inline constexpr KeyedBatches KeyedByValues{
@@ -207,7 +213,8 @@ inline constexpr KeyedBatches KeyedByValues{
     {COLETOR_EACH_KEY_DELETE("MvGeral"), "(?, ?)", ", ",
      COLETOR_EACH_KEY_DELETE_TAIL("MvGeral", " And TipoMov = '04'")},
     {COLETOR_EACH_KEY_DELETE("INCIEST"), "(?, ?)", ", ",
-     COLETOR_EACH_KEY_DELETE_TAIL("INCIEST", "")}};
+     COLETOR_EACH_KEY_DELETE_TAIL("INCIEST", "")},
+    {" Where (IdConv, CodProd, CodGrade) In (Values ", "(?, ?, ?)", ", ", ")"}};
 // A list of values selected from: SQLite looks a row-value In up by the whole key only when its
 // right-hand side is a select; on a bare list, or on an Or chain, it reads every row of the
 // company.
@@ -230,7 +237,9 @@ inline constexpr KeyedBatches KeyedBySelect{
      "(?, ?)", ", ", "))"},
     {COLETOR_UNDO_DELETE_OPENING_ROWS
      "(CodProd, CodGrade) In (Select column1, column2 From (Values ",
-     "(?, ?)", ", ", "))"}};
+     "(?, ?)", ", ", "))"},
+    {" Where (IdConv, CodProd, CodGrade) In (Select column1, column2, column3 From (Values ",
+     "(?, ?, ?)", ", ", "))"}};
 #undef COLETOR_COUNT_ROWS
 #undef COLETOR_STOCKS_AND_COSTS
 #undef COLETOR_MOVEMENTS
@@ -487,9 +496,8 @@ inline constexpr char UndoSharedRowsNoCounts[] =
     COLETOR_UNDO_SHARED_ROWS("Cast(Null As Double Precision), Cast(Null As Double Precision)");
 #undef COLETOR_UNDO_SHARED_ROWS
 // A later run's counts, once an earlier run is undone beneath it, for a batch of its rows: each
-// row's product, grade and value, for Antes, then Depois, then Criou; then each row's run,
-// product and grade. The run is in every row's test, since a server would otherwise read all
-// the run's rows for each batch by the first column of their key.
+// row's product, grade and value, for Antes, then Depois, then Criou; then the dialect's
+// undoShiftRows.
 inline constexpr Batched UndoShiftBefore{
     "Update ConvColetorIt Set Antes = Case",
     " When CodProd = ? And CodGrade = ? Then Cast(? As Double Precision)", "", " End"};
@@ -498,8 +506,6 @@ inline constexpr Batched UndoShiftAfter{
     " End"};
 inline constexpr Batched UndoShiftCreated{
     ", Criou = Case", " When CodProd = ? And CodGrade = ? Then Cast(? As Char(1))", "", " End"};
-inline constexpr Batched UndoShiftRows{" Where ", "(IdConv = ? And CodProd = ? And CodGrade = ?)",
-                                       " Or ", ""};
 // Undo of an inventory run in batches: the counts put back bind each row's product, grade and
 // count, then company, date and document, then the dialect's undoSetCountsRows.
 inline constexpr Batched UndoSetCounts{"Update Inventa Set Quantidade = Case",
