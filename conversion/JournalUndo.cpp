@@ -289,6 +289,27 @@ private:
         for (const auto& [id, shifts] : m_shifts) {
             const db::BoundValue run(id);
             inBatches(shifts.size(), [&](size_t from, int size) {
+                if (const std::string block = m_dialect.undoShiftBlock(size); !block.empty()) {
+                    db::Statement* const update = prepare(block.c_str());
+                    update->bind(0, run);
+                    std::vector<db::BoundValue> values;
+                    values.reserve(2 * static_cast<size_t>(size));
+                    for (int i = 0; i < size; ++i) {
+                        const Shift& each = shifts[from + static_cast<size_t>(i)];
+                        const int at = 1 + 5 * i;
+                        bindKey(*update, at, *each.row);
+                        update->bind(at + 2, values.emplace_back(countValue(each.before)));
+                        update->bindFloat(at + 3, each.after);
+                        update->bind(at + 4,
+                                     values.emplace_back(each.created ? QStringLiteral("S")
+                                                                      : QStringLiteral("N")));
+                    }
+                    const int changed = update->open() ? static_cast<int>(update->number(0)) : -1;
+                    update->close();
+                    if (changed != size)
+                        throw db::DatabaseError(rowChangedText(*shifts[from].row));
+                    return;
+                }
                 db::Statement* const update = prepare(
                     (db::sql::UndoShiftBefore.text(size) + db::sql::UndoShiftAfter.text(size) +
                      db::sql::UndoShiftCreated.text(size) +

@@ -300,6 +300,9 @@ public:
     bool journalRowInsertBindsIdOnce() const override { return true; }
     const char* journalForeignKeys() const override { return sql::FirebirdJournalForeignKeys; }
     const char* journalProductIndex() const override { return sql::FirebirdJournalProductIndex; }
+    std::string undoShiftBlock(int rows) const override {
+        return sql::firebirdUndoShiftBlock(rows);
+    }
     bool ignoresTrailingBlanks() const override { return true; }
 
     // The company's row, locked: a run whose snapshot began before another run took and

@@ -117,6 +117,10 @@ public:
     // The names of the foreign keys on the journal's rows table, which journals made before kept
     // to their runs at a cost to every run; null where the engine checks none (SQLite).
     virtual const char* journalForeignKeys() const { return nullptr; }
+    // An undo's shift of a batch of a later run's rows as one block that binds the run, then
+    // each row's product, grade, Antes, Depois and Criou, and answers the rows it changed; empty
+    // where the batch goes as UndoShiftBefore and the rest.
+    virtual std::string undoShiftBlock(int /*rows*/) const { return {}; }
     // A row when the journal's rows table still has the index by product that journals made
     // before kept, which every run paid for.
     virtual const char* journalProductIndex() const { return sql::SqliteJournalProductIndex; }

@@ -416,6 +416,23 @@ inline std::string firebirdJournalInsertBlock(int rows) {
     }
     return declared + ") As Begin " + body + "End";
 }
+// Firebird shifts a later run's rows as a block of one update a row, each by the whole key, and
+// answers how many it changed: the Case of each column over a batch of rows cost it more than
+// the updates.
+inline std::string firebirdUndoShiftBlock(int rows) {
+    std::string declared = "Execute Block (I Varchar(36) = ?";
+    std::string body;
+    for (int row = 0; row < rows; ++row) {
+        const std::string n = std::to_string(row);
+        declared += ", K" + n + " Varchar(14) = ?, G" + n + " Varchar(4) = ?, A" + n +
+                    " Double Precision = ?, D" + n + " Double Precision = ?, C" + n +
+                    " Char(1) = ?";
+        body += "Update ConvColetorIt Set Antes = :A" + n + ", Depois = :D" + n + ", Criou = :C" +
+                n + " Where IdConv = :I And CodProd = :K" + n + " And CodGrade = :G" + n +
+                "; N = N + Row_Count; ";
+    }
+    return declared + ") Returns (N Integer) As Begin N = 0; " + body + "Suspend; End";
+}
 // PostgreSQL takes a run's rows as one array a column: a statement of thousands of rows costs
 // one round trip and one parse, where rows of bound values cost a parse of every value.
 inline constexpr char PostgresJournalInsertArrays[] =
