@@ -15,6 +15,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,13 @@ private:
         QString id;
         std::optional<double> before;
         std::optional<double> after;
+    };
+    // A row of a later run to record as if the undone run had never been.
+    struct Shift {
+        const RowRecord* row;
+        std::optional<double> before;
+        double after;
+        bool created;
     };
     // A count row as it stands now.
     struct CountRow {
@@ -289,51 +297,63 @@ private:
         for (const auto& [id, shifts] : m_shifts) {
             const db::BoundValue run(id);
             inBatches(shifts.size(), [&](size_t from, int size) {
-                if (const std::string block = m_dialect.undoShiftBlock(size); !block.empty()) {
-                    db::Statement* const update = prepare(block.c_str());
-                    update->bind(0, run);
-                    std::vector<db::BoundValue> values;
-                    values.reserve(2 * static_cast<size_t>(size));
-                    for (int i = 0; i < size; ++i) {
-                        const Shift& each = shifts[from + static_cast<size_t>(i)];
-                        const int at = 1 + 5 * i;
-                        bindKey(*update, at, *each.row);
-                        update->bind(at + 2, values.emplace_back(countValue(each.before)));
-                        update->bindFloat(at + 3, each.after);
-                        update->bind(at + 4,
-                                     values.emplace_back(each.created ? QStringLiteral("S")
-                                                                      : QStringLiteral("N")));
-                    }
-                    const int changed = update->open() ? static_cast<int>(update->number(0)) : -1;
-                    update->close();
-                    if (changed != size)
-                        throw db::DatabaseError(rowChangedText(*shifts[from].row));
-                    return;
+                const auto batch = std::span(shifts).subspan(from, static_cast<size_t>(size));
+                // Each row's Antes, then its Criou.
+                std::vector<db::BoundValue> values;
+                values.reserve(2 * batch.size());
+                for (const Shift& each : batch) {
+                    values.emplace_back(countValue(each.before));
+                    values.emplace_back(each.created ? QStringLiteral("S") : QStringLiteral("N"));
                 }
-                db::Statement* const update = prepare(
-                    (db::sql::UndoShiftBefore.text(size) + db::sql::UndoShiftAfter.text(size) +
+                const std::string block = m_dialect.undoShiftBlock(size);
+                const int changed = block.empty() ? shiftByCases(run, batch, values)
+                                                  : shiftByBlock(block, run, batch, values);
+                if (changed != size)
+                    throw db::DatabaseError(rowChangedText(*batch.front().row));
+            });
+        }
+    }
+
+    // One update a row, in the dialect's block; the rows it changed.
+    int shiftByBlock(const std::string& block, const db::BoundValue& run,
+                     std::span<const Shift> batch, const std::vector<db::BoundValue>& values) {
+        db::Statement* const update = prepare(block.c_str());
+        update->bind(0, run);
+        for (size_t i = 0; i < batch.size(); ++i) {
+            const int at = 1 + 5 * static_cast<int>(i);
+            bindKey(*update, at, *batch[i].row);
+            update->bind(at + 2, values[2 * i]);
+            update->bindFloat(at + 3, batch[i].after);
+            update->bind(at + 4, values[2 * i + 1]);
+        }
+        const int changed = update->open() ? static_cast<int>(update->number(0)) : -1;
+        update->close();
+        return changed;
+    }
+
+    // One update for the batch, each column a Case over its rows, which the dialect's list of
+    // keys picks; the rows it changed.
+    int shiftByCases(const db::BoundValue& run, std::span<const Shift> batch,
+                     const std::vector<db::BoundValue>& values) {
+        const int size = static_cast<int>(batch.size());
+        db::Statement* const update =
+            prepare((db::sql::UndoShiftBefore.text(size) + db::sql::UndoShiftAfter.text(size) +
                      db::sql::UndoShiftCreated.text(size) +
                      m_dialect.keyedBatches().undoShiftRows.text(size))
                         .c_str());
-                std::vector<db::BoundValue> values;
-                values.reserve(2 * static_cast<size_t>(size));
-                for (int i = 0; i < size; ++i) {
-                    const Shift& each = shifts[from + static_cast<size_t>(i)];
-                    bindKey(*update, 3 * i, *each.row);
-                    update->bind(3 * i + 2, values.emplace_back(countValue(each.before)));
-                    bindKey(*update, 3 * (size + i), *each.row);
-                    update->bindFloat(3 * (size + i) + 2, each.after);
-                    bindKey(*update, 3 * (2 * size + i), *each.row);
-                    update->bind(3 * (2 * size + i) + 2,
-                                 values.emplace_back(each.created ? QStringLiteral("S")
-                                                                  : QStringLiteral("N")));
-                    update->bind(9 * size + 3 * i, run);
-                    bindKey(*update, 9 * size + 3 * i + 1, *each.row);
-                }
-                if (update->executeCounted() != size)
-                    throw db::DatabaseError(rowChangedText(*shifts[from].row));
-            });
+        for (int i = 0; i < size; ++i) {
+            const Shift& each = batch[static_cast<size_t>(i)];
+            const size_t value = 2 * static_cast<size_t>(i);
+            bindKey(*update, 3 * i, *each.row);
+            update->bind(3 * i + 2, values[value]);
+            bindKey(*update, 3 * (size + i), *each.row);
+            update->bindFloat(3 * (size + i) + 2, each.after);
+            bindKey(*update, 3 * (2 * size + i), *each.row);
+            update->bind(3 * (2 * size + i) + 2, values[value + 1]);
+            update->bind(9 * size + 3 * i, run);
+            bindKey(*update, 9 * size + 3 * i + 1, *each.row);
         }
+        return update->executeCounted();
     }
 
     // Equal but for the noise of adding decimals: a server adds a run's readings to the row in
@@ -415,12 +435,6 @@ private:
     std::vector<const RowRecord*> m_removed;
     std::vector<std::pair<const RowRecord*, double>> m_counts;
     // The rows of later runs to record as if the undone run had never been, by run.
-    struct Shift {
-        const RowRecord* row;
-        std::optional<double> before;
-        double after;
-        bool created;
-    };
     std::map<QString, std::vector<Shift>> m_shifts;
     std::map<const RowRecord*, std::pair<db::BoundValue, db::BoundValue>> m_keys;
     // Declared last, so that the statements end before the values bound to them.

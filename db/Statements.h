@@ -197,8 +197,9 @@ inline constexpr KeyedBatches KeyedByOr{
     {COLETOR_OPENING_MOVEMENTS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")" COLETOR_GROUPS},
     {COLETOR_UNDO_DELETE_OPENING_MOVEMENTS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
     {COLETOR_UNDO_DELETE_OPENING_ROWS "(", "(CodProd = ? And CodGrade = ?)", " Or ", ")"},
-    // The run in every row's test: Firebird would otherwise read all the run's rows for each
-    // batch, by the first column of their key alone.
+    // The run in every row's test: an engine may otherwise read all the run's rows for each
+    // batch, by the first column of their key alone, as Firebird did (it now shifts rows by a
+    // block of updates).
     {" Where ", "(IdConv = ? And CodProd = ? And CodGrade = ?)", " Or ", ""}};
 // A list of values: PostgreSQL plans an Or chain of a few hundred rows in tens of milliseconds,
 // more than the read takes, and a list in a few.
