@@ -5,10 +5,10 @@
 // and checked to have left none of its count rows, and an opening stock of the same file is
 // undone, timed, and checked to have left no opening stock row nor movement; last, the run is made
 // twice and the first undone beneath the second, timed, then the second, and the count rows
-// checked to be the catalogue's again. It prints every run,
-// then the medians: wall and processor time of the tool's process, and on a server at loopback of
-// the server's processes too (user and system: the clock of a busy machine says less), their
-// ratios with and without the journal, the undo's time and the rows it undid.
+// checked to be the catalogue's again. It prints every run, then the medians: wall and processor
+// time of the tool's process, and on a server at loopback of the server's processes too (user and
+// system: the clock of a busy machine says less), their ratios with and without the journal, the
+// undo's times and the rows it undid.
 //
 //   bench_journal [--lines 100000] [--grades 100000] [--undo-lines 58000] [--rounds 5]
 //                 [--engines sqlite,postgresql,firebird] [--servers FILE [--server-lines 10000]
