@@ -116,6 +116,6 @@ CREATE TABLE ConvColetorIt (
     Antes DOUBLE PRECISION,
     Depois DOUBLE PRECISION,
     PRIMARY KEY (IdConv, CodProd, CodGrade)
-);
+) WITHOUT ROWID;
 CREATE INDEX ConvColetor_Sha256 ON ConvColetor (Sha256);
 CREATE INDEX ConvColetor_Lote ON ConvColetor (IdLote);
