@@ -20,7 +20,10 @@
 #include <QSysInfo>
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <map>
+#include <numeric>
+#include <string_view>
 #include <tuple>
 
 namespace conversion::journal {
@@ -272,27 +275,113 @@ QString offText() {
 RowCollector::RowCollector(bool inventory, qsizetype lines)
     : m_inventory(inventory) {
     m_rows.reserve(static_cast<std::size_t>(lines));
-    if (inventory)
-        m_countRows.reserve(lines);
 }
 
 void RowCollector::add(const LineReport& line) {
     if (line.outcome != LineOutcome::Posted)
         return;
-    if (m_inventory) {
-        const std::pair<QString, QString> key{line.CodProd, line.CodGrade};
-        if (const auto found = m_countRows.constFind(key); found != m_countRows.cend()) {
-            RowRecord& row = m_rows[*found];
-            row.quantity += line.quantity;
-            row.after = line.countAfter;
-            return;
-        }
-        m_countRows.insert(key, m_rows.size());
+    m_merged = false;
+    if (m_inventory)
         m_rows.push_back({line.CodProd, line.CodGrade, line.quantity, line.rowCreated,
                           line.rowCreated ? std::nullopt : line.countBefore, line.countAfter});
-        return;
+    else
+        m_rows.push_back({line.CodProd, line.CodGrade, line.quantity, line.rowCreated, {}, {}});
+}
+
+namespace {
+
+std::u16string_view units(const QString& text) {
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())};
+}
+
+// By code units, as QString orders them, but inline: a big run sorts its lines with it.
+bool keyBefore(const RowRecord& a, const RowRecord& b) {
+    if (const int order = units(a.CodProd).compare(units(b.CodProd)))
+        return order < 0;
+    return units(a.CodGrade) < units(b.CodGrade);
+}
+
+// A line's product and grade side by side, with the line's place to keep equal keys in the
+// order they came: sorting these small values stays in the processor's cache, where sorting
+// the lines themselves reaches for every code's text.
+struct LineKey {
+    std::array<char16_t, 18> units{};
+    std::uint32_t line = 0;
+    auto operator<=>(const LineKey&) const = default;
+};
+
+// False when the text doesn't fit or holds a unit that would read as the padding.
+bool fill(char16_t* into, qsizetype room, const QString& text) {
+    if (text.size() > room)
+        return false;
+    for (const QChar each : text) {
+        if (each.unicode() == 0)
+            return false;
+        *into++ = each.unicode();
     }
-    m_rows.push_back({line.CodProd, line.CodGrade, line.quantity, line.rowCreated, {}, {}});
+    return true;
+}
+
+// A line's place, and whether its product and grade are those of the line before it.
+struct Placed {
+    std::uint32_t line;
+    bool sameKey;
+};
+
+// The lines in key order, equal keys in the order they came.
+std::vector<Placed> keyOrder(const std::vector<RowRecord>& lines) {
+    std::vector<Placed> order;
+    order.reserve(lines.size());
+    std::vector<LineKey> keys(lines.size());
+    bool fits = true;
+    for (std::uint32_t at = 0; at < lines.size() && fits; ++at) {
+        LineKey& key = keys[at];
+        key.line = at;
+        fits = fill(key.units.data(), 14, lines[at].CodProd) &&
+               fill(key.units.data() + 14, 4, lines[at].CodGrade);
+    }
+    if (fits) {
+        std::sort(keys.begin(), keys.end());
+        for (std::size_t at = 0; at < keys.size(); ++at)
+            order.push_back({keys[at].line, at > 0 && keys[at].units == keys[at - 1].units});
+        return order;
+    }
+    // Codes longer than a catalogue's: the lines themselves.
+    std::vector<std::uint32_t> places(lines.size());
+    std::iota(places.begin(), places.end(), 0U);
+    std::stable_sort(places.begin(), places.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return keyBefore(lines[a], lines[b]);
+    });
+    for (std::size_t at = 0; at < places.size(); ++at) {
+        const RowRecord& line = lines[places[at]];
+        const bool same = at > 0 && line.CodProd == lines[places[at - 1]].CodProd &&
+                          line.CodGrade == lines[places[at - 1]].CodGrade;
+        order.push_back({places[at], same});
+    }
+    return order;
+}
+
+} // namespace
+
+const std::vector<RowRecord>& RowCollector::rows() {
+    if (m_merged)
+        return m_rows;
+    m_merged = true;
+    // The lines of one count row stay in the order they came, so that its first line says
+    // whether the run created it and what it held before, its last what it left.
+    std::vector<RowRecord> merged;
+    merged.reserve(m_rows.size());
+    for (const auto [at, sameKey] : keyOrder(m_rows)) {
+        RowRecord& line = m_rows[at];
+        if (m_inventory && sameKey) {
+            merged.back().quantity += line.quantity;
+            merged.back().after = line.after;
+            continue;
+        }
+        merged.push_back(std::move(line));
+    }
+    m_rows = std::move(merged);
+    return m_rows;
 }
 
 namespace {
@@ -385,9 +474,10 @@ void write(const QSqlDatabase& database, const db::Dialect& dialect,
     inKeyOrder.reserve(rows.size());
     for (const RowRecord& row : rows)
         inKeyOrder.push_back(&row);
-    std::sort(inKeyOrder.begin(), inKeyOrder.end(), [](const RowRecord* a, const RowRecord* b) {
-        return std::tie(a->CodProd, a->CodGrade) < std::tie(b->CodProd, b->CodGrade);
-    });
+    // A run's collector hands them over sorted already.
+    if (!std::is_sorted(rows.cbegin(), rows.cend(), keyBefore))
+        std::sort(inKeyOrder.begin(), inKeyOrder.end(),
+                  [](const RowRecord* a, const RowRecord* b) { return keyBefore(*a, *b); });
     if (!keepsCounts(database)) {
         // A journal made before it kept the counts gets the rows as it knows them, one by one.
         const Prepared insertRow = prepare(database, dialect, db::sql::JournalInsertRow);
@@ -413,14 +503,11 @@ void write(const QSqlDatabase& database, const db::Dialect& dialect,
     const db::BoundValue none(countValue(std::nullopt));
     const bool idOnce = dialect.journalRowInsertBindsIdOnce();
     std::map<int, Prepared> statements;
-    std::vector<db::BoundValue> codes;
     for (size_t from = 0; from < inKeyOrder.size();) {
         const int size = writeBatchSize(inKeyOrder.size() - from);
         Prepared& insert = statements[size];
         if (!insert)
             insert = prepare(database, dialect, dialect.journalRowInsert(size).c_str());
-        codes.clear();
-        codes.reserve(2 * static_cast<size_t>(size));
         int at = 0;
         if (idOnce)
             insert->bind(at++, id);
@@ -428,8 +515,8 @@ void write(const QSqlDatabase& database, const db::Dialect& dialect,
             const RowRecord& row = *inKeyOrder[from + static_cast<size_t>(i)];
             if (!idOnce)
                 insert->bind(at++, id);
-            insert->bind(at++, codes.emplace_back(row.CodProd));
-            insert->bind(at++, codes.emplace_back(row.CodGrade));
+            insert->bindText(at++, row.CodProd);
+            insert->bindText(at++, row.CodGrade);
             insert->bindFloat(at++, row.quantity);
             insert->bind(at++, row.created ? created : added);
             if (row.before)

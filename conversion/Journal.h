@@ -105,17 +105,18 @@ QString offShortText();
 class RowCollector {
 public:
     // lines: how many the run has, at most a row each; room for them is made at once, since
-    // growing the rows and their index step by step cost a big run more than writing them.
+    // growing the rows step by step cost a big run more than writing them.
     RowCollector(bool inventory, qsizetype lines);
     void add(const LineReport& line);
-    const std::vector<RowRecord>& rows() const { return m_rows; }
+    // In key order, each count row once: the lines of one row summed in the order they came.
+    const std::vector<RowRecord>& rows();
 
 private:
     bool m_inventory;
+    bool m_merged = false;
+    // Every posted line as it came: sorting them once at the end costs a big run less than a
+    // look-up a line, and the rows are written in key order anyway.
     std::vector<RowRecord> m_rows;
-    // Where each count row's record is, by product and grade: a run of many lines adds each
-    // in constant time.
-    QHash<std::pair<QString, QString>, std::size_t> m_countRows;
 };
 
 // Writes a run, an entry for each of its files, and its rows, under the first entry; called

@@ -74,6 +74,9 @@ public:
         m_query.bindValue(position, value.value);
     }
     void bindFloat(int position, double value) override { m_query.bindValue(position, value); }
+    void bindText(int position, const QString& text) override {
+        m_query.bindValue(position, text.isNull() ? QStringLiteral("") : text);
+    }
 
     bool open() override {
         // A select that locks its rows waits for them as it fetches.
@@ -174,6 +177,10 @@ public:
     }
     void bindFloat(int position, double value) override {
         sqlite3_bind_double(m_statement, position + 1, value);
+    }
+    void bindText(int position, const QString& text) override {
+        sqlite3_bind_text16(m_statement, position + 1, text.utf16(),
+                            static_cast<int>(text.size() * 2), SQLITE_STATIC);
     }
 
     bool open() override {

@@ -145,6 +145,48 @@ private slots:
                      QStringList{result.runId});
     }
 
+    // The collector's rows come in key order, a count row's lines summed in the order they came:
+    // whether the run created the row and what it held before from its first line, what it
+    // left from its last.
+    void collectorMergesLines_data() {
+        QTest::addColumn<QString>("longer");
+        QTest::newRow("codes a catalogue gives") << QStringLiteral("P9");
+        QTest::newRow("a code longer than a catalogue's") << QStringLiteral("P9-0123456789ABCDEF");
+    }
+    void collectorMergesLines() {
+        QFETCH(QString, longer);
+        const auto line = [](const QString& product, double quantity, bool created,
+                             std::optional<double> before, double after) {
+            conversion::LineReport report;
+            report.outcome = conversion::LineOutcome::Posted;
+            report.CodProd = product;
+            report.CodGrade = QStringLiteral("0000");
+            report.quantity = quantity;
+            report.rowCreated = created;
+            report.countBefore = before;
+            report.countAfter = after;
+            return report;
+        };
+        journal::RowCollector collector(true, 6);
+        collector.add(line(longer, 0.1, true, std::nullopt, 0.1));
+        collector.add(line(QStringLiteral("P1"), 2, false, 5.0, 7));
+        conversion::LineReport rejected = line(QStringLiteral("P1"), 9, false, 7.0, 16);
+        rejected.outcome = conversion::LineOutcome::NotFound;
+        collector.add(rejected);
+        collector.add(line(longer, 0.2, false, 0.1, 0.1 + 0.2));
+        collector.add(line(QStringLiteral("P1"), 3, false, 7.0, 10));
+        QStringList rows;
+        for (const journal::RowRecord& row : collector.rows())
+            rows << QStringLiteral("%1|%2|%3|%4|%5")
+                        .arg(row.CodProd)
+                        .arg(row.quantity, 0, 'g', 17)
+                        .arg(row.created ? 'S' : 'N')
+                        .arg(row.before ? QString::number(*row.before) : QStringLiteral("-"))
+                        .arg(row.after.value(), 0, 'g', 17);
+        QCOMPARE(rows, (QStringList{"P1|5|N|5|10",
+                                    longer + "|0.30000000000000004|S|-|0.30000000000000004"}));
+    }
+
     // A big run's rows go in batches of several sizes (128, 16, 1 here): each row keeps its own
     // values, and the undo gives every count back.
     void rowsInBatches() {
