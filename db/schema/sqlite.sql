@@ -107,6 +107,8 @@ CREATE TABLE ConvColetor (
 -- No index by product either: an undo finds the rows it shares with other runs through those
 -- runs of its inventory, by this table's key, where such an index cost every run a quarter of
 -- its rows' writing.
+-- Without a rowid the rows live in the tree of their key, so a run writes each row once and not
+-- into a table and its key's index both.
 CREATE TABLE ConvColetorIt (
     IdConv VARCHAR(36) NOT NULL,
     CodProd VARCHAR(14) NOT NULL,
