@@ -303,21 +303,26 @@ bool keyBefore(const RowRecord& a, const RowRecord& b) {
 
 // A line's product and grade side by side, with the line's place to keep equal keys in the
 // order they came: sorting these small values stays in the processor's cache, where sorting
-// the lines themselves reaches for every code's text.
+// the lines themselves reaches for every code's text. Four code units a word, the first one
+// highest, so that the words compare as the units do.
 struct LineKey {
-    std::array<char16_t, 18> units{};
+    std::array<std::uint64_t, 5> units{};
     std::uint32_t line = 0;
     auto operator<=>(const LineKey&) const = default;
 };
 
-// False when the text doesn't fit or holds a unit that would read as the padding.
-bool fill(char16_t* into, qsizetype room, const QString& text) {
+// Puts `text` at unit `from` of the key, in at most `room` units; false when it doesn't fit or
+// holds a unit that would read as the padding.
+bool fill(LineKey& key, int from, qsizetype room, const QString& text) {
     if (text.size() > room)
         return false;
+    int at = from;
     for (const QChar each : text) {
         if (each.unicode() == 0)
             return false;
-        *into++ = each.unicode();
+        key.units[static_cast<std::size_t>(at / 4)] |= std::uint64_t{each.unicode()}
+                                                       << (16 * (3 - at % 4));
+        ++at;
     }
     return true;
 }
@@ -337,8 +342,7 @@ std::vector<Placed> keyOrder(const std::vector<RowRecord>& lines) {
     for (std::uint32_t at = 0; at < lines.size() && fits; ++at) {
         LineKey& key = keys[at];
         key.line = at;
-        fits = fill(key.units.data(), 14, lines[at].CodProd) &&
-               fill(key.units.data() + 14, 4, lines[at].CodGrade);
+        fits = fill(key, 0, 14, lines[at].CodProd) && fill(key, 14, 4, lines[at].CodGrade);
     }
     if (fits) {
         std::sort(keys.begin(), keys.end());

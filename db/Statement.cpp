@@ -9,6 +9,7 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStringEncoder>
 #include <QVarLengthArray>
 #include <atomic>
 #include <functional>
@@ -178,9 +179,16 @@ public:
     void bindFloat(int position, double value) override {
         sqlite3_bind_double(m_statement, position + 1, value);
     }
+    // Into a buffer kept for the position: a text of UTF-16 would be converted by SQLite itself,
+    // through a copy of its own, for every row.
     void bindText(int position, const QString& text) override {
-        sqlite3_bind_text16(m_statement, position + 1, text.utf16(),
-                            static_cast<int>(text.size() * 2), SQLITE_STATIC);
+        if (m_texts.size() <= static_cast<std::size_t>(position))
+            m_texts.resize(static_cast<std::size_t>(position) + 1);
+        std::vector<char>& buffer = m_texts[static_cast<std::size_t>(position)];
+        buffer.resize(static_cast<std::size_t>(3 * text.size()));
+        const char* end = m_utf8.appendToBuffer(buffer.data(), text);
+        sqlite3_bind_text(m_statement, position + 1, buffer.data(),
+                          static_cast<int>(end - buffer.data()), SQLITE_STATIC);
     }
 
     bool open() override {
@@ -256,6 +264,9 @@ private:
     sqlite3* m_connection;
     const Dialect& m_dialect;
     sqlite3_stmt* m_statement = nullptr;
+    // The texts bindText bound, a position each.
+    std::vector<std::vector<char>> m_texts;
+    QStringEncoder m_utf8{QStringEncoder::Utf8};
     bool m_onRow = false;
 };
 

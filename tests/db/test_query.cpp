@@ -97,6 +97,31 @@ private slots:
         QVERIFY(query.isEmpty());
     }
 
+    // A text bound as it stands arrives whole: accents and other scripts, and a shorter text
+    // after a longer one at the same position.
+    void textsBoundAsTheyStand() {
+        TestDatabase database;
+        database.exec(QStringLiteral("Create Table Textos (Ordem INTEGER, Codigo VARCHAR(20))"));
+        const QStringList texts = {QStringLiteral("CALÇA-ÃÉ-ü"), QStringLiteral("7"),
+                                   QStringLiteral("日本語コード"), QString(), QString(20, u'Z')};
+        {
+            db::TransactionGuard transaction(database.database(), database.dialect());
+            const auto insert = db::Statement::prepare(
+                database.database(), database.dialect(),
+                "Insert Into Textos (Ordem, Codigo) Values (:POrdem, :PCodigo)");
+            for (qsizetype at = 0; at < texts.size(); ++at) {
+                insert->bindFloat(0, static_cast<double>(at));
+                insert->bindText(1, texts[at]);
+                insert->execute();
+            }
+            transaction.commit();
+        }
+        QStringList expected = texts;
+        expected[3] = QString();
+        QCOMPARE(database.rows(QStringLiteral("Select Codigo From Textos Order By Ordem")),
+                 expected);
+    }
+
     void refusedStatementCarriesTheDriverMessage() {
         TestDatabase database;
         db::Query query(database.database(), database.dialect());
