@@ -24,7 +24,6 @@
 #include <map>
 #include <numeric>
 #include <string_view>
-#include <tuple>
 
 namespace conversion::journal {
 
@@ -294,7 +293,7 @@ std::u16string_view units(const QString& text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())};
 }
 
-// By code units, as QString orders them, but inline: a big run sorts its lines with it.
+// By code units, as QString orders them.
 bool keyBefore(const RowRecord& a, const RowRecord& b) {
     if (const int order = units(a.CodProd).compare(units(b.CodProd)))
         return order < 0;

@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QDate>
-#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>

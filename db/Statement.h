@@ -62,8 +62,8 @@ public:
     // The value must stay alive and unchanged until the statement has run.
     virtual void bind(int position, const BoundValue& value) = 0;
     virtual void bindFloat(int position, double value) = 0;
-    // A text bound as it stands, without a BoundValue's copies; `text` must live until the
-    // statement has run. A null text is bound as the empty text.
+    // A text bound without a BoundValue's copies, for statements that bind many; a null text is
+    // bound as the empty text.
     virtual void bindText(int position, const QString& text) = 0;
 
     // Runs a select and stands on its first row; false when there is none.
