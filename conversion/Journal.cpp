@@ -23,7 +23,7 @@
 #include <cstdint>
 #include <map>
 #include <numeric>
-#include <string_view>
+#include <tuple>
 
 namespace conversion::journal {
 
@@ -289,15 +289,8 @@ void RowCollector::add(const LineReport& line) {
 
 namespace {
 
-std::u16string_view units(const QString& text) {
-    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())};
-}
-
-// By code units, as QString orders them.
 bool keyBefore(const RowRecord& a, const RowRecord& b) {
-    if (const int order = units(a.CodProd).compare(units(b.CodProd)))
-        return order < 0;
-    return units(a.CodGrade) < units(b.CodGrade);
+    return std::tie(a.CodProd, a.CodGrade) < std::tie(b.CodProd, b.CodGrade);
 }
 
 // A line's product and grade side by side, with the line's place to keep equal keys in the
