@@ -20,6 +20,7 @@
 #include <QSysInfo>
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <map>
 #include <numeric>
@@ -437,6 +438,35 @@ void writeAsArrays(const QSqlDatabase& database, const db::Dialect& dialect, con
     }
 }
 
+// A count row the run created and left holding just what it counted, to the bit: its Criou,
+// Antes and Depois follow from its quantity.
+bool createdAsCounted(const RowRecord& row) {
+    return row.created && !row.before && row.after &&
+           std::bit_cast<std::uint64_t>(*row.after) == std::bit_cast<std::uint64_t>(row.quantity);
+}
+
+// Rows in batches of a few sizes, each prepared once: a row costs a bind, not a statement, and on
+// a server not a round trip. `idOnce`, where given, is bound first, once a batch.
+template <typename Text, typename BindRow>
+void writeInBatches(const QSqlDatabase& database, const db::Dialect& dialect,
+                    const std::vector<const RowRecord*>& rows, const db::BoundValue* idOnce,
+                    const Text& text, const BindRow& bindRow) {
+    std::map<int, Prepared> statements;
+    for (size_t from = 0; from < rows.size();) {
+        const int size = writeBatchSize(rows.size() - from);
+        Prepared& insert = statements[size];
+        if (!insert)
+            insert = prepare(database, dialect, text(size).c_str());
+        int at = 0;
+        if (idOnce)
+            insert->bind(at++, *idOnce);
+        for (int i = 0; i < size; ++i)
+            bindRow(*insert, at, *rows[from + static_cast<size_t>(i)]);
+        insert->execute();
+        from += static_cast<size_t>(size);
+    }
+}
+
 } // namespace
 
 void write(const QSqlDatabase& database, const db::Dialect& dialect,
@@ -493,40 +523,45 @@ void write(const QSqlDatabase& database, const db::Dialect& dialect,
         writeAsArrays(database, dialect, arrays, id, inKeyOrder);
         return;
     }
-    // In batches of a few sizes, each prepared once: a row costs a bind, not a statement, and on
-    // a server not a round trip.
     const db::BoundValue created(QStringLiteral("S")), added(QStringLiteral("N"));
     const db::BoundValue none(countValue(std::nullopt));
+    const auto bindCount = [&none](db::Statement& insert, int& at,
+                                   const std::optional<double>& count) {
+        if (count)
+            insert.bindFloat(at++, *count);
+        else
+            insert.bind(at++, none);
+    };
+    // Where the engine has a narrower insert for the count rows the run created, those go
+    // through it; the others, and every row elsewhere, with all their values.
+    std::vector<const RowRecord*> whole, counted;
+    if (dialect.journalCountedRowInsert(1).empty())
+        whole = std::move(inKeyOrder);
+    else
+        for (const RowRecord* row : inKeyOrder)
+            (createdAsCounted(*row) ? counted : whole).push_back(row);
+    writeInBatches(
+        database, dialect, counted, &id,
+        [&dialect](int size) { return dialect.journalCountedRowInsert(size); },
+        [](db::Statement& insert, int& at, const RowRecord& row) {
+            insert.bindText(at++, row.CodProd);
+            insert.bindText(at++, row.CodGrade);
+            insert.bindFloat(at++, row.quantity);
+        });
     const bool idOnce = dialect.journalRowInsertBindsIdOnce();
-    std::map<int, Prepared> statements;
-    for (size_t from = 0; from < inKeyOrder.size();) {
-        const int size = writeBatchSize(inKeyOrder.size() - from);
-        Prepared& insert = statements[size];
-        if (!insert)
-            insert = prepare(database, dialect, dialect.journalRowInsert(size).c_str());
-        int at = 0;
-        if (idOnce)
-            insert->bind(at++, id);
-        for (int i = 0; i < size; ++i) {
-            const RowRecord& row = *inKeyOrder[from + static_cast<size_t>(i)];
+    writeInBatches(
+        database, dialect, whole, idOnce ? &id : nullptr,
+        [&dialect](int size) { return dialect.journalRowInsert(size); },
+        [&](db::Statement& insert, int& at, const RowRecord& row) {
             if (!idOnce)
-                insert->bind(at++, id);
-            insert->bindText(at++, row.CodProd);
-            insert->bindText(at++, row.CodGrade);
-            insert->bindFloat(at++, row.quantity);
-            insert->bind(at++, row.created ? created : added);
-            if (row.before)
-                insert->bindFloat(at++, *row.before);
-            else
-                insert->bind(at++, none);
-            if (row.after)
-                insert->bindFloat(at++, *row.after);
-            else
-                insert->bind(at++, none);
-        }
-        insert->execute();
-        from += static_cast<size_t>(size);
-    }
+                insert.bind(at++, id);
+            insert.bindText(at++, row.CodProd);
+            insert.bindText(at++, row.CodGrade);
+            insert.bindFloat(at++, row.quantity);
+            insert.bind(at++, row.created ? created : added);
+            bindCount(insert, at, row.before);
+            bindCount(insert, at, row.after);
+        });
 }
 
 std::optional<RunRecord> findPosted(const QSqlDatabase& database, const db::Dialect& dialect,

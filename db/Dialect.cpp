@@ -298,6 +298,9 @@ public:
         return sql::firebirdJournalInsertBlock(rows);
     }
     bool journalRowInsertBindsIdOnce() const override { return true; }
+    std::string journalCountedRowInsert(int rows) const override {
+        return sql::firebirdJournalCountedInsertBlock(rows);
+    }
     const char* journalForeignKeys() const override { return sql::FirebirdJournalForeignKeys; }
     const char* journalProductIndex() const override { return sql::FirebirdJournalProductIndex; }
     std::string undoShiftBlock(int rows) const override {

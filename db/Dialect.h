@@ -111,6 +111,10 @@ public:
         return sql::JournalInsertRows.text(rows);
     }
     virtual bool journalRowInsertBindsIdOnce() const { return false; }
+    // The journal's insert of a batch of count rows that the run created and left holding their
+    // quantity, binding the run's id once, then each row's product, grade and quantity; empty
+    // where such rows go as the others do.
+    virtual std::string journalCountedRowInsert(int /*rows*/) const { return {}; }
     // The journal's insert of a run's rows as one array a column, where the engine has arrays;
     // null where it has none.
     virtual const char* journalRowArrays() const { return nullptr; }

@@ -433,6 +433,15 @@ inline std::string firebirdJournalInsertBlock(int rows) {
         "Values (:I, :K#, :G#, :Q#, :C#, :A#, :D#); ",
         " As Begin ", "End");
 }
+// The count rows a run created and left holding their quantity: three values a row where the
+// block above binds six, which on Firebird costs a value's bind and conversion at both ends.
+inline std::string firebirdJournalCountedInsertBlock(int rows) {
+    return firebirdRowsBlock(
+        rows, "K# Varchar(14) = ?, G# Varchar(4) = ?, Q# Double Precision = ?",
+        "Insert Into ConvColetorIt (IdConv, CodProd, CodGrade, Quantidade, Criou, Antes, Depois) "
+        "Values (:I, :K#, :G#, :Q#, 'S', Null, :Q#); ",
+        " As Begin ", "End");
+}
 // Firebird shifts a later run's rows as a block of one update a row, each by the whole key, and
 // answers how many it changed: the Case of each column over a batch of rows cost it more than
 // the updates.
