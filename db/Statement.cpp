@@ -180,12 +180,13 @@ public:
         sqlite3_bind_double(m_statement, position + 1, value);
     }
     // Into a buffer kept for the position: a text of UTF-16 would be converted by SQLite itself,
-    // through a copy of its own, for every row.
+    // through a copy of its own, for every row. The buffer is never empty, since SQLite binds a
+    // text without an address as null.
     void bindText(int position, const QString& text) override {
         if (m_texts.size() <= static_cast<std::size_t>(position))
             m_texts.resize(static_cast<std::size_t>(position) + 1);
         std::vector<char>& buffer = m_texts[static_cast<std::size_t>(position)];
-        buffer.resize(static_cast<std::size_t>(3 * text.size()));
+        buffer.resize(static_cast<std::size_t>(3 * text.size()) + 1);
         const char* end = m_utf8.appendToBuffer(buffer.data(), text);
         sqlite3_bind_text(m_statement, position + 1, buffer.data(),
                           static_cast<int>(end - buffer.data()), SQLITE_STATIC);
